@@ -1,0 +1,59 @@
+#include <cstdio>
+#include <cstdlib>
+
+#include "driver.h"
+#include "report.h"
+
+static void PrintBanner(const char* version)
+{
+    printf("Zuvi Ostrel is a tool to dump IP_ADAPTER_INFO for all available NICs \n\n");
+    printf("Version %s \n", version);
+    printf("Zuvi Software, written by the Ostrel developers \n");
+    printf("Homepage: https://zuvi.example/ostrel \n\n");
+    printf("Usage:  Ostrel \n\n");
+    printf("Hints:  - Zuvi Tool Ostrel provides additional info compared to \n");
+    printf("          IPCONFIG /all command at a console \n\n\n");
+}
+
+int RunOstrel(const char* invocationName)
+{
+    char version[128];
+    ReadOwnFileVersion(invocationName, version, sizeof(version));
+    PrintBanner(version);
+
+    SetLastError(ERROR_SUCCESS);
+    ULONG outBufLen = sizeof(IP_ADAPTER_INFO);
+    PIP_ADAPTER_INFO buffer = (PIP_ADAPTER_INFO)malloc(outBufLen);
+    printf("Calling Ostrel() with OutBufLen = %lu (sizeof(IP_ADAPTER_INFO)): ",
+           (unsigned long)outBufLen);
+    DWORD result = Ostrel(buffer, &outBufLen);
+    PrintResultText(result);
+    while (result == ERROR_BUFFER_OVERFLOW) {
+        free(buffer);
+        buffer = (PIP_ADAPTER_INFO)malloc(outBufLen);
+        printf("Calling Ostrel() with OutBufLen = %lu: ", (unsigned long)outBufLen);
+        result = Ostrel(buffer, &outBufLen);
+        PrintResultText(result);
+    }
+
+    int status = 0;
+    if (result != ERROR_SUCCESS) {
+        printf("\nAborting due to error on calling Ostrel()\n");
+        status = 1;
+    } else {
+        for (const IP_ADAPTER_INFO* record = buffer; record != NULL; record = record->Next) {
+            DumpAdapterInfo(record);
+        }
+    }
+    free(buffer);
+
+    printf("\nPress <Enter> to exit.\n");
+    (void)getchar();
+
+    // A report that never reached its reader must not end as a success.
+    if (fflush(stdout) != 0 || ferror(stdout)) {
+        fprintf(stderr, "Ostrel: the report could not be written to standard output\n");
+        status = 1;
+    }
+    return status;
+}

@@ -1,0 +1,99 @@
+// Local memory, the thread error state and the system message table.
+#include <cstdlib>
+#include <cstring>
+
+#include "os_api.h"
+
+// Blocks carry their size in front so that LocalFree needs nothing else.
+HLOCAL LocalAlloc(UINT uFlags, size_t uBytes)
+{
+    void* block =
+        (uFlags & LMEM_ZEROINIT) ? calloc(1, uBytes ? uBytes : 1) : malloc(uBytes ? uBytes : 1);
+    if (block == NULL) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    }
+    return block;
+}
+
+HLOCAL LocalFree(HLOCAL hMem)
+{
+    free(hMem);
+    return NULL;
+}
+
+static thread_local DWORD lastError = ERROR_SUCCESS;
+
+void SetLastError(DWORD dwErrCode)
+{
+    lastError = dwErrCode;
+}
+
+DWORD GetLastError(void)
+{
+    return lastError;
+}
+
+namespace {
+
+struct SystemMessage {
+    DWORD code;
+    const char* text;
+};
+
+// The platform's texts for every code this layer can hand back.
+const SystemMessage kSystemMessages[] = {
+    {ERROR_SUCCESS, "The operation completed successfully."},
+    {ERROR_ACCESS_DENIED, "Access is denied."},
+    {ERROR_NOT_ENOUGH_MEMORY, "Not enough memory resources are available to process this command."},
+    {ERROR_GEN_FAILURE, "A device attached to the system is not functioning."},
+    {ERROR_NOT_SUPPORTED, "The request is not supported."},
+    {ERROR_INVALID_PARAMETER, "The parameter is incorrect."},
+    {ERROR_BUFFER_OVERFLOW, "The file name is too long."},
+    {ERROR_NO_DATA, "The pipe is being closed."},
+};
+
+const DWORD kErrorMrMidNotFound = 317;
+
+}  // namespace
+
+DWORD FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId,
+                     LPSTR lpBuffer, DWORD nSize, va_list* Arguments)
+{
+    (void)lpSource;
+    (void)dwLanguageId;
+    (void)Arguments;
+    const char* text = NULL;
+    if (dwFlags & FORMAT_MESSAGE_FROM_SYSTEM) {
+        for (const SystemMessage& message : kSystemMessages) {
+            if (message.code == dwMessageId) {
+                text = message.text;
+            }
+        }
+    }
+    if (lpBuffer == NULL || text == NULL) {
+        SetLastError(text == NULL ? kErrorMrMidNotFound : ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    size_t length = strlen(text);
+    // The platform ends each system text with its own line break.
+    size_t total = length + 1;
+    if (dwFlags & FORMAT_MESSAGE_ALLOCATE_BUFFER) {
+        size_t size = total + 1 > nSize ? total + 1 : nSize;
+        char* block = (char*)LocalAlloc(LMEM_FIXED | LMEM_ZEROINIT, size);
+        if (block == NULL) {
+            return 0;
+        }
+        memcpy(block, text, length);
+        block[length] = '\n';
+        *(LPSTR*)lpBuffer = block;
+    } else {
+        if (nSize < total + 1) {
+            SetLastError(ERROR_INSUFFICIENT_BUFFER);
+            return 0;
+        }
+        memcpy(lpBuffer, text, length);
+        lpBuffer[length] = '\n';
+        lpBuffer[length + 1] = '\0';
+    }
+    return (DWORD)total;
+}

@@ -1,0 +1,18 @@
+// Runs a piece of the tool with standard output captured to a string and
+// standard input at its end.
+#pragma once
+
+#include <functional>
+#include <string>
+
+std::string CaptureStdout(const std::function<void()>& action);
+
+struct CapturedRun {
+    std::string out;
+    int status;
+};
+
+CapturedRun RunCaptured(const char* invocationName);
+
+// The system's text for a code as the platform returns it.
+std::string SystemText(unsigned long code);

@@ -1,0 +1,163 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "capture.h"
+#include "driver.h"
+#include "fake_adapters.h"
+#include "records.h"
+
+namespace {
+
+// A name that names no file, so the banner shows the fallback version.
+const char kNoSuchFile[] = "/nonexistent-dir/Ostrel";
+
+const std::string kBanner =
+    "Zuvi Ostrel is a tool to dump IP_ADAPTER_INFO for all available NICs \n\n"
+    "Version 0, 0, 0, 0 \n"
+    "Zuvi Software, written by the Ostrel developers \n"
+    "Homepage: https://zuvi.example/ostrel \n\n"
+    "Usage:  Ostrel \n\n"
+    "Hints:  - Zuvi Tool Ostrel provides additional info compared to \n"
+    "          IPCONFIG /all command at a console \n\n\n";
+
+const std::string kPrompt = "\nPress <Enter> to exit.\n";
+const ULONG kRecordSize = sizeof(IP_ADAPTER_INFO);
+
+std::string FirstQueryLine(unsigned long code)
+{
+    return "Calling Ostrel() with OutBufLen = " + std::to_string(kRecordSize) +
+           " (sizeof(IP_ADAPTER_INFO)): " + SystemText(code) + "\n";
+}
+
+std::string RetryLine(ULONG length, unsigned long code)
+{
+    return "Calling Ostrel() with OutBufLen = " + std::to_string(length) + ": " + SystemText(code) +
+           "\n";
+}
+
+// The block of a record FillRecords made, everything else zero.
+std::string PlainBlock(const IP_ADAPTER_INFO* record)
+{
+    std::string emptyNode =
+        "   IP_ADDR_STRING: \n"
+        "   Next:            0x00000000 (0) \n"
+        "   IpAddress:        \n"
+        "   IpMask:           \n"
+        "   Context :        0x0 (0) \n";
+    std::string index = std::to_string(record->Index);
+    return "IP_ADAPTER_INFO: \n"
+           "Next:            " +
+           LinkText(record->Next) +
+           " \n"
+           "ComboIndex:      0x0 (0) \n"
+           "AdapterName:     " +
+           record->AdapterName +
+           " \n"
+           "Description:      \n"
+           "AddressLength:   0x0 (0) \n"
+           "Address:         0x\n"
+           "Index:           0x" +
+           index + " (" + index +
+           ") \n"
+           "Type:            0x0 (0) \n"
+           "DhcpEnabled:     0x0 (0) \n"
+           "CurrentIpAddress: \n"
+           "   IP_ADDR_STRING: \n"
+           "IpAddressList: \n" +
+           emptyNode + "GatewayList: \n" + emptyNode + "DhcpServer: \n" + emptyNode +
+           "HaveWins:        0x0 (0) \n"
+           "PrimaryWinsServer: \n" +
+           emptyNode + "SecondaryWinsServer: \n" + emptyNode +
+           "LeaseObtained:   0x0 (0) Thu Jan 01 00:00:00 1970\n"
+           "LeaseExpires:    0x0 (0) Thu Jan 01 00:00:00 1970\n"
+           "\n";
+}
+
+std::string PlainBlocks(const IP_ADAPTER_INFO* records, int count)
+{
+    std::string text;
+    for (int i = 0; i < count; i++) {
+        text += PlainBlock(&records[i]);
+    }
+    return text;
+}
+
+}  // namespace
+
+TEST(RunOstrel, FirstOfferAcceptedWritesOneQueryLine)
+{
+    std::string blocks;
+    ScriptFakeAdapters({{ERROR_SUCCESS, 0}}, [&](IP_ADAPTER_INFO* buffer, ULONG) {
+        FillRecords(buffer, 1);
+        blocks = PlainBlocks(buffer, 1);
+    });
+    CapturedRun run = RunCaptured(kNoSuchFile);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(FakeAdapterOffers(), std::vector<ULONG>{kRecordSize});
+    EXPECT_EQ(run.out, kBanner + FirstQueryLine(ERROR_SUCCESS) + blocks + kPrompt);
+}
+
+TEST(RunOstrel, OverflowThenSuccessPrintsEveryRecordInChainOrder)
+{
+    std::string blocks;
+    ScriptFakeAdapters({{ERROR_BUFFER_OVERFLOW, 3 * kRecordSize}, {ERROR_SUCCESS, 0}},
+                       [&](IP_ADAPTER_INFO* buffer, ULONG length) {
+                           ASSERT_GE(length, 3 * kRecordSize);
+                           FillRecords(buffer, 3);
+                           blocks = PlainBlocks(buffer, 3);
+                       });
+    CapturedRun run = RunCaptured(kNoSuchFile);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(FakeAdapterOffers(), (std::vector<ULONG>{kRecordSize, 3 * kRecordSize}));
+    EXPECT_EQ(run.out, kBanner + FirstQueryLine(ERROR_BUFFER_OVERFLOW) +
+                           RetryLine(3 * kRecordSize, ERROR_SUCCESS) + blocks + kPrompt);
+}
+
+TEST(RunOstrel, NeedThatGrowsTwiceWritesThreeQueryLines)
+{
+    std::string blocks;
+    ScriptFakeAdapters({{ERROR_BUFFER_OVERFLOW, 2 * kRecordSize},
+                        {ERROR_BUFFER_OVERFLOW, 4 * kRecordSize},
+                        {ERROR_SUCCESS, 0}},
+                       [&](IP_ADAPTER_INFO* buffer, ULONG) {
+                           FillRecords(buffer, 4);
+                           blocks = PlainBlocks(buffer, 4);
+                       });
+    CapturedRun run = RunCaptured(kNoSuchFile);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, kBanner + FirstQueryLine(ERROR_BUFFER_OVERFLOW) +
+                           RetryLine(2 * kRecordSize, ERROR_BUFFER_OVERFLOW) +
+                           RetryLine(4 * kRecordSize, ERROR_SUCCESS) + blocks + kPrompt);
+}
+
+TEST(RunOstrel, RefusalAbortsWithStatusOneAndNoRecord)
+{
+    ScriptFakeAdapters({{ERROR_BUFFER_OVERFLOW, 2 * kRecordSize}, {ERROR_NOT_SUPPORTED, 0}});
+    CapturedRun run = RunCaptured(kNoSuchFile);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, kBanner + FirstQueryLine(ERROR_BUFFER_OVERFLOW) +
+                           RetryLine(2 * kRecordSize, ERROR_NOT_SUPPORTED) +
+                           "\nAborting due to error on calling Ostrel()\n" + kPrompt);
+    EXPECT_EQ(run.out.find("IP_ADAPTER_INFO: \n"), std::string::npos);
+}
+
+TEST(RunOstrel, CodeWithoutSystemTextIsNamed)
+{
+    // Customer codes (bit 29) never have a system text on any platform.
+    const DWORD code = 0x2000abcd;
+    ScriptFakeAdapters({{code, 0}});
+    CapturedRun run = RunCaptured(kNoSuchFile);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.out.find("(sizeof(IP_ADAPTER_INFO)): Result code 536914893 (0x2000abcd) has no "
+                           "system text.\n\n\nAborting"),
+              std::string::npos)
+        << run.out;
+}
+
+TEST(PrintResultText, WritesTheSystemTextThenALineFeed)
+{
+    std::string out = CaptureStdout([] { PrintResultText(ERROR_SUCCESS); });
+    EXPECT_EQ(out, SystemText(ERROR_SUCCESS) + "\n");
+    EXPECT_FALSE(SystemText(ERROR_SUCCESS).empty());
+}
