@@ -1,0 +1,2 @@
+// rtnetlink reader and message parser.
+#pragma once
