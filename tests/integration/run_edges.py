@@ -1,0 +1,59 @@
+#!/usr/bin/env python3
+"""Runs the real binary with hostile invocation names and broken standard
+streams, and checks that it neither crashes nor reports a failed write as a
+success."""
+import os
+import subprocess
+import sys
+
+BINARY = os.path.abspath(sys.argv[1])
+FALLBACK = b"Version 0, 0, 0, 0 \n"
+failures = []
+
+
+def check(condition, message):
+    if not condition:
+        failures.append(message)
+
+
+def run(argv0, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, **kw):
+    return subprocess.run([argv0], executable=BINARY, stdin=stdin, stdout=stdout,
+                          stderr=subprocess.PIPE, timeout=60, **kw)
+
+
+baseline = run(BINARY)
+check(baseline.returncode in (0, 1), f"plain run ended with {baseline.returncode}")
+check(baseline.stdout.endswith(b"\nPress <Enter> to exit.\n"), "plain run has no prompt")
+
+# Names that cannot take the suffix within the path limit are not looked up;
+# the banner falls back and nothing is written past the name buffer.
+for length in (259, 260, 5000, 100000):
+    name = "/" + "d" * (length - 1)
+    result = run(name)
+    check(result.returncode == baseline.returncode,
+          f"name of {length} characters: status {result.returncode}")
+    check(FALLBACK in result.stdout, f"name of {length} characters: no fallback version")
+    check(result.stdout.endswith(b"Press <Enter> to exit.\n"),
+          f"name of {length} characters: report cut short")
+
+# A report that cannot be written must not end in success.
+with open("/dev/full", "wb") as full:
+    result = run(BINARY, stdout=full)
+check(result.returncode == 1, f"stdout on /dev/full: status {result.returncode}")
+check(b"could not be written" in result.stderr, "stdout on /dev/full: no message on stderr")
+
+result = subprocess.run(["sh", "-c", 'exec "$0" >&-', BINARY], stdin=subprocess.DEVNULL,
+                        stderr=subprocess.PIPE, timeout=60)
+check(result.returncode == 1, f"stdout closed: status {result.returncode}")
+check(b"could not be written" in result.stderr, "stdout closed: no message on stderr")
+
+# With standard input closed the final read returns at once.
+result = subprocess.run(["sh", "-c", 'exec "$0" <&-', BINARY], stdout=subprocess.PIPE,
+                        stderr=subprocess.PIPE, timeout=60)
+check(result.returncode == baseline.returncode, f"stdin closed: status {result.returncode}")
+check(result.stdout.endswith(b"Press <Enter> to exit.\n"), "stdin closed: no prompt")
+
+for failure in failures:
+    print("FAIL:", failure)
+print("all checks passed" if not failures else f"{len(failures)} checks failed")
+sys.exit(1 if failures else 0)
