@@ -1,10 +1,85 @@
-// Placeholder adapter query until the kernel reader lands.
+// The adapter query: the kernel's interfaces as a chain of adapter records.
+#include <linux/rtnetlink.h>
+
+#include <memory>
+#include <new>
+
+#include "adapter_table.h"
 #include "os_api.h"
+
+namespace {
+
+// What one sizing round keeps between an overflow answer and the next call.
+struct QueryState {
+    NetlinkSocket watch;  // subscribed before the first dump, so no change slips by
+    NetlinkSocket dump;
+    AdapterTable table;
+};
+
+std::unique_ptr<QueryState> heldState;
+unsigned long snapshotsTaken = 0;
+
+DWORD TakeSnapshot(QueryState& state)
+{
+    AdapterTable& table = state.table;
+    int error = state.dump.DumpAll(table.snapshot);
+    if (error != 0) {
+        return MapKernelError(error);
+    }
+    ++snapshotsTaken;
+    std::unordered_map<uint32_t, LeaseFacts> leases =
+        ReadLeases("/", ListLeaseInterfaces(table.snapshot));
+    BuildAdapterTable(table, leases, ReadAdapterClock(), "/sys/class/net");
+    return ERROR_SUCCESS;
+}
+
+DWORD OpenQueryState(QueryState& state)
+{
+    int error = state.watch.Open(RTMGRP_LINK | RTMGRP_IPV4_IFADDR | RTMGRP_IPV4_ROUTE, true);
+    if (error == 0) {
+        error = state.dump.Open(0, false);
+    }
+    return MapKernelError(error);
+}
+
+}  // namespace
+
+unsigned long CountAdapterSnapshots()
+{
+    return snapshotsTaken;
+}
+
+static DWORD AnswerOstrel(PIP_ADAPTER_INFO pAdapterInfo, PULONG pOutBufLen)
+{
+    DWORD result = ERROR_SUCCESS;
+    if (pOutBufLen == NULL || (pAdapterInfo == NULL && *pOutBufLen != 0)) {
+        result = ERROR_INVALID_PARAMETER;
+    } else if (heldState == nullptr) {
+        heldState.reset(new QueryState);
+        result = OpenQueryState(*heldState);
+        if (result == ERROR_SUCCESS) {
+            result = TakeSnapshot(*heldState);
+        }
+    } else if (heldState->watch.DrainNotifications()) {
+        result = TakeSnapshot(*heldState);
+    }
+    if (result == ERROR_SUCCESS) {
+        result = AnswerAdapterQuery(heldState->table, pAdapterInfo, pOutBufLen);
+    }
+    return result;
+}
 
 DWORD Ostrel(PIP_ADAPTER_INFO pAdapterInfo, PULONG pOutBufLen)
 {
-    if (pOutBufLen == NULL || (pAdapterInfo == NULL && *pOutBufLen != 0)) {
-        return ERROR_INVALID_PARAMETER;
+    DWORD result;
+    try {
+        result = AnswerOstrel(pAdapterInfo, pOutBufLen);
+    } catch (const std::bad_alloc&) {
+        result = ERROR_NOT_ENOUGH_MEMORY;
     }
-    return ERROR_NOT_SUPPORTED;
+    // Only an overflow answer is followed by another call of the same round.
+    if (result != ERROR_BUFFER_OVERFLOW) {
+        heldState.reset();
+    }
+    return result;
 }

@@ -1,1 +1,476 @@
 #include "netlink.h"
+
+#include <linux/if_addr.h>
+#include <linux/if_link.h>
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+// Dumps raced by a change are redone; a namespace whose links change faster
+// than one dump can be read would otherwise keep us here for ever.
+const int kMaxDumpAttempts = 32;
+
+// The kernel fills a dump datagram up to the size of the receive buffer it
+// saw last, at most 32 KiB; more room costs nothing and avoids MSG_TRUNC.
+const size_t kReceiveBufferSize = 64 * 1024;
+
+// The lifetime value meaning "never expires".
+const uint32_t kForever = 0xFFFFFFFFu;
+
+template <typename T>
+T ReadValue(const uint8_t* data)
+{
+    T value;
+    memcpy(&value, data, sizeof(value));
+    return value;
+}
+
+// Calls visit(type, payload, payloadLength) for each attribute that lies
+// wholly inside [data, data + length). A truncated attribute ends the walk.
+template <typename Visit>
+void VisitAttributes(const uint8_t* data, size_t length, Visit visit)
+{
+    while (length >= sizeof(rtattr)) {
+        rtattr header = ReadValue<rtattr>(data);
+        if (header.rta_len < sizeof(rtattr) || header.rta_len > length) {
+            return;
+        }
+        visit(static_cast<uint16_t>(header.rta_type & NLA_TYPE_MASK), data + RTA_LENGTH(0),
+              static_cast<size_t>(header.rta_len - RTA_LENGTH(0)));
+        size_t step = RTA_ALIGN(header.rta_len);
+        if (step >= length) {
+            return;
+        }
+        data += step;
+        length -= step;
+    }
+}
+
+// Copies a possibly unterminated kernel text, cut so that neither the field
+// nor a UTF-8 sequence is overrun.
+void CopyText(char* field, size_t fieldSize, const uint8_t* text, size_t length)
+{
+    size_t size = strnlen(reinterpret_cast<const char*>(text), length);
+    if (size > fieldSize - 1) {
+        size = fieldSize - 1;
+        while (size > 0 && (text[size] & 0xC0) == 0x80) {
+            --size;
+        }
+    }
+    memcpy(field, text, size);
+    field[size] = '\0';
+}
+
+bool ReadU32(const uint8_t* payload, size_t length, uint32_t* value)
+{
+    if (length < sizeof(uint32_t)) {
+        return false;
+    }
+    *value = ReadValue<uint32_t>(payload);
+    return true;
+}
+
+}  // namespace
+
+bool ParseLinkMessage(const uint8_t* message, size_t length, NetLink& link)
+{
+    if (length < NLMSG_LENGTH(sizeof(ifinfomsg))) {
+        return false;
+    }
+    ifinfomsg info = ReadValue<ifinfomsg>(message + NLMSG_HDRLEN);
+    link = NetLink();
+    link.index = static_cast<uint32_t>(info.ifi_index);
+    link.type = info.ifi_type;
+    size_t offset = NLMSG_SPACE(sizeof(ifinfomsg));
+    if (offset > length) {
+        return true;
+    }
+    VisitAttributes(
+        message + offset, length - offset, [&](uint16_t type, const uint8_t* payload, size_t size) {
+            switch (type) {
+                case IFLA_IFNAME:
+                    CopyText(link.name, sizeof(link.name), payload, size);
+                    break;
+                case IFLA_IFALIAS:
+                    CopyText(link.alias, sizeof(link.alias), payload, size);
+                    break;
+                case IFLA_ADDRESS:
+                    link.addressLength = static_cast<uint8_t>(
+                        size < sizeof(link.address) ? size : sizeof(link.address));
+                    memcpy(link.address, payload, link.addressLength);
+                    break;
+                case IFLA_LINKINFO:
+                    VisitAttributes(payload, size,
+                                    [&](uint16_t inner, const uint8_t* data, size_t n) {
+                                        if (inner == IFLA_INFO_KIND) {
+                                            CopyText(link.kind, sizeof(link.kind), data, n);
+                                        }
+                                    });
+                    break;
+                default:
+                    break;
+            }
+        });
+    return true;
+}
+
+bool ParseAddressMessage(const uint8_t* message, size_t length, NetAddress& address, bool* isInet)
+{
+    *isInet = false;
+    if (length < NLMSG_LENGTH(sizeof(ifaddrmsg))) {
+        return false;
+    }
+    ifaddrmsg info = ReadValue<ifaddrmsg>(message + NLMSG_HDRLEN);
+    if (info.ifa_family != AF_INET) {
+        return true;
+    }
+    address = NetAddress();
+    address.index = info.ifa_index;
+    address.prefixLength = info.ifa_prefixlen;
+    address.flags = info.ifa_flags;
+    bool haveLocal = false;
+    bool havePeer = false;
+    uint8_t peer[4] = {};
+    size_t offset = NLMSG_SPACE(sizeof(ifaddrmsg));
+    if (offset <= length) {
+        VisitAttributes(message + offset, length - offset,
+                        [&](uint16_t type, const uint8_t* payload, size_t size) {
+                            if (type == IFA_LOCAL && size == 4) {
+                                memcpy(address.address, payload, 4);
+                                haveLocal = true;
+                            } else if (type == IFA_ADDRESS && size == 4) {
+                                memcpy(peer, payload, 4);
+                                havePeer = true;
+                            } else if (type == IFA_FLAGS) {
+                                ReadU32(payload, size, &address.flags);
+                            } else if (type == IFA_CACHEINFO && size >= sizeof(ifa_cacheinfo)) {
+                                ifa_cacheinfo cache = ReadValue<ifa_cacheinfo>(payload);
+                                address.finite = cache.ifa_valid != kForever;
+                                address.validSeconds = cache.ifa_valid;
+                                address.updated = cache.tstamp;
+                            }
+                        });
+    }
+    if (!haveLocal && havePeer) {
+        memcpy(address.address, peer, 4);
+    }
+    *isInet = haveLocal || havePeer;
+    return true;
+}
+
+bool ParseRouteMessage(const uint8_t* message, size_t length, std::vector<NetGateway>& gateways)
+{
+    if (length < NLMSG_LENGTH(sizeof(rtmsg))) {
+        return false;
+    }
+    rtmsg route = ReadValue<rtmsg>(message + NLMSG_HDRLEN);
+    if (route.rtm_family != AF_INET || route.rtm_dst_len != 0 || route.rtm_type != RTN_UNICAST) {
+        return true;
+    }
+    uint32_t table = route.rtm_table;
+    NetGateway single;
+    const uint8_t* multipath = nullptr;
+    size_t multipathLength = 0;
+    size_t offset = NLMSG_SPACE(sizeof(rtmsg));
+    if (offset <= length) {
+        VisitAttributes(message + offset, length - offset,
+                        [&](uint16_t type, const uint8_t* payload, size_t size) {
+                            if (type == RTA_TABLE) {
+                                ReadU32(payload, size, &table);
+                            } else if (type == RTA_OIF) {
+                                ReadU32(payload, size, &single.index);
+                            } else if (type == RTA_GATEWAY && size == 4) {
+                                memcpy(single.address, payload, 4);
+                            } else if (type == RTA_PRIORITY) {
+                                ReadU32(payload, size, &single.priority);
+                            } else if (type == RTA_MULTIPATH) {
+                                multipath = payload;
+                                multipathLength = size;
+                            }
+                        });
+    }
+    if (table != RT_TABLE_MAIN) {
+        return true;
+    }
+    if (multipath == nullptr) {
+        if (single.index != 0) {
+            gateways.push_back(single);
+        }
+        return true;
+    }
+    while (multipathLength >= sizeof(rtnexthop)) {
+        rtnexthop hop = ReadValue<rtnexthop>(multipath);
+        if (hop.rtnh_len < sizeof(rtnexthop) || hop.rtnh_len > multipathLength) {
+            break;
+        }
+        NetGateway gateway;
+        gateway.index = static_cast<uint32_t>(hop.rtnh_ifindex);
+        gateway.priority = single.priority;
+        VisitAttributes(multipath + RTNH_LENGTH(0), hop.rtnh_len - RTNH_LENGTH(0),
+                        [&](uint16_t type, const uint8_t* payload, size_t size) {
+                            if (type == RTA_GATEWAY && size == 4) {
+                                memcpy(gateway.address, payload, 4);
+                            }
+                        });
+        if (gateway.index != 0) {
+            gateways.push_back(gateway);
+        }
+        size_t step = RTNH_ALIGN(hop.rtnh_len);
+        if (step >= multipathLength) {
+            break;
+        }
+        multipath += step;
+        multipathLength -= step;
+    }
+    return true;
+}
+
+bool ReadDumpDatagram(DumpReader& reader, const uint8_t* data, size_t length, NetSnapshot& snapshot)
+{
+    while (length > 0 && !reader.done) {
+        if (length < sizeof(nlmsghdr)) {
+            reader.error = EBADMSG;
+            return false;
+        }
+        nlmsghdr header = ReadValue<nlmsghdr>(data);
+        if (header.nlmsg_len < sizeof(nlmsghdr) || header.nlmsg_len > length) {
+            reader.error = EBADMSG;
+            return false;
+        }
+        // Leftovers of an earlier request, or anything not meant for us.
+        bool ours = header.nlmsg_seq == reader.sequence && header.nlmsg_pid == reader.portId;
+        if (ours) {
+            if (header.nlmsg_flags & NLM_F_DUMP_INTR) {
+                reader.interrupted = true;
+            }
+            const uint8_t* payload = data + NLMSG_HDRLEN;
+            size_t payloadLength =
+                header.nlmsg_len > NLMSG_HDRLEN ? header.nlmsg_len - NLMSG_HDRLEN : 0;
+            bool wellFormed = true;
+            if (header.nlmsg_type == NLMSG_DONE) {
+                reader.done = true;
+                if (payloadLength >= sizeof(int) && ReadValue<int>(payload) < 0) {
+                    reader.error = -ReadValue<int>(payload);
+                    return false;
+                }
+            } else if (header.nlmsg_type == NLMSG_ERROR) {
+                if (payloadLength < sizeof(int)) {
+                    reader.error = EBADMSG;
+                    return false;
+                }
+                int code = ReadValue<int>(payload);
+                if (code != 0) {
+                    reader.error = code < 0 ? -code : EPROTO;
+                    return false;
+                }
+            } else if (header.nlmsg_type == RTM_NEWLINK && reader.kind == DumpKind::kLinks) {
+                NetLink link;
+                wellFormed = ParseLinkMessage(data, header.nlmsg_len, link);
+                if (wellFormed) {
+                    snapshot.links.push_back(link);
+                }
+            } else if (header.nlmsg_type == RTM_NEWADDR && reader.kind == DumpKind::kAddresses) {
+                NetAddress address;
+                bool isInet = false;
+                wellFormed = ParseAddressMessage(data, header.nlmsg_len, address, &isInet);
+                if (wellFormed && isInet) {
+                    snapshot.addresses.push_back(address);
+                }
+            } else if (header.nlmsg_type == RTM_NEWROUTE && reader.kind == DumpKind::kRoutes) {
+                wellFormed = ParseRouteMessage(data, header.nlmsg_len, snapshot.gateways);
+            }
+            if (!wellFormed) {
+                reader.error = EBADMSG;
+                return false;
+            }
+        }
+        size_t step = NLMSG_ALIGN(header.nlmsg_len);
+        if (step >= length) {
+            break;
+        }
+        data += step;
+        length -= step;
+    }
+    return true;
+}
+
+size_t BuildDumpRequest(DumpKind kind, uint32_t sequence, uint8_t* buffer, size_t capacity)
+{
+    size_t bodySize = 0;
+    uint16_t type = 0;
+    switch (kind) {
+        case DumpKind::kLinks:
+            bodySize = NLMSG_ALIGN(sizeof(ifinfomsg)) + RTA_SPACE(sizeof(uint32_t));
+            type = RTM_GETLINK;
+            break;
+        case DumpKind::kAddresses:
+            bodySize = sizeof(ifaddrmsg);
+            type = RTM_GETADDR;
+            break;
+        case DumpKind::kRoutes:
+            bodySize = sizeof(rtmsg);
+            type = RTM_GETROUTE;
+            break;
+    }
+    size_t total = NLMSG_LENGTH(bodySize);
+    if (total > capacity) {
+        return 0;
+    }
+    memset(buffer, 0, total);
+    nlmsghdr header = {};
+    header.nlmsg_len = static_cast<uint32_t>(total);
+    header.nlmsg_type = type;
+    header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+    header.nlmsg_seq = sequence;
+    memcpy(buffer, &header, sizeof(header));
+    uint8_t* body = buffer + NLMSG_HDRLEN;
+    if (kind == DumpKind::kLinks) {
+        // Counters are never reported; leaving them out shrinks the dump.
+        rtattr mask = {};
+        mask.rta_len = RTA_LENGTH(sizeof(uint32_t));
+        mask.rta_type = IFLA_EXT_MASK;
+        uint32_t filter = RTEXT_FILTER_SKIP_STATS;
+        uint8_t* attribute = body + NLMSG_ALIGN(sizeof(ifinfomsg));
+        memcpy(attribute, &mask, sizeof(mask));
+        memcpy(attribute + RTA_LENGTH(0), &filter, sizeof(filter));
+    } else if (kind == DumpKind::kAddresses) {
+        body[offsetof(ifaddrmsg, ifa_family)] = AF_INET;
+    } else {
+        body[offsetof(rtmsg, rtm_family)] = AF_INET;
+    }
+    return total;
+}
+
+NetlinkSocket::~NetlinkSocket()
+{
+    if (fd_ >= 0) {
+        close(fd_);
+    }
+}
+
+int NetlinkSocket::Open(uint32_t groups, bool nonBlocking)
+{
+    int flags = SOCK_RAW | SOCK_CLOEXEC | (nonBlocking ? SOCK_NONBLOCK : 0);
+    fd_ = socket(AF_NETLINK, flags, NETLINK_ROUTE);
+    if (fd_ < 0) {
+        return errno;
+    }
+    sockaddr_nl local = {};
+    local.nl_family = AF_NETLINK;
+    local.nl_groups = groups;
+    if (bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof(local)) != 0) {
+        return errno;
+    }
+    socklen_t size = sizeof(local);
+    if (getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &size) != 0) {
+        return errno;
+    }
+    portId_ = local.nl_pid;
+    if (!nonBlocking) {
+        // A kernel that stops answering must not hang the tool.
+        timeval timeout = {10, 0};
+        setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
+    }
+    buffer_.resize(kReceiveBufferSize);
+    return 0;
+}
+
+int NetlinkSocket::DumpOne(DumpKind kind, NetSnapshot& snapshot, bool* interrupted)
+{
+    DumpReader reader;
+    reader.kind = kind;
+    reader.sequence = ++sequence_;
+    reader.portId = portId_;
+    uint8_t request[64];
+    size_t requestLength = BuildDumpRequest(kind, reader.sequence, request, sizeof(request));
+    sockaddr_nl kernel = {};
+    kernel.nl_family = AF_NETLINK;
+    while (sendto(fd_, request, requestLength, 0, reinterpret_cast<sockaddr*>(&kernel),
+                  sizeof(kernel)) < 0) {
+        if (errno != EINTR) {
+            return errno;
+        }
+    }
+    while (!reader.done) {
+        sockaddr_nl sender = {};
+        iovec io = {buffer_.data(), buffer_.size()};
+        msghdr header = {};
+        header.msg_name = &sender;
+        header.msg_namelen = sizeof(sender);
+        header.msg_iov = &io;
+        header.msg_iovlen = 1;
+        ssize_t received = recvmsg(fd_, &header, 0);
+        if (received < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return errno;
+        }
+        if (received == 0) {
+            return EPIPE;
+        }
+        if (header.msg_flags & MSG_TRUNC) {
+            return EMSGSIZE;
+        }
+        if (sender.nl_pid != 0) {
+            continue;
+        }
+        if (!ReadDumpDatagram(reader, buffer_.data(), static_cast<size_t>(received), snapshot)) {
+            return reader.error;
+        }
+    }
+    *interrupted = *interrupted || reader.interrupted;
+    return 0;
+}
+
+int NetlinkSocket::DumpAll(NetSnapshot& snapshot)
+{
+    for (int attempt = 0; attempt < kMaxDumpAttempts; ++attempt) {
+        snapshot.links.clear();
+        snapshot.addresses.clear();
+        snapshot.gateways.clear();
+        bool interrupted = false;
+        int error = DumpOne(DumpKind::kLinks, snapshot, &interrupted);
+        if (error == 0) {
+            error = DumpOne(DumpKind::kAddresses, snapshot, &interrupted);
+        }
+        if (error == 0) {
+            error = DumpOne(DumpKind::kRoutes, snapshot, &interrupted);
+        }
+        if (error != 0) {
+            return error;
+        }
+        if (!interrupted) {
+            return 0;
+        }
+    }
+    return EAGAIN;
+}
+
+bool NetlinkSocket::DrainNotifications()
+{
+    bool changed = false;
+    for (;;) {
+        ssize_t received = recv(fd_, buffer_.data(), buffer_.size(), MSG_DONTWAIT);
+        if (received > 0) {
+            changed = true;
+        } else if (received == 0) {
+            return changed;
+        } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            return changed;
+        } else if (errno != EINTR) {
+            // ENOBUFS: notifications were lost, so something changed.
+            changed = true;
+            if (errno != ENOBUFS) {
+                return changed;
+            }
+        }
+    }
+}

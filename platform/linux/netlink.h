@@ -1,2 +1,101 @@
-// rtnetlink reader and message parser.
+// rtnetlink reader and message parser: the kernel's link, IPv4 address and
+// IPv4 default route facts, parsed from plain byte buffers.
 #pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// One network interface as the link dump describes it. Texts are always
+// terminated; an alias longer than the field is cut.
+struct NetLink {
+    uint32_t index = 0;
+    uint16_t type = 0;  // ARPHRD_*
+    uint8_t addressLength = 0;
+    uint8_t address[32] = {};  // link-layer address, the kernel's MAX_ADDR_LEN
+    char name[16] = {};
+    char kind[32] = {};    // IFLA_INFO_KIND, empty for a physical device
+    char alias[132] = {};  // IFLA_IFALIAS
+};
+
+// One IPv4 address of an interface.
+struct NetAddress {
+    uint32_t index = 0;
+    uint8_t address[4] = {};  // IFA_LOCAL, or IFA_ADDRESS when there is no local one
+    uint8_t prefixLength = 0;
+    uint32_t flags = 0;         // IFA_F_*, from IFA_FLAGS when present
+    bool finite = false;        // the valid lifetime is not forever
+    uint32_t validSeconds = 0;  // remaining valid lifetime at dump time
+    uint32_t updated = 0;       // tstamp: hundredths of a second since boot, wraps
+};
+
+// One next hop of an IPv4 default route in the main table.
+struct NetGateway {
+    uint32_t index = 0;  // outgoing interface
+    uint8_t address[4] = {};
+    uint32_t priority = 0;
+};
+
+struct NetSnapshot {
+    std::vector<NetLink> links;
+    std::vector<NetAddress> addresses;
+    std::vector<NetGateway> gateways;
+};
+
+// Parses one RTM_NEWLINK message (header included, length = nlmsg_len).
+// False when the message is malformed.
+bool ParseLinkMessage(const uint8_t* message, size_t length, NetLink& link);
+// Parses one RTM_NEWADDR message; *isInet is false for other families.
+bool ParseAddressMessage(const uint8_t* message, size_t length, NetAddress& address, bool* isInet);
+// Appends the next hops of one RTM_NEWROUTE message when it is an IPv4
+// unicast default route of the main table.
+bool ParseRouteMessage(const uint8_t* message, size_t length, std::vector<NetGateway>& gateways);
+
+enum class DumpKind { kLinks, kAddresses, kRoutes };
+
+// State of one dump being read, datagram by datagram.
+struct DumpReader {
+    DumpKind kind = DumpKind::kLinks;
+    uint32_t sequence = 0;
+    uint32_t portId = 0;       // our socket's port; replies carry it
+    bool interrupted = false;  // NLM_F_DUMP_INTR seen on some message
+    bool done = false;         // NLMSG_DONE seen
+    int error = 0;             // errno-style code of a failure, 0 if none
+};
+
+// Feeds one received datagram to the reader, appending what it describes
+// to the snapshot. Returns false on a failure (reader.error says which);
+// reader.done tells when the dump is complete.
+bool ReadDumpDatagram(DumpReader& reader, const uint8_t* data, size_t length,
+                      NetSnapshot& snapshot);
+
+// Builds the request for one dump into buffer; returns its length.
+size_t BuildDumpRequest(DumpKind kind, uint32_t sequence, uint8_t* buffer, size_t capacity);
+
+// Owns a netlink route socket.
+class NetlinkSocket {
+   public:
+    NetlinkSocket() = default;
+    ~NetlinkSocket();
+    NetlinkSocket(const NetlinkSocket&) = delete;
+    NetlinkSocket& operator=(const NetlinkSocket&) = delete;
+
+    // Opens and binds the socket, subscribed to the given multicast groups.
+    // Returns 0 or an errno value.
+    int Open(uint32_t groups, bool nonBlocking);
+    // Dumps links, IPv4 addresses and IPv4 routes into snapshot, redoing
+    // the whole set when the kernel flags a dump as interrupted. Returns 0
+    // or an errno value.
+    int DumpAll(NetSnapshot& snapshot);
+    // Reads every pending notification without waiting; true when any
+    // arrived or some were lost.
+    bool DrainNotifications();
+
+   private:
+    int DumpOne(DumpKind kind, NetSnapshot& snapshot, bool* interrupted);
+
+    int fd_ = -1;
+    uint32_t portId_ = 0;
+    uint32_t sequence_ = 0;
+    std::vector<uint8_t> buffer_;
+};

@@ -1,0 +1,63 @@
+// Turns the kernel's snapshot and the lease facts into adapter records.
+#pragma once
+
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
+
+#include "leases.h"
+#include "netlink.h"
+#include "os_api.h"
+
+// What one record will carry beyond the link's own facts.
+struct AdapterFacts {
+    uint32_t link = 0;  // position in the snapshot's links
+    char description[MAX_ADAPTER_DESCRIPTION_LENGTH + 4] = {};
+    UINT type = 0;
+    uint32_t firstAddress = 0;  // range in AdapterTable::addressOrder
+    uint32_t addressCount = 0;
+    uint32_t firstGateway = 0;  // range in AdapterTable::gatewayOrder
+    uint32_t gatewayCount = 0;
+    UINT dhcpEnabled = 0;
+    char dhcpServer[16] = {};
+    BOOL haveWins = 0;
+    char wins[2][16] = {};
+    time32_t leaseObtained = 0;
+    time32_t leaseExpires = 0;
+};
+
+struct AdapterTable {
+    NetSnapshot snapshot;
+    std::vector<AdapterFacts> adapters;  // in interface-index order
+    std::vector<uint32_t> addressOrder;  // positions in snapshot.addresses
+    std::vector<uint32_t> gatewayOrder;  // positions in snapshot.gateways
+};
+
+struct AdapterClock {
+    int64_t realSeconds = 0;           // CLOCK_REALTIME
+    uint64_t monotonicHundredths = 0;  // CLOCK_MONOTONIC, the kernel's tstamp unit
+};
+
+AdapterClock ReadAdapterClock();
+
+// The interfaces of the snapshot, for the lease reader.
+std::vector<LeaseInterface> ListLeaseInterfaces(const NetSnapshot& snapshot);
+
+// Fills table.adapters and the orders from table.snapshot. sysNetRoot is
+// the directory holding one entry per interface ("/sys/class/net").
+void BuildAdapterTable(AdapterTable& table, const std::unordered_map<uint32_t, LeaseFacts>& leases,
+                       const AdapterClock& clock, const char* sysNetRoot);
+
+// Bytes the records and their extra list nodes need.
+size_t MeasureAdapterRecords(const AdapterTable& table);
+
+// Answers one query from a built table: ERROR_NO_DATA without interfaces,
+// ERROR_BUFFER_OVERFLOW with the needed length written back, or the chain
+// written into buffer and ERROR_SUCCESS.
+DWORD AnswerAdapterQuery(const AdapterTable& table, PIP_ADAPTER_INFO buffer, PULONG length);
+
+// The result code for an errno value from the kernel reader.
+DWORD MapKernelError(int error);
+
+// How many kernel snapshots Ostrel has taken in this process.
+unsigned long CountAdapterSnapshots();
