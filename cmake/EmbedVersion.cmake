@@ -1,0 +1,29 @@
+# Compiles driver/Ostrel.rc with llvm-rc and embeds the .res image in an ELF
+# section that the Linux version functions read back from the file.
+# Sets OSTREL_RES_FILE (the compiled .res) and the target ostrel_res.
+find_program(OSTREL_LLVM_RC NAMES llvm-rc llvm-rc-14 REQUIRED)
+enable_language(ASM)
+
+set(OSTREL_RES_FILE ${CMAKE_BINARY_DIR}/Ostrel.res)
+add_custom_command(
+  OUTPUT ${OSTREL_RES_FILE}
+  COMMAND ${OSTREL_LLVM_RC} /FO ${OSTREL_RES_FILE} Ostrel.rc
+  WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/driver
+  DEPENDS ${CMAKE_SOURCE_DIR}/driver/Ostrel.rc ${CMAKE_SOURCE_DIR}/driver/Ostrel.ico
+  COMMENT "Compiling the version record")
+add_custom_target(ostrel_res DEPENDS ${OSTREL_RES_FILE})
+
+set(OSTREL_RES_ASM ${CMAKE_BINARY_DIR}/ostrel_resources.S)
+file(CONFIGURE OUTPUT ${OSTREL_RES_ASM} CONTENT
+".section .ostrel_resources,\"a\"
+.p2align 2
+.incbin \"${OSTREL_RES_FILE}\"
+.section .note.GNU-stack,\"\",@progbits
+")
+set_source_files_properties(${OSTREL_RES_ASM} PROPERTIES OBJECT_DEPENDS ${OSTREL_RES_FILE})
+
+# Adds the embedded record to an executable target.
+function(ostrel_embed_version target)
+  target_sources(${target} PRIVATE ${OSTREL_RES_ASM})
+  add_dependencies(${target} ostrel_res)
+endfunction()

@@ -1,0 +1,57 @@
+// The VS_VERSION_INFO tree: walking it, and the block layout that
+// GetFileVersionInfoA fills and VerQueryValueA reads. Nothing here trusts
+// the bytes it is given; every read stays inside the stated size.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "os_api.h"
+
+// The fixed part that the path "\" yields.
+struct VS_FIXEDFILEINFO {
+    DWORD dwSignature;
+    DWORD dwStrucVersion;
+    DWORD dwFileVersionMS;
+    DWORD dwFileVersionLS;
+    DWORD dwProductVersionMS;
+    DWORD dwProductVersionLS;
+    DWORD dwFileFlagsMask;
+    DWORD dwFileFlags;
+    DWORD dwFileOS;
+    DWORD dwFileType;
+    DWORD dwFileSubtype;
+    DWORD dwFileDateMS;
+    DWORD dwFileDateLS;
+};
+
+const DWORD kFixedFileInfoSignature = 0xFEEF04BD;
+
+// Where a value sits inside a record: byte offset and byte count, and
+// whether it is UTF-16 text.
+struct VersionValue {
+    size_t offset;
+    size_t size;
+    bool text;
+};
+
+// Finds the value under a backslash-separated key path ("\" alone is the
+// root's fixed part). Keys match regardless of letter case.
+bool FindVersionValue(const uint8_t* record, size_t size, const char* path, VersionValue* value);
+
+// The length of the record at the start of data when its root node is
+// sound and lies within size; 0 otherwise.
+size_t MeasureVersionRecord(const uint8_t* data, size_t size);
+
+// Bytes a block needs for a record of recordLength bytes: the record and
+// room for the narrow texts of all its values.
+size_t VersionBlockSize(size_t recordLength);
+
+// Copies a record measured by MeasureVersionRecord into a block of at least
+// VersionBlockSize(recordLength) bytes and clears the spare area.
+void FillVersionBlock(const uint8_t* record, size_t recordLength, uint8_t* block);
+
+// VerQueryValueA on a block made by FillVersionBlock. Text values are
+// converted to UTF-8 into the block's spare area, so the pointer lives as
+// long as the block; the length counts bytes with the terminator.
+BOOL QueryVersionBlock(uint8_t* block, const char* path, void** value, UINT* length);
