@@ -1,0 +1,82 @@
+// dhcpcd's lease file: the DHCP reply as it came off the wire.
+#include "leases.h"
+
+namespace {
+
+constexpr size_t kBootpHeader = 236;
+constexpr uint8_t kMagicCookie[4] = {99, 130, 83, 99};
+constexpr uint8_t kOptionPad = 0;
+constexpr uint8_t kOptionEnd = 255;
+constexpr uint8_t kOptionWins = 44;
+constexpr uint8_t kOptionLeaseTime = 51;
+constexpr uint8_t kOptionServer = 54;
+
+std::string AddressText(const uint8_t* bytes)
+{
+    return std::to_string(bytes[0]) + "." + std::to_string(bytes[1]) + "." +
+           std::to_string(bytes[2]) + "." + std::to_string(bytes[3]);
+}
+
+}  // namespace
+
+LeaseFacts ParseDhcpcdLease(const uint8_t* data, size_t size, int64_t mtime)
+{
+    LeaseFacts facts;
+    size_t at = kBootpHeader + sizeof kMagicCookie;
+    if (data == nullptr || size < at) {
+        return facts;
+    }
+    for (size_t i = 0; i < sizeof kMagicCookie; i++) {
+        if (data[kBootpHeader + i] != kMagicCookie[i]) {
+            return facts;
+        }
+    }
+    facts.found = true;
+    // A long option may come split in several pieces that belong together.
+    std::string server, wins, leaseTime;
+    while (at < size && data[at] != kOptionEnd) {
+        uint8_t code = data[at];
+        if (code == kOptionPad) {
+            at++;
+            continue;
+        }
+        if (size - at < 2 || size - at - 2 < data[at + 1]) {
+            break;  // truncated: keep what came before
+        }
+        const char* value = reinterpret_cast<const char*>(data + at + 2);
+        size_t length = data[at + 1];
+        if (code == kOptionServer) {
+            server.append(value, length);
+        } else if (code == kOptionWins) {
+            wins.append(value, length);
+        } else if (code == kOptionLeaseTime) {
+            leaseTime.append(value, length);
+        }
+        at += 2 + length;
+    }
+    auto bytes = [](const std::string& text) {
+        return reinterpret_cast<const uint8_t*>(text.data());
+    };
+    if (server.size() == 4) {
+        facts.server = AddressText(bytes(server));
+    }
+    if (!wins.empty() && wins.size() % 4 == 0) {
+        for (size_t i = 0; i < wins.size(); i += 4) {
+            facts.wins.push_back(AddressText(bytes(wins) + i));
+        }
+    }
+    if (leaseTime.size() == 4) {
+        const uint8_t* b = bytes(leaseTime);
+        uint32_t seconds = static_cast<uint32_t>(b[0]) << 24 | static_cast<uint32_t>(b[1]) << 16 |
+                           static_cast<uint32_t>(b[2]) << 8 | b[3];
+        if (seconds != UINT32_MAX) {
+            facts.lifetime = seconds;
+        }
+        if (seconds != UINT32_MAX && mtime >= 0 && mtime <= INT64_MAX - seconds) {
+            facts.timesKnown = true;
+            facts.obtained = mtime;
+            facts.expires = mtime + seconds;
+        }
+    }
+    return facts;
+}

@@ -1,0 +1,331 @@
+#include "leases.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <random>
+#include <string>
+
+namespace {
+
+using Leases = std::unordered_map<uint32_t, LeaseFacts>;
+
+Leases ReadFixture(const std::string& tree, const std::vector<LeaseInterface>& interfaces)
+{
+    return ReadLeases(std::string(OSTREL_LEASE_FIXTURES) + "/" + tree, interfaces);
+}
+
+int64_t Utc(int year, int month, int day, int hour, int minute, int second)
+{
+    struct tm fields = {};
+    fields.tm_year = year - 1900;
+    fields.tm_mon = month - 1;
+    fields.tm_mday = day;
+    fields.tm_hour = hour;
+    fields.tm_min = minute;
+    fields.tm_sec = second;
+    return timegm(&fields);
+}
+
+int64_t FileMtime(const std::string& path)
+{
+    struct stat info;
+    EXPECT_EQ(stat(path.c_str(), &info), 0) << path;
+    return info.st_mtim.tv_sec;
+}
+
+bool IsDottedQuad(const std::string& text)
+{
+    in_addr address;
+    char printed[INET_ADDRSTRLEN];
+    return inet_pton(AF_INET, text.c_str(), &address) == 1 &&
+           inet_ntop(AF_INET, &address, printed, sizeof printed) != nullptr && text == printed;
+}
+
+void ExpectOnlyAddresses(const LeaseFacts& facts)
+{
+    if (!facts.server.empty()) {
+        EXPECT_TRUE(IsDottedQuad(facts.server)) << facts.server;
+    }
+    for (const std::string& wins : facts.wins) {
+        EXPECT_TRUE(IsDottedQuad(wins)) << wins;
+    }
+}
+
+// A scratch root that goes away with the test.
+class TempRoot {
+   public:
+    TempRoot()
+    {
+        char pattern[] = "/tmp/ostrel-leases-XXXXXX";
+        path_ = mkdtemp(pattern);
+    }
+    ~TempRoot()
+    {
+        std::string command = "rm -rf '" + path_ + "'";
+        EXPECT_EQ(system(command.c_str()), 0);
+    }
+    const std::string& path() const
+    {
+        return path_;
+    }
+    std::string Write(const std::string& relative, const std::string& bytes, int64_t mtime = 0)
+    {
+        std::string full = path_ + "/" + relative;
+        std::string command = "mkdir -p '" + full.substr(0, full.rfind('/')) + "'";
+        EXPECT_EQ(system(command.c_str()), 0);
+        std::ofstream(full, std::ios::binary) << bytes;
+        if (mtime != 0) {
+            struct timeval times[2] = {{mtime, 0}, {mtime, 0}};
+            EXPECT_EQ(utimes(full.c_str(), times), 0);
+        }
+        return full;
+    }
+
+   private:
+    std::string path_;
+};
+
+std::string DhclientBlock(const std::string& interface, const std::string& server)
+{
+    return "lease {\n  interface \"" + interface + "\";\n  option dhcp-server-identifier " +
+           server + ";\n  option dhcp-lease-time 600;\n  expire epoch 1700000600;\n}\n";
+}
+
+TEST(NetworkdLeases, ServerAndLifetimeFromEitherFormat)
+{
+    Leases leases =
+        ReadFixture("networkd", {{"lo", 1}, {"eth0", 2}, {"wlan0", 3}, {"x", 4}, {"y", 5}});
+    ASSERT_EQ(leases.size(), 3u);
+    const LeaseFacts& old = leases.at(2);
+    EXPECT_TRUE(old.found);
+    EXPECT_EQ(old.server, "192.168.10.1");
+    EXPECT_TRUE(old.wins.empty());
+    EXPECT_FALSE(old.timesKnown);
+    EXPECT_EQ(old.lifetime, 3600);
+    EXPECT_EQ(leases.at(3).server, "10.0.3.2");
+    EXPECT_EQ(leases.at(3).lifetime, 8 * 60 + 45);
+    // A leading zero and an overflowing timespan are rejected, the lease stays.
+    EXPECT_TRUE(leases.at(5).found);
+    EXPECT_EQ(leases.at(5).server, "");
+    EXPECT_EQ(leases.at(5).lifetime, 0);
+}
+
+TEST(NetworkdLeases, Timespans)
+{
+    const std::pair<const char*, uint32_t> good[] = {
+        {"3600", 3600},  {"8min 45s", 525}, {"1h 30min", 5400}, {"1d 2h", 93600},
+        {"1d2h", 93600}, {"2w", 1209600},   {"1y", 31557600},   {" 5 s ", 5},
+    };
+    for (const auto& [text, seconds] : good) {
+        uint32_t parsed = 0;
+        EXPECT_TRUE(ParseLeaseTimespan(text, &parsed)) << text;
+        EXPECT_EQ(parsed, seconds) << text;
+    }
+    for (const char* bad : {"", "infinity", "4294967295", "137y", "99999999999999999999s", "1.5h",
+                            "5 parsecs", "min", "-5s", "3600x"}) {
+        uint32_t parsed = 7;
+        EXPECT_FALSE(ParseLeaseTimespan(bad, &parsed)) << bad;
+        EXPECT_EQ(parsed, 7u) << bad;
+    }
+}
+
+TEST(DhclientLeases, LastCompleteBlockPerInterfaceWins)
+{
+    Leases leases = ReadFixture(
+        "dhclient",
+        {{"eth0", 1}, {"eth1", 2}, {"eth10", 3}, {"eth2", 4}, {"wlan0", 5}, {"eth3", 6}});
+    ASSERT_EQ(leases.size(), 5u);
+
+    const LeaseFacts& eth0 = leases.at(1);  // the torn block at the end is not taken
+    EXPECT_EQ(eth0.server, "192.168.1.254");
+    EXPECT_TRUE(eth0.wins.empty());
+    ASSERT_TRUE(eth0.timesKnown);
+    EXPECT_EQ(eth0.expires, Utc(2024, 2, 25, 12, 0, 0));
+    EXPECT_EQ(eth0.obtained, Utc(2024, 2, 25, 0, 0, 0));
+    EXPECT_EQ(eth0.lifetime, 43200);
+
+    // No lease time: the start comes from renew minus the renewal time.
+    const LeaseFacts& eth1 = leases.at(2);
+    EXPECT_EQ(eth1.server, "172.16.0.1");
+    EXPECT_TRUE(eth1.wins.empty()) << "a list with a bad entry is dropped";
+    ASSERT_TRUE(eth1.timesKnown);
+    EXPECT_EQ(eth1.obtained, Utc(2024, 3, 1, 0, 0, 0));
+    EXPECT_EQ(eth1.expires, Utc(2024, 3, 1, 0, 10, 0));
+
+    EXPECT_EQ(leases.at(3).server, "10.10.0.1");  // expire never
+    EXPECT_FALSE(leases.at(3).timesKnown);
+    EXPECT_EQ(leases.at(3).lifetime, 0);
+    EXPECT_TRUE(leases.at(4).found);  // February 30th
+    EXPECT_FALSE(leases.at(4).timesKnown);
+
+    const LeaseFacts& wlan0 = leases.at(5);  // NetworkManager's file, named by its file
+    EXPECT_EQ(wlan0.server, "192.168.178.1");
+    EXPECT_EQ(wlan0.expires, 1700864000);
+    EXPECT_EQ(wlan0.obtained, 1700000000);
+}
+
+TEST(DhclientLeases, WinsListAndFileInterface)
+{
+    auto leases = ParseDhclientLeases(
+        "lease { interface \"other\"; option netbios-name-servers 10.0.0.2, 10.0.0.3;\n"
+        "  option domain-name \"x\\\"; }\"; }\n",
+        "wlp2s0");
+    ASSERT_EQ(leases.size(), 1u);
+    EXPECT_EQ(leases.at("wlp2s0").wins, (std::vector<std::string>{"10.0.0.2", "10.0.0.3"}));
+}
+
+TEST(DhclientLeases, MalformedInputYieldsNoBogusLease)
+{
+    const char* inputs[] = {
+        "lease { interface \"eth0\"; option dhcp-server-identifier 1.2.3.4",
+        "lease { interface \"eth0; }",
+        "} } lease { { { interface \"eth0\"; }",
+        "lease lease { interface \"eth0\"; }",
+        "lease { interface \"an-interface-name-too-long\"; }",
+        "lease { interface \"eth0\"; option dhcp-server-identifier 1.2.3.4 5.6.7.8;"
+        " option dhcp-lease-time 99999999999; expire epoch 99999999999999999999; }",
+        "lease { interface \"eth0\"; option netbios-name-servers 1.2.3.4,; expire 1 1969/12/31 "
+        "23:59:59; }",
+        "lease { interface \"eth0\"; option dhcp-lease-time 2000000000; expire epoch 5; }",
+    };
+    for (const char* input : inputs) {
+        auto leases = ParseDhclientLeases(input, "");
+        auto eth0 = leases.find("eth0");
+        if (eth0 == leases.end()) {
+            continue;
+        }
+        EXPECT_TRUE(eth0->second.server.empty()) << input;
+        EXPECT_TRUE(eth0->second.wins.empty()) << input;
+        EXPECT_FALSE(eth0->second.timesKnown) << input;
+    }
+    EXPECT_EQ(ParseDhclientLeases(inputs[5], "").at("eth0").lifetime, 0);
+}
+
+TEST(NetworkManagerInternalLeases, FoundOnlyWithAnAddress)
+{
+    Leases leases = ReadFixture("nm-internal", {{"br-lan", 7}, {"lan", 8}, {"enp1s0", 9}});
+    ASSERT_EQ(leases.size(), 1u);
+    EXPECT_TRUE(leases.at(7).found);
+    EXPECT_EQ(leases.at(7).server, "");
+    EXPECT_FALSE(leases.at(7).timesKnown);
+}
+
+TEST(DhcpcdLeases, OptionsAndInterfaceTokens)
+{
+    std::string dir = std::string(OSTREL_LEASE_FIXTURES) + "/dhcpcd/var/lib/dhcpcd/";
+    Leases leases = ReadFixture("dhcpcd", {{"eth0", 1},
+                                           {"eth1", 2},
+                                           {"eth10", 3},
+                                           {"eth0.100", 4},
+                                           {"eth2", 5},
+                                           {"eth3", 6},
+                                           {"eth4", 7}});
+    ASSERT_EQ(leases.size(), 4u);
+
+    const LeaseFacts& eth1 = leases.at(2);  // also proves eth1 does not take eth10's file
+    EXPECT_EQ(eth1.server, "10.1.0.1");
+    EXPECT_EQ(eth1.wins, (std::vector<std::string>{"10.1.0.8", "10.1.0.9"}));
+    ASSERT_TRUE(eth1.timesKnown);
+    int64_t mtime = FileMtime(dir + "eth1.lease");
+    EXPECT_EQ(eth1.obtained, mtime);
+    EXPECT_EQ(eth1.expires, mtime + 7200);
+
+    EXPECT_EQ(leases.at(3).server, "10.10.0.1");
+    EXPECT_FALSE(leases.at(3).timesKnown);
+    EXPECT_EQ(leases.at(4).server, "10.100.0.1");
+    EXPECT_EQ(leases.at(5).server, "") << "truncated option";
+    EXPECT_TRUE(leases.at(5).timesKnown);
+}
+
+TEST(DhcpcdLeases, TimesNeverOverflow)
+{
+    std::string message(236, '\0');
+    message += std::string("\x63\x82\x53\x63\x33\x04\x00\x00\x0e\x10", 10);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(message.data());
+    LeaseFacts near = ParseDhcpcdLease(bytes, message.size(), INT64_MAX - 3599);
+    EXPECT_FALSE(near.timesKnown);
+    EXPECT_EQ(near.lifetime, 3600);
+    EXPECT_FALSE(ParseDhcpcdLease(bytes, message.size(), -1).timesKnown);
+    EXPECT_FALSE(ParseDhcpcdLease(nullptr, 0, 0).found);
+}
+
+TEST(LeaseSources, OrderBetweenClients)
+{
+    Leases leases = ReadFixture("mixed", {{"eth0", 1}, {"eth1", 2}, {"eth2", 3}, {"eth3", 4}});
+    ASSERT_EQ(leases.size(), 4u);
+    EXPECT_EQ(leases.at(1).server, "10.0.0.1");  // networkd
+    EXPECT_EQ(leases.at(1).lifetime, 7200);
+    EXPECT_EQ(leases.at(2).server, "10.1.1.2");  // dhclient before dhcpcd
+    EXPECT_EQ(leases.at(3).server, "10.2.2.3");  // dhcpcd before the internal client
+    EXPECT_TRUE(leases.at(4).found);
+}
+
+TEST(LeaseSources, NewestFileOfOneClientWins)
+{
+    TempRoot root;
+    root.Write("var/lib/dhcp/dhclient.eth0.leases", DhclientBlock("eth0", "10.0.0.1"), 1700000000);
+    root.Write("var/lib/dhcp/dhclient.leases", DhclientBlock("eth0", "10.0.0.2"), 1700000500);
+    root.Write("var/lib/dhcp/dhclient.old.leases", DhclientBlock("eth0", "10.0.0.3"), 1600000000);
+    Leases leases = ReadLeases(root.path() + "/", {{"eth0", 1}});
+    EXPECT_EQ(leases.at(1).server, "10.0.0.2");
+}
+
+TEST(LeaseSources, HugeGarbageAndSpecialFiles)
+{
+    TempRoot root;
+    std::string atLimit;
+    const std::string block = DhclientBlock("eth1", "10.0.0.1");
+    while (atLimit.size() + block.size() <= kLeaseFileLimit) {
+        atLimit += block;
+    }
+    atLimit.resize(kLeaseFileLimit, ' ');
+    root.Write("var/lib/dhcp/dhclient.eth1.leases", atLimit);
+    std::string huge = atLimit + DhclientBlock("eth0", "10.0.0.1");
+    root.Write("var/lib/dhcp/dhclient.leases", huge);
+    std::mt19937 random(7);
+    std::string garbage(4096, '\0');
+    for (char& c : garbage) {
+        c = static_cast<char>(random());
+    }
+    root.Write("run/systemd/netif/leases/3", garbage);
+    root.Write("var/lib/dhcpcd/eth2.lease", garbage);
+    root.Write("var/lib/NetworkManager/internal-x-eth2.lease", garbage);
+    std::string fifo = root.path() + "/var/lib/dhcpcd/eth4.lease";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    root.Write("var/lib/dhcpcd/eth5.lease/nested", "");
+
+    Leases leases =
+        ReadLeases(root.path(), {{"eth0", 1}, {"eth1", 2}, {"eth2", 3}, {"eth4", 4}, {"eth5", 5}});
+    ASSERT_EQ(leases.size(), 1u) << "only the file at the limit is read";
+    EXPECT_EQ(leases.at(2).server, "10.0.0.1");
+    EXPECT_TRUE(ReadLeases(root.path() + "/absent", {{"eth0", 1}}).empty());
+}
+
+TEST(LeaseReaders, RandomBytesStoreOnlyAddresses)
+{
+    std::mt19937 random(11);
+    std::string header(236, '\0');
+    header += "\x63\x82\x53\x63";
+    for (int round = 0; round < 2000; round++) {
+        std::string bytes(random() % 600, '\0');
+        for (char& c : bytes) {
+            c = static_cast<char>(random() % 4 == 0 ? "{}; \n=.,\"0"[random() % 10] : random());
+        }
+        ExpectOnlyAddresses(ParseNetworkdLease(bytes));
+        for (const auto& lease : ParseDhclientLeases("lease {" + bytes, "")) {
+            ExpectOnlyAddresses(lease.second);
+        }
+        std::string message = header + bytes;
+        ExpectOnlyAddresses(ParseDhcpcdLease(reinterpret_cast<const uint8_t*>(message.data()),
+                                             message.size(), 1700000000));
+    }
+}
+
+}  // namespace
