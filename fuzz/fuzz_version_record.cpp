@@ -1,0 +1,63 @@
+// Feeds arbitrary bytes to the version record walker, both directly and as
+// a block made the way GetFileVersionInfoA makes one, and to the .res
+// entry parser.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "version_file.h"
+#include "version_record.h"
+
+static const char* const kPaths[] = {
+    "\\",
+    "\\StringFileInfo\\000004B0\\FileVersion",
+    "\\StringFileInfo\\000004b0\\ProductName",
+    "StringFileInfo\\\\000004B0\\Comments\\",
+    "\\VarFileInfo\\Translation",
+    "\\StringFileInfo",
+};
+
+static void QueryBlock(const uint8_t* record, size_t length)
+{
+    std::vector<uint8_t> block(VersionBlockSize(length));
+    FillVersionBlock(record, length, block.data());
+    for (const char* path : kPaths) {
+        void* value = NULL;
+        UINT valueLength = 0;
+        if (!QueryVersionBlock(block.data(), path, &value, &valueLength)) {
+            continue;
+        }
+        const uint8_t* at = (const uint8_t*)value;
+        if (at < block.data() || at + valueLength > block.data() + block.size()) {
+            abort();
+        }
+    }
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    for (const char* path : kPaths) {
+        VersionValue value;
+        if (FindVersionValue(data, size, path, &value) &&
+            (value.offset > size || value.size > size - value.offset)) {
+            abort();
+        }
+    }
+    size_t length = MeasureVersionRecord(data, size);
+    if (length > 0) {
+        QueryBlock(data, length);
+    }
+    const uint8_t* entry = NULL;
+    size_t entrySize = 0;
+    if (FindVersionResource(data, size, &entry, &entrySize)) {
+        if (entry < data || entrySize > size - (size_t)(entry - data)) {
+            abort();
+        }
+        length = MeasureVersionRecord(entry, entrySize);
+        if (length > 0) {
+            QueryBlock(entry, length);
+        }
+    }
+    return 0;
+}
