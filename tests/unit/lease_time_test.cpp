@@ -18,13 +18,14 @@ TEST(LeaseTimeText, CalendarEdges)
 // check over the whole range of the lease members.
 static std::string ReferenceText(int32_t seconds)
 {
-    time_t value = seconds;
     struct tm fields;
 #ifdef _WIN32
+    __time64_t value = seconds;
     if (_gmtime64_s(&fields, &value) != 0) {
         return "";
     }
 #else
+    time_t value = seconds;
     if (gmtime_r(&value, &fields) == NULL) {
         return "";
     }
