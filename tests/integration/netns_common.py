@@ -1,0 +1,183 @@
+"""Shared pieces of the namespace tests: a throw-away network namespace and
+a reader for Ostrel's report."""
+
+import contextlib
+import ctypes
+import os
+import shutil
+import subprocess
+import sys
+import uuid
+
+SKIP = 77
+
+
+class AddrString(ctypes.Structure):
+    pass
+
+
+AddrString._fields_ = [
+    ("Next", ctypes.POINTER(AddrString)),
+    ("IpAddress", ctypes.c_char * 16),
+    ("IpMask", ctypes.c_char * 16),
+    ("Context", ctypes.c_uint32),
+]
+
+
+class AdapterInfo(ctypes.Structure):
+    pass
+
+
+AdapterInfo._fields_ = [
+    ("Next", ctypes.POINTER(AdapterInfo)),
+    ("ComboIndex", ctypes.c_uint32),
+    ("AdapterName", ctypes.c_char * 260),
+    ("Description", ctypes.c_char * 132),
+    ("AddressLength", ctypes.c_uint32),
+    ("Address", ctypes.c_uint8 * 8),
+    ("Index", ctypes.c_uint32),
+    ("Type", ctypes.c_uint32),
+    ("DhcpEnabled", ctypes.c_uint32),
+    ("CurrentIpAddress", ctypes.POINTER(AddrString)),
+    ("IpAddressList", AddrString),
+    ("GatewayList", AddrString),
+    ("DhcpServer", AddrString),
+    ("HaveWins", ctypes.c_int32),
+    ("PrimaryWinsServer", AddrString),
+    ("SecondaryWinsServer", AddrString),
+    ("LeaseObtained", ctypes.c_int32),
+    ("LeaseExpires", ctypes.c_int32),
+]
+
+RECORD_SIZE = ctypes.sizeof(AdapterInfo)
+NODE_SIZE = ctypes.sizeof(AddrString)
+LISTS = ("CurrentIpAddress", "IpAddressList", "GatewayList", "DhcpServer",
+         "PrimaryWinsServer", "SecondaryWinsServer")
+FIELDS = ("Next", "ComboIndex", "AdapterName", "Description", "AddressLength",
+          "Address", "Index", "Type", "DhcpEnabled", "HaveWins", "LeaseObtained",
+          "LeaseExpires")
+
+
+def skip(message):
+    print("SKIP: " + message)
+    sys.exit(SKIP)
+
+
+def require_namespaces():
+    if os.geteuid() != 0:
+        skip("needs root to build network namespaces")
+    if shutil.which("ip") is None:
+        skip("needs the ip command (iproute2)")
+
+
+def run_ip(*args, stdin=None):
+    return subprocess.run(["ip", *args], input=stdin, text=True, check=True,
+                          capture_output=True).stdout
+
+
+@contextlib.contextmanager
+def namespace(prefix):
+    """A fresh network namespace, deleted on every way out."""
+    name = "%s_%d_%s" % (prefix, os.getpid(), uuid.uuid4().hex[:6])
+    try:
+        run_ip("netns", "add", name)
+    except subprocess.CalledProcessError as error:
+        skip("cannot create a network namespace: " + error.stderr.strip())
+    try:
+        run_ip("-n", name, "link", "set", "lo", "up")
+        yield name
+    finally:
+        subprocess.run(["ip", "netns", "del", name], capture_output=True)
+
+
+def run_ostrel(ostrel, name, timeout=30):
+    return subprocess.run(["ip", "netns", "exec", name, ostrel],
+                          stdin=subprocess.DEVNULL, capture_output=True,
+                          text=True, timeout=timeout)
+
+
+def number(value):
+    """The decimal inside "0x.. (N)"."""
+    return int(value[value.index("(") + 1:value.index(")")])
+
+
+class ReportError(Exception):
+    pass
+
+
+def parse_report(text):
+    """Returns (query lines, records); each record is a dict of the value
+    lines plus one list of node dicts per address list. Raises ReportError
+    for a block that is not complete."""
+    queries = []
+    records = []
+    record = None
+    current = None
+    node = None
+    for line in text.split("\n"):
+        if line.startswith("Calling Ostrel()"):
+            queries.append(line)
+        elif line == "IP_ADAPTER_INFO: ":
+            if record is not None and "closed" not in record:
+                raise ReportError("block not closed before the next one")
+            record = {"lists": {}}
+            records.append(record)
+            current = None
+        elif record is None or "closed" in record:
+            continue
+        elif line == "":
+            missing = [f for f in FIELDS if f not in record]
+            missing += [l for l in LISTS if l not in record["lists"]]
+            if missing:
+                raise ReportError("block lacks %s" % ", ".join(missing))
+            record["closed"] = True
+        elif line.startswith("   "):
+            if current is None:
+                raise ReportError("node line outside a list: %r" % line)
+            inner = line[3:]
+            if inner == "IP_ADDR_STRING: ":
+                continue
+            label = inner[:17].strip().rstrip(":").strip()
+            value = inner[17:]
+            value = value[:-1] if value.endswith(" ") else value
+            if label == "Next":
+                node = {"Next": number(value)}
+                record["lists"][current].append(node)
+            elif node is not None:
+                node[label] = value
+        elif line.endswith(": ") and line[:-2] in LISTS:
+            current = line[:-2]
+            node = None
+            record["lists"][current] = []
+        else:
+            label = line[:17].strip().rstrip(":")
+            value = line[17:]
+            record[label] = value[:-1] if value.endswith(" ") else value
+    if record is not None and "closed" not in record:
+        raise ReportError("last block not closed")
+    return queries, records
+
+
+def check_links(records, needed):
+    """Every record's Next is the next printed record and the last is 0;
+    every list node lies inside the caller's buffer."""
+    if not records:
+        raise ReportError("no records")
+    nexts = [number(r["Next"]) for r in records]
+    if nexts[-1] != 0:
+        raise ReportError("last record's Next is not 0")
+    if len(records) == 1:
+        return
+    start = nexts[0] - RECORD_SIZE
+    for i, link in enumerate(nexts[:-1]):
+        if link != start + (i + 1) * RECORD_SIZE:
+            raise ReportError("record %d's Next does not point at record %d" % (i, i + 1))
+    spare = start + len(records) * RECORD_SIZE
+    for record in records:
+        for name in LISTS:
+            for node in record["lists"][name][:-1]:
+                offset = node["Next"] - spare
+                if offset < 0 or node["Next"] + NODE_SIZE > start + needed or offset % NODE_SIZE:
+                    raise ReportError("%s node link 0x%x outside the buffer" % (name, node["Next"]))
+            if record["lists"][name] and record["lists"][name][-1]["Next"] != 0:
+                raise ReportError("%s list does not end in 0" % name)

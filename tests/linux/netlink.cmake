@@ -1,0 +1,13 @@
+# The rtnetlink parser and record building on canned messages.
+add_executable(ostrel_netlink_test netlink_test.cpp)
+target_link_libraries(ostrel_netlink_test PRIVATE ostrel_adapters GTest::gtest_main)
+gtest_discover_tests(ostrel_netlink_test DISCOVERY_MODE PRE_TEST)
+
+# The real binary in network namespaces built for the test (root only).
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+foreach(script netns_report netns_churn)
+  add_test(NAME integration.${script}
+           COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tests/integration/${script}.py
+                   $<TARGET_FILE:Ostrel>)
+  set_tests_properties(integration.${script} PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 180)
+endforeach()

@@ -1,0 +1,562 @@
+// The rtnetlink parser on hand-built messages, and the record building.
+#include "netlink.h"
+
+#include <gtest/gtest.h>
+#include <linux/if_addr.h>
+#include <linux/if_arp.h>
+#include <linux/if_link.h>
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "adapter_table.h"
+
+namespace {
+
+const uint32_t kSequence = 7;
+const uint32_t kPort = 4242;
+
+// Appends netlink messages and attributes to one datagram.
+class Datagram {
+   public:
+    void Begin(uint16_t type, uint16_t flags = NLM_F_MULTI, uint32_t sequence = kSequence,
+               uint32_t port = kPort)
+    {
+        start_ = bytes_.size();
+        nlmsghdr header = {};
+        header.nlmsg_type = type;
+        header.nlmsg_flags = flags;
+        header.nlmsg_seq = sequence;
+        header.nlmsg_pid = port;
+        Put(&header, sizeof(header));
+    }
+    template <typename T>
+    void Fixed(const T& value)
+    {
+        Put(&value, sizeof(value));
+    }
+    void Attribute(uint16_t type, const void* data, size_t size)
+    {
+        rtattr header = {};
+        header.rta_len = static_cast<unsigned short>(RTA_LENGTH(size));
+        header.rta_type = type;
+        Put(&header, sizeof(header));
+        Put(data, size);
+    }
+    void Text(uint16_t type, const std::string& text)
+    {
+        Attribute(type, text.c_str(), text.size() + 1);
+    }
+    void Word(uint16_t type, uint32_t value)
+    {
+        Attribute(type, &value, sizeof(value));
+    }
+    size_t BeginNest(uint16_t type)
+    {
+        size_t at = bytes_.size();
+        Attribute(type, nullptr, 0);
+        return at;
+    }
+    void EndNest(size_t at)
+    {
+        unsigned short size = static_cast<unsigned short>(bytes_.size() - at);
+        memcpy(&bytes_[at], &size, sizeof(size));
+    }
+    void End()
+    {
+        uint32_t size = static_cast<uint32_t>(bytes_.size() - start_);
+        memcpy(&bytes_[start_], &size, sizeof(size));
+    }
+    void Done(uint16_t flags = NLM_F_MULTI)
+    {
+        Begin(NLMSG_DONE, flags);
+        Fixed(int32_t(0));
+        End();
+    }
+    std::vector<uint8_t>& Bytes()
+    {
+        return bytes_;
+    }
+    const uint8_t* Message() const
+    {
+        return bytes_.data() + start_;
+    }
+    size_t MessageSize() const
+    {
+        return bytes_.size() - start_;
+    }
+
+   private:
+    void Put(const void* data, size_t size)
+    {
+        const uint8_t* bytes = static_cast<const uint8_t*>(data);
+        bytes_.insert(bytes_.end(), bytes, bytes + size);
+        bytes_.resize(NLMSG_ALIGN(bytes_.size()), 0);
+    }
+    std::vector<uint8_t> bytes_;
+    size_t start_ = 0;
+};
+
+void AddLink(Datagram& d, int index, uint16_t type, const std::string& name,
+             const std::string& kind = "")
+{
+    d.Begin(RTM_NEWLINK);
+    ifinfomsg info = {};
+    info.ifi_index = index;
+    info.ifi_type = type;
+    d.Fixed(info);
+    d.Text(IFLA_IFNAME, name);
+    if (!kind.empty()) {
+        size_t nest = d.BeginNest(IFLA_LINKINFO);
+        d.Text(IFLA_INFO_KIND, kind);
+        d.EndNest(nest);
+    }
+    d.End();
+}
+
+void AddAddress(Datagram& d, uint32_t index, const uint8_t (&local)[4], uint8_t prefix,
+                uint32_t flags, uint32_t valid = 0xFFFFFFFFu, uint32_t tstamp = 0)
+{
+    d.Begin(RTM_NEWADDR);
+    ifaddrmsg info = {};
+    info.ifa_family = AF_INET;
+    info.ifa_prefixlen = prefix;
+    info.ifa_index = index;
+    d.Fixed(info);
+    d.Attribute(IFA_LOCAL, local, 4);
+    d.Word(IFA_FLAGS, flags);
+    ifa_cacheinfo cache = {valid, valid, 0, tstamp};
+    d.Attribute(IFA_CACHEINFO, &cache, sizeof(cache));
+    d.End();
+}
+
+rtmsg DefaultRoute()
+{
+    rtmsg route = {};
+    route.rtm_family = AF_INET;
+    route.rtm_table = RT_TABLE_MAIN;
+    route.rtm_type = RTN_UNICAST;
+    return route;
+}
+
+DumpReader Reader(DumpKind kind)
+{
+    DumpReader reader;
+    reader.kind = kind;
+    reader.sequence = kSequence;
+    reader.portId = kPort;
+    return reader;
+}
+
+bool Feed(DumpReader& reader, Datagram& d, NetSnapshot& snapshot)
+{
+    return ReadDumpDatagram(reader, d.Bytes().data(), d.Bytes().size(), snapshot);
+}
+
+}  // namespace
+
+TEST(NetlinkParse, LinkTakesNameAliasKindAndWholeAddress)
+{
+    Datagram d;
+    d.Begin(RTM_NEWLINK);
+    ifinfomsg info = {};
+    info.ifi_index = 9;
+    info.ifi_type = ARPHRD_INFINIBAND;
+    d.Fixed(info);
+    d.Word(0x7FFF, 1);  // an attribute this reader does not know
+    d.Text(IFLA_IFNAME, "ib0");
+    uint8_t hardware[20];
+    for (int i = 0; i < 20; ++i) {
+        hardware[i] = static_cast<uint8_t>(0xF0 + i);
+    }
+    d.Attribute(IFLA_ADDRESS, hardware, sizeof(hardware));
+    // 130 ASCII bytes then a two-byte sequence straddling the cut.
+    std::string alias = std::string(130, 'a') + "\xc3\xa9" + "tail";
+    d.Text(IFLA_IFALIAS, alias);
+    size_t nest = d.BeginNest(IFLA_LINKINFO);
+    d.Text(IFLA_INFO_KIND, "ipoib");
+    d.EndNest(nest);
+    d.End();
+
+    NetLink link;
+    ASSERT_TRUE(ParseLinkMessage(d.Message(), d.MessageSize(), link));
+    EXPECT_EQ(9u, link.index);
+    EXPECT_EQ(ARPHRD_INFINIBAND, link.type);
+    EXPECT_STREQ("ib0", link.name);
+    EXPECT_STREQ("ipoib", link.kind);
+    EXPECT_EQ(std::string(130, 'a'), link.alias);
+    ASSERT_EQ(20, link.addressLength);
+    EXPECT_EQ(0, memcmp(hardware, link.address, 20));
+}
+
+TEST(NetlinkParse, UnterminatedNameIsCutToItsField)
+{
+    Datagram d;
+    d.Begin(RTM_NEWLINK);
+    d.Fixed(ifinfomsg{});
+    std::string name(40, 'n');
+    d.Attribute(IFLA_IFNAME, name.data(), name.size());
+    d.End();
+    NetLink link;
+    ASSERT_TRUE(ParseLinkMessage(d.Message(), d.MessageSize(), link));
+    EXPECT_EQ(std::string(15, 'n'), link.name);
+}
+
+TEST(NetlinkParse, TruncatedAttributeIsSkippedAndEarlierOnesKept)
+{
+    Datagram d;
+    d.Begin(RTM_NEWLINK);
+    d.Fixed(ifinfomsg{});
+    d.Text(IFLA_IFNAME, "eth0");
+    d.Text(IFLA_IFALIAS, "uplink");
+    d.End();
+    // The alias claims more bytes than the message holds.
+    std::vector<uint8_t> bytes(d.Message(), d.Message() + d.MessageSize());
+    size_t aliasAt = NLMSG_SPACE(sizeof(ifinfomsg)) + RTA_SPACE(5);
+    unsigned short lie = 200;
+    memcpy(&bytes[aliasAt], &lie, sizeof(lie));
+    NetLink link;
+    ASSERT_TRUE(ParseLinkMessage(bytes.data(), bytes.size(), link));
+    EXPECT_STREQ("eth0", link.name);
+    EXPECT_STREQ("", link.alias);
+    // A header too short for its fixed part is malformed.
+    EXPECT_FALSE(ParseLinkMessage(bytes.data(), NLMSG_HDRLEN + 4, link));
+}
+
+TEST(NetlinkParse, AddressFlagsLifetimeAndPeerFallback)
+{
+    Datagram d;
+    const uint8_t local[4] = {10, 1, 2, 3};
+    AddAddress(d, 4, local, 24, IFA_F_SECONDARY, 3600, 12345);
+    NetAddress address;
+    bool isInet = false;
+    ASSERT_TRUE(ParseAddressMessage(d.Message(), d.MessageSize(), address, &isInet));
+    ASSERT_TRUE(isInet);
+    EXPECT_EQ(4u, address.index);
+    EXPECT_EQ(0, memcmp(local, address.address, 4));
+    EXPECT_EQ(24, address.prefixLength);
+    EXPECT_TRUE(address.flags & IFA_F_SECONDARY);
+    EXPECT_TRUE(address.finite);
+    EXPECT_EQ(3600u, address.validSeconds);
+    EXPECT_EQ(12345u, address.updated);
+
+    Datagram peerOnly;
+    peerOnly.Begin(RTM_NEWADDR);
+    ifaddrmsg info = {};
+    info.ifa_family = AF_INET;
+    info.ifa_index = 5;
+    peerOnly.Fixed(info);
+    const uint8_t peer[4] = {192, 0, 2, 9};
+    peerOnly.Attribute(IFA_ADDRESS, peer, 4);
+    peerOnly.End();
+    ASSERT_TRUE(ParseAddressMessage(peerOnly.Message(), peerOnly.MessageSize(), address, &isInet));
+    ASSERT_TRUE(isInet);
+    EXPECT_EQ(0, memcmp(peer, address.address, 4));
+    EXPECT_FALSE(address.finite);
+}
+
+TEST(NetlinkParse, MultipathDefaultRouteOfMainTableOnly)
+{
+    Datagram d;
+    d.Begin(RTM_NEWROUTE);
+    rtmsg route = DefaultRoute();
+    route.rtm_table = RT_TABLE_UNSPEC;  // the real table is in RTA_TABLE
+    d.Fixed(route);
+    d.Word(RTA_TABLE, RT_TABLE_MAIN);
+    d.Word(RTA_PRIORITY, 50);
+    std::vector<uint8_t> hops;
+    for (int i = 0; i < 2; ++i) {
+        rtnexthop hop = {};
+        hop.rtnh_len = RTNH_LENGTH(RTA_SPACE(4));
+        hop.rtnh_ifindex = 3 + i;
+        rtattr gateway = {static_cast<unsigned short>(RTA_LENGTH(4)), RTA_GATEWAY};
+        uint8_t address[4] = {10, 0, 0, static_cast<uint8_t>(1 + i)};
+        const uint8_t* parts[] = {reinterpret_cast<uint8_t*>(&hop),
+                                  reinterpret_cast<uint8_t*>(&gateway), address};
+        size_t sizes[] = {sizeof(hop), sizeof(gateway), 4};
+        for (int p = 0; p < 3; ++p) {
+            hops.insert(hops.end(), parts[p], parts[p] + sizes[p]);
+        }
+    }
+    d.Attribute(RTA_MULTIPATH, hops.data(), hops.size());
+    d.End();
+    std::vector<NetGateway> gateways;
+    ASSERT_TRUE(ParseRouteMessage(d.Message(), d.MessageSize(), gateways));
+    ASSERT_EQ(2u, gateways.size());
+    EXPECT_EQ(3u, gateways[0].index);
+    EXPECT_EQ(1, gateways[0].address[3]);
+    EXPECT_EQ(4u, gateways[1].index);
+    EXPECT_EQ(2, gateways[1].address[3]);
+    EXPECT_EQ(50u, gateways[1].priority);
+
+    // Another table, a prefix route and a local route are not gateways.
+    for (int variant = 0; variant < 3; ++variant) {
+        Datagram other;
+        other.Begin(RTM_NEWROUTE);
+        rtmsg r = DefaultRoute();
+        if (variant == 0) {
+            r.rtm_table = 100;
+        } else if (variant == 1) {
+            r.rtm_dst_len = 24;
+        } else {
+            r.rtm_type = RTN_LOCAL;
+        }
+        other.Fixed(r);
+        other.Word(RTA_OIF, 3);
+        other.End();
+        gateways.clear();
+        ASSERT_TRUE(ParseRouteMessage(other.Message(), other.MessageSize(), gateways));
+        EXPECT_TRUE(gateways.empty()) << "variant " << variant;
+    }
+}
+
+TEST(NetlinkDump, ReadsToDoneAndNotesInterruption)
+{
+    Datagram d;
+    AddLink(d, 1, ARPHRD_LOOPBACK, "lo");
+    AddLink(d, 2, ARPHRD_ETHER, "stale", "veth");
+    d.Bytes().resize(d.Bytes().size());
+    Datagram second;
+    AddLink(second, 3, ARPHRD_ETHER, "eth0");
+    second.Begin(RTM_NEWLINK, NLM_F_MULTI, kSequence + 1);  // an older request's reply
+    second.Fixed(ifinfomsg{});
+    second.End();
+    second.Done(NLM_F_MULTI | NLM_F_DUMP_INTR);
+
+    DumpReader reader = Reader(DumpKind::kLinks);
+    NetSnapshot snapshot;
+    ASSERT_TRUE(Feed(reader, d, snapshot));
+    EXPECT_FALSE(reader.done);
+    EXPECT_FALSE(reader.interrupted);
+    ASSERT_TRUE(Feed(reader, second, snapshot));
+    EXPECT_TRUE(reader.done);
+    EXPECT_TRUE(reader.interrupted);
+    ASSERT_EQ(3u, snapshot.links.size());
+    EXPECT_STREQ("eth0", snapshot.links[2].name);
+}
+
+TEST(NetlinkDump, LyingLengthsAndKernelErrorsFail)
+{
+    NetSnapshot snapshot;
+    Datagram d;
+    AddLink(d, 1, ARPHRD_LOOPBACK, "lo");
+    std::vector<uint8_t> bytes = d.Bytes();
+    for (uint32_t lie : {uint32_t(bytes.size() + 4), uint32_t(8), uint32_t(0xFFFFFFFF)}) {
+        memcpy(bytes.data(), &lie, sizeof(lie));
+        DumpReader reader = Reader(DumpKind::kLinks);
+        EXPECT_FALSE(ReadDumpDatagram(reader, bytes.data(), bytes.size(), snapshot)) << lie;
+        EXPECT_EQ(EBADMSG, reader.error);
+    }
+    // A datagram cut inside a header.
+    DumpReader cut = Reader(DumpKind::kLinks);
+    EXPECT_FALSE(ReadDumpDatagram(cut, d.Bytes().data(), 10, snapshot));
+    EXPECT_TRUE(snapshot.links.empty());
+
+    Datagram error;
+    error.Begin(NLMSG_ERROR);
+    nlmsgerr body = {};
+    body.error = -EPERM;
+    error.Fixed(body);
+    error.End();
+    DumpReader reader = Reader(DumpKind::kRoutes);
+    EXPECT_FALSE(Feed(reader, error, snapshot));
+    EXPECT_EQ(EPERM, reader.error);
+    EXPECT_EQ(ERROR_ACCESS_DENIED, MapKernelError(reader.error));
+}
+
+TEST(NetlinkDump, RequestsAskForTheRightDumps)
+{
+    uint8_t buffer[64];
+    size_t size = BuildDumpRequest(DumpKind::kAddresses, 99, buffer, sizeof(buffer));
+    ASSERT_EQ(NLMSG_LENGTH(sizeof(ifaddrmsg)), size);
+    nlmsghdr header;
+    memcpy(&header, buffer, sizeof(header));
+    EXPECT_EQ(RTM_GETADDR, header.nlmsg_type);
+    EXPECT_EQ(NLM_F_REQUEST | NLM_F_DUMP, header.nlmsg_flags);
+    EXPECT_EQ(99u, header.nlmsg_seq);
+    EXPECT_EQ(AF_INET, buffer[NLMSG_HDRLEN]);
+    EXPECT_EQ(0u, BuildDumpRequest(DumpKind::kLinks, 1, buffer, 8));
+}
+
+namespace {
+
+// Two interfaces given out of index order: eth1 (index 3) with a secondary
+// listed before its primary, a finite lifetime and two default routes, and
+// lo (index 1) with nothing.
+AdapterTable SampleTable(const std::unordered_map<uint32_t, LeaseFacts>& leases = {})
+{
+    AdapterTable table;
+    Datagram d;
+    AddLink(d, 3, ARPHRD_ETHER, "eth1", "veth");
+    AddLink(d, 1, ARPHRD_LOOPBACK, "lo");
+    const uint8_t secondary[4] = {10, 0, 0, 9};
+    const uint8_t primary[4] = {10, 0, 0, 2};
+    AddAddress(d, 3, secondary, 24, IFA_F_SECONDARY);
+    AddAddress(d, 3, primary, 20, 0, 3600, 100 * 1000);
+    AddAddress(d, 77, primary, 8, 0);  // no such link
+    d.Done();
+    NetSnapshot& snapshot = table.snapshot;
+    for (DumpKind kind : {DumpKind::kLinks, DumpKind::kAddresses}) {
+        DumpReader reader = Reader(kind);
+        EXPECT_TRUE(Feed(reader, d, snapshot));
+    }
+    NetGateway slow = {3, {10, 0, 0, 254}, 200};
+    NetGateway fast = {3, {10, 0, 0, 1}, 100};
+    snapshot.gateways = {slow, fast};
+    AdapterClock clock;
+    clock.realSeconds = 1700000000;
+    clock.monotonicHundredths = 100 * 1060;  // 60 s after the address's update
+    BuildAdapterTable(table, leases, clock, "/nonexistent");
+    return table;
+}
+
+}  // namespace
+
+TEST(AdapterRecords, OverflowThenChainInsideTheBuffer)
+{
+    AdapterTable table = SampleTable();
+    size_t needed = 2 * sizeof(IP_ADAPTER_INFO) + 2 * sizeof(IP_ADDR_STRING);
+    ASSERT_EQ(needed, MeasureAdapterRecords(table));
+
+    ULONG length = sizeof(IP_ADAPTER_INFO);
+    std::vector<uint8_t> small(length);
+    EXPECT_EQ(ERROR_BUFFER_OVERFLOW,
+              AnswerAdapterQuery(table, reinterpret_cast<PIP_ADAPTER_INFO>(small.data()), &length));
+    EXPECT_EQ(needed, length);
+
+    std::vector<uint64_t> storage((needed + 7) / 8);
+    uint8_t* begin = reinterpret_cast<uint8_t*>(storage.data());
+    PIP_ADAPTER_INFO records = reinterpret_cast<PIP_ADAPTER_INFO>(begin);
+    ASSERT_EQ(ERROR_SUCCESS, AnswerAdapterQuery(table, records, &length));
+    auto inside = [&](const void* p) {
+        const uint8_t* at = static_cast<const uint8_t*>(p);
+        return at >= begin && at < begin + needed;
+    };
+
+    const IP_ADAPTER_INFO& lo = records[0];
+    EXPECT_EQ(&records[1], lo.Next);
+    EXPECT_STREQ("lo", lo.AdapterName);
+    EXPECT_STREQ("loopback", lo.Description);
+    EXPECT_EQ(24u, lo.Type);
+    EXPECT_EQ(nullptr, lo.CurrentIpAddress);
+    EXPECT_STREQ("0.0.0.0", lo.IpAddressList.IpAddress.String);
+    EXPECT_STREQ("0.0.0.0", lo.IpAddressList.IpMask.String);
+    EXPECT_STREQ("", lo.GatewayList.IpAddress.String);
+    EXPECT_EQ(0u, lo.DhcpEnabled);
+    EXPECT_EQ(0, lo.LeaseExpires);
+
+    const IP_ADAPTER_INFO& eth = records[1];
+    EXPECT_EQ(nullptr, eth.Next);
+    EXPECT_EQ(3u, eth.Index);
+    EXPECT_STREQ("veth", eth.Description);
+    EXPECT_EQ(6u, eth.Type);
+    EXPECT_EQ(&eth.IpAddressList, eth.CurrentIpAddress);
+    EXPECT_STREQ("10.0.0.2", eth.IpAddressList.IpAddress.String);
+    EXPECT_STREQ("255.255.240.0", eth.IpAddressList.IpMask.String);
+    const IP_ADDR_STRING* next = eth.IpAddressList.Next;
+    ASSERT_TRUE(inside(next));
+    EXPECT_STREQ("10.0.0.9", next->IpAddress.String);
+    EXPECT_EQ(nullptr, next->Next);
+    EXPECT_STREQ("10.0.0.1", eth.GatewayList.IpAddress.String);
+    EXPECT_STREQ("255.255.255.255", eth.GatewayList.IpMask.String);
+    ASSERT_TRUE(inside(eth.GatewayList.Next));
+    EXPECT_STREQ("10.0.0.254", eth.GatewayList.Next->IpAddress.String);
+    EXPECT_EQ(1u, eth.DhcpEnabled);
+    EXPECT_EQ(1700000000 + 3600, eth.LeaseExpires);
+    EXPECT_EQ(1700000000 - 60, eth.LeaseObtained);
+}
+
+TEST(AdapterRecords, LeaseFactsWinOverTheKernel)
+{
+    LeaseFacts lease;
+    lease.found = true;
+    lease.server = "192.0.2.53";
+    lease.wins = {"192.0.2.1", "192.0.2.2", "192.0.2.3"};
+    lease.timesKnown = true;
+    lease.obtained = -5000000000LL;  // clamped, never wrapped
+    lease.expires = 5000000000LL;
+    AdapterTable table = SampleTable({{3, lease}});
+    ULONG length = static_cast<ULONG>(MeasureAdapterRecords(table));
+    std::vector<uint64_t> storage((length + 7) / 8);
+    PIP_ADAPTER_INFO records = reinterpret_cast<PIP_ADAPTER_INFO>(storage.data());
+    ASSERT_EQ(ERROR_SUCCESS, AnswerAdapterQuery(table, records, &length));
+    const IP_ADAPTER_INFO& eth = records[1];
+    EXPECT_EQ(1u, eth.DhcpEnabled);
+    EXPECT_STREQ("192.0.2.53", eth.DhcpServer.IpAddress.String);
+    EXPECT_EQ(1, eth.HaveWins);
+    EXPECT_STREQ("192.0.2.1", eth.PrimaryWinsServer.IpAddress.String);
+    EXPECT_STREQ("192.0.2.2", eth.SecondaryWinsServer.IpAddress.String);
+    EXPECT_EQ(INT32_MIN, eth.LeaseObtained);
+    EXPECT_EQ(INT32_MAX, eth.LeaseExpires);
+}
+
+TEST(AdapterRecords, SysfsNamesDriverAndWireless)
+{
+    char root[] = "/tmp/ostrel_sysnet_XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(root));
+    std::string base = root;
+    ASSERT_EQ(0, mkdir((base + "/enp1").c_str(), 0755));
+    ASSERT_EQ(0, mkdir((base + "/enp1/device").c_str(), 0755));
+    ASSERT_EQ(0,
+              symlink("../../../bus/pci/drivers/e1000e", (base + "/enp1/device/driver").c_str()));
+    ASSERT_EQ(0, mkdir((base + "/wlp2").c_str(), 0755));
+    ASSERT_EQ(0, mkdir((base + "/wlp2/wireless").c_str(), 0755));
+
+    AdapterTable table;
+    Datagram d;
+    AddLink(d, 1, ARPHRD_ETHER, "enp1");
+    AddLink(d, 2, ARPHRD_ETHER, "wlp2");
+    AddLink(d, 3, ARPHRD_NONE, "tun0", "tun");
+    AddLink(d, 4, ARPHRD_ETHER, "..");
+    DumpReader reader = Reader(DumpKind::kLinks);
+    ASSERT_TRUE(Feed(reader, d, table.snapshot));
+    BuildAdapterTable(table, {}, AdapterClock(), root);
+    ASSERT_EQ(4u, table.adapters.size());
+    EXPECT_STREQ("e1000e", table.adapters[0].description);
+    EXPECT_EQ(6u, table.adapters[0].type);
+    EXPECT_STREQ("ethernet", table.adapters[1].description);
+    EXPECT_EQ(71u, table.adapters[1].type);
+    EXPECT_STREQ("tun", table.adapters[2].description);
+    EXPECT_EQ(131u, table.adapters[2].type);
+    EXPECT_STREQ("ethernet", table.adapters[3].description);
+
+    std::string command = "rm -rf " + base;
+    EXPECT_EQ(0, system(command.c_str()));
+}
+
+TEST(AdapterQuery, ParametersAndOneSnapshotPerSizingRound)
+{
+    ULONG length = 5;
+    EXPECT_EQ(ERROR_INVALID_PARAMETER, Ostrel(nullptr, nullptr));
+    EXPECT_EQ(ERROR_INVALID_PARAMETER, Ostrel(nullptr, &length));
+    EXPECT_EQ(5u, length);
+
+    // A change between the two calls forces a second snapshot; allow for a
+    // busy machine by trying a few rounds.
+    bool reused = false;
+    for (int round = 0; round < 5 && !reused; ++round) {
+        unsigned long before = CountAdapterSnapshots();
+        length = 0;
+        ASSERT_EQ(ERROR_BUFFER_OVERFLOW, Ostrel(nullptr, &length));
+        ASSERT_GE(length, sizeof(IP_ADAPTER_INFO));
+        std::vector<uint64_t> storage((length + 7) / 8);
+        DWORD result = Ostrel(reinterpret_cast<PIP_ADAPTER_INFO>(storage.data()), &length);
+        ASSERT_TRUE(result == ERROR_SUCCESS || result == ERROR_BUFFER_OVERFLOW);
+        if (result == ERROR_BUFFER_OVERFLOW) {
+            // Release the held snapshot before the next round.
+            ASSERT_EQ(ERROR_INVALID_PARAMETER, Ostrel(nullptr, nullptr));
+            continue;
+        }
+        reused = CountAdapterSnapshots() == before + 1;
+        const IP_ADAPTER_INFO* first = reinterpret_cast<PIP_ADAPTER_INFO>(storage.data());
+        EXPECT_STREQ("lo", first->AdapterName);
+    }
+    EXPECT_TRUE(reused);
+}
