@@ -1,0 +1,16 @@
+// dhcpcd's lease files: a raw DHCP reply, dated by the file's mtime.
+#include <cstdint>
+
+#include "fuzz_lease_checks.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    for (int64_t mtime : {int64_t{1700000000}, int64_t{0}, int64_t{-1}, INT64_MAX - 86400}) {
+        LeaseFacts facts = ParseDhcpcdLease(data, size, mtime);
+        CheckFacts(facts);
+        if (facts.timesKnown && facts.obtained != mtime) {
+            abort();
+        }
+    }
+    return 0;
+}
