@@ -1,0 +1,84 @@
+#!/usr/bin/env python3
+"""The banner of the real executable under every name it may be started by.
+
+Usage: version_banner.py PATH-TO-Ostrel
+"""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+RECORD = "Version 1, 0, 0, 2 \n"
+FALLBACK = "Version 0, 0, 0, 0 \n"
+BASH = shutil.which("bash") or "/bin/bash"
+
+
+def version_line(argv, executable, cwd, path_env=None):
+    env = dict(os.environ)
+    if path_env is not None:
+        env["PATH"] = path_env
+    run = subprocess.run(argv, executable=executable, cwd=cwd, env=env,
+                         stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                         stderr=subprocess.PIPE, timeout=30)
+    lines = run.stdout.decode("utf-8", "replace").splitlines(keepends=True)
+    return lines[2] if len(lines) > 2 else "<no banner: %r>" % run.stdout[:200]
+
+
+def main():
+    binary = os.path.abspath(sys.argv[1])
+    failures = []
+
+    def check(what, line, expected):
+        status = "ok" if line == expected else "FAILED"
+        print("%-40s %s %r" % (what, status, line))
+        if line != expected:
+            failures.append(what)
+
+    with tempfile.TemporaryDirectory() as work:
+        bindir = os.path.join(work, "bin")
+        elsewhere = os.path.join(work, "elsewhere")
+        links = os.path.join(work, "links")
+        for d in (bindir, elsewhere, links):
+            os.mkdir(d)
+        exe = os.path.join(bindir, "Ostrel")
+        shutil.copy2(binary, exe)
+        system_path = os.environ.get("PATH", "/usr/bin:/bin")
+
+        check("full path", version_line([exe], exe, elsewhere), RECORD)
+        check("./Ostrel", version_line(["./Ostrel"], exe, bindir), RECORD)
+        # The shell hands the bare name on when it finds it through PATH.
+        check("bare name through PATH", version_line(["bash", "-c", "Ostrel"], BASH, elsewhere,
+                                                     bindir + ":" + system_path), RECORD)
+        link = os.path.join(links, "Ostrel.EXE")
+        os.symlink(exe, link)
+        check("symlink Ostrel.EXE by full path", version_line([link], link, elsewhere), RECORD)
+        check("symlink Ostrel.EXE through PATH", version_line(["bash", "-c", "Ostrel.EXE"], BASH,
+                                                              elsewhere, links + ":" + system_path),
+              RECORD)
+        # The name asked for is Ostrel.com.exe, then Ostrel.com, and no such
+        # file exists anywhere on the search path.
+        for name in ("Ostrel.com", "Ostrel.COM"):
+            command = 'exec -a "$0" "$1"'
+            check("exec -a " + name, version_line(["bash", "-c", command, name, exe], BASH,
+                                                  elsewhere, bindir + ":" + system_path), FALLBACK)
+
+        objcopy = shutil.which("objcopy")
+        if objcopy is None:
+            print("objcopy not found: the stripped-record case cannot run")
+            failures.append("objcopy missing")
+        else:
+            bare = os.path.join(work, "bare", "Ostrel")
+            os.mkdir(os.path.dirname(bare))
+            subprocess.run([objcopy, "--remove-section", ".ostrel_resources", exe, bare],
+                           check=True)
+            check("record section removed", version_line([bare], bare, elsewhere), FALLBACK)
+
+    if failures:
+        print("failed: " + ", ".join(failures))
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,368 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "version_file.h"
+#include "version_record.h"
+
+namespace {
+
+typedef std::vector<uint8_t> Bytes;
+
+Bytes ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const std::string& path, const Bytes& data)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write((const char*)data.data(), (std::streamsize)data.size());
+}
+
+Bytes CompiledRecord()
+{
+    Bytes res = ReadFile(OSTREL_RES_FILE);
+    const uint8_t* data = NULL;
+    size_t size = 0;
+    EXPECT_TRUE(FindVersionResource(res.data(), res.size(), &data, &size));
+    return data != NULL ? Bytes(data, data + size) : Bytes();
+}
+
+// Offset of the node whose key is the given ASCII text.
+size_t NodeAt(const Bytes& record, const char* key)
+{
+    Bytes wide;
+    for (const char* c = key; *c != '\0'; c++) {
+        wide.push_back((uint8_t)*c);
+        wide.push_back(0);
+    }
+    wide.push_back(0);
+    wide.push_back(0);
+    auto found = std::search(record.begin(), record.end(), wide.begin(), wide.end());
+    EXPECT_NE(found, record.end()) << key;
+    return (size_t)(found - record.begin()) - 6;
+}
+
+void PutWord(Bytes* record, size_t offset, uint16_t value)
+{
+    (*record)[offset] = (uint8_t)value;
+    (*record)[offset + 1] = (uint8_t)(value >> 8);
+}
+
+// Queries a block made from the record the way GetFileVersionInfoA makes it.
+struct Block {
+    explicit Block(const Bytes& record)
+    {
+        size_t length = MeasureVersionRecord(record.data(), record.size());
+        if (length > 0) {
+            bytes.resize(VersionBlockSize(length));
+            FillVersionBlock(record.data(), length, bytes.data());
+        }
+    }
+    bool Query(const char* path, const char** value, UINT* length = NULL)
+    {
+        UINT ignored = 0;
+        return !bytes.empty() && QueryVersionBlock(bytes.data(), path, (void**)value,
+                                                   length != NULL ? length : &ignored);
+    }
+    std::string Text(const char* path)
+    {
+        const char* value = NULL;
+        return Query(path, &value) ? value : "<none>";
+    }
+    Bytes bytes;
+};
+
+const char kFileVersion[] = "\\StringFileInfo\\000004B0\\FileVersion";
+
+TEST(VersionRecord, CompiledRecordAnswersTheBannerLookup)
+{
+    Block block(CompiledRecord());
+    const char* value = NULL;
+    UINT length = 0;
+    ASSERT_TRUE(block.Query(kFileVersion, &value, &length));
+    EXPECT_STREQ(value, "1, 0, 0, 2");
+    EXPECT_EQ(length, 11u);
+    EXPECT_EQ(block.Text("\\stringfileinfo\\000004b0\\FILEVERSION"), "1, 0, 0, 2");
+    EXPECT_EQ(block.Text("StringFileInfo\\\\000004B0\\ProductVersion"), "1, 0, 0, 1");
+    EXPECT_EQ(block.Text("\\StringFileInfo\\000004B0\\ProductName"), "Zuvi\xC2\xAE Tool Ostrel");
+    EXPECT_EQ(block.Text("\\StringFileInfo\\000004B0\\PrivateBuild"),
+              "Zuvi\xC2\xAE Ostrel is a tool to dump IP_ADAPTER_INFO for all available NICs");
+    EXPECT_EQ(block.Text("\\StringFileInfo\\000004B0\\FileVersio"), "<none>");
+    // Earlier texts survive later queries.
+    EXPECT_STREQ(value, "1, 0, 0, 2");
+}
+
+TEST(VersionRecord, StringTableHoldsTheTwelveEntriesInOrder)
+{
+    Bytes record = CompiledRecord();
+    const char* keys[] = {"Comments",     "CompanyName",    "FileDescription", "FileVersion",
+                          "InternalName", "LegalCopyright", "LegalTrademarks", "OriginalFilename",
+                          "PrivateBuild", "ProductName",    "ProductVersion",  "SpecialBuild"};
+    size_t previous = 0;
+    for (const char* key : keys) {
+        VersionValue value;
+        std::string path = std::string("\\StringFileInfo\\000004b0\\") + key;
+        ASSERT_TRUE(FindVersionValue(record.data(), record.size(), path.c_str(), &value)) << key;
+        EXPECT_TRUE(value.text) << key;
+        EXPECT_GT(value.offset, previous) << key;
+        previous = value.offset;
+    }
+    Block block(record);
+    EXPECT_EQ(block.Text("\\StringFileInfo\\000004b0\\OriginalFilename"), "Ostrel.exe");
+    EXPECT_EQ(block.Text("\\StringFileInfo\\000004b0\\SpecialBuild"), "Ostrel");
+}
+
+TEST(VersionRecord, FixedPartAndTranslation)
+{
+    Block block(CompiledRecord());
+    const char* value = NULL;
+    UINT length = 0;
+    ASSERT_TRUE(block.Query("\\", &value, &length));
+    ASSERT_EQ(length, sizeof(VS_FIXEDFILEINFO));
+    VS_FIXEDFILEINFO fixed;
+    memcpy(&fixed, value, sizeof(fixed));
+    EXPECT_EQ(fixed.dwSignature, kFixedFileInfoSignature);
+    EXPECT_EQ(fixed.dwStrucVersion, 0x00010000u);
+    EXPECT_EQ(fixed.dwFileVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed.dwFileVersionLS, 0x00000002u);
+    EXPECT_EQ(fixed.dwProductVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed.dwProductVersionLS, 0x00000001u);
+    EXPECT_EQ(fixed.dwFileFlagsMask, 0x3Fu);
+    EXPECT_EQ(fixed.dwFileFlags, 0x28u);
+    EXPECT_EQ(fixed.dwFileOS, 0x40004u);
+    EXPECT_EQ(fixed.dwFileType, 1u);
+    EXPECT_EQ(fixed.dwFileSubtype, 0u);
+    EXPECT_EQ(fixed.dwFileDateMS | fixed.dwFileDateLS, 0u);
+
+    ASSERT_TRUE(block.Query("\\VarFileInfo\\Translation", &value, &length));
+    ASSERT_EQ(length, 4u);
+    EXPECT_EQ(Bytes(value, value + 4), (Bytes{0x00, 0x00, 0xB0, 0x04}));
+}
+
+TEST(VersionRecord, StringTableUnderAnotherLanguageIsNotFound)
+{
+    Bytes record = CompiledRecord();
+    size_t table = NodeAt(record, "000004b0");
+    memcpy(&record[table + 6], "0\0004\0000\0009\0", 8);
+    Block block(record);
+    EXPECT_EQ(block.Text(kFileVersion), "<none>");
+    EXPECT_EQ(block.Text("\\StringFileInfo\\040904B0\\FileVersion"), "1, 0, 0, 2");
+}
+
+// Each damage must make the lookup fail (or stay bounded) without a read
+// outside the record; the sanitizer build checks the latter.
+TEST(VersionRecord, DamagedRecordsAreRejected)
+{
+    const Bytes good = CompiledRecord();
+    ASSERT_EQ(MeasureVersionRecord(good.data(), good.size()), good.size());
+    size_t stringFileInfo = NodeAt(good, "StringFileInfo");
+    size_t table = NodeAt(good, "000004b0");
+    size_t fileVersion = NodeAt(good, "FileVersion");
+    uint16_t tableLength = (uint16_t)(good[table] | good[table + 1] << 8);
+    struct Damage {
+        const char* what;
+        size_t offset;
+        uint16_t word;
+    } damages[] = {
+        {"entry length zero", fileVersion, 0},
+        {"entry length below its header", fileVersion, 5},
+        {"entry length odd and inside the key", fileVersion, 9},
+        {"key without terminator inside the entry", fileVersion, 6 + 2 * 11},
+        {"entry longer than its table", fileVersion, (uint16_t)(tableLength + 4)},
+        {"table longer than its parent", table, 0xFFF0},
+        {"parent longer than the record", stringFileInfo, 0xFFF0},
+        {"value longer than its entry", fileVersion + 2, 200},
+        {"unknown value type", fileVersion + 4, 7},
+    };
+    for (const Damage& damage : damages) {
+        Bytes record = good;
+        PutWord(&record, damage.offset, damage.word);
+        VersionValue value;
+        EXPECT_FALSE(FindVersionValue(record.data(), record.size(), kFileVersion, &value))
+            << damage.what;
+        Block block(record);
+        EXPECT_EQ(block.Text(kFileVersion), "<none>") << damage.what;
+    }
+}
+
+TEST(VersionRecord, DamagedRootGivesNoRecord)
+{
+    const Bytes good = CompiledRecord();
+    Bytes truncated(good.begin(), good.begin() + good.size() / 2);
+    EXPECT_EQ(MeasureVersionRecord(truncated.data(), truncated.size()), 0u);
+    EXPECT_EQ(MeasureVersionRecord(good.data(), 5), 0u);
+
+    Bytes renamed = good;
+    renamed[6] = 'X';
+    EXPECT_EQ(MeasureVersionRecord(renamed.data(), renamed.size()), 0u);
+
+    Bytes badSignature = good;
+    badSignature[NodeAt(good, "VS_VERSION_INFO") + 40] ^= 0xFF;
+    Block block(badSignature);
+    const char* value = NULL;
+    EXPECT_FALSE(block.Query("\\", &value));
+    EXPECT_EQ(block.Text(kFileVersion), "1, 0, 0, 2");
+}
+
+TEST(VersionRecord, ValueWithoutTerminatorIsCutAtItsLength)
+{
+    Bytes record = CompiledRecord();
+    size_t fileVersion = NodeAt(record, "FileVersion");
+    PutWord(&record, fileVersion + 2, 4);
+    EXPECT_EQ(Block(record).Text(kFileVersion), "1, 0");
+}
+
+TEST(VersionResources, DamagedEntryHeadersAreRejected)
+{
+    Bytes res = ReadFile(OSTREL_RES_FILE);
+    const uint8_t* data = NULL;
+    size_t size = 0;
+    ASSERT_TRUE(FindVersionResource(res.data(), res.size(), &data, &size));
+    EXPECT_FALSE(
+        FindVersionResource(res.data(), (size_t)(data - res.data()) + size - 1, &data, &size));
+    Bytes lying = res;
+    lying[4] = 0xFF;  // the first entry's header size
+    lying[5] = 0xFF;
+    EXPECT_FALSE(FindVersionResource(lying.data(), lying.size(), &data, &size));
+    lying = res;
+    lying[0] = 0xF0;  // the first entry's data size
+    lying[3] = 0x7F;
+    EXPECT_FALSE(FindVersionResource(lying.data(), lying.size(), &data, &size));
+}
+
+class VersionFile : public ::testing::Test {
+   protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/ostrel_version_XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir = pattern;
+        exe = ReadFile(OSTREL_EXE);
+        ASSERT_GT(exe.size(), 64u);
+    }
+    void TearDown() override
+    {
+        for (const std::string& file : written) {
+            unlink(file.c_str());
+        }
+        rmdir(dir.c_str());
+    }
+    std::string Write(const char* name, const Bytes& data)
+    {
+        std::string path = dir + "/" + name;
+        WriteFile(path, data);
+        written.push_back(path);
+        return path;
+    }
+    std::string FileVersion(const std::string& name)
+    {
+        DWORD handle = 1;
+        DWORD size = GetFileVersionInfoSizeA(name.c_str(), &handle);
+        EXPECT_EQ(handle, 0u);
+        if (size == 0) {
+            return "<none>";
+        }
+        std::vector<uint8_t> block(size);
+        void* value = NULL;
+        UINT length = 0;
+        if (!GetFileVersionInfoA(name.c_str(), 0, size, block.data()) ||
+            !VerQueryValueA(block.data(), kFileVersion, &value, &length)) {
+            return "<unreadable>";
+        }
+        return (const char*)value;
+    }
+    uint64_t Field(size_t offset, size_t width)
+    {
+        uint64_t value = 0;
+        memcpy(&value, &exe[offset], width);
+        return value;
+    }
+    void SetField(Bytes* data, size_t offset, uint64_t value, size_t width)
+    {
+        memcpy(&(*data)[offset], &value, width);
+    }
+    // Offset of the resource section's header in the (64-bit) executable.
+    size_t ResourceSectionHeader()
+    {
+        uint64_t table = Field(40, 8);
+        size_t count = (size_t)Field(60, 2);
+        size_t namesHeader = (size_t)(table + Field(62, 2) * 64);
+        uint64_t names = Field(namesHeader + 24, 8);
+        for (size_t i = 0; i < count; i++) {
+            size_t header = (size_t)(table + i * 64);
+            if (strcmp((const char*)&exe[names + Field(header, 4)], kResourceSectionName) == 0) {
+                return header;
+            }
+        }
+        ADD_FAILURE() << "no resource section";
+        return 0;
+    }
+
+    std::string dir;
+    Bytes exe;
+    std::vector<std::string> written;
+};
+
+TEST_F(VersionFile, ExecutableCarriesTheRecordAndNamesResolve)
+{
+    ASSERT_EQ(exe[4], 2) << "the checks below read a 64-bit ELF file";
+    EXPECT_EQ(FileVersion(OSTREL_EXE), "1, 0, 0, 2");
+    std::string copy = Write("Ostrel", exe);
+    EXPECT_EQ(FileVersion(copy), "1, 0, 0, 2");
+    EXPECT_EQ(FileVersion(copy + ".eXe"), "1, 0, 0, 2");
+    EXPECT_EQ(FileVersion(copy + ".com.exe"), "<none>");
+    EXPECT_EQ(FileVersion(dir + "/.exe"), "<none>");
+    EXPECT_EQ(FileVersion(dir), "<none>");
+    EXPECT_EQ(FileVersion(""), "<none>");
+    EXPECT_EQ(FileVersion(Write("text", Bytes(100, 'x'))), "<none>");
+}
+
+TEST_F(VersionFile, BlockTooSmallIsRefused)
+{
+    DWORD size = GetFileVersionInfoSizeA(OSTREL_EXE, NULL);
+    ASSERT_GT(size, 0u);
+    std::vector<uint8_t> block(size);
+    EXPECT_FALSE(GetFileVersionInfoA(OSTREL_EXE, 0, size - 1, block.data()));
+}
+
+TEST_F(VersionFile, DamagedExecutablesHaveNoRecord)
+{
+    size_t section = ResourceSectionHeader();
+    uint64_t fileSize = exe.size();
+    struct Damage {
+        const char* what;
+        size_t offset;
+        uint64_t value;
+        size_t width;
+    } damages[] = {
+        {"section table beyond the file", 40, fileSize, 8},
+        {"section table end beyond the file", 40, fileSize - 64, 8},
+        {"section entries too small", 58, 16, 2},
+        {"name table index out of range", 62, 0xFFF0, 2},
+        {"section beyond the file", section + 24, fileSize - 16, 8},
+        {"section size beyond the file", section + 32, fileSize, 8},
+        {"section size wraps around", section + 32, ~(uint64_t)0, 8},
+        {"section holds no file bytes", section + 4, 8, 4},
+        {"name offset beyond the name table", section, 0xFFFFFF, 4},
+    };
+    for (const Damage& damage : damages) {
+        Bytes copy = exe;
+        SetField(&copy, damage.offset, damage.value, damage.width);
+        EXPECT_EQ(FileVersion(Write("damaged", copy)), "<none>") << damage.what;
+    }
+    Bytes truncated(exe.begin(), exe.begin() + (long)(exe.size() - 100));
+    EXPECT_EQ(FileVersion(Write("truncated", truncated)), "<none>");
+    Bytes header(exe.begin(), exe.begin() + 40);
+    EXPECT_EQ(FileVersion(Write("header", header)), "<none>");
+}
+
+}  // namespace
