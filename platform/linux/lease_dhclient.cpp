@@ -334,8 +334,7 @@ std::unordered_map<std::string, LeaseFacts> ParseDhclientLeases(std::string_view
                 block.interface = std::string(fileInterface);
             }
             if (!block.interface.empty()) {
-                std::string name = block.interface;
-                leases[name] = FactsFromBlock(block);
+                leases[block.interface] = FactsFromBlock(block);
             }
         } else if (token.kind == TokenKind::Semicolon || token.kind == TokenKind::Close) {
             statementTokens = 0;
