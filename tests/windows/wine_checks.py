@@ -1,0 +1,203 @@
+#!/usr/bin/env python3
+"""Checks of the Windows build under Wine.
+
+  wine_checks.py run     WRAPPER PREFIX OSTREL_EXE WINTOOL_EXE WORKDIR
+  wine_checks.py netns   WRAPPER PREFIX OSTREL_EXE NATIVE_OSTREL WORKDIR
+  wine_checks.py version WRAPPER PREFIX OSTREL_EXE WINTOOL_EXE RES_FILE NATIVE_OSTREL WORKDIR
+
+WRAPPER runs a Windows program under Wine in the private PREFIX. Expected
+system message texts always come from FormatMessageA itself (through
+WINTOOL_EXE): Wine's differ from Windows'. Exit status 77 means skipped."""
+import os
+import re
+import shutil
+import subprocess
+import sys
+
+SKIP = 77
+failures = []
+
+
+def check(condition, message):
+    if not condition:
+        failures.append(message)
+
+
+def finish():
+    for message in failures:
+        print("FAIL:", message)
+    sys.exit(1 if failures else 0)
+
+
+def skip(reason):
+    print("SKIP:", reason)
+    sys.exit(SKIP)
+
+
+def wine(wrapper, prefix, args, cwd=None, netns=None):
+    command = [wrapper, prefix] + args
+    if netns:
+        command = ["ip", "netns", "exec", netns] + command
+    return subprocess.run(command, cwd=cwd, stdin=subprocess.DEVNULL, capture_output=True,
+                          timeout=180)
+
+
+def text_mode(data):
+    """What a text-mode stream writes for data: every line feed as CR LF."""
+    return data.replace(b"\n", b"\r\n")
+
+
+def fresh_dir(path):
+    shutil.rmtree(path, ignore_errors=True)
+    os.makedirs(path)
+    return path
+
+
+def version_line(output):
+    match = re.search(rb"^Version (.*) \r?$", output, re.M)
+    return match.group(1).decode() if match else None
+
+
+def check_run(wrapper, prefix, exe, tool, workdir):
+    def message(code):
+        result = wine(wrapper, prefix, [tool, "message", str(code)])
+        if result.returncode != 0 or not result.stdout:
+            sys.exit(f"no system text for {code}")
+        return result.stdout
+
+    overflow, success = message(111), message(0)
+    check(overflow.endswith(b"\r\n") and success.endswith(b"\r\n"),
+          "system texts do not end in CR LF")
+
+    folder = fresh_dir(os.path.join(workdir, "run"))
+    shutil.copy(exe, os.path.join(folder, "Ostrel.exe"))
+    shutil.copy(exe, os.path.join(folder, "Ostrel.com"))
+    cases = [
+        (["cmd", "/c", "Ostrel"], "1, 0, 0, 2"),
+        (["cmd", "/c", "OSTREL.EXE"], "1, 0, 0, 2"),
+        ([os.path.join(folder, "Ostrel.exe")], "1, 0, 0, 2"),
+        (["cmd", "/c", "Ostrel.com"], "0, 0, 0, 0"),
+    ]
+    first_line = b"Calling Ostrel() with OutBufLen = 640 (sizeof(IP_ADAPTER_INFO)): "
+    for args, version in cases:
+        name = " ".join(args)
+        result = wine(wrapper, prefix, args, cwd=folder)
+        out = result.stdout
+        check(result.returncode == 0, f"{name}: exit status {result.returncode}")
+        check(out.startswith(text_mode(
+            b"Zuvi Ostrel is a tool to dump IP_ADAPTER_INFO for all available NICs \n\n"
+            b"Version " + version.encode() + b" \n")), f"{name}: banner shows {version_line(out)}")
+        check(out.count(b"\n") == out.count(b"\r\n"), f"{name}: a line feed without CR")
+        check(text_mode(first_line + overflow + b"\n") in out or
+              text_mode(first_line + success + b"\n") in out,
+              f"{name}: no first query line offering 640 with the system's text")
+        check(text_mode(b": " + success + b"\n") in out, f"{name}: no successful query")
+        check(out.count(b"\r\nIP_ADAPTER_INFO: \r\n") >= 1, f"{name}: no adapter record")
+        links = re.findall(rb"^ *Next: +(\S+) \((\d+)\) \r$", out, re.M)
+        check(links and all(re.fullmatch(rb"0x[0-9a-f]{8}", link) and int(link, 16) == int(dec)
+                            for link, dec in links), f"{name}: links not as eight hex digits")
+        check(out.endswith(b"\r\nPress <Enter> to exit.\r\n"), f"{name}: no final prompt")
+        print(f"{name}: {len(out)} bytes, version {version_line(out)}")
+    finish()
+
+
+def parse_report(output):
+    """Adapters by index: their addresses with masks and their gateways."""
+    adapters = {}
+    for block in output.replace(b"\r\n", b"\n").decode(errors="replace").split(
+            "IP_ADAPTER_INFO: \n")[1:]:
+        index = int(re.search(r"^Index: +0x[0-9a-f]+ \((\d+)\)", block, re.M).group(1))
+        lists = {}
+        for name in ("IpAddressList", "GatewayList"):
+            part = re.search(rf"^{name}: \n((?:   .*\n)*)", block, re.M).group(1)
+            addresses = re.findall(r"^   IpAddress: +(.*?) ?$", part, re.M)
+            masks = re.findall(r"^   IpMask: +(.*?) ?$", part, re.M)
+            lists[name] = list(zip(addresses, masks)) if name == "IpAddressList" else addresses
+        adapters[index] = lists
+    return adapters
+
+
+def check_netns(wrapper, prefix, exe, native, workdir):
+    if os.geteuid() != 0 or shutil.which("ip") is None:
+        skip("needs root and the ip command for a network namespace")
+    if not os.access(native, os.X_OK):
+        skip(f"no native build at {native}")
+    ns = f"ostrelwin{os.getpid()}"
+    if subprocess.run(["ip", "netns", "add", ns], capture_output=True).returncode != 0:
+        skip("network namespaces are not available")
+    # A prefix of its own (hard links, cheap) so that Wine's server, which
+    # enumerates the adapters, starts inside the namespace.
+    ns_prefix = os.path.join(workdir, "netns-prefix")
+    try:
+        for command in ("link set lo up",
+                        "link add osw0 type veth peer name osw1",
+                        "addr add 10.77.1.2/24 dev osw0",
+                        "addr add 10.78.0.5/16 dev osw0",
+                        "addr add 10.77.1.1/24 dev osw1",
+                        "link set osw0 up", "link set osw1 up",
+                        "route add default via 10.77.1.1 dev osw0"):
+            subprocess.run(["ip", "-n", ns] + command.split(), check=True)
+        shutil.rmtree(ns_prefix, ignore_errors=True)
+        subprocess.run(["cp", "-al", prefix, ns_prefix], check=True)
+        windows = wine(wrapper, ns_prefix, [exe], netns=ns)
+        linux = subprocess.run(["ip", "netns", "exec", ns, native], stdin=subprocess.DEVNULL,
+                               capture_output=True, timeout=60)
+    finally:
+        subprocess.run(["wineserver", "-k"], env=dict(os.environ, WINEPREFIX=ns_prefix),
+                       capture_output=True)
+        subprocess.run(["ip", "netns", "delete", ns])
+        shutil.rmtree(ns_prefix, ignore_errors=True)
+
+    check(windows.returncode == 0, f"Windows build: exit status {windows.returncode}")
+    check(linux.returncode == 0, f"Linux build: exit status {linux.returncode}")
+    ours, theirs = parse_report(windows.stdout), parse_report(linux.stdout)
+    check(len(ours) >= 3, f"Windows build reported {sorted(ours)}")
+    check(sorted(ours) == sorted(theirs),
+          f"adapter indexes differ: Windows {sorted(ours)}, Linux {sorted(theirs)}")
+    for index in sorted(set(ours) & set(theirs)):
+        check(ours[index]["IpAddressList"] == theirs[index]["IpAddressList"],
+              f"adapter {index}: addresses {ours[index]['IpAddressList']} against "
+              f"{theirs[index]['IpAddressList']}")
+        check(ours[index]["GatewayList"] == theirs[index]["GatewayList"],
+              f"adapter {index}: gateways {ours[index]['GatewayList']} against "
+              f"{theirs[index]['GatewayList']}")
+    seen = [entry for lists in ours.values() for entry in lists["IpAddressList"]]
+    check(("10.77.1.2", "255.255.255.0") in seen and ("10.78.0.5", "255.255.0.0") in seen,
+          f"the namespace's addresses are missing: {seen}")
+    check(any(lists["GatewayList"] == ["10.77.1.1"] for lists in ours.values()),
+          "the default gateway is missing")
+    print("adapters:", {index: ours[index] for index in sorted(ours)})
+    finish()
+
+
+def check_version(wrapper, prefix, exe, tool, res, native, workdir):
+    if not os.access(native, os.X_OK):
+        skip(f"no native build at {native}")
+    if shutil.which("objcopy") is None:
+        skip("objcopy is missing")
+    # The Linux build with the record the Windows build links in, so both
+    # readers work on the same compiled resource.
+    copy = os.path.join(fresh_dir(os.path.join(workdir, "version")), "Ostrel")
+    subprocess.run(["objcopy", "--remove-section", ".ostrel_resources", "--add-section",
+                    f".ostrel_resources={res}", native, copy], check=True)
+    linux = subprocess.run([copy], stdin=subprocess.DEVNULL, capture_output=True, timeout=60)
+    real = wine(wrapper, prefix, [tool, "version", exe])
+    banner = wine(wrapper, prefix, [exe])
+    print(f"Linux reader: {version_line(linux.stdout)!r}, real VerQueryValueA: "
+          f"{real.stdout.decode()!r}, Windows banner: {version_line(banner.stdout)!r}")
+    check(real.returncode == 0 and real.stdout == b"1, 0, 0, 2",
+          f"real VerQueryValueA found {real.stdout!r}")
+    check(version_line(linux.stdout) == real.stdout.decode(),
+          "the Linux reader and the real one disagree")
+    check(version_line(banner.stdout) == real.stdout.decode(), "the Windows banner disagrees")
+    finish()
+
+
+def main():
+    mode, args = sys.argv[1], sys.argv[2:]
+    checks = {"run": check_run, "netns": check_netns, "version": check_version}
+    checks[mode](*args)
+
+
+if __name__ == "__main__":
+    main()
