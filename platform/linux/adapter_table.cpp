@@ -150,29 +150,39 @@ bool IsWireless(const char* root, const char* name)
            (BuildSysPath(root, name, "/phy80211", path, sizeof(path)) && stat(path, &info) == 0);
 }
 
-void DescribeLink(const NetLink& link, const char* sysNetRoot, AdapterFacts& facts)
+void DescribeLink(const NetSnapshot& snapshot, const NetLink& link, const char* sysNetRoot,
+                  AdapterFacts& facts, std::string& texts)
 {
     bool physical = link.kind[0] == '\0';
     facts.type = MapInterfaceType(
         link.type, physical && link.type == ARPHRD_ETHER && IsWireless(sysNetRoot, link.name));
-    const char* text = link.alias[0] != '\0' ? link.alias : link.kind;
-    if (text[0] != '\0') {
-        CopyField(facts.description, sizeof(facts.description), text, strlen(text));
-    } else if (!ReadDriverName(sysNetRoot, link.name, facts.description,
-                               sizeof(facts.description))) {
-        const char* word = NameLinkType(link.type);
-        CopyField(facts.description, sizeof(facts.description), word, strlen(word));
+    char driver[MAX_ADAPTER_DESCRIPTION_LENGTH + 4];
+    const char* text = FindLinkAlias(snapshot, link);
+    if (text[0] == '\0') {
+        text = link.kind;
     }
+    if (text[0] == '\0') {
+        text = ReadDriverName(sysNetRoot, link.name, driver, sizeof(driver))
+                   ? driver
+                   : NameLinkType(link.type);
+    }
+    facts.description = static_cast<uint32_t>(texts.size());
+    texts.append(text, strnlen(text, MAX_ADAPTER_DESCRIPTION_LENGTH + 3));
+    texts.push_back('\0');
 }
 
-void ApplyLeaseFacts(const LeaseFacts& lease, AdapterFacts& facts)
+void ApplyLeaseFacts(const LeaseFacts& lease, AdapterFacts& facts,
+                     std::vector<AdapterServers>& servers)
 {
     facts.dhcpEnabled = 1;
-    CopyField(facts.dhcpServer, sizeof(facts.dhcpServer), lease.server.data(), lease.server.size());
+    AdapterServers named;
+    CopyField(named.dhcp, sizeof(named.dhcp), lease.server.data(), lease.server.size());
     for (size_t i = 0; i < lease.wins.size() && i < 2; ++i) {
-        CopyField(facts.wins[i], sizeof(facts.wins[i]), lease.wins[i].data(), lease.wins[i].size());
+        CopyField(named.wins[i], sizeof(named.wins[i]), lease.wins[i].data(), lease.wins[i].size());
     }
-    facts.haveWins = facts.wins[0][0] != '\0' ? 1 : 0;
+    facts.haveWins = named.wins[0][0] != '\0' ? 1 : 0;
+    facts.servers = static_cast<uint32_t>(servers.size());
+    servers.push_back(named);
     if (lease.timesKnown) {
         facts.leaseObtained = ClampTime(lease.obtained);
         facts.leaseExpires = ClampTime(lease.expires);
@@ -244,6 +254,11 @@ AdapterClock ReadAdapterClock()
     return clock;
 }
 
+const char* FindAdapterDescription(const AdapterTable& table, const AdapterFacts& facts)
+{
+    return facts.description < table.texts.size() ? table.texts.c_str() + facts.description : "";
+}
+
 std::vector<LeaseInterface> ListLeaseInterfaces(const NetSnapshot& snapshot)
 {
     std::vector<LeaseInterface> interfaces;
@@ -266,6 +281,8 @@ void BuildAdapterTable(AdapterTable& table, const std::unordered_map<uint32_t, L
         return snapshot.links[a].index < snapshot.links[b].index;
     });
     table.adapters.assign(linkOrder.size(), AdapterFacts());
+    table.servers.clear();
+    table.texts.clear();
     std::unordered_map<uint32_t, uint32_t> positions;
     positions.reserve(linkOrder.size());
     for (uint32_t i = 0; i < linkOrder.size(); ++i) {
@@ -296,7 +313,7 @@ void BuildAdapterTable(AdapterTable& table, const std::unordered_map<uint32_t, L
 
     for (AdapterFacts& facts : table.adapters) {
         const NetLink& link = snapshot.links[facts.link];
-        DescribeLink(link, sysNetRoot, facts);
+        DescribeLink(snapshot, link, sysNetRoot, facts, table.texts);
         const NetAddress* leased = nullptr;
         for (uint32_t i = 0; i < facts.addressCount && leased == nullptr; ++i) {
             const NetAddress& address =
@@ -307,7 +324,7 @@ void BuildAdapterTable(AdapterTable& table, const std::unordered_map<uint32_t, L
         }
         auto lease = leases.find(link.index);
         if (lease != leases.end() && lease->second.found) {
-            ApplyLeaseFacts(lease->second, facts);
+            ApplyLeaseFacts(lease->second, facts, table.servers);
             if (!lease->second.timesKnown && leased != nullptr) {
                 ApplyKernelLease(*leased, clock, false, facts);
             }
@@ -375,7 +392,8 @@ DWORD AnswerAdapterQuery(const AdapterTable& table, PIP_ADAPTER_INFO buffer, PUL
         // ComboIndex repeats the interface index.
         record.ComboIndex = link.index;
         CopyField(record.AdapterName, sizeof(record.AdapterName), link.name, sizeof(link.name));
-        memcpy(record.Description, facts.description, sizeof(record.Description));
+        const char* description = FindAdapterDescription(table, facts);
+        CopyField(record.Description, sizeof(record.Description), description, strlen(description));
         record.AddressLength = std::min<UINT>(link.addressLength, MAX_ADAPTER_ADDRESS_LENGTH);
         memcpy(record.Address, link.address, record.AddressLength);
         record.Index = link.index;
@@ -407,10 +425,13 @@ DWORD AnswerAdapterQuery(const AdapterTable& table, PIP_ADAPTER_INFO buffer, PUL
                          text);
             FillServerNode(*node, text);
         }
-        FillServerNode(record.DhcpServer, facts.dhcpServer);
+        if (facts.servers < table.servers.size()) {
+            const AdapterServers& named = table.servers[facts.servers];
+            FillServerNode(record.DhcpServer, named.dhcp);
+            FillServerNode(record.PrimaryWinsServer, named.wins[0]);
+            FillServerNode(record.SecondaryWinsServer, named.wins[1]);
+        }
         record.HaveWins = facts.haveWins;
-        FillServerNode(record.PrimaryWinsServer, facts.wins[0]);
-        FillServerNode(record.SecondaryWinsServer, facts.wins[1]);
         record.LeaseObtained = facts.leaseObtained;
         record.LeaseExpires = facts.leaseExpires;
     }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -11,19 +12,24 @@
 
 // What one record will carry beyond the link's own facts.
 struct AdapterFacts {
-    uint32_t link = 0;  // position in the snapshot's links
-    char description[MAX_ADAPTER_DESCRIPTION_LENGTH + 4] = {};
+    uint32_t link = 0;         // position in the snapshot's links
+    uint32_t description = 0;  // offset of its terminated text in AdapterTable::texts
     UINT type = 0;
     uint32_t firstAddress = 0;  // range in AdapterTable::addressOrder
     uint32_t addressCount = 0;
     uint32_t firstGateway = 0;  // range in AdapterTable::gatewayOrder
     uint32_t gatewayCount = 0;
+    uint32_t servers = UINT32_MAX;  // position in AdapterTable::servers, if any
     UINT dhcpEnabled = 0;
-    char dhcpServer[16] = {};
     BOOL haveWins = 0;
-    char wins[2][16] = {};
     time32_t leaseObtained = 0;
     time32_t leaseExpires = 0;
+};
+
+// DHCP and WINS servers named by a lease store, dotted decimal.
+struct AdapterServers {
+    char dhcp[16] = {};
+    char wins[2][16] = {};
 };
 
 struct AdapterTable {
@@ -31,6 +37,8 @@ struct AdapterTable {
     std::vector<AdapterFacts> adapters;  // in interface-index order
     std::vector<uint32_t> addressOrder;  // positions in snapshot.addresses
     std::vector<uint32_t> gatewayOrder;  // positions in snapshot.gateways
+    std::vector<AdapterServers> servers;
+    std::string texts;  // descriptions
 };
 
 struct AdapterClock {
@@ -39,6 +47,9 @@ struct AdapterClock {
 };
 
 AdapterClock ReadAdapterClock();
+
+// The description of an adapter of the table.
+const char* FindAdapterDescription(const AdapterTable& table, const AdapterFacts& facts);
 
 // The interfaces of the snapshot, for the lease reader.
 std::vector<LeaseInterface> ListLeaseInterfaces(const NetSnapshot& snapshot);

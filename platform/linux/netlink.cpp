@@ -21,6 +21,9 @@ const int kMaxDumpAttempts = 32;
 // saw last, at most 32 KiB; more room costs nothing and avoids MSG_TRUNC.
 const size_t kReceiveBufferSize = 64 * 1024;
 
+// The longest alias kept: what a record's description field holds.
+const size_t kMaxAliasSize = 132;
+
 // The lifetime value meaning "never expires".
 const uint32_t kForever = 0xFFFFFFFFu;
 
@@ -79,7 +82,15 @@ bool ReadU32(const uint8_t* payload, size_t length, uint32_t* value)
 
 }  // namespace
 
-bool ParseLinkMessage(const uint8_t* message, size_t length, NetLink& link)
+const char* FindLinkAlias(const NetSnapshot& snapshot, const NetLink& link)
+{
+    if (link.aliasLength == 0 || link.aliasOffset >= snapshot.texts.size()) {
+        return "";
+    }
+    return snapshot.texts.c_str() + link.aliasOffset;
+}
+
+bool ParseLinkMessage(const uint8_t* message, size_t length, NetLink& link, std::string& texts)
 {
     if (length < NLMSG_LENGTH(sizeof(ifinfomsg))) {
         return false;
@@ -99,12 +110,19 @@ bool ParseLinkMessage(const uint8_t* message, size_t length, NetLink& link)
                     CopyText(link.name, sizeof(link.name), payload, size);
                     break;
                 case IFLA_IFALIAS:
-                    CopyText(link.alias, sizeof(link.alias), payload, size);
+                    // An alias cut to what a record can show.
+                    char alias[kMaxAliasSize];
+                    CopyText(alias, sizeof(alias), payload, size);
+                    link.aliasLength = static_cast<uint32_t>(strlen(alias));
+                    if (link.aliasLength > 0) {
+                        link.aliasOffset = static_cast<uint32_t>(texts.size());
+                        texts.append(alias, link.aliasLength + 1);
+                    }
                     break;
                 case IFLA_ADDRESS:
-                    link.addressLength = static_cast<uint8_t>(
-                        size < sizeof(link.address) ? size : sizeof(link.address));
-                    memcpy(link.address, payload, link.addressLength);
+                    link.addressLength = static_cast<uint8_t>(size < 32 ? size : 32);
+                    memcpy(link.address, payload,
+                           size < sizeof(link.address) ? size : sizeof(link.address));
                     break;
                 case IFLA_LINKINFO:
                     VisitAttributes(payload, size,
@@ -272,7 +290,7 @@ bool ReadDumpDatagram(DumpReader& reader, const uint8_t* data, size_t length, Ne
                 }
             } else if (header.nlmsg_type == RTM_NEWLINK && reader.kind == DumpKind::kLinks) {
                 NetLink link;
-                wellFormed = ParseLinkMessage(data, header.nlmsg_len, link);
+                wellFormed = ParseLinkMessage(data, header.nlmsg_len, link, snapshot.texts);
                 if (wellFormed) {
                     snapshot.links.push_back(link);
                 }
@@ -434,6 +452,7 @@ int NetlinkSocket::DumpAll(NetSnapshot& snapshot)
 {
     for (int attempt = 0; attempt < kMaxDumpAttempts; ++attempt) {
         snapshot.links.clear();
+        snapshot.texts.clear();
         snapshot.addresses.clear();
         snapshot.gateways.clear();
         bool interrupted = false;

@@ -4,18 +4,21 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 // One network interface as the link dump describes it. Texts are always
-// terminated; an alias longer than the field is cut.
+// terminated; the alias, rarely set and up to 255 bytes, lives in the
+// snapshot's text pool so that thousands of links stay small.
 struct NetLink {
     uint32_t index = 0;
-    uint16_t type = 0;  // ARPHRD_*
-    uint8_t addressLength = 0;
-    uint8_t address[32] = {};  // link-layer address, the kernel's MAX_ADDR_LEN
+    uint16_t type = 0;          // ARPHRD_*
+    uint8_t addressLength = 0;  // the kernel's length, at most 32
+    uint8_t address[8] = {};    // the first bytes of the link-layer address
     char name[16] = {};
-    char kind[32] = {};    // IFLA_INFO_KIND, empty for a physical device
-    char alias[132] = {};  // IFLA_IFALIAS
+    char kind[16] = {};        // IFLA_INFO_KIND, empty for a physical device
+    uint32_t aliasOffset = 0;  // IFLA_IFALIAS in NetSnapshot::texts,
+    uint32_t aliasLength = 0;  // terminated there; length 0 when unset
 };
 
 // One IPv4 address of an interface.
@@ -38,13 +41,17 @@ struct NetGateway {
 
 struct NetSnapshot {
     std::vector<NetLink> links;
+    std::string texts;  // link aliases
     std::vector<NetAddress> addresses;
     std::vector<NetGateway> gateways;
 };
 
-// Parses one RTM_NEWLINK message (header included, length = nlmsg_len).
-// False when the message is malformed.
-bool ParseLinkMessage(const uint8_t* message, size_t length, NetLink& link);
+// Parses one RTM_NEWLINK message (header included, length = nlmsg_len),
+// appending its alias to texts. False when the message is malformed.
+bool ParseLinkMessage(const uint8_t* message, size_t length, NetLink& link, std::string& texts);
+
+// The alias of a link parsed into snapshot, "" when it has none.
+const char* FindLinkAlias(const NetSnapshot& snapshot, const NetLink& link);
 // Parses one RTM_NEWADDR message; *isInet is false for other families.
 bool ParseAddressMessage(const uint8_t* message, size_t length, NetAddress& address, bool* isInet);
 // Appends the next hops of one RTM_NEWROUTE message when it is an IPv4

@@ -185,15 +185,16 @@ TEST(NetlinkParse, LinkTakesNameAliasKindAndWholeAddress)
     d.EndNest(nest);
     d.End();
 
+    NetSnapshot snapshot;
     NetLink link;
-    ASSERT_TRUE(ParseLinkMessage(d.Message(), d.MessageSize(), link));
+    ASSERT_TRUE(ParseLinkMessage(d.Message(), d.MessageSize(), link, snapshot.texts));
     EXPECT_EQ(9u, link.index);
     EXPECT_EQ(ARPHRD_INFINIBAND, link.type);
     EXPECT_STREQ("ib0", link.name);
     EXPECT_STREQ("ipoib", link.kind);
-    EXPECT_EQ(std::string(130, 'a'), link.alias);
-    ASSERT_EQ(20, link.addressLength);
-    EXPECT_EQ(0, memcmp(hardware, link.address, 20));
+    EXPECT_EQ(std::string(130, 'a'), FindLinkAlias(snapshot, link));
+    EXPECT_EQ(20, link.addressLength);
+    EXPECT_EQ(0, memcmp(hardware, link.address, sizeof(link.address)));
 }
 
 TEST(NetlinkParse, UnterminatedNameIsCutToItsField)
@@ -205,7 +206,8 @@ TEST(NetlinkParse, UnterminatedNameIsCutToItsField)
     d.Attribute(IFLA_IFNAME, name.data(), name.size());
     d.End();
     NetLink link;
-    ASSERT_TRUE(ParseLinkMessage(d.Message(), d.MessageSize(), link));
+    std::string texts;
+    ASSERT_TRUE(ParseLinkMessage(d.Message(), d.MessageSize(), link, texts));
     EXPECT_EQ(std::string(15, 'n'), link.name);
 }
 
@@ -223,11 +225,13 @@ TEST(NetlinkParse, TruncatedAttributeIsSkippedAndEarlierOnesKept)
     unsigned short lie = 200;
     memcpy(&bytes[aliasAt], &lie, sizeof(lie));
     NetLink link;
-    ASSERT_TRUE(ParseLinkMessage(bytes.data(), bytes.size(), link));
+    std::string texts;
+    ASSERT_TRUE(ParseLinkMessage(bytes.data(), bytes.size(), link, texts));
     EXPECT_STREQ("eth0", link.name);
-    EXPECT_STREQ("", link.alias);
+    EXPECT_EQ(0u, link.aliasLength);
+    EXPECT_TRUE(texts.empty());
     // A header too short for its fixed part is malformed.
-    EXPECT_FALSE(ParseLinkMessage(bytes.data(), NLMSG_HDRLEN + 4, link));
+    EXPECT_FALSE(ParseLinkMessage(bytes.data(), NLMSG_HDRLEN + 4, link, texts));
 }
 
 TEST(NetlinkParse, AddressFlagsLifetimeAndPeerFallback)
@@ -519,13 +523,13 @@ TEST(AdapterRecords, SysfsNamesDriverAndWireless)
     ASSERT_TRUE(Feed(reader, d, table.snapshot));
     BuildAdapterTable(table, {}, AdapterClock(), root);
     ASSERT_EQ(4u, table.adapters.size());
-    EXPECT_STREQ("e1000e", table.adapters[0].description);
+    EXPECT_STREQ("e1000e", FindAdapterDescription(table, table.adapters[0]));
     EXPECT_EQ(6u, table.adapters[0].type);
-    EXPECT_STREQ("ethernet", table.adapters[1].description);
+    EXPECT_STREQ("ethernet", FindAdapterDescription(table, table.adapters[1]));
     EXPECT_EQ(71u, table.adapters[1].type);
-    EXPECT_STREQ("tun", table.adapters[2].description);
+    EXPECT_STREQ("tun", FindAdapterDescription(table, table.adapters[2]));
     EXPECT_EQ(131u, table.adapters[2].type);
-    EXPECT_STREQ("ethernet", table.adapters[3].description);
+    EXPECT_STREQ("ethernet", FindAdapterDescription(table, table.adapters[3]));
 
     std::string command = "rm -rf " + base;
     EXPECT_EQ(0, system(command.c_str()));
