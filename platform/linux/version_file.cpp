@@ -218,7 +218,12 @@ bool ResolveVersionFile(const char* name, std::string* path)
     if (name == NULL) {
         return false;
     }
-    std::string wanted(name, strnlen(name, PATH_MAX));
+    // A longer name cut to fit could name some other file.
+    size_t length = strnlen(name, PATH_MAX);
+    if (length == PATH_MAX) {
+        return false;
+    }
+    std::string wanted(name, length);
     if (SearchName(wanted, path)) {
         return true;
     }
