@@ -71,6 +71,13 @@ void CopyText(char* field, size_t fieldSize, const uint8_t* text, size_t length)
     field[size] = '\0';
 }
 
+// The errno value of a kernel's negative answer; anything out of errno's
+// range is a protocol fault.
+int ToErrno(int code)
+{
+    return code < 0 && code > -4096 ? -code : EPROTO;
+}
+
 bool ReadU32(const uint8_t* payload, size_t length, uint32_t* value)
 {
     if (length < sizeof(uint32_t)) {
@@ -275,7 +282,7 @@ bool ReadDumpDatagram(DumpReader& reader, const uint8_t* data, size_t length, Ne
             if (header.nlmsg_type == NLMSG_DONE) {
                 reader.done = true;
                 if (payloadLength >= sizeof(int) && ReadValue<int>(payload) < 0) {
-                    reader.error = -ReadValue<int>(payload);
+                    reader.error = ToErrno(ReadValue<int>(payload));
                     return false;
                 }
             } else if (header.nlmsg_type == NLMSG_ERROR) {
@@ -285,7 +292,7 @@ bool ReadDumpDatagram(DumpReader& reader, const uint8_t* data, size_t length, Ne
                 }
                 int code = ReadValue<int>(payload);
                 if (code != 0) {
-                    reader.error = code < 0 ? -code : EPROTO;
+                    reader.error = ToErrno(code);
                     return false;
                 }
             } else if (header.nlmsg_type == RTM_NEWLINK && reader.kind == DumpKind::kLinks) {

@@ -1,0 +1,37 @@
+// One input: a dump kind byte, then one datagram as the kernel would send
+// it. The reader takes the sequence and port of the first message, so that
+// recorded dumps replay; whatever it accepts is built into records.
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "adapter_table.h"
+#include "netlink.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size < 1 + 16) {
+        return 0;
+    }
+    DumpReader reader;
+    reader.kind = static_cast<DumpKind>(data[0] % 3);
+    memcpy(&reader.sequence, data + 1 + 8, sizeof(reader.sequence));
+    memcpy(&reader.portId, data + 1 + 12, sizeof(reader.portId));
+    // A copy of exactly the datagram's size, so any over-read is caught.
+    std::vector<uint8_t> datagram(data + 1, data + size);
+    AdapterTable table;
+    ReadDumpDatagram(reader, datagram.data(), datagram.size(), table.snapshot);
+
+    NetLink fallback;
+    fallback.index = 1;
+    if (table.snapshot.links.empty()) {
+        table.snapshot.links.push_back(fallback);
+    }
+    BuildAdapterTable(table, {}, AdapterClock(), "/nonexistent");
+    ULONG length = 0;
+    if (AnswerAdapterQuery(table, nullptr, &length) == ERROR_BUFFER_OVERFLOW) {
+        std::vector<uint64_t> storage((length + 7) / 8);
+        AnswerAdapterQuery(table, reinterpret_cast<PIP_ADAPTER_INFO>(storage.data()), &length);
+    }
+    return 0;
+}

@@ -1,0 +1,11 @@
+# The rtnetlink datagram reader and the record building behind it; the
+# sources are compiled in here so that they carry the fuzzer's
+# instrumentation.
+set(OSTREL_NETLINK_FUZZ_FLAGS -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all)
+add_executable(fuzz_netlink
+  ${CMAKE_CURRENT_LIST_DIR}/fuzz_netlink.cpp
+  ${PROJECT_SOURCE_DIR}/platform/linux/netlink.cpp
+  ${PROJECT_SOURCE_DIR}/platform/linux/adapter_table.cpp)
+target_include_directories(fuzz_netlink PRIVATE ${PROJECT_SOURCE_DIR}/platform/linux)
+target_compile_options(fuzz_netlink PRIVATE ${OSTREL_NETLINK_FUZZ_FLAGS})
+target_link_options(fuzz_netlink PRIVATE ${OSTREL_NETLINK_FUZZ_FLAGS})
