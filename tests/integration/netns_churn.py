@@ -35,11 +35,7 @@ done
 
 
 def main():
-    if len(sys.argv) != 2:
-        print("usage: netns_churn.py OSTREL")
-        return 2
-    ostrel = os.path.abspath(sys.argv[1])
-    common.require_namespaces()
+    ostrel = common.ostrel_argument("netns_churn.py")
     failures = []
     rounds_file = "/tmp/ostrel_churn_%d" % os.getpid()
     with common.namespace("ostrel_churn") as name:

@@ -63,6 +63,16 @@ def skip(message):
     sys.exit(SKIP)
 
 
+def ostrel_argument(script):
+    """The Ostrel binary named on the command line, once root and iproute2
+    are known to be there."""
+    if len(sys.argv) != 2:
+        print("usage: %s OSTREL" % script)
+        sys.exit(2)
+    require_namespaces()
+    return os.path.abspath(sys.argv[1])
+
+
 def require_namespaces():
     if os.geteuid() != 0:
         skip("needs root to build network namespaces")

@@ -32,11 +32,7 @@ def mask_text(prefix):
 
 
 def main():
-    if len(sys.argv) != 2:
-        print("usage: netns_report.py OSTREL")
-        return 2
-    ostrel = os.path.abspath(sys.argv[1])
-    common.require_namespaces()
+    ostrel = common.ostrel_argument("netns_report.py")
     failures = []
 
     def expect(condition, message):
