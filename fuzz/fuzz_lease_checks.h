@@ -20,8 +20,12 @@ inline void CheckAddress(const std::string& text)
 
 inline void CheckFacts(const LeaseFacts& facts)
 {
-    if (!facts.found && (!facts.server.empty() || !facts.wins.empty() || facts.timesKnown)) {
+    if (!facts.found && (!facts.address.empty() || !facts.server.empty() || !facts.wins.empty() ||
+                         facts.timesKnown)) {
         abort();
+    }
+    if (!facts.address.empty()) {
+        CheckAddress(facts.address);
     }
     if (!facts.server.empty()) {
         CheckAddress(facts.server);

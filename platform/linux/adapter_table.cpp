@@ -1,5 +1,6 @@
 #include "adapter_table.h"
 
+#include <arpa/inet.h>
 #include <linux/if_addr.h>
 #include <linux/if_arp.h>
 #include <sys/stat.h>
@@ -189,6 +190,32 @@ void ApplyLeaseFacts(const LeaseFacts& lease, AdapterFacts& facts,
     }
 }
 
+// A lease file outlives its client and, keyed by interface index or name,
+// is also seen from network namespaces whose interfaces share that index or
+// name; only a lease whose address the interface holds is its own. A lease
+// that names no address cannot be told apart from a stranger's, so it is
+// not taken either. *held is the interface's address the lease is for.
+const LeaseFacts* FindOwnLease(const LeaseCandidates& candidates, const AdapterTable& table,
+                               const AdapterFacts& facts, const NetAddress** held)
+{
+    for (const LeaseFacts& lease : candidates) {
+        in_addr leased;
+        if (!lease.found || lease.address.empty() ||
+            inet_pton(AF_INET, lease.address.c_str(), &leased) != 1) {
+            continue;
+        }
+        for (uint32_t i = 0; i < facts.addressCount; ++i) {
+            const NetAddress& address =
+                table.snapshot.addresses[table.addressOrder[facts.firstAddress + i]];
+            if (memcmp(address.address, &leased, sizeof(address.address)) == 0) {
+                *held = &address;
+                return &lease;
+            }
+        }
+    }
+    return nullptr;
+}
+
 // An address the kernel will drop after a while was handed out by a DHCP
 // client; its lifetime and last update are the lease.
 void ApplyKernelLease(const NetAddress& address, const AdapterClock& clock, bool setEnabled,
@@ -269,7 +296,8 @@ std::vector<LeaseInterface> ListLeaseInterfaces(const NetSnapshot& snapshot)
     return interfaces;
 }
 
-void BuildAdapterTable(AdapterTable& table, const std::unordered_map<uint32_t, LeaseFacts>& leases,
+void BuildAdapterTable(AdapterTable& table,
+                       const std::unordered_map<uint32_t, LeaseCandidates>& leases,
                        const AdapterClock& clock, const char* sysNetRoot)
 {
     const NetSnapshot& snapshot = table.snapshot;
@@ -322,11 +350,15 @@ void BuildAdapterTable(AdapterTable& table, const std::unordered_map<uint32_t, L
                 leased = &address;
             }
         }
-        auto lease = leases.find(link.index);
-        if (lease != leases.end() && lease->second.found) {
-            ApplyLeaseFacts(lease->second, facts, table.servers);
-            if (!lease->second.timesKnown && leased != nullptr) {
-                ApplyKernelLease(*leased, clock, false, facts);
+        auto candidates = leases.find(link.index);
+        const NetAddress* held = nullptr;
+        const LeaseFacts* lease = candidates == leases.end()
+                                      ? nullptr
+                                      : FindOwnLease(candidates->second, table, facts, &held);
+        if (lease != nullptr) {
+            ApplyLeaseFacts(*lease, facts, table.servers);
+            if (!lease->timesKnown && held->finite) {
+                ApplyKernelLease(*held, clock, false, facts);
             }
         } else if (leased != nullptr) {
             ApplyKernelLease(*leased, clock, true, facts);

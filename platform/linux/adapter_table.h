@@ -54,9 +54,11 @@ const char* FindAdapterDescription(const AdapterTable& table, const AdapterFacts
 // The interfaces of the snapshot, for the lease reader.
 std::vector<LeaseInterface> ListLeaseInterfaces(const NetSnapshot& snapshot);
 
-// Fills table.adapters and the orders from table.snapshot. sysNetRoot is
-// the directory holding one entry per interface ("/sys/class/net").
-void BuildAdapterTable(AdapterTable& table, const std::unordered_map<uint32_t, LeaseFacts>& leases,
+// Fills table.adapters and the orders from table.snapshot. An interface
+// takes the first of its leases whose address it holds. sysNetRoot is the
+// directory holding one entry per interface ("/sys/class/net").
+void BuildAdapterTable(AdapterTable& table,
+                       const std::unordered_map<uint32_t, LeaseCandidates>& leases,
                        const AdapterClock& clock, const char* sysNetRoot);
 
 // Bytes the records and their extra list nodes need.

@@ -1,6 +1,5 @@
 // The adapter query: the kernel's interfaces as a chain of adapter records.
 #include <linux/rtnetlink.h>
-#include <malloc.h>
 
 #include <memory>
 #include <new>
@@ -28,13 +27,12 @@ DWORD TakeSnapshot(QueryState& state)
         return MapKernelError(error);
     }
     ++snapshotsTaken;
-    std::unordered_map<uint32_t, LeaseFacts> leases =
-        ReadLeases("/", ListLeaseInterfaces(table.snapshot));
+    std::unordered_map<uint32_t, LeaseCandidates> leases;
+    LeaseStores stores = ListLeaseStores("/");
+    if (!stores.empty()) {
+        leases = ReadLeases(stores, ListLeaseInterfaces(table.snapshot));
+    }
     BuildAdapterTable(table, leases, ReadAdapterClock(), "/sys/class/net");
-    leases.clear();
-    // The lease reader's and the dumps' transient blocks lie below the
-    // table; hand their pages back before the caller allocates the records.
-    malloc_trim(0);
     return ERROR_SUCCESS;
 }
 

@@ -103,6 +103,7 @@ constexpr size_t kMaxInterfaceName = 15;
 
 struct LeaseBlock {
     std::string interface;
+    std::string address;
     std::string server;
     std::vector<std::string> wins;
     std::optional<uint32_t> leaseTime;
@@ -214,6 +215,11 @@ void ApplyStatement(const std::vector<Token>& words, LeaseBlock* block)
             words[1].text.size() <= kMaxInterfaceName) {
             block->interface = std::string(words[1].text);
         }
+    } else if (IsWord(words[0], "fixed-address")) {
+        if (words.size() != 2 || words[1].kind != TokenKind::Word ||
+            !CanonicalIpv4(words[1].text, &block->address)) {
+            block->address.clear();
+        }
     } else if (IsWord(words[0], "expire")) {
         block->expire = ParseLeaseTime(words);
     } else if (IsWord(words[0], "renew")) {
@@ -285,6 +291,7 @@ LeaseFacts FactsFromBlock(LeaseBlock& block)
 {
     LeaseFacts facts;
     facts.found = true;
+    facts.address = std::move(block.address);
     facts.server = std::move(block.server);
     facts.wins = std::move(block.wins);
     if (block.leaseTime && *block.leaseTime != UINT32_MAX) {

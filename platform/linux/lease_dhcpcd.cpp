@@ -4,6 +4,7 @@
 namespace {
 
 constexpr size_t kBootpHeader = 236;
+constexpr size_t kYourAddress = 16;  // yiaddr
 constexpr uint8_t kMagicCookie[4] = {99, 130, 83, 99};
 constexpr uint8_t kOptionPad = 0;
 constexpr uint8_t kOptionEnd = 255;
@@ -32,6 +33,10 @@ LeaseFacts ParseDhcpcdLease(const uint8_t* data, size_t size, int64_t mtime)
         }
     }
     facts.found = true;
+    const uint8_t* yours = data + kYourAddress;
+    if ((yours[0] | yours[1] | yours[2] | yours[3]) != 0) {
+        facts.address = AddressText(yours);
+    }
     // A long option may come split in several pieces that belong together.
     std::string server, wins, leaseTime;
     while (at < size && data[at] != kOptionEnd) {

@@ -118,10 +118,9 @@ bool ParseLeaseTimespan(std::string_view text, uint32_t* seconds)
 LeaseFacts ParseNetworkdLease(std::string_view text)
 {
     LeaseFacts facts;
-    std::string address;
     ForEachAssignment(text, [&](std::string_view key, std::string_view value) {
         if (key == "ADDRESS") {
-            CanonicalIpv4(value, &address);
+            CanonicalIpv4(value, &facts.address);
         } else if (key == "SERVER_ADDRESS") {
             CanonicalIpv4(value, &facts.server);
         } else if (key == "LIFETIME") {
@@ -129,7 +128,7 @@ LeaseFacts ParseNetworkdLease(std::string_view text)
             facts.lifetime = ParseLeaseTimespan(value, &lifetime) ? lifetime : 0;
         }
     });
-    facts.found = !address.empty();
+    facts.found = !facts.address.empty();
     if (!facts.found) {
         return LeaseFacts{};
     }
@@ -138,13 +137,12 @@ LeaseFacts ParseNetworkdLease(std::string_view text)
 
 LeaseFacts ParseInternalLease(std::string_view text)
 {
-    std::string address;
+    LeaseFacts facts;
     ForEachAssignment(text, [&](std::string_view key, std::string_view value) {
         if (key == "ADDRESS") {
-            CanonicalIpv4(value, &address);
+            CanonicalIpv4(value, &facts.address);
         }
     });
-    LeaseFacts facts;
-    facts.found = !address.empty();
+    facts.found = !facts.address.empty();
     return facts;
 }

@@ -1,5 +1,5 @@
-// Finds the lease stores below a root directory and picks one lease per
-// interface.
+// Finds the lease stores below a root directory and gathers the leases
+// they hold for each interface.
 #include "leases.h"
 
 #include <arpa/inet.h>
@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <string_view>
 
 namespace {
 
@@ -40,9 +41,12 @@ struct LeaseFile {
 
 // Only regular files up to the limit; FIFOs and devices must not block or
 // feed us forever.
-bool ReadLeaseFile(int dirFd, const char* name, LeaseFile* file)
+bool ReadLeaseFile(const std::string& dir, std::string_view name, LeaseFile* file)
 {
-    FdOwner owner{openat(dirFd, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY)};
+    std::string path = dir;
+    path += '/';
+    path += name;
+    FdOwner owner{open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY)};
     struct stat info;
     if (owner.fd < 0 || fstat(owner.fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0 ||
         static_cast<uint64_t>(info.st_size) > kLeaseFileLimit) {
@@ -66,15 +70,14 @@ bool ReadLeaseFile(int dirFd, const char* name, LeaseFile* file)
     }
 }
 
-void ListDirectory(const std::string& path,
-                   const std::function<void(int dirFd, std::string_view name)>& visit)
+void ListDirectory(const std::string& path, const std::function<void(std::string_view name)>& visit)
 {
     std::unique_ptr<DIR, DirCloser> dir(opendir(path.c_str()));
     if (!dir) {
         return;
     }
     while (const dirent* entry = readdir(dir.get())) {
-        visit(dirfd(dir.get()), entry->d_name);
+        visit(entry->d_name);
     }
 }
 
@@ -88,64 +91,6 @@ bool HasPrefix(std::string_view text, std::string_view prefix)
     return text.substr(0, prefix.size()) == prefix;
 }
 
-using NameMap = std::unordered_map<std::string, uint32_t>;
-
-// The longest interface name that stands in text as a whole token between
-// separators (or the text's ends). With anchoredAtEnd the token must end the
-// text. Returns the name's length, 0 when none.
-size_t FindInterfaceToken(std::string_view text, std::string_view separators, bool anchoredAtEnd,
-                          const NameMap& names, uint32_t* index)
-{
-    auto isSeparator = [&](size_t at) {
-        return separators.find(text[at]) != std::string_view::npos;
-    };
-    size_t best = 0;
-    for (size_t start = 0; start < text.size(); start++) {
-        if (start > 0 && !isSeparator(start - 1)) {
-            continue;
-        }
-        size_t last = std::min(text.size(), start + kMaxInterfaceName);
-        for (size_t end = start + 1; end <= last; end++) {
-            bool boundary = end == text.size() || (!anchoredAtEnd && isSeparator(end));
-            if (!boundary || end - start <= best) {
-                continue;
-            }
-            auto found = names.find(std::string(text.substr(start, end - start)));
-            if (found != names.end()) {
-                best = end - start;
-                *index = found->second;
-            }
-        }
-    }
-    return best;
-}
-
-struct Candidate {
-    bool present = false;
-    LeaseFacts facts;
-    int64_t mtime = 0;
-    std::string file;
-};
-
-// Among files of one client, the most recently written one is the live lease.
-void Offer(Candidate* slot, LeaseFacts facts, int64_t mtime, std::string_view file)
-{
-    if (!facts.found) {
-        return;
-    }
-    if (slot->present && (mtime < slot->mtime || (mtime == slot->mtime && file <= slot->file))) {
-        return;
-    }
-    slot->present = true;
-    slot->facts = std::move(facts);
-    slot->mtime = mtime;
-    slot->file = std::string(file);
-}
-
-struct Sources {
-    Candidate networkd, dhclient, dhcpcd, internal;
-};
-
 std::string JoinRoot(const std::string& root, std::string_view relative)
 {
     std::string path = root;
@@ -156,93 +101,166 @@ std::string JoinRoot(const std::string& root, std::string_view relative)
     return path;
 }
 
-void ReadNetworkd(const std::string& root, std::unordered_map<uint32_t, Sources>& sources)
+struct Candidate {
+    LeaseFacts facts;
+    int64_t mtime = 0;
+    std::string_view file;
+};
+
+void Offer(std::vector<Candidate>& slot, LeaseFacts facts, int64_t mtime, std::string_view file)
 {
-    ListDirectory(
-        JoinRoot(root, "/run/systemd/netif/leases"), [&](int dirFd, std::string_view name) {
-            uint64_t index = 0;
-            LeaseFile file;
-            if (!ParseDecimal(name, UINT32_MAX, &index)) {
-                return;
-            }
-            auto slot = sources.find(static_cast<uint32_t>(index));
-            if (slot != sources.end() && ReadLeaseFile(dirFd, name.data(), &file)) {
-                Offer(&slot->second.networkd, ParseNetworkdLease(file.bytes), file.mtime, name);
-            }
-        });
+    if (facts.found) {
+        slot.push_back(Candidate{std::move(facts), mtime, file});
+    }
 }
 
-void OfferDhclient(const std::string& bytes, std::string_view fileInterface, int64_t mtime,
-                   std::string_view file, const NameMap& names,
-                   std::unordered_map<uint32_t, Sources>& sources)
+struct Sources {
+    std::vector<Candidate> networkd, dhclient, dhcpcd, internal;
+};
+
+// A file whose name carries the interface's name somewhere inside it.
+enum class NamedKind { kNetworkManagerDhclient, kNetworkManagerInternal, kDhcpcd };
+
+struct NamedFile {
+    NamedKind kind;
+    std::string_view name;
+    std::string_view interface;  // the longest interface name found in it
+    uint32_t index = 0;
+};
+
+// Candidate interface names, each leading to the files that carry it.
+using TokenMap = std::unordered_map<std::string_view, std::vector<uint32_t>>;
+
+// Every run of text that could be an interface name: it starts at the
+// text's start or after a separator and ends at the text's end or, unless
+// anchoredAtEnd, before a separator.
+void AddNameTokens(std::string_view text, std::string_view separators, bool anchoredAtEnd,
+                   uint32_t file, TokenMap& tokens)
 {
-    for (auto& [name, facts] : ParseDhclientLeases(bytes, fileInterface)) {
-        auto found = names.find(name);
-        if (found != names.end()) {
-            Offer(&sources[found->second].dhclient, std::move(facts), mtime, file);
+    auto isSeparator = [&](size_t at) {
+        return separators.find(text[at]) != std::string_view::npos;
+    };
+    for (size_t start = 0; start < text.size(); start++) {
+        if (start > 0 && !isSeparator(start - 1)) {
+            continue;
+        }
+        size_t last = std::min(text.size(), start + kMaxInterfaceName);
+        for (size_t end = start + 1; end <= last; end++) {
+            if (end == text.size() || (!anchoredAtEnd && isSeparator(end))) {
+                std::vector<uint32_t>& files = tokens[text.substr(start, end - start)];
+                if (files.empty() || files.back() != file) {
+                    files.push_back(file);
+                }
+            }
         }
     }
 }
 
-void ReadDhclient(const std::string& root, const NameMap& names,
-                  std::unordered_map<uint32_t, Sources>& sources)
-{
-    ListDirectory(JoinRoot(root, "/var/lib/dhcp"), [&](int dirFd, std::string_view name) {
-        LeaseFile file;
-        if (HasPrefix(name, "dhclient") && HasSuffix(name, ".leases") &&
-            ReadLeaseFile(dirFd, name.data(), &file)) {
-            OfferDhclient(file.bytes, {}, file.mtime, name, names, sources);
-        }
-    });
-}
-
 // dhclient-<uuid>-<ifname>.lease and internal-<uuid>-<ifname>.lease
-void ReadNetworkManager(const std::string& root, const NameMap& names,
-                        std::unordered_map<uint32_t, Sources>& sources)
+void AddNetworkManagerFiles(const LeaseStores& stores, std::vector<NamedFile>& files,
+                            TokenMap& tokens)
 {
-    ListDirectory(JoinRoot(root, "/var/lib/NetworkManager"), [&](int dirFd, std::string_view name) {
-        bool dhclient = HasPrefix(name, "dhclient-");
-        if (!(dhclient || HasPrefix(name, "internal-")) || !HasSuffix(name, ".lease")) {
-            return;
-        }
-        std::string_view middle = name.substr(0, name.size() - 6);
+    for (const std::string& name : stores.networkManager) {
+        std::string_view middle = std::string_view(name).substr(0, name.size() - 6);
         middle.remove_prefix(middle.find('-') + 1);
-        uint32_t index = 0;
-        size_t length = FindInterfaceToken(middle, "-", true, names, &index);
-        LeaseFile file;
-        if (length == 0 || !ReadLeaseFile(dirFd, name.data(), &file)) {
-            return;
-        }
-        std::string_view interface = middle.substr(middle.size() - length);
-        if (dhclient) {
-            OfferDhclient(file.bytes, interface, file.mtime, name, names, sources);
-        } else {
-            Offer(&sources[index].internal, ParseInternalLease(file.bytes), file.mtime, name);
-        }
-    });
+        NamedKind kind = HasPrefix(name, "dhclient-") ? NamedKind::kNetworkManagerDhclient
+                                                      : NamedKind::kNetworkManagerInternal;
+        AddNameTokens(middle, "-", true, static_cast<uint32_t>(files.size()), tokens);
+        files.push_back(NamedFile{kind, name, {}, 0});
+    }
 }
 
-// eth0.lease, dhcpcd-eth0.lease, eth0-<ssid>.lease; not the IPv6 .lease6.
-void ReadDhcpcd(const std::string& root, const NameMap& names,
-                std::unordered_map<uint32_t, Sources>& sources)
+// eth0.lease, dhcpcd-eth0.lease, eth0-<ssid>.lease
+void AddDhcpcdFiles(const LeaseStores& stores, std::vector<NamedFile>& files, TokenMap& tokens)
 {
-    ListDirectory(JoinRoot(root, "/var/lib/dhcpcd"), [&](int dirFd, std::string_view name) {
-        if (!HasSuffix(name, ".lease")) {
-            return;
+    for (const std::string& name : stores.dhcpcd) {
+        std::string_view stem = std::string_view(name).substr(0, name.size() - 6);
+        AddNameTokens(stem, "-.", false, static_cast<uint32_t>(files.size()), tokens);
+        files.push_back(NamedFile{NamedKind::kDhcpcd, name, {}, 0});
+    }
+}
+
+void ReadNamedFile(const LeaseStores& stores, const NamedFile& named, Sources& sources)
+{
+    const std::string& dir =
+        named.kind == NamedKind::kDhcpcd ? stores.dhcpcdDir : stores.networkManagerDir;
+    LeaseFile file;
+    if (!ReadLeaseFile(dir, named.name, &file)) {
+        return;
+    }
+    if (named.kind == NamedKind::kNetworkManagerDhclient) {
+        for (auto& lease : ParseDhclientLeases(file.bytes, named.interface)) {
+            Offer(sources.dhclient, std::move(lease.second), file.mtime, named.name);
         }
-        uint32_t index = 0;
-        LeaseFile file;
-        if (FindInterfaceToken(name.substr(0, name.size() - 6), "-.", false, names, &index) == 0 ||
-            !ReadLeaseFile(dirFd, name.data(), &file)) {
-            return;
-        }
+    } else if (named.kind == NamedKind::kNetworkManagerInternal) {
+        Offer(sources.internal, ParseInternalLease(file.bytes), file.mtime, named.name);
+    } else {
         const auto* bytes = reinterpret_cast<const uint8_t*>(file.bytes.data());
-        Offer(&sources[index].dhcpcd, ParseDhcpcdLease(bytes, file.bytes.size(), file.mtime),
-              file.mtime, name);
+        Offer(sources.dhcpcd, ParseDhcpcdLease(bytes, file.bytes.size(), file.mtime), file.mtime,
+              named.name);
+    }
+}
+
+// dhclient's own files name their interfaces inside, so all of them are read.
+std::unordered_map<std::string, std::vector<Candidate>> ReadDhclientFiles(const LeaseStores& stores)
+{
+    std::unordered_map<std::string, std::vector<Candidate>> byName;
+    for (const std::string& name : stores.dhclient) {
+        LeaseFile file;
+        if (ReadLeaseFile(stores.dhclientDir, name, &file)) {
+            for (auto& [interface, facts] : ParseDhclientLeases(file.bytes, {})) {
+                Offer(byName[interface], std::move(facts), file.mtime, name);
+            }
+        }
+    }
+    return byName;
+}
+
+// Among files of one client, the most recently written one is the live lease.
+void AppendNewestFirst(std::vector<Candidate>& candidates, LeaseCandidates& leases)
+{
+    std::sort(candidates.begin(), candidates.end(), [](const Candidate& a, const Candidate& b) {
+        return a.mtime != b.mtime ? a.mtime > b.mtime : a.file > b.file;
     });
+    for (Candidate& candidate : candidates) {
+        leases.push_back(std::move(candidate.facts));
+    }
 }
 
 }  // namespace
+
+LeaseStores ListLeaseStores(const std::string& root)
+{
+    LeaseStores stores;
+    stores.networkdDir = JoinRoot(root, "/run/systemd/netif/leases");
+    ListDirectory(stores.networkdDir, [&](std::string_view name) {
+        uint64_t index = 0;
+        if (ParseDecimal(name, UINT32_MAX, &index)) {
+            stores.networkd.emplace_back(static_cast<uint32_t>(index), name);
+        }
+    });
+    stores.dhclientDir = JoinRoot(root, "/var/lib/dhcp");
+    ListDirectory(stores.dhclientDir, [&](std::string_view name) {
+        if (HasPrefix(name, "dhclient") && HasSuffix(name, ".leases")) {
+            stores.dhclient.emplace_back(name);
+        }
+    });
+    stores.networkManagerDir = JoinRoot(root, "/var/lib/NetworkManager");
+    ListDirectory(stores.networkManagerDir, [&](std::string_view name) {
+        if ((HasPrefix(name, "dhclient-") || HasPrefix(name, "internal-")) &&
+            HasSuffix(name, ".lease")) {
+            stores.networkManager.emplace_back(name);
+        }
+    });
+    // Not the IPv6 .lease6 files.
+    stores.dhcpcdDir = JoinRoot(root, "/var/lib/dhcpcd");
+    ListDirectory(stores.dhcpcdDir, [&](std::string_view name) {
+        if (HasSuffix(name, ".lease")) {
+            stores.dhcpcd.emplace_back(name);
+        }
+    });
+    return stores;
+}
 
 bool CanonicalIpv4(std::string_view text, std::string* canonical)
 {
@@ -282,28 +300,67 @@ bool ParseDecimal(std::string_view text, uint64_t max, uint64_t* value)
     return true;
 }
 
-std::unordered_map<uint32_t, LeaseFacts> ReadLeases(const std::string& root,
-                                                    const std::vector<LeaseInterface>& interfaces)
+std::unordered_map<uint32_t, LeaseCandidates> ReadLeases(
+    const LeaseStores& stores, const std::vector<LeaseInterface>& interfaces)
 {
-    NameMap names;
+    std::unordered_map<uint32_t, LeaseCandidates> leases;
+    if (stores.empty()) {
+        return leases;
+    }
+    // Lookup structures come from the files found, never from the
+    // interfaces, which may number thousands.
+    std::unordered_multimap<uint32_t, std::string_view> networkd;
+    for (const auto& [index, name] : stores.networkd) {
+        networkd.emplace(index, name);
+    }
+    std::unordered_map<std::string, std::vector<Candidate>> dhclient = ReadDhclientFiles(stores);
+    std::vector<NamedFile> named;
+    TokenMap tokens;
+    AddNetworkManagerFiles(stores, named, tokens);
+    AddDhcpcdFiles(stores, named, tokens);
+
     std::unordered_map<uint32_t, Sources> sources;
     for (const LeaseInterface& interface : interfaces) {
-        names.emplace(interface.name, interface.index);
-        sources.emplace(interface.index, Sources{});
-    }
-    ReadNetworkd(root, sources);
-    ReadDhclient(root, names, sources);
-    ReadNetworkManager(root, names, sources);
-    ReadDhcpcd(root, names, sources);
-
-    std::unordered_map<uint32_t, LeaseFacts> leases;
-    for (auto& [index, found] : sources) {
-        for (Candidate* candidate :
-             {&found.networkd, &found.dhclient, &found.dhcpcd, &found.internal}) {
-            if (candidate->present) {
-                leases.emplace(index, std::move(candidate->facts));
-                break;
+        auto [first, last] = networkd.equal_range(interface.index);
+        for (auto file = first; file != last; ++file) {
+            LeaseFile lease;
+            if (ReadLeaseFile(stores.networkdDir, file->second, &lease)) {
+                Offer(sources[interface.index].networkd, ParseNetworkdLease(lease.bytes),
+                      lease.mtime, file->second);
             }
+        }
+        auto blocks = dhclient.find(interface.name);
+        if (blocks != dhclient.end()) {
+            std::vector<Candidate>& slot = sources[interface.index].dhclient;
+            for (Candidate& candidate : blocks->second) {
+                slot.push_back(std::move(candidate));
+            }
+        }
+        // Of several interface names in one file name, the longest owns it.
+        auto carriers = tokens.find(interface.name);
+        if (carriers != tokens.end()) {
+            for (uint32_t file : carriers->second) {
+                if (interface.name.size() > named[file].interface.size()) {
+                    named[file].interface = carriers->first;
+                    named[file].index = interface.index;
+                }
+            }
+        }
+    }
+    for (const NamedFile& file : named) {
+        if (!file.interface.empty()) {
+            ReadNamedFile(stores, file, sources[file.index]);
+        }
+    }
+
+    for (auto& [index, found] : sources) {
+        LeaseCandidates candidates;
+        for (std::vector<Candidate>* store :
+             {&found.networkd, &found.dhclient, &found.dhcpcd, &found.internal}) {
+            AppendNewestFirst(*store, candidates);
+        }
+        if (!candidates.empty()) {
+            leases.emplace(index, std::move(candidates));
         }
     }
     return leases;

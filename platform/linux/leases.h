@@ -6,10 +6,12 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 struct LeaseFacts {
     bool found = false;             // a DHCP client keeps a lease for the interface
+    std::string address;            // the leased address, dotted decimal; empty when not given
     std::string server;             // DHCP server, dotted decimal; empty when unknown
     std::vector<std::string> wins;  // WINS servers, dotted decimal, primary first
     bool timesKnown = false;        // obtained/expires come from the lease store
@@ -23,17 +25,33 @@ struct LeaseInterface {
     uint32_t index;
 };
 
-// Reads every lease store below root ("/" on a real run), listing each
-// store's directory once, and returns the facts found, keyed by interface
-// index. Interfaces without a lease are absent from the result.
+// The candidate files of every lease store below a root directory ("/" on a
+// real run), each store's directory listed once. Nothing is read yet, so a
+// machine without lease files costs nothing per interface.
+struct LeaseStores {
+    std::string networkdDir, dhclientDir, networkManagerDir, dhcpcdDir;
+    std::vector<std::pair<uint32_t, std::string>> networkd;  // interface index, file
+    std::vector<std::string> dhclient, networkManager, dhcpcd;
+
+    bool empty() const
+    {
+        return networkd.empty() && dhclient.empty() && networkManager.empty() && dhcpcd.empty();
+    }
+};
+
+LeaseStores ListLeaseStores(const std::string& root);
+
+// Every lease the stores hold for the interfaces, keyed by interface index,
+// the most trusted first. Interfaces without a lease are absent.
 //
-// When several stores hold a lease for one interface, the first of these
-// wins whole: systemd-networkd, dhclient (its own files and NetworkManager's
-// dhclient backend), dhcpcd, NetworkManager's internal client. Among several
-// files of one client for the same interface the most recently modified wins.
-// Files above kLeaseFileLimit bytes are ignored.
-std::unordered_map<uint32_t, LeaseFacts> ReadLeases(const std::string& root,
-                                                    const std::vector<LeaseInterface>& interfaces);
+// Stores rank: systemd-networkd, dhclient (its own files and NetworkManager's
+// dhclient backend), dhcpcd, NetworkManager's internal client. Within one
+// store the most recently modified file ranks first. Files above
+// kLeaseFileLimit bytes are ignored. A lease may be stale or belong to
+// another network namespace; whoever applies it must check its address.
+using LeaseCandidates = std::vector<LeaseFacts>;
+std::unordered_map<uint32_t, LeaseCandidates> ReadLeases(
+    const LeaseStores& stores, const std::vector<LeaseInterface>& interfaces);
 
 constexpr size_t kLeaseFileLimit = 1024 * 1024;
 
@@ -41,7 +59,7 @@ constexpr size_t kLeaseFileLimit = 1024 * 1024;
 // contents. Stored addresses are always re-printed dotted quads.
 
 // systemd-networkd's <ifindex> file (KEY=VALUE lines). found needs a valid
-// ADDRESS; LIFETIME (seconds or a timespan) goes to lifetime, times stay
+// ADDRESS, which goes to address; LIFETIME (seconds or a timespan) goes to lifetime, times stay
 // unknown.
 LeaseFacts ParseNetworkdLease(std::string_view text);
 
@@ -55,14 +73,15 @@ bool ParseLeaseTimespan(std::string_view text, uint32_t* seconds);
 // dhclient's append-only lease file: the last complete "lease { }" block of
 // each interface, keyed by interface name. fileInterface, when not empty,
 // names every block (NetworkManager's per-interface files); otherwise blocks
-// without an "interface" statement are dropped. expires comes from "expire",
+// without an "interface" statement are dropped. address is the block's
+// "fixed-address". expires comes from "expire",
 // obtained from expire minus the lease time, or else renew minus the renewal
 // time; if neither is there, or the lease never expires, times stay unknown.
 std::unordered_map<std::string, LeaseFacts> ParseDhclientLeases(std::string_view text,
                                                                 std::string_view fileInterface);
 
-// dhcpcd's file: the raw DHCP reply. obtained is the file's mtime, expires
-// mtime plus option 51.
+// dhcpcd's file: the raw DHCP reply. address is the header's yiaddr (none
+// when 0.0.0.0), obtained the file's mtime, expires mtime plus option 51.
 LeaseFacts ParseDhcpcdLease(const uint8_t* data, size_t size, int64_t mtime);
 
 // Strict dotted-quad check; on success *canonical holds the re-printed form.

@@ -14,11 +14,25 @@
 
 namespace {
 
-using Leases = std::unordered_map<uint32_t, LeaseFacts>;
+using Leases = std::unordered_map<uint32_t, LeaseCandidates>;
+
+Leases ReadTree(const std::string& root, const std::vector<LeaseInterface>& interfaces)
+{
+    return ReadLeases(ListLeaseStores(root), interfaces);
+}
 
 Leases ReadFixture(const std::string& tree, const std::vector<LeaseInterface>& interfaces)
 {
-    return ReadLeases(std::string(OSTREL_LEASE_FIXTURES) + "/" + tree, interfaces);
+    return ReadTree(std::string(OSTREL_LEASE_FIXTURES) + "/" + tree, interfaces);
+}
+
+std::vector<std::string> Servers(const LeaseCandidates& candidates)
+{
+    std::vector<std::string> servers;
+    for (const LeaseFacts& facts : candidates) {
+        servers.push_back(facts.server);
+    }
+    return servers;
 }
 
 int64_t Utc(int year, int month, int day, int hour, int minute, int second)
@@ -50,6 +64,9 @@ bool IsDottedQuad(const std::string& text)
 
 void ExpectOnlyAddresses(const LeaseFacts& facts)
 {
+    if (!facts.address.empty()) {
+        EXPECT_TRUE(IsDottedQuad(facts.address)) << facts.address;
+    }
     if (!facts.server.empty()) {
         EXPECT_TRUE(IsDottedQuad(facts.server)) << facts.server;
     }
@@ -103,18 +120,20 @@ TEST(NetworkdLeases, ServerAndLifetimeFromEitherFormat)
     Leases leases =
         ReadFixture("networkd", {{"lo", 1}, {"eth0", 2}, {"wlan0", 3}, {"x", 4}, {"y", 5}});
     ASSERT_EQ(leases.size(), 3u);
-    const LeaseFacts& old = leases.at(2);
+    const LeaseFacts& old = leases.at(2).front();
     EXPECT_TRUE(old.found);
+    EXPECT_EQ(old.address, "192.168.10.57");
     EXPECT_EQ(old.server, "192.168.10.1");
     EXPECT_TRUE(old.wins.empty());
     EXPECT_FALSE(old.timesKnown);
     EXPECT_EQ(old.lifetime, 3600);
-    EXPECT_EQ(leases.at(3).server, "10.0.3.2");
-    EXPECT_EQ(leases.at(3).lifetime, 8 * 60 + 45);
+    EXPECT_EQ(leases.at(3).front().server, "10.0.3.2");
+    EXPECT_EQ(leases.at(3).front().address, "10.0.3.15");
+    EXPECT_EQ(leases.at(3).front().lifetime, 8 * 60 + 45);
     // A leading zero and an overflowing timespan are rejected, the lease stays.
-    EXPECT_TRUE(leases.at(5).found);
-    EXPECT_EQ(leases.at(5).server, "");
-    EXPECT_EQ(leases.at(5).lifetime, 0);
+    EXPECT_TRUE(leases.at(5).front().found);
+    EXPECT_EQ(leases.at(5).front().server, "");
+    EXPECT_EQ(leases.at(5).front().lifetime, 0);
 }
 
 TEST(NetworkdLeases, Timespans)
@@ -143,7 +162,8 @@ TEST(DhclientLeases, LastCompleteBlockPerInterfaceWins)
         {{"eth0", 1}, {"eth1", 2}, {"eth10", 3}, {"eth2", 4}, {"wlan0", 5}, {"eth3", 6}});
     ASSERT_EQ(leases.size(), 5u);
 
-    const LeaseFacts& eth0 = leases.at(1);  // the torn block at the end is not taken
+    const LeaseFacts& eth0 = leases.at(1).front();  // the torn block at the end is not taken
+    EXPECT_EQ(eth0.address, "192.168.1.51");
     EXPECT_EQ(eth0.server, "192.168.1.254");
     EXPECT_TRUE(eth0.wins.empty());
     ASSERT_TRUE(eth0.timesKnown);
@@ -152,21 +172,24 @@ TEST(DhclientLeases, LastCompleteBlockPerInterfaceWins)
     EXPECT_EQ(eth0.lifetime, 43200);
 
     // No lease time: the start comes from renew minus the renewal time.
-    const LeaseFacts& eth1 = leases.at(2);
+    const LeaseFacts& eth1 = leases.at(2).front();
     EXPECT_EQ(eth1.server, "172.16.0.1");
+    EXPECT_EQ(eth1.address, "172.16.0.21");
     EXPECT_TRUE(eth1.wins.empty()) << "a list with a bad entry is dropped";
     ASSERT_TRUE(eth1.timesKnown);
     EXPECT_EQ(eth1.obtained, Utc(2024, 3, 1, 0, 0, 0));
     EXPECT_EQ(eth1.expires, Utc(2024, 3, 1, 0, 10, 0));
 
-    EXPECT_EQ(leases.at(3).server, "10.10.0.1");  // expire never
-    EXPECT_FALSE(leases.at(3).timesKnown);
-    EXPECT_EQ(leases.at(3).lifetime, 0);
-    EXPECT_TRUE(leases.at(4).found);  // February 30th
-    EXPECT_FALSE(leases.at(4).timesKnown);
+    EXPECT_EQ(leases.at(3).front().server, "10.10.0.1");  // expire never
+    EXPECT_FALSE(leases.at(3).front().timesKnown);
+    EXPECT_EQ(leases.at(3).front().lifetime, 0);
+    EXPECT_TRUE(leases.at(4).front().found);  // February 30th
+    EXPECT_FALSE(leases.at(4).front().timesKnown);
+    EXPECT_EQ(leases.at(4).front().address, "");
 
-    const LeaseFacts& wlan0 = leases.at(5);  // NetworkManager's file, named by its file
+    const LeaseFacts& wlan0 = leases.at(5).front();  // NetworkManager's file, named by its file
     EXPECT_EQ(wlan0.server, "192.168.178.1");
+    EXPECT_EQ(wlan0.address, "192.168.178.23");
     EXPECT_EQ(wlan0.expires, 1700864000);
     EXPECT_EQ(wlan0.obtained, 1700000000);
 }
@@ -212,9 +235,10 @@ TEST(NetworkManagerInternalLeases, FoundOnlyWithAnAddress)
 {
     Leases leases = ReadFixture("nm-internal", {{"br-lan", 7}, {"lan", 8}, {"enp1s0", 9}});
     ASSERT_EQ(leases.size(), 1u);
-    EXPECT_TRUE(leases.at(7).found);
-    EXPECT_EQ(leases.at(7).server, "");
-    EXPECT_FALSE(leases.at(7).timesKnown);
+    EXPECT_TRUE(leases.at(7).front().found);
+    EXPECT_EQ(leases.at(7).front().address, "192.168.122.77");
+    EXPECT_EQ(leases.at(7).front().server, "");
+    EXPECT_FALSE(leases.at(7).front().timesKnown);
 }
 
 TEST(DhcpcdLeases, OptionsAndInterfaceTokens)
@@ -229,19 +253,20 @@ TEST(DhcpcdLeases, OptionsAndInterfaceTokens)
                                            {"eth4", 7}});
     ASSERT_EQ(leases.size(), 4u);
 
-    const LeaseFacts& eth1 = leases.at(2);  // also proves eth1 does not take eth10's file
+    const LeaseFacts& eth1 = leases.at(2).front();  // also proves eth1 does not take eth10's file
     EXPECT_EQ(eth1.server, "10.1.0.1");
+    EXPECT_EQ(eth1.address, "10.1.0.50");
     EXPECT_EQ(eth1.wins, (std::vector<std::string>{"10.1.0.8", "10.1.0.9"}));
     ASSERT_TRUE(eth1.timesKnown);
     int64_t mtime = FileMtime(dir + "eth1.lease");
     EXPECT_EQ(eth1.obtained, mtime);
     EXPECT_EQ(eth1.expires, mtime + 7200);
 
-    EXPECT_EQ(leases.at(3).server, "10.10.0.1");
-    EXPECT_FALSE(leases.at(3).timesKnown);
-    EXPECT_EQ(leases.at(4).server, "10.100.0.1");
-    EXPECT_EQ(leases.at(5).server, "") << "truncated option";
-    EXPECT_TRUE(leases.at(5).timesKnown);
+    EXPECT_EQ(leases.at(3).front().server, "10.10.0.1");
+    EXPECT_FALSE(leases.at(3).front().timesKnown);
+    EXPECT_EQ(leases.at(4).front().server, "10.100.0.1");
+    EXPECT_EQ(leases.at(5).front().server, "") << "truncated option";
+    EXPECT_TRUE(leases.at(5).front().timesKnown);
 }
 
 TEST(DhcpcdLeases, TimesNeverOverflow)
@@ -253,6 +278,7 @@ TEST(DhcpcdLeases, TimesNeverOverflow)
     EXPECT_FALSE(near.timesKnown);
     EXPECT_EQ(near.lifetime, 3600);
     EXPECT_FALSE(ParseDhcpcdLease(bytes, message.size(), -1).timesKnown);
+    EXPECT_EQ(near.address, "") << "yiaddr 0.0.0.0 names no address";
     EXPECT_FALSE(ParseDhcpcdLease(nullptr, 0, 0).found);
 }
 
@@ -260,11 +286,21 @@ TEST(LeaseSources, OrderBetweenClients)
 {
     Leases leases = ReadFixture("mixed", {{"eth0", 1}, {"eth1", 2}, {"eth2", 3}, {"eth3", 4}});
     ASSERT_EQ(leases.size(), 4u);
-    EXPECT_EQ(leases.at(1).server, "10.0.0.1");  // networkd
-    EXPECT_EQ(leases.at(1).lifetime, 7200);
-    EXPECT_EQ(leases.at(2).server, "10.1.1.2");  // dhclient before dhcpcd
-    EXPECT_EQ(leases.at(3).server, "10.2.2.3");  // dhcpcd before the internal client
-    EXPECT_TRUE(leases.at(4).found);
+    // networkd, dhclient, dhcpcd, the internal client
+    EXPECT_EQ(Servers(leases.at(1)),
+              (std::vector<std::string>{"10.0.0.1", "10.0.0.2", "10.0.0.3"}));
+    EXPECT_EQ(leases.at(1).front().lifetime, 7200);
+    EXPECT_EQ(Servers(leases.at(2)), (std::vector<std::string>{"10.1.1.2", "10.1.1.3"}));
+    EXPECT_EQ(Servers(leases.at(3)), (std::vector<std::string>{"10.2.2.3", ""}));
+    std::vector<std::string> addresses;
+    for (uint32_t index : {1, 2, 3, 4}) {
+        for (const LeaseFacts& facts : leases.at(index)) {
+            addresses.push_back(facts.address);
+        }
+    }
+    EXPECT_EQ(addresses,
+              (std::vector<std::string>{"10.0.0.10", "10.0.0.20", "10.0.0.30", "10.1.1.20",
+                                        "10.1.1.30", "10.2.2.30", "10.2.2.40", "10.3.3.40"}));
 }
 
 TEST(LeaseSources, NewestFileOfOneClientWins)
@@ -273,8 +309,9 @@ TEST(LeaseSources, NewestFileOfOneClientWins)
     root.Write("var/lib/dhcp/dhclient.eth0.leases", DhclientBlock("eth0", "10.0.0.1"), 1700000000);
     root.Write("var/lib/dhcp/dhclient.leases", DhclientBlock("eth0", "10.0.0.2"), 1700000500);
     root.Write("var/lib/dhcp/dhclient.old.leases", DhclientBlock("eth0", "10.0.0.3"), 1600000000);
-    Leases leases = ReadLeases(root.path() + "/", {{"eth0", 1}});
-    EXPECT_EQ(leases.at(1).server, "10.0.0.2");
+    Leases leases = ReadTree(root.path() + "/", {{"eth0", 1}});
+    EXPECT_EQ(Servers(leases.at(1)),
+              (std::vector<std::string>{"10.0.0.2", "10.0.0.1", "10.0.0.3"}));
 }
 
 TEST(LeaseSources, HugeGarbageAndSpecialFiles)
@@ -302,10 +339,26 @@ TEST(LeaseSources, HugeGarbageAndSpecialFiles)
     root.Write("var/lib/dhcpcd/eth5.lease/nested", "");
 
     Leases leases =
-        ReadLeases(root.path(), {{"eth0", 1}, {"eth1", 2}, {"eth2", 3}, {"eth4", 4}, {"eth5", 5}});
+        ReadTree(root.path(), {{"eth0", 1}, {"eth1", 2}, {"eth2", 3}, {"eth4", 4}, {"eth5", 5}});
     ASSERT_EQ(leases.size(), 1u) << "only the file at the limit is read";
-    EXPECT_EQ(leases.at(2).server, "10.0.0.1");
-    EXPECT_TRUE(ReadLeases(root.path() + "/absent", {{"eth0", 1}}).empty());
+    EXPECT_EQ(leases.at(2).front().server, "10.0.0.1");
+    EXPECT_TRUE(ReadTree(root.path() + "/absent", {{"eth0", 1}}).empty());
+}
+
+TEST(LeaseSources, FilesOfNoStoreAreNotListed)
+{
+    TempRoot root;
+    EXPECT_TRUE(ListLeaseStores(root.path()).empty());
+    root.Write("run/systemd/netif/leases/lo", "ADDRESS=10.0.0.1\n");
+    root.Write("var/lib/dhcp/other.leases", DhclientBlock("eth0", "10.0.0.1"));
+    root.Write("var/lib/NetworkManager/timestamps", "ADDRESS=10.0.0.1\n");
+    root.Write("var/lib/NetworkManager/internal-x-eth0.conf", "ADDRESS=10.0.0.1\n");
+    root.Write("var/lib/dhcpcd/eth0.lease6", "");
+    EXPECT_TRUE(ListLeaseStores(root.path()).empty());
+    root.Write("var/lib/dhcpcd/eth0.lease", "");
+    LeaseStores stores = ListLeaseStores(root.path());
+    EXPECT_EQ(stores.dhcpcd, (std::vector<std::string>{"eth0.lease"}));
+    EXPECT_TRUE(ReadLeases(stores, {{"eth0", 1}}).empty()) << "an empty file holds no lease";
 }
 
 TEST(LeaseReaders, RandomBytesStoreOnlyAddresses)

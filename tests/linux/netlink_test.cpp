@@ -394,7 +394,7 @@ namespace {
 // Two interfaces given out of index order: eth1 (index 3) with a secondary
 // listed before its primary, a finite lifetime and two default routes, and
 // lo (index 1) with nothing.
-AdapterTable SampleTable(const std::unordered_map<uint32_t, LeaseFacts>& leases = {})
+AdapterTable SampleTable(const std::unordered_map<uint32_t, LeaseCandidates>& leases = {})
 {
     AdapterTable table;
     Datagram d;
@@ -419,6 +419,31 @@ AdapterTable SampleTable(const std::unordered_map<uint32_t, LeaseFacts>& leases 
     clock.monotonicHundredths = 100 * 1060;  // 60 s after the address's update
     BuildAdapterTable(table, leases, clock, "/nonexistent");
     return table;
+}
+
+// The records of a table, in storage that lives as long as the object.
+struct AnsweredRecords {
+    explicit AnsweredRecords(const AdapterTable& table)
+    {
+        ULONG length = static_cast<ULONG>(MeasureAdapterRecords(table));
+        storage.resize((length + 7) / 8);
+        result = AnswerAdapterQuery(table, At(0), &length);
+    }
+    PIP_ADAPTER_INFO At(size_t i)
+    {
+        return reinterpret_cast<PIP_ADAPTER_INFO>(storage.data()) + i;
+    }
+    std::vector<uint64_t> storage;
+    DWORD result;
+};
+
+LeaseFacts Lease(const std::string& address, const std::string& server)
+{
+    LeaseFacts lease;
+    lease.found = true;
+    lease.address = address;
+    lease.server = server;
+    return lease;
 }
 
 }  // namespace
@@ -479,19 +504,14 @@ TEST(AdapterRecords, OverflowThenChainInsideTheBuffer)
 
 TEST(AdapterRecords, LeaseFactsWinOverTheKernel)
 {
-    LeaseFacts lease;
-    lease.found = true;
-    lease.server = "192.0.2.53";
+    LeaseFacts lease = Lease("10.0.0.9", "192.0.2.53");  // the secondary address
     lease.wins = {"192.0.2.1", "192.0.2.2", "192.0.2.3"};
     lease.timesKnown = true;
     lease.obtained = -5000000000LL;  // clamped, never wrapped
     lease.expires = 5000000000LL;
-    AdapterTable table = SampleTable({{3, lease}});
-    ULONG length = static_cast<ULONG>(MeasureAdapterRecords(table));
-    std::vector<uint64_t> storage((length + 7) / 8);
-    PIP_ADAPTER_INFO records = reinterpret_cast<PIP_ADAPTER_INFO>(storage.data());
-    ASSERT_EQ(ERROR_SUCCESS, AnswerAdapterQuery(table, records, &length));
-    const IP_ADAPTER_INFO& eth = records[1];
+    AnsweredRecords records(SampleTable({{3, {lease}}}));
+    ASSERT_EQ(ERROR_SUCCESS, records.result);
+    const IP_ADAPTER_INFO& eth = *records.At(1);
     EXPECT_EQ(1u, eth.DhcpEnabled);
     EXPECT_STREQ("192.0.2.53", eth.DhcpServer.IpAddress.String);
     EXPECT_EQ(1, eth.HaveWins);
@@ -499,6 +519,34 @@ TEST(AdapterRecords, LeaseFactsWinOverTheKernel)
     EXPECT_STREQ("192.0.2.2", eth.SecondaryWinsServer.IpAddress.String);
     EXPECT_EQ(INT32_MIN, eth.LeaseObtained);
     EXPECT_EQ(INT32_MAX, eth.LeaseExpires);
+}
+
+TEST(AdapterRecords, OnlyALeaseForAnAddressOfTheInterfaceApplies)
+{
+    // Another namespace's lease for the same index, one naming no address,
+    // then the interface's own, whose times come from its kernel address.
+    LeaseFacts stranger = Lease("10.0.0.3", "192.0.2.66");
+    stranger.timesKnown = true;
+    stranger.expires = 1800000000;
+    LeaseFacts unnamed = Lease("", "192.0.2.77");
+    AnsweredRecords chosen(SampleTable({{3, {stranger, unnamed, Lease("10.0.0.2", "192.0.2.53")}},
+                                        {1, {Lease("127.0.0.1", "192.0.2.88")}}}));
+    ASSERT_EQ(ERROR_SUCCESS, chosen.result);
+    const IP_ADAPTER_INFO& eth = *chosen.At(1);
+    EXPECT_STREQ("192.0.2.53", eth.DhcpServer.IpAddress.String);
+    EXPECT_EQ(1700000000 - 60, eth.LeaseObtained);
+    EXPECT_EQ(1700000000 + 3600, eth.LeaseExpires);
+    const IP_ADAPTER_INFO& lo = *chosen.At(0);  // holds no address at all
+    EXPECT_EQ(0u, lo.DhcpEnabled);
+    EXPECT_STREQ("", lo.DhcpServer.IpAddress.String);
+
+    // With no lease of its own the interface keeps the kernel's facts.
+    AnsweredRecords kernel(SampleTable({{3, {stranger, unnamed}}}));
+    ASSERT_EQ(ERROR_SUCCESS, kernel.result);
+    const IP_ADAPTER_INFO& alone = *kernel.At(1);
+    EXPECT_EQ(1u, alone.DhcpEnabled);
+    EXPECT_STREQ("", alone.DhcpServer.IpAddress.String);
+    EXPECT_EQ(1700000000 + 3600, alone.LeaseExpires);
 }
 
 TEST(AdapterRecords, SysfsNamesDriverAndWireless)
