@@ -54,6 +54,7 @@ bool ReadLeaseFile(const std::string& dir, std::string_view name, LeaseFile* fil
     }
     file->mtime = info.st_mtim.tv_sec;
     file->bytes.clear();
+    file->bytes.reserve(static_cast<size_t>(info.st_size));
     char chunk[65536];
     for (;;) {
         ssize_t got = read(owner.fd, chunk, sizeof chunk);
@@ -101,22 +102,23 @@ std::string JoinRoot(const std::string& root, std::string_view relative)
     return path;
 }
 
+// The stores, most trusted first.
+enum class Store { kNetworkd, kDhclient, kDhcpcd, kInternal };
+
 struct Candidate {
     LeaseFacts facts;
+    Store store;
     int64_t mtime = 0;
     std::string_view file;
 };
 
-void Offer(std::vector<Candidate>& slot, LeaseFacts facts, int64_t mtime, std::string_view file)
+void Offer(std::vector<Candidate>& slot, Store store, LeaseFacts facts, int64_t mtime,
+           std::string_view file)
 {
     if (facts.found) {
-        slot.push_back(Candidate{std::move(facts), mtime, file});
+        slot.push_back(Candidate{std::move(facts), store, mtime, file});
     }
 }
-
-struct Sources {
-    std::vector<Candidate> networkd, dhclient, dhcpcd, internal;
-};
 
 // A file whose name carries the interface's name somewhere inside it.
 enum class NamedKind { kNetworkManagerDhclient, kNetworkManagerInternal, kDhcpcd };
@@ -180,7 +182,7 @@ void AddDhcpcdFiles(const LeaseStores& stores, std::vector<NamedFile>& files, To
     }
 }
 
-void ReadNamedFile(const LeaseStores& stores, const NamedFile& named, Sources& sources)
+void ReadNamedFile(const LeaseStores& stores, const NamedFile& named, std::vector<Candidate>& slot)
 {
     const std::string& dir =
         named.kind == NamedKind::kDhcpcd ? stores.dhcpcdDir : stores.networkManagerDir;
@@ -190,14 +192,14 @@ void ReadNamedFile(const LeaseStores& stores, const NamedFile& named, Sources& s
     }
     if (named.kind == NamedKind::kNetworkManagerDhclient) {
         for (auto& lease : ParseDhclientLeases(file.bytes, named.interface)) {
-            Offer(sources.dhclient, std::move(lease.second), file.mtime, named.name);
+            Offer(slot, Store::kDhclient, std::move(lease.second), file.mtime, named.name);
         }
     } else if (named.kind == NamedKind::kNetworkManagerInternal) {
-        Offer(sources.internal, ParseInternalLease(file.bytes), file.mtime, named.name);
+        Offer(slot, Store::kInternal, ParseInternalLease(file.bytes), file.mtime, named.name);
     } else {
         const auto* bytes = reinterpret_cast<const uint8_t*>(file.bytes.data());
-        Offer(sources.dhcpcd, ParseDhcpcdLease(bytes, file.bytes.size(), file.mtime), file.mtime,
-              named.name);
+        Offer(slot, Store::kDhcpcd, ParseDhcpcdLease(bytes, file.bytes.size(), file.mtime),
+              file.mtime, named.name);
     }
 }
 
@@ -207,24 +209,60 @@ std::unordered_map<std::string, std::vector<Candidate>> ReadDhclientFiles(const 
     std::unordered_map<std::string, std::vector<Candidate>> byName;
     for (const std::string& name : stores.dhclient) {
         LeaseFile file;
-        if (ReadLeaseFile(stores.dhclientDir, name, &file)) {
-            for (auto& [interface, facts] : ParseDhclientLeases(file.bytes, {})) {
-                Offer(byName[interface], std::move(facts), file.mtime, name);
-            }
+        if (!ReadLeaseFile(stores.dhclientDir, name, &file)) {
+            continue;
+        }
+        auto parsed = ParseDhclientLeases(file.bytes, {});
+        for (auto lease = parsed.begin(); lease != parsed.end(); lease = parsed.erase(lease)) {
+            Offer(byName[lease->first], Store::kDhclient, std::move(lease->second), file.mtime,
+                  name);
         }
     }
     return byName;
 }
 
+// Gives each file that carries interface names in its own name to the
+// interface with the longest such name.
+std::vector<NamedFile> AssignNamedFiles(const LeaseStores& stores,
+                                        const std::vector<LeaseInterface>& interfaces)
+{
+    std::vector<NamedFile> named;
+    TokenMap tokens;
+    AddNetworkManagerFiles(stores, named, tokens);
+    AddDhcpcdFiles(stores, named, tokens);
+    if (tokens.empty()) {
+        return named;
+    }
+    for (const LeaseInterface& interface : interfaces) {
+        auto carriers = tokens.find(interface.name);
+        if (carriers == tokens.end()) {
+            continue;
+        }
+        for (uint32_t file : carriers->second) {
+            if (interface.name.size() > named[file].interface.size()) {
+                named[file].interface = carriers->first;
+                named[file].index = interface.index;
+            }
+        }
+    }
+    return named;
+}
+
 // Among files of one client, the most recently written one is the live lease.
-void AppendNewestFirst(std::vector<Candidate>& candidates, LeaseCandidates& leases)
+LeaseCandidates RankCandidates(std::vector<Candidate>& candidates)
 {
     std::sort(candidates.begin(), candidates.end(), [](const Candidate& a, const Candidate& b) {
+        if (a.store != b.store) {
+            return a.store < b.store;
+        }
         return a.mtime != b.mtime ? a.mtime > b.mtime : a.file > b.file;
     });
+    LeaseCandidates leases;
+    leases.reserve(candidates.size());
     for (Candidate& candidate : candidates) {
         leases.push_back(std::move(candidate.facts));
     }
+    return leases;
 }
 
 }  // namespace
@@ -309,58 +347,43 @@ std::unordered_map<uint32_t, LeaseCandidates> ReadLeases(
     }
     // Lookup structures come from the files found, never from the
     // interfaces, which may number thousands.
+    std::vector<NamedFile> named = AssignNamedFiles(stores, interfaces);
+    std::unordered_multimap<uint32_t, uint32_t> owned;
+    for (uint32_t file = 0; file < named.size(); file++) {
+        if (!named[file].interface.empty()) {
+            owned.emplace(named[file].index, file);
+        }
+    }
     std::unordered_multimap<uint32_t, std::string_view> networkd;
     for (const auto& [index, name] : stores.networkd) {
         networkd.emplace(index, name);
     }
-    std::unordered_map<std::string, std::vector<Candidate>> dhclient = ReadDhclientFiles(stores);
-    std::vector<NamedFile> named;
-    TokenMap tokens;
-    AddNetworkManagerFiles(stores, named, tokens);
-    AddDhcpcdFiles(stores, named, tokens);
+    auto dhclient = ReadDhclientFiles(stores);
 
-    std::unordered_map<uint32_t, Sources> sources;
+    std::vector<Candidate> slot;
     for (const LeaseInterface& interface : interfaces) {
         auto [first, last] = networkd.equal_range(interface.index);
         for (auto file = first; file != last; ++file) {
             LeaseFile lease;
             if (ReadLeaseFile(stores.networkdDir, file->second, &lease)) {
-                Offer(sources[interface.index].networkd, ParseNetworkdLease(lease.bytes),
-                      lease.mtime, file->second);
+                Offer(slot, Store::kNetworkd, ParseNetworkdLease(lease.bytes), lease.mtime,
+                      file->second);
             }
         }
         auto blocks = dhclient.find(interface.name);
         if (blocks != dhclient.end()) {
-            std::vector<Candidate>& slot = sources[interface.index].dhclient;
             for (Candidate& candidate : blocks->second) {
                 slot.push_back(std::move(candidate));
             }
+            dhclient.erase(blocks);
         }
-        // Of several interface names in one file name, the longest owns it.
-        auto carriers = tokens.find(interface.name);
-        if (carriers != tokens.end()) {
-            for (uint32_t file : carriers->second) {
-                if (interface.name.size() > named[file].interface.size()) {
-                    named[file].interface = carriers->first;
-                    named[file].index = interface.index;
-                }
-            }
+        auto [ownedFirst, ownedLast] = owned.equal_range(interface.index);
+        for (auto file = ownedFirst; file != ownedLast; ++file) {
+            ReadNamedFile(stores, named[file->second], slot);
         }
-    }
-    for (const NamedFile& file : named) {
-        if (!file.interface.empty()) {
-            ReadNamedFile(stores, file, sources[file.index]);
-        }
-    }
-
-    for (auto& [index, found] : sources) {
-        LeaseCandidates candidates;
-        for (std::vector<Candidate>* store :
-             {&found.networkd, &found.dhclient, &found.dhcpcd, &found.internal}) {
-            AppendNewestFirst(*store, candidates);
-        }
-        if (!candidates.empty()) {
-            leases.emplace(index, std::move(candidates));
+        if (!slot.empty()) {
+            leases.emplace(interface.index, RankCandidates(slot));
+            slot.clear();
         }
     }
     return leases;
