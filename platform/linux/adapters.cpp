@@ -1,6 +1,5 @@
 // The adapter query: the kernel's interfaces as a chain of adapter records.
 #include <linux/rtnetlink.h>
-#include <malloc.h>
 
 #include <memory>
 #include <new>
@@ -28,16 +27,14 @@ DWORD TakeSnapshot(QueryState& state)
         return MapKernelError(error);
     }
     ++snapshotsTaken;
+    // Interfaces are listed for the lease reader only when there is
+    // something to read: a namespace may hold thousands of them.
+    std::unordered_map<uint32_t, LeaseCandidates> leases;
     LeaseStores stores = ListLeaseStores("/");
-    if (stores.empty()) {
-        BuildAdapterTable(table, {}, ReadAdapterClock(), "/sys/class/net");
-        return ERROR_SUCCESS;
+    if (!stores.empty()) {
+        leases = ReadLeases(stores, ListLeaseInterfaces(table.snapshot));
     }
-    BuildAdapterTable(table, ReadLeases(stores, ListLeaseInterfaces(table.snapshot)),
-                      ReadAdapterClock(), "/sys/class/net");
-    // Leases for thousands of interfaces leave their freed blocks below the
-    // table; hand those pages back before the caller allocates the records.
-    malloc_trim(0);
+    BuildAdapterTable(table, leases, ReadAdapterClock(), "/sys/class/net");
     return ERROR_SUCCESS;
 }
 
