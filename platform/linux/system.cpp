@@ -97,3 +97,15 @@ DWORD FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD d
     }
     return (DWORD)total;
 }
+
+namespace __gnu_cxx {
+void __freeres() noexcept;
+}
+
+// The C++ runtime is linked into the executable, where nothing returns its
+// exception emergency pool before exit; release it so that a run ends with
+// every heap block freed.
+__attribute__((destructor)) static void ReleaseRuntimePool()
+{
+    __gnu_cxx::__freeres();
+}
