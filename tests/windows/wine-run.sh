@@ -1,18 +1,26 @@
 #!/bin/sh
 # Runs a Windows program under Wine in a private prefix: wine-run.sh PREFIX PROGRAM [ARGS...]
-# The prefix is created on first use; concurrent first uses wait for it.
+#
+# Wine's own services start with the first program of a server's life and
+# inherit its standard handles; a caller reading that program's output
+# would then wait for them to end. So whenever this script finds no server
+# it starts one that outlives each program by a while, and boots the
+# services from a program of its own with no handles of the caller's (nor
+# the lock's: they would hold it). The prefix is created the same way on
+# first use.
 set -e
 prefix=$1
 shift
 export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-if [ ! -f "$prefix/system.reg" ]; then
-    mkdir -p "$(dirname "$prefix")"
-    (
-        flock 9
-        if [ ! -f "$prefix/system.reg" ]; then
-            wine wineboot --init >/dev/null 2>&1 || true
-            wineserver --wait || true
-        fi
-    ) 9>"$prefix.lock"
-fi
+mkdir -p "$(dirname "$prefix")"
+(
+    flock 9
+    if [ ! -f "$prefix/system.reg" ]; then
+        wine wineboot --init </dev/null >/dev/null 2>&1 9>&- || true
+        wineserver --wait 9>&- || true
+    fi
+    if wineserver -p15 </dev/null >/dev/null 2>&1 9>&-; then
+        wine cmd /c exit 0 </dev/null >/dev/null 2>&1 9>&- || true
+    fi
+) 9>"$prefix.lock"
 exec wine "$@"

@@ -117,6 +117,22 @@ def parse_report(output):
     return adapters
 
 
+def copy_prefix(prefix, copy):
+    """Copies a Wine prefix, hard-linking the system DLLs (most of its size,
+    never written). Nothing else may be shared: Wine's server writes its
+    registry files in place when they have more than one link."""
+    dlls = os.path.join(prefix, "drive_c", "windows")
+
+    def copy_file(source, target):
+        if os.path.commonpath([source, dlls]) == dlls and source.lower().endswith(".dll"):
+            os.link(source, target)
+        else:
+            shutil.copy2(source, target)
+
+    shutil.rmtree(copy, ignore_errors=True)
+    shutil.copytree(prefix, copy, symlinks=True, copy_function=copy_file)
+
+
 def check_netns(wrapper, prefix, exe, native, workdir):
     if os.geteuid() != 0 or shutil.which("ip") is None:
         skip("needs root and the ip command for a network namespace")
@@ -125,8 +141,8 @@ def check_netns(wrapper, prefix, exe, native, workdir):
     ns = f"ostrelwin{os.getpid()}"
     if subprocess.run(["ip", "netns", "add", ns], capture_output=True).returncode != 0:
         skip("network namespaces are not available")
-    # A prefix of its own (hard links, cheap) so that Wine's server, which
-    # enumerates the adapters, starts inside the namespace.
+    # A prefix of its own so that Wine's server, which enumerates the
+    # adapters, starts inside the namespace.
     ns_prefix = os.path.join(workdir, "netns-prefix")
     try:
         for command in ("link set lo up",
@@ -137,8 +153,7 @@ def check_netns(wrapper, prefix, exe, native, workdir):
                         "link set osw0 up", "link set osw1 up",
                         "route add default via 10.77.1.1 dev osw0"):
             subprocess.run(["ip", "-n", ns] + command.split(), check=True)
-        shutil.rmtree(ns_prefix, ignore_errors=True)
-        subprocess.run(["cp", "-al", prefix, ns_prefix], check=True)
+        copy_prefix(prefix, ns_prefix)
         windows = wine(wrapper, ns_prefix, [exe], netns=ns)
         linux = subprocess.run(["ip", "netns", "exec", ns, native], stdin=subprocess.DEVNULL,
                                capture_output=True, timeout=60)
