@@ -69,6 +69,11 @@ size_t MeasureAdapterRecords(const AdapterTable& table);
 // written into buffer and ERROR_SUCCESS.
 DWORD AnswerAdapterQuery(const AdapterTable& table, PIP_ADAPTER_INFO buffer, PULONG length);
 
+// Dotted decimal of an IPv4 address, and of the mask of a prefix length;
+// text holds at least 16 bytes.
+void FormatDotted(const uint8_t bytes[4], char* text);
+void FormatMask(uint8_t prefixLength, char* text);
+
 // The result code for an errno value from the kernel reader.
 DWORD MapKernelError(int error);
 

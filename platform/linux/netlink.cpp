@@ -368,7 +368,10 @@ size_t BuildDumpRequest(DumpKind kind, uint32_t sequence, uint8_t* buffer, size_
     } else if (kind == DumpKind::kAddresses) {
         body[offsetof(ifaddrmsg, ifa_family)] = AF_INET;
     } else {
+        // Honoured only under strict checking; elsewhere every table comes
+        // back and the parser drops the others.
         body[offsetof(rtmsg, rtm_family)] = AF_INET;
+        body[offsetof(rtmsg, rtm_table)] = RT_TABLE_MAIN;
     }
     return total;
 }
@@ -398,6 +401,11 @@ int NetlinkSocket::Open(uint32_t groups, bool nonBlocking)
         return errno;
     }
     portId_ = local.nl_pid;
+    // Lets the kernel filter the route dump to the main table instead of
+    // sending every route of every table. Kernels before 4.20 lack the
+    // option and filter nothing, which the parser copes with.
+    int one = 1;
+    strict_ = setsockopt(fd_, SOL_NETLINK, NETLINK_GET_STRICT_CHK, &one, sizeof(one)) == 0;
     if (!nonBlocking) {
         // A kernel that stops answering must not hang the tool.
         timeval timeout = {10, 0};

@@ -76,7 +76,9 @@ struct DumpReader {
 bool ReadDumpDatagram(DumpReader& reader, const uint8_t* data, size_t length,
                       NetSnapshot& snapshot);
 
-// Builds the request for one dump into buffer; returns its length.
+// Builds the request for one dump into buffer; returns its length. The
+// requests are valid under strict checking: fixed headers zeroed except
+// for the family and, for routes, the main table as a filter.
 size_t BuildDumpRequest(DumpKind kind, uint32_t sequence, uint8_t* buffer, size_t capacity);
 
 // Owns a netlink route socket.
@@ -97,6 +99,12 @@ class NetlinkSocket {
     // Reads every pending notification without waiting; true when any
     // arrived or some were lost.
     bool DrainNotifications();
+    // Whether the kernel checks our requests strictly and so applies
+    // the route dump's table filter.
+    bool StrictChecking() const
+    {
+        return strict_;
+    }
 
    private:
     int DumpOne(DumpKind kind, NetSnapshot& snapshot, bool* interrupted);
@@ -104,5 +112,6 @@ class NetlinkSocket {
     int fd_ = -1;
     uint32_t portId_ = 0;
     uint32_t sequence_ = 0;
+    bool strict_ = false;
     std::vector<uint8_t> buffer_;
 };

@@ -7,13 +7,18 @@
 #include <linux/if_link.h>
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstddef>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "adapter_table.h"
@@ -377,16 +382,146 @@ TEST(NetlinkDump, LyingLengthsAndKernelErrorsFail)
 
 TEST(NetlinkDump, RequestsAskForTheRightDumps)
 {
+    // Strict checking refuses a request whose fixed header carries
+    // anything but the family and, for routes, the table filter.
+    struct Expected {
+        DumpKind kind;
+        uint16_t type;
+        size_t fixedSize;
+        std::vector<std::pair<size_t, uint8_t>> set;  // (offset, value), all else 0
+    };
+    const Expected cases[] = {
+        {DumpKind::kLinks, RTM_GETLINK, sizeof(ifinfomsg), {}},
+        {DumpKind::kAddresses,
+         RTM_GETADDR,
+         sizeof(ifaddrmsg),
+         {{offsetof(ifaddrmsg, ifa_family), AF_INET}}},
+        {DumpKind::kRoutes,
+         RTM_GETROUTE,
+         sizeof(rtmsg),
+         {{offsetof(rtmsg, rtm_family), AF_INET}, {offsetof(rtmsg, rtm_table), RT_TABLE_MAIN}}},
+    };
+    for (const Expected& want : cases) {
+        uint8_t buffer[64];
+        memset(buffer, 0xAA, sizeof(buffer));
+        size_t size = BuildDumpRequest(want.kind, 99, buffer, sizeof(buffer));
+        ASSERT_GE(size, NLMSG_LENGTH(want.fixedSize));
+        nlmsghdr header;
+        memcpy(&header, buffer, sizeof(header));
+        EXPECT_EQ(size, header.nlmsg_len);
+        EXPECT_EQ(want.type, header.nlmsg_type);
+        EXPECT_EQ(NLM_F_REQUEST | NLM_F_DUMP, header.nlmsg_flags);
+        EXPECT_EQ(99u, header.nlmsg_seq);
+        EXPECT_EQ(0u, header.nlmsg_pid);
+        std::vector<uint8_t> fixed(want.fixedSize, 0);
+        for (const auto& byte : want.set) {
+            fixed[byte.first] = byte.second;
+        }
+        EXPECT_EQ(0, memcmp(fixed.data(), buffer + NLMSG_HDRLEN, fixed.size()))
+            << "request type " << want.type;
+    }
     uint8_t buffer[64];
-    size_t size = BuildDumpRequest(DumpKind::kAddresses, 99, buffer, sizeof(buffer));
-    ASSERT_EQ(NLMSG_LENGTH(sizeof(ifaddrmsg)), size);
-    nlmsghdr header;
-    memcpy(&header, buffer, sizeof(header));
-    EXPECT_EQ(RTM_GETADDR, header.nlmsg_type);
-    EXPECT_EQ(NLM_F_REQUEST | NLM_F_DUMP, header.nlmsg_flags);
-    EXPECT_EQ(99u, header.nlmsg_seq);
-    EXPECT_EQ(AF_INET, buffer[NLMSG_HDRLEN]);
     EXPECT_EQ(0u, BuildDumpRequest(DumpKind::kLinks, 1, buffer, 8));
+}
+
+namespace {
+
+// Every RTM_NEWROUTE of one route dump sent with our request on a raw
+// socket: the table of each route.
+std::vector<uint32_t> DumpRouteTables(bool strict)
+{
+    std::vector<uint32_t> tables;
+    int fd = socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
+    if (fd < 0) {
+        ADD_FAILURE() << "netlink socket: " << strerror(errno);
+        return tables;
+    }
+    int one = 1;
+    if (strict) {
+        EXPECT_EQ(0, setsockopt(fd, SOL_NETLINK, NETLINK_GET_STRICT_CHK, &one, sizeof(one)));
+    }
+    timeval timeout = {5, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
+    uint8_t request[64];
+    size_t length = BuildDumpRequest(DumpKind::kRoutes, 1, request, sizeof(request));
+    EXPECT_EQ(static_cast<ssize_t>(length), send(fd, request, length, 0));
+    std::vector<uint8_t> buffer(64 * 1024);
+    bool done = false;
+    while (!done) {
+        ssize_t received = recv(fd, buffer.data(), buffer.size(), 0);
+        if (received <= 0) {
+            ADD_FAILURE() << "route dump: " << strerror(errno);
+            break;
+        }
+        for (size_t at = 0; at + sizeof(nlmsghdr) <= static_cast<size_t>(received);) {
+            nlmsghdr header;
+            memcpy(&header, &buffer[at], sizeof(header));
+            if (header.nlmsg_type == NLMSG_DONE || header.nlmsg_type == NLMSG_ERROR) {
+                int code = 0;
+                memcpy(&code, &buffer[at + NLMSG_HDRLEN], sizeof(code));
+                EXPECT_EQ(0, code) << "kernel refused the route dump";
+                done = true;
+                break;
+            }
+            rtmsg route;
+            memcpy(&route, &buffer[at + NLMSG_HDRLEN], sizeof(route));
+            tables.push_back(route.rtm_table);
+            at += NLMSG_ALIGN(header.nlmsg_len);
+        }
+    }
+    close(fd);
+    return tables;
+}
+
+}  // namespace
+
+TEST(NetlinkKernel, StrictRequestsAcceptedAndRoutesFilteredToTheMainTable)
+{
+    NetlinkSocket socket;
+    ASSERT_EQ(0, socket.Open(0, false));
+    ASSERT_TRUE(socket.StrictChecking()) << "kernel without NETLINK_GET_STRICT_CHK";
+    NetSnapshot snapshot;
+    ASSERT_EQ(0, socket.DumpAll(snapshot));
+    ASSERT_FALSE(snapshot.links.empty());
+
+    // Local and broadcast routes live in the local table, so without the
+    // filter some other table shows up as soon as lo is up.
+    std::vector<uint32_t> all = DumpRouteTables(false);
+    std::vector<uint32_t> main = DumpRouteTables(true);
+    for (uint32_t table : main) {
+        EXPECT_EQ(RT_TABLE_MAIN, table);
+    }
+    size_t mainInAll = 0;
+    for (uint32_t table : all) {
+        mainInAll += table == RT_TABLE_MAIN;
+    }
+    EXPECT_EQ(mainInAll, main.size());
+}
+
+TEST(AdapterRecords, DottedTextsMatchPrintf)
+{
+    char text[16];
+    char want[16];
+    for (int position = 0; position < 4; ++position) {
+        for (int value = 0; value < 256; ++value) {
+            uint8_t bytes[4] = {1, 22, 203, 0};
+            bytes[position] = static_cast<uint8_t>(value);
+            memset(text, 'x', sizeof(text));
+            FormatDotted(bytes, text);
+            snprintf(want, sizeof(want), "%u.%u.%u.%u", bytes[0], bytes[1], bytes[2], bytes[3]);
+            ASSERT_STREQ(want, text);
+        }
+    }
+    const uint8_t widest[4] = {255, 255, 255, 255};
+    FormatDotted(widest, text);
+    EXPECT_STREQ("255.255.255.255", text);
+    const char* masks[] = {"0.0.0.0",         "128.0.0.0",       "255.255.128.0",
+                           "255.255.255.254", "255.255.255.255", "255.255.255.255"};
+    const uint8_t prefixes[] = {0, 1, 17, 31, 32, 200};
+    for (int i = 0; i < 6; ++i) {
+        FormatMask(prefixes[i], text);
+        EXPECT_STREQ(masks[i], text) << int(prefixes[i]);
+    }
 }
 
 namespace {

@@ -1,0 +1,70 @@
+#!/usr/bin/env python3
+"""Default routes as gateways: every next hop of a multipath route, routes
+ordered by metric, and nothing from other tables, non-unicast routes or
+routes to a prefix."""
+
+import os
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import netns_common as common  # noqa: E402
+
+SETUP = """\
+link add va type veth peer name vb
+link add vc type veth peer name vd
+link set va up
+link set vb up
+link set vc up
+link set vd up
+addr add 10.1.0.2/24 dev va
+addr add 10.2.0.2/24 dev vc
+route add default metric 100 nexthop via 10.1.0.1 dev va nexthop via 10.2.0.1 dev vc
+route add default via 10.2.0.254 dev vc metric 50
+route add unreachable default metric 300
+route add 192.0.2.0/24 via 10.1.0.77 dev va
+route add default via 10.1.0.99 dev va table 100
+route add default via 10.2.0.98 dev vc table local
+"""
+EXPECTED = {"lo": [""], "va": ["10.1.0.1"], "vb": [""],
+            "vc": ["10.2.0.254", "10.2.0.1"], "vd": [""]}
+
+
+def main():
+    ostrel = common.ostrel_argument("netns_routes.py")
+    with common.namespace("ostrel_routes") as name:
+        common.run_ip("-n", name, "-batch", "-", stdin=SETUP)
+        result = common.run_ostrel(ostrel, name)
+    if result.returncode != 0:
+        print("FAIL: exit status %d, stderr %r" % (result.returncode, result.stderr))
+        return 1
+    try:
+        _, records = common.parse_report(result.stdout)
+    except common.ReportError as error:
+        print("FAIL: " + str(error))
+        print(result.stdout)
+        return 1
+
+    failures = []
+    got = {r.get("AdapterName"): r["lists"]["GatewayList"] for r in records}
+    if sorted(got) != sorted(EXPECTED):
+        failures.append("interfaces %r, expected %r" % (sorted(got), sorted(EXPECTED)))
+    for ifname, want in EXPECTED.items():
+        nodes = got.get(ifname, [])
+        addresses = [n.get("IpAddress") for n in nodes]
+        if addresses != want:
+            failures.append("%s gateways %r, expected %r" % (ifname, addresses, want))
+        masks = [n.get("IpMask") for n in nodes]
+        want_masks = ["255.255.255.255" if a else "" for a in want]
+        if masks != want_masks:
+            failures.append("%s gateway masks %r, expected %r" % (ifname, masks, want_masks))
+    for failure in failures:
+        print("FAIL: " + failure)
+    if failures:
+        print(result.stdout)
+        return 1
+    print("ok: gateways of %d interfaces checked" % len(records))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
