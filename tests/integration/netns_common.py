@@ -191,3 +191,15 @@ def check_links(records, needed):
                     raise ReportError("%s node link 0x%x outside the buffer" % (name, node["Next"]))
             if record["lists"][name] and record["lists"][name][-1]["Next"] != 0:
                 raise ReportError("%s list does not end in 0" % name)
+
+
+def finish(failures, report, success):
+    """Prints the failures with the report that showed them, or the success
+    line; returns the exit status."""
+    for failure in failures:
+        print("FAIL: " + failure)
+    if failures:
+        print(report)
+        return 1
+    print("ok: " + success)
+    return 0

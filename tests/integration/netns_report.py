@@ -127,13 +127,7 @@ def main():
             check("LeaseExpires", "0x0 (0) Thu Jan 01 00:00:00 1970")
 
     expect(any(r.get("AdapterName") == "va" for r in records), "veth va missing")
-    for failure in failures:
-        print("FAIL: " + failure)
-    if failures:
-        print(result.stdout)
-        return 1
-    print("ok: %d interfaces checked" % len(records))
-    return 0
+    return common.finish(failures, result.stdout, "%d interfaces checked" % len(records))
 
 
 if __name__ == "__main__":

@@ -57,13 +57,7 @@ def main():
         want_masks = ["255.255.255.255" if a else "" for a in want]
         if masks != want_masks:
             failures.append("%s gateway masks %r, expected %r" % (ifname, masks, want_masks))
-    for failure in failures:
-        print("FAIL: " + failure)
-    if failures:
-        print(result.stdout)
-        return 1
-    print("ok: gateways of %d interfaces checked" % len(records))
-    return 0
+    return common.finish(failures, result.stdout, "gateways of %d interfaces checked" % len(records))
 
 
 if __name__ == "__main__":
