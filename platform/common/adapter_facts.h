@@ -7,13 +7,13 @@
 #include <vector>
 
 // An IPv4 address, its bytes in network order.
-struct Ipv4Address {
+struct Ipv4Bytes {
     uint8_t bytes[4] = {};
 };
 
 // An address of the adapter itself, with the length of its on-link prefix.
 struct AdapterAddress {
-    Ipv4Address address;
+    Ipv4Bytes address;
     uint8_t prefixLength = 0;
 };
 
@@ -26,10 +26,10 @@ struct AdapterFacts {
     uint32_t type = 0;  // interface type number (ipifcons.h)
     bool dhcpEnabled = false;
     std::vector<AdapterAddress> addresses;  // the primary address first
-    std::vector<Ipv4Address> gateways;      // in the order routes prefer them
+    std::vector<Ipv4Bytes> gateways;        // in the order routes prefer them
     bool haveDhcpServer = false;
-    Ipv4Address dhcpServer;
-    std::vector<Ipv4Address> wins;  // primary first; only two are recorded
-    int64_t leaseObtained = 0;      // seconds since 1970-01-01 UTC, 0 when unknown
+    Ipv4Bytes dhcpServer;
+    std::vector<Ipv4Bytes> wins;  // primary first; only two are recorded
+    int64_t leaseObtained = 0;    // seconds since 1970-01-01 UTC, 0 when unknown
     int64_t leaseExpires = 0;
 };

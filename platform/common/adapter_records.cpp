@@ -44,7 +44,7 @@ void FillAddressNode(IP_ADDR_STRING& node, const AdapterAddress& address)
 }
 
 // A gateway or server is one host: its mask is 255.255.255.255.
-void FillServerNode(IP_ADDR_STRING& node, const Ipv4Address& server)
+void FillServerNode(IP_ADDR_STRING& node, const Ipv4Bytes& server)
 {
     FormatDotted(server.bytes, node.IpAddress.String);
     memcpy(node.IpMask.String, kHostMask, sizeof(kHostMask));

@@ -7,7 +7,7 @@ namespace {
 
 // Addresses in the list are the system's, but their lengths are still
 // checked before a sockaddr_in is read through them.
-bool ReadIpv4(const SOCKET_ADDRESS& address, Ipv4Address* ipv4)
+bool ReadIpv4(const SOCKET_ADDRESS& address, Ipv4Bytes* ipv4)
 {
     if (address.lpSockaddr == NULL || address.iSockaddrLength < (INT)sizeof(sockaddr_in) ||
         address.lpSockaddr->sa_family != AF_INET) {
@@ -18,10 +18,10 @@ bool ReadIpv4(const SOCKET_ADDRESS& address, Ipv4Address* ipv4)
 }
 
 template <typename Node>
-std::vector<Ipv4Address> CollectServers(const Node* node)
+std::vector<Ipv4Bytes> CollectServers(const Node* node)
 {
-    std::vector<Ipv4Address> found;
-    Ipv4Address address;
+    std::vector<Ipv4Bytes> found;
+    Ipv4Bytes address;
     for (; node != NULL; node = node->Next) {
         if (ReadIpv4(node->Address, &address)) {
             found.push_back(address);
@@ -67,7 +67,7 @@ void GatherLease(const IP_ADAPTER_ADDRESSES_LH* source, const LeaseClock& clock,
     }
     for (const IP_ADAPTER_UNICAST_ADDRESS_LH* node = source->FirstUnicastAddress; node != NULL;
          node = node->Next) {
-        Ipv4Address unused;
+        Ipv4Bytes unused;
         if (ReadIpv4(node->Address, &unused) && node->LeaseLifetime != 0 &&
             node->LeaseLifetime != 0xFFFFFFFFu) {
             facts.leaseExpires = clock.now + node->LeaseLifetime;

@@ -11,15 +11,15 @@
 
 namespace {
 
-Ipv4Address Ip(uint8_t a, uint8_t b, uint8_t c, uint8_t d)
+Ipv4Bytes Ip(uint8_t a, uint8_t b, uint8_t c, uint8_t d)
 {
-    Ipv4Address address;
+    Ipv4Bytes address;
     const uint8_t bytes[4] = {a, b, c, d};
     memcpy(address.bytes, bytes, 4);
     return address;
 }
 
-AdapterAddress Own(Ipv4Address address, uint8_t prefixLength)
+AdapterAddress Own(Ipv4Bytes address, uint8_t prefixLength)
 {
     return AdapterAddress{address, prefixLength};
 }

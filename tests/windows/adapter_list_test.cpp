@@ -111,10 +111,10 @@ std::vector<std::string> Texts(const std::vector<AdapterAddress>& addresses)
     return texts;
 }
 
-std::vector<std::string> Texts(const std::vector<Ipv4Address>& addresses)
+std::vector<std::string> Texts(const std::vector<Ipv4Bytes>& addresses)
 {
     std::vector<AdapterAddress> hosts;
-    for (const Ipv4Address& address : addresses) {
+    for (const Ipv4Bytes& address : addresses) {
         hosts.push_back({address, 32});
     }
     return Texts(hosts);
