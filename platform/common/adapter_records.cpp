@@ -143,7 +143,7 @@ DWORD WriteAdapterRecords(const std::vector<AdapterFacts>& adapters, PIP_ADAPTER
         return ERROR_NO_DATA;
     }
     uint64_t needed = MeasureAdapterRecords(adapters);
-    if (needed > maxLength || needed > kMaxAdapterRecordsLength) {
+    if (needed > maxLength) {
         return ERROR_NOT_ENOUGH_MEMORY;
     }
     if (buffer == nullptr || *length < needed) {

@@ -22,7 +22,8 @@ DWORD CheckAdapterBuffer(PIP_ADAPTER_INFO buffer, PULONG length);
 uint64_t MeasureAdapterRecords(const std::vector<AdapterFacts>& adapters);
 
 // Answers one adapter query: ERROR_NO_DATA without adapters,
-// ERROR_NOT_ENOUGH_MEMORY when the chain would exceed maxLength,
+// ERROR_NOT_ENOUGH_MEMORY when the chain would exceed maxLength (at most
+// kMaxAdapterRecordsLength),
 // ERROR_BUFFER_OVERFLOW with the needed length written back when *length
 // is short, else the chain laid out in buffer and ERROR_SUCCESS. Parameters
 // are checked as CheckAdapterBuffer does.
