@@ -152,7 +152,7 @@ bool ReadDriverName(const char* root, const char* name, char* driver, size_t siz
         return false;
     }
     ssize_t length = readlink(path, target, sizeof(target) - 1);
-    if (length <= 0) {
+    if (length <= 0 || static_cast<size_t>(length) == sizeof(target) - 1) {  // maybe cut
         return false;
     }
     target[length] = '\0';
@@ -183,7 +183,7 @@ bool ReadSysText(const char* root, const char* name, const char* suffix, char* t
     if (!BuildSysPath(root, name, suffix, path, sizeof(path))) {
         return false;
     }
-    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         return false;
     }

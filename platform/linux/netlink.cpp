@@ -427,12 +427,14 @@ int NetlinkSocket::Open(uint32_t groups, bool nonBlocking)
     sockaddr_nl local = {};
     local.nl_family = AF_NETLINK;
     local.nl_groups = groups;
-    if (bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof(local)) != 0) {
-        return errno;
-    }
     socklen_t size = sizeof(local);
-    if (getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &size) != 0) {
-        return errno;
+    if (bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof(local)) != 0 ||
+        getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &size) != 0) {
+        // Half-open would read as a socket that never hears of a change.
+        int error = errno;
+        close(fd_);
+        fd_ = -1;
+        return error;
     }
     portId_ = local.nl_pid;
     // Lets the kernel filter the route dump to the main table instead of
@@ -524,6 +526,9 @@ int NetlinkSocket::DumpAll(NetSnapshot& snapshot)
 
 bool NetlinkSocket::DrainNotifications()
 {
+    if (fd_ < 0) {
+        return true;  // no watch: nothing can be taken as unchanged
+    }
     bool changed = false;
     for (;;) {
         ssize_t received = recv(fd_, buffer_.data(), buffer_.size(), MSG_DONTWAIT);
