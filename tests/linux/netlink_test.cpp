@@ -151,6 +151,24 @@ rtmsg DefaultRoute()
     return route;
 }
 
+// Appends one struct rtnexthop with a single nested attribute.
+void AddNextHop(std::vector<uint8_t>& hops, int index, uint16_t type, const void* payload,
+                size_t size)
+{
+    rtnexthop hop = {};
+    hop.rtnh_len = static_cast<unsigned short>(RTNH_LENGTH(RTA_SPACE(size)));
+    hop.rtnh_ifindex = index;
+    rtattr attribute = {static_cast<unsigned short>(RTA_LENGTH(size)), type};
+    const uint8_t* parts[] = {reinterpret_cast<uint8_t*>(&hop),
+                              reinterpret_cast<uint8_t*>(&attribute),
+                              static_cast<const uint8_t*>(payload)};
+    size_t sizes[] = {sizeof(hop), sizeof(attribute), size};
+    for (int p = 0; p < 3; ++p) {
+        hops.insert(hops.end(), parts[p], parts[p] + sizes[p]);
+    }
+    hops.resize(RTNH_ALIGN(hops.size()), 0);
+}
+
 DumpReader Reader(DumpKind kind)
 {
     DumpReader reader;
@@ -282,17 +300,8 @@ TEST(NetlinkParse, MultipathDefaultRouteOfMainTableOnly)
     d.Word(RTA_PRIORITY, 50);
     std::vector<uint8_t> hops;
     for (int i = 0; i < 2; ++i) {
-        rtnexthop hop = {};
-        hop.rtnh_len = RTNH_LENGTH(RTA_SPACE(4));
-        hop.rtnh_ifindex = 3 + i;
-        rtattr gateway = {static_cast<unsigned short>(RTA_LENGTH(4)), RTA_GATEWAY};
         uint8_t address[4] = {10, 0, 0, static_cast<uint8_t>(1 + i)};
-        const uint8_t* parts[] = {reinterpret_cast<uint8_t*>(&hop),
-                                  reinterpret_cast<uint8_t*>(&gateway), address};
-        size_t sizes[] = {sizeof(hop), sizeof(gateway), 4};
-        for (int p = 0; p < 3; ++p) {
-            hops.insert(hops.end(), parts[p], parts[p] + sizes[p]);
-        }
+        AddNextHop(hops, 3 + i, RTA_GATEWAY, address, sizeof(address));
     }
     d.Attribute(RTA_MULTIPATH, hops.data(), hops.size());
     d.End();
@@ -367,19 +376,8 @@ TEST(NetlinkParse, NextHopViaAnotherFamilyIsNoGateway)
 
     // The same inside a multipath route: only the IPv4 hop stays.
     std::vector<uint8_t> hops;
-    for (int i = 0; i < 2; ++i) {
-        const std::vector<uint8_t>& payload = i == 0 ? inet6 : inet;
-        rtnexthop hop = {};
-        hop.rtnh_len = static_cast<unsigned short>(RTNH_LENGTH(RTA_SPACE(payload.size())));
-        hop.rtnh_ifindex = 4 + i;
-        rtattr attribute = {static_cast<unsigned short>(RTA_LENGTH(payload.size())), RTA_VIA};
-        hops.insert(hops.end(), reinterpret_cast<uint8_t*>(&hop),
-                    reinterpret_cast<uint8_t*>(&hop) + sizeof(hop));
-        hops.insert(hops.end(), reinterpret_cast<uint8_t*>(&attribute),
-                    reinterpret_cast<uint8_t*>(&attribute) + sizeof(attribute));
-        hops.insert(hops.end(), payload.begin(), payload.end());
-        hops.resize(RTNH_ALIGN(hops.size()), 0);
-    }
+    AddNextHop(hops, 4, RTA_VIA, inet6.data(), inet6.size());
+    AddNextHop(hops, 5, RTA_VIA, inet.data(), inet.size());
     Datagram d;
     d.Begin(RTM_NEWROUTE);
     d.Fixed(DefaultRoute());
