@@ -337,54 +337,30 @@ TEST(NetlinkParse, MultipathDefaultRouteOfMainTableOnly)
 
 TEST(NetlinkParse, NextHopViaAnotherFamilyIsNoGateway)
 {
-    // RTA_VIA carries a family before the address.
-    auto via = [](uint16_t family, size_t size) {
-        std::vector<uint8_t> bytes(sizeof(family) + size, 0);
-        memcpy(bytes.data(), &family, sizeof(family));
-        bytes.back() = 7;
-        return bytes;
-    };
-    std::vector<uint8_t> inet6 = via(AF_INET6, 16);
-    std::vector<uint8_t> inet = via(AF_INET, 4);
-    struct Case {
-        const char* what;
-        const std::vector<uint8_t>* via;  // nullptr: none, nor a gateway
-        size_t gateways;
-        uint8_t last;  // last byte of the gateway
-    };
-    const Case cases[] = {
-        {"device only", nullptr, 1, 0},
-        {"via an IPv6 next hop", &inet6, 0, 0},
-        {"via an IPv4 next hop", &inet, 1, 7},
-    };
-    for (const Case& c : cases) {
+    // RTA_VIA: a 16-bit family, then the address.
+    uint8_t inet6[2 + 16] = {};
+    uint8_t inet[2 + 4] = {0, 0, 10, 0, 0, 7};
+    const uint16_t families[] = {AF_INET6, AF_INET};
+    memcpy(inet6, &families[0], 2);
+    memcpy(inet, &families[1], 2);
+    std::vector<uint8_t> hops;
+    AddNextHop(hops, 4, RTA_VIA, inet6, sizeof(inet6));
+    AddNextHop(hops, 5, RTA_VIA, inet, sizeof(inet));
+    std::vector<NetGateway> gateways;
+    for (bool multipath : {false, true}) {
         Datagram d;
         d.Begin(RTM_NEWROUTE);
         d.Fixed(DefaultRoute());
-        d.Word(RTA_OIF, 3);
-        if (c.via != nullptr) {
-            d.Attribute(RTA_VIA, c.via->data(), c.via->size());
+        if (multipath) {
+            d.Attribute(RTA_MULTIPATH, hops.data(), hops.size());
+        } else {
+            d.Word(RTA_OIF, 3);
+            d.Attribute(RTA_VIA, inet6, sizeof(inet6));
         }
         d.End();
-        std::vector<NetGateway> gateways;
         ASSERT_TRUE(ParseRouteMessage(d.Message(), d.MessageSize(), gateways));
-        ASSERT_EQ(c.gateways, gateways.size()) << c.what;
-        if (c.gateways == 1) {
-            EXPECT_EQ(c.last, gateways[0].address[3]) << c.what;
-        }
     }
-
-    // The same inside a multipath route: only the IPv4 hop stays.
-    std::vector<uint8_t> hops;
-    AddNextHop(hops, 4, RTA_VIA, inet6.data(), inet6.size());
-    AddNextHop(hops, 5, RTA_VIA, inet.data(), inet.size());
-    Datagram d;
-    d.Begin(RTM_NEWROUTE);
-    d.Fixed(DefaultRoute());
-    d.Attribute(RTA_MULTIPATH, hops.data(), hops.size());
-    d.End();
-    std::vector<NetGateway> gateways;
-    ASSERT_TRUE(ParseRouteMessage(d.Message(), d.MessageSize(), gateways));
+    // Only the IPv4 hop of the multipath route.
     ASSERT_EQ(1u, gateways.size());
     EXPECT_EQ(5u, gateways[0].index);
     EXPECT_EQ(7, gateways[0].address[3]);
