@@ -5,7 +5,9 @@ set(OSTREL_NETLINK_FUZZ_FLAGS -fsanitize=fuzzer,address,undefined -fno-sanitize-
 add_executable(fuzz_netlink
   ${CMAKE_CURRENT_LIST_DIR}/fuzz_netlink.cpp
   ${PROJECT_SOURCE_DIR}/platform/linux/netlink.cpp
-  ${PROJECT_SOURCE_DIR}/platform/linux/adapter_table.cpp)
-target_include_directories(fuzz_netlink PRIVATE ${PROJECT_SOURCE_DIR}/platform/linux)
+  ${PROJECT_SOURCE_DIR}/platform/linux/adapter_table.cpp
+  ${PROJECT_SOURCE_DIR}/platform/common/text_escape.cpp)
+target_include_directories(fuzz_netlink PRIVATE ${PROJECT_SOURCE_DIR}/platform/linux
+                                                ${PROJECT_SOURCE_DIR}/platform/common)
 target_compile_options(fuzz_netlink PRIVATE ${OSTREL_NETLINK_FUZZ_FLAGS})
 target_link_options(fuzz_netlink PRIVATE ${OSTREL_NETLINK_FUZZ_FLAGS})

@@ -2,33 +2,75 @@
 
 #include <cstring>
 
-// Control bytes become \xHH and a backslash \\; the text ends at a NUL.
+namespace {
+
+// Bytes of the UTF-8 sequence led by lead when the whole sequence lies in
+// [text, text + available); 1 for anything else, which then stands alone.
+size_t MeasureSequence(const unsigned char* text, size_t available)
+{
+    unsigned char lead = text[0];
+    size_t size = lead >= 0xF0 && lead <= 0xF4   ? 4
+                  : lead >= 0xE0 && lead <= 0xEF ? 3
+                  : lead >= 0xC2 && lead <= 0xDF ? 2
+                                                 : 1;
+    if (size > available) {
+        return 1;
+    }
+    for (size_t i = 1; i < size; ++i) {
+        if ((text[i] & 0xC0) != 0x80) {
+            return 1;
+        }
+    }
+    return size;
+}
+
+// The C0 controls, DEL, and the C1 controls U+0080 to U+009F in their UTF-8
+// form: what a terminal may act on instead of showing.
+bool IsControl(const unsigned char* unit, size_t size)
+{
+    if (size == 1) {
+        return unit[0] < 0x20 || unit[0] == 0x7F;
+    }
+    return size == 2 && unit[0] == 0xC2 && unit[1] < 0xA0;
+}
+
+}  // namespace
+
 void CopyEscapedText(char* field, size_t fieldSize, const char* text, size_t length)
 {
     if (fieldSize == 0) {
         return;
     }
-    static const char kHex[] = "0123456789abcdef";
+    static const char kDigits[] = "0123456789abcdef";
+    const unsigned char* in = reinterpret_cast<const unsigned char*>(text);
+    size_t room = fieldSize - 1;
     size_t used = 0;
-    for (size_t i = 0; i < length && text[i] != '\0'; ++i) {
-        unsigned char byte = static_cast<unsigned char>(text[i]);
-        char piece[4] = {static_cast<char>(byte), 0, 0, 0};
-        size_t size = 1;
-        if (byte < 0x20 || byte == 0x7f) {
-            piece[0] = '\\';
-            piece[1] = 'x';
-            piece[2] = kHex[byte >> 4];
-            piece[3] = kHex[byte & 0xf];
-            size = 4;
-        } else if (byte == '\\') {
-            piece[1] = '\\';
-            size = 2;
-        }
-        if (used + size > fieldSize - 1) {
+    size_t at = 0;
+    while (text != nullptr && at < length) {
+        // One unit at a time (an escaped byte, a whole UTF-8 sequence or
+        // one other byte), so that a cut never leaves half of one.
+        size_t size = MeasureSequence(in + at, length - at);
+        bool control = IsControl(in + at, size);
+        size_t needed = control ? 4 * size : in[at] == '\\' ? 2 : size;
+        if (needed > room - used) {
             break;
         }
-        memcpy(field + used, piece, size);
-        used += size;
+        if (control) {
+            for (size_t i = 0; i < size; ++i) {
+                char* escape = field + used + 4 * i;
+                escape[0] = '\\';
+                escape[1] = 'x';
+                escape[2] = kDigits[in[at + i] >> 4];
+                escape[3] = kDigits[in[at + i] & 0x0F];
+            }
+        } else if (in[at] == '\\') {
+            field[used] = '\\';
+            field[used + 1] = '\\';
+        } else {
+            memcpy(field + used, in + at, size);
+        }
+        used += needed;
+        at += size;
     }
     field[used] = '\0';
 }

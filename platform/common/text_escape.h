@@ -1,5 +1,5 @@
-// Texts from outside reach the report only in a form that cannot break a
-// line or drive the terminal.
+// Texts from outside (kernel, system, files) made safe for a line-based
+// report: control bytes and the backslash become visible escapes.
 #pragma once
 
 #include <cstddef>

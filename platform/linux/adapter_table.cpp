@@ -1,6 +1,7 @@
 #include "adapter_table.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <linux/if_addr.h>
 #include <linux/if_arp.h>
 #include <sys/stat.h>
@@ -10,7 +11,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <unordered_set>
+
+#include "text_escape.h"
 
 namespace {
 
@@ -147,7 +152,7 @@ bool ReadDriverName(const char* root, const char* name, char* driver, size_t siz
         return false;
     }
     ssize_t length = readlink(path, target, sizeof(target) - 1);
-    if (length <= 0) {
+    if (length <= 0 || static_cast<size_t>(length) == sizeof(target) - 1) {  // maybe cut
         return false;
     }
     target[length] = '\0';
@@ -158,6 +163,75 @@ bool ReadDriverName(const char* root, const char* name, char* driver, size_t siz
     }
     CopyField(driver, size, base, strlen(base));
     return true;
+}
+
+int HexDigitValue(char c)
+{
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    return c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+}
+
+// Reads a small sysfs attribute as a terminated text; false when absent.
+bool ReadSysText(const char* root, const char* name, const char* suffix, char* text, size_t size)
+{
+    char path[256];
+    if (!BuildSysPath(root, name, suffix, path, sizeof(path))) {
+        return false;
+    }
+    int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        return false;
+    }
+    ssize_t length = read(fd, text, size - 1);
+    close(fd);
+    if (length <= 0) {
+        return false;
+    }
+    text[length] = '\0';
+    return true;
+}
+
+// nsenter --net and unshare -n keep the /sys of the namespace that mounted
+// it, where the same name may be another namespace's device. An entry is
+// taken as the link's own only when it carries the link's index and
+// hardware address.
+bool IsOwnSysEntry(const char* root, const NetLink& link)
+{
+    char text[128];
+    if (!ReadSysText(root, link.name, "/ifindex", text, sizeof(text))) {
+        return false;
+    }
+    char* end = nullptr;
+    errno = 0;
+    unsigned long index = strtoul(text, &end, 10);
+    if (errno != 0 || end == text || (*end != '\n' && *end != '\0') || index != link.index) {
+        return false;
+    }
+    if (!ReadSysText(root, link.name, "/address", text, sizeof(text))) {
+        return link.addressLength == 0;
+    }
+    // "aa:bb:...", two hexadecimal digits per byte.
+    size_t count = 0;
+    for (const char* at = text;; at += 3) {
+        int high = HexDigitValue(at[0]);
+        int low = high < 0 ? -1 : HexDigitValue(at[1]);
+        if (low < 0) {
+            break;
+        }
+        if (count < sizeof(link.address) && link.address[count] != high * 16 + low) {
+            return false;
+        }
+        ++count;
+        if (at[2] != ':') {
+            break;
+        }
+    }
+    return count == link.addressLength;
 }
 
 bool IsWireless(const char* root, const char* name)
@@ -171,16 +245,19 @@ bool IsWireless(const char* root, const char* name)
 void DescribeLink(const NetSnapshot& snapshot, const NetLink& link, const char* sysNetRoot,
                   AdapterFacts& facts, std::string& texts)
 {
-    bool physical = link.kind[0] == '\0';
-    facts.type = MapInterfaceType(
-        link.type, physical && link.type == ARPHRD_ETHER && IsWireless(sysNetRoot, link.name));
-    char driver[MAX_ADAPTER_DESCRIPTION_LENGTH + 4];
     const char* text = FindLinkAlias(snapshot, link);
+    bool physical = link.kind[0] == '\0';
+    // Only a physical device has sysfs facts worth the reads.
+    bool sysKnown = physical && (link.type == ARPHRD_ETHER || text[0] == '\0') &&
+                    IsOwnSysEntry(sysNetRoot, link);
+    facts.type = MapInterfaceType(
+        link.type, sysKnown && link.type == ARPHRD_ETHER && IsWireless(sysNetRoot, link.name));
+    char driver[MAX_ADAPTER_DESCRIPTION_LENGTH + 4];
     if (text[0] == '\0') {
         text = link.kind;
     }
     if (text[0] == '\0') {
-        text = ReadDriverName(sysNetRoot, link.name, driver, sizeof(driver))
+        text = sysKnown && ReadDriverName(sysNetRoot, link.name, driver, sizeof(driver))
                    ? driver
                    : NameLinkType(link.type);
     }
@@ -351,6 +428,19 @@ void BuildAdapterTable(AdapterTable& table,
     std::stable_sort(itemOrder.begin(), itemOrder.end(), [&](uint32_t a, uint32_t b) {
         return snapshot.gateways[a].priority < snapshot.gateways[b].priority;
     });
+    // A gateway reached by several default routes (other metrics, a next
+    // hop named twice) is still one gateway of the adapter.
+    std::unordered_set<uint64_t> seen;
+    size_t kept = 0;
+    for (uint32_t item : itemOrder) {
+        const NetGateway& gateway = snapshot.gateways[item];
+        uint32_t address;
+        memcpy(&address, gateway.address, sizeof(address));
+        if (seen.insert(uint64_t(gateway.index) << 32 | address).second) {
+            itemOrder[kept++] = item;
+        }
+    }
+    itemOrder.resize(kept);
     GroupByAdapter(
         snapshot.gateways, itemOrder, positions, [](const NetGateway& g) { return g.index; },
         [](const NetGateway&) { return true; }, table.adapters, &AdapterFacts::firstGateway,
@@ -400,7 +490,8 @@ namespace {
 void FillServerNode(IP_ADDR_STRING& node, const char* address)
 {
     if (address[0] != '\0') {
-        CopyField(node.IpAddress.String, sizeof(node.IpAddress.String), address, strlen(address));
+        CopyEscapedText(node.IpAddress.String, sizeof(node.IpAddress.String), address,
+                        strlen(address));
         strcpy(node.IpMask.String, "255.255.255.255");
     }
 }
@@ -440,9 +531,11 @@ DWORD AnswerAdapterQuery(const AdapterTable& table, PIP_ADAPTER_INFO buffer, PUL
         record.Next = i + 1 < count ? &buffer[i + 1] : nullptr;
         // ComboIndex repeats the interface index.
         record.ComboIndex = link.index;
-        CopyField(record.AdapterName, sizeof(record.AdapterName), link.name, sizeof(link.name));
+        CopyEscapedText(record.AdapterName, sizeof(record.AdapterName), link.name,
+                        strnlen(link.name, sizeof(link.name)));
         const char* description = FindAdapterDescription(table, facts);
-        CopyField(record.Description, sizeof(record.Description), description, strlen(description));
+        CopyEscapedText(record.Description, sizeof(record.Description), description,
+                        strlen(description));
         record.AddressLength = std::min<UINT>(link.addressLength, MAX_ADAPTER_ADDRESS_LENGTH);
         memcpy(record.Address, link.address, record.AddressLength);
         record.Index = link.index;

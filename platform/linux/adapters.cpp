@@ -40,11 +40,11 @@ DWORD TakeSnapshot(QueryState& state)
 
 DWORD OpenQueryState(QueryState& state)
 {
-    int error = state.watch.Open(RTMGRP_LINK | RTMGRP_IPV4_IFADDR | RTMGRP_IPV4_ROUTE, true);
-    if (error == 0) {
-        error = state.dump.Open(0, false);
-    }
-    return MapKernelError(error);
+    // The watch only spares a second snapshot within one sizing round. Where
+    // the kernel refuses its groups (some sandboxes do), an unopened watch
+    // has every call take a fresh snapshot instead.
+    state.watch.Open(RTMGRP_LINK | RTMGRP_IPV4_IFADDR | RTMGRP_IPV4_ROUTE, true);
+    return MapKernelError(state.dump.Open(0, false));
 }
 
 }  // namespace

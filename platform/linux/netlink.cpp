@@ -78,6 +78,34 @@ int ToErrno(int code)
     return code < 0 && code > -4096 ? -code : EPROTO;
 }
 
+// Answers that mean "none of these here" rather than a failure: a namespace
+// whose main table never held a route has no such table to filter on, and a
+// kernel without IPv4 refuses the family itself.
+bool MeansNone(DumpKind kind, int error)
+{
+    if (kind == DumpKind::kLinks) {
+        return false;
+    }
+    return error == EAFNOSUPPORT || error == EOPNOTSUPP ||
+           (kind == DumpKind::kRoutes && error == ENOENT);
+}
+
+// An IPv4 route's next hop given by RTA_VIA: its address when it is IPv4;
+// false for another family, which has no IPv4 gateway to show.
+bool ReadVia(const uint8_t* payload, size_t length, uint8_t address[4])
+{
+    uint16_t family = 0;
+    if (length < sizeof(family)) {
+        return false;
+    }
+    memcpy(&family, payload, sizeof(family));
+    if (family != AF_INET || length < sizeof(family) + 4) {
+        return false;
+    }
+    memcpy(address, payload + sizeof(family), 4);
+    return true;
+}
+
 bool ReadU32(const uint8_t* payload, size_t length, uint32_t* value)
 {
     if (length < sizeof(uint32_t)) {
@@ -201,6 +229,7 @@ bool ParseRouteMessage(const uint8_t* message, size_t length, std::vector<NetGat
     }
     uint32_t table = route.rtm_table;
     NetGateway single;
+    bool singleUsable = true;  // false for a next hop of another family
     const uint8_t* multipath = nullptr;
     size_t multipathLength = 0;
     size_t offset = NLMSG_SPACE(sizeof(rtmsg));
@@ -213,6 +242,8 @@ bool ParseRouteMessage(const uint8_t* message, size_t length, std::vector<NetGat
                                 ReadU32(payload, size, &single.index);
                             } else if (type == RTA_GATEWAY && size == 4) {
                                 memcpy(single.address, payload, 4);
+                            } else if (type == RTA_VIA) {
+                                singleUsable = ReadVia(payload, size, single.address);
                             } else if (type == RTA_PRIORITY) {
                                 ReadU32(payload, size, &single.priority);
                             } else if (type == RTA_MULTIPATH) {
@@ -225,7 +256,7 @@ bool ParseRouteMessage(const uint8_t* message, size_t length, std::vector<NetGat
         return true;
     }
     if (multipath == nullptr) {
-        if (single.index != 0) {
+        if (single.index != 0 && singleUsable) {
             gateways.push_back(single);
         }
         return true;
@@ -238,13 +269,16 @@ bool ParseRouteMessage(const uint8_t* message, size_t length, std::vector<NetGat
         NetGateway gateway;
         gateway.index = static_cast<uint32_t>(hop.rtnh_ifindex);
         gateway.priority = single.priority;
+        bool usable = true;
         VisitAttributes(multipath + RTNH_LENGTH(0), hop.rtnh_len - RTNH_LENGTH(0),
                         [&](uint16_t type, const uint8_t* payload, size_t size) {
                             if (type == RTA_GATEWAY && size == 4) {
                                 memcpy(gateway.address, payload, 4);
+                            } else if (type == RTA_VIA) {
+                                usable = ReadVia(payload, size, gateway.address);
                             }
                         });
-        if (gateway.index != 0) {
+        if (gateway.index != 0 && usable) {
             gateways.push_back(gateway);
         }
         size_t step = RTNH_ALIGN(hop.rtnh_len);
@@ -279,22 +313,22 @@ bool ReadDumpDatagram(DumpReader& reader, const uint8_t* data, size_t length, Ne
             size_t payloadLength =
                 header.nlmsg_len > NLMSG_HDRLEN ? header.nlmsg_len - NLMSG_HDRLEN : 0;
             bool wellFormed = true;
-            if (header.nlmsg_type == NLMSG_DONE) {
-                reader.done = true;
-                if (payloadLength >= sizeof(int) && ReadValue<int>(payload) < 0) {
-                    reader.error = ToErrno(ReadValue<int>(payload));
-                    return false;
-                }
-            } else if (header.nlmsg_type == NLMSG_ERROR) {
-                if (payloadLength < sizeof(int)) {
+            if (header.nlmsg_type == NLMSG_DONE || header.nlmsg_type == NLMSG_ERROR) {
+                // A dump's failure comes in its closing NLMSG_DONE, a refused
+                // request's in an NLMSG_ERROR.
+                bool closing = header.nlmsg_type == NLMSG_DONE;
+                if (!closing && payloadLength < sizeof(int)) {
                     reader.error = EBADMSG;
                     return false;
                 }
-                int code = ReadValue<int>(payload);
-                if (code != 0) {
+                int code = payloadLength >= sizeof(int) ? ReadValue<int>(payload) : 0;
+                bool failed = closing ? code < 0 : code != 0;
+                if (failed && !MeansNone(reader.kind, ToErrno(code))) {
+                    reader.done = closing;
                     reader.error = ToErrno(code);
                     return false;
                 }
+                reader.done = closing || failed;
             } else if (header.nlmsg_type == RTM_NEWLINK && reader.kind == DumpKind::kLinks) {
                 NetLink link;
                 wellFormed = ParseLinkMessage(data, header.nlmsg_len, link, snapshot.texts);
@@ -393,12 +427,14 @@ int NetlinkSocket::Open(uint32_t groups, bool nonBlocking)
     sockaddr_nl local = {};
     local.nl_family = AF_NETLINK;
     local.nl_groups = groups;
-    if (bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof(local)) != 0) {
-        return errno;
-    }
     socklen_t size = sizeof(local);
-    if (getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &size) != 0) {
-        return errno;
+    if (bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof(local)) != 0 ||
+        getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &size) != 0) {
+        // Half-open would read as a socket that never hears of a change.
+        int error = errno;
+        close(fd_);
+        fd_ = -1;
+        return error;
     }
     portId_ = local.nl_pid;
     // Lets the kernel filter the route dump to the main table instead of
@@ -490,6 +526,9 @@ int NetlinkSocket::DumpAll(NetSnapshot& snapshot)
 
 bool NetlinkSocket::DrainNotifications()
 {
+    if (fd_ < 0) {
+        return true;  // no watch: nothing can be taken as unchanged
+    }
     bool changed = false;
     for (;;) {
         ssize_t received = recv(fd_, buffer_.data(), buffer_.size(), MSG_DONTWAIT);

@@ -97,7 +97,7 @@ class NetlinkSocket {
     // or an errno value.
     int DumpAll(NetSnapshot& snapshot);
     // Reads every pending notification without waiting; true when any
-    // arrived or some were lost.
+    // arrived or some were lost, or when the socket is not open.
     bool DrainNotifications();
     // Whether the kernel checks our requests strictly and so applies
     // the route dump's table filter.

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Default routes as gateways: every next hop of a multipath route, routes
-ordered by metric, and nothing from other tables, non-unicast routes or
-routes to a prefix."""
+ordered by metric, each gateway once per adapter, nothing for a next hop
+via IPv6 (unlike 0.0.0.0 for a default without gateway), and nothing from
+other tables, non-unicast routes or routes to a prefix."""
 
 import os
 import sys
@@ -24,15 +25,26 @@ route add unreachable default metric 300
 route add 192.0.2.0/24 via 10.1.0.77 dev va
 route add default via 10.1.0.99 dev va table 100
 route add default via 10.2.0.98 dev vc table local
+route add default via 10.1.0.1 dev va metric 400
+route add default metric 500 nexthop via 10.2.0.1 dev vc nexthop via 10.2.0.1 dev vc
+link add vg type veth peer name vh
+link set vg up
+link set vh up
+route add default dev vh metric 700
+route add default dev vh metric 800
 """
 EXPECTED = {"lo": [""], "va": ["10.1.0.1"], "vb": [""],
-            "vc": ["10.2.0.254", "10.2.0.1"], "vd": [""]}
+            "vc": ["10.2.0.254", "10.2.0.1"], "vd": [""],
+            "vg": [""], "vh": ["0.0.0.0"]}
 
 
 def main():
     ostrel = common.ostrel_argument("netns_routes.py")
     with common.namespace("ostrel_routes") as name:
         common.run_ip("-n", name, "-batch", "-", stdin=SETUP)
+        # Without -4 the IPv6 next hop would make an IPv6 route.
+        common.run_ip("-n", name, "-4", "route", "add", "default", "via", "inet6", "fe80::1",
+                      "dev", "vg", "metric", "600")
         result = common.run_ostrel(ostrel, name)
     if result.returncode != 0:
         print("FAIL: exit status %d, stderr %r" % (result.returncode, result.stderr))

@@ -5,7 +5,7 @@ gtest_discover_tests(ostrel_netlink_test DISCOVERY_MODE PRE_TEST)
 
 # The real binary in network namespaces built for the test (root only).
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
-foreach(script netns_report netns_churn)
+foreach(script netns_report netns_churn netns_edges)
   add_test(NAME integration.${script}
            COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tests/integration/${script}.py
                    $<TARGET_FILE:Ostrel>)

@@ -151,6 +151,24 @@ rtmsg DefaultRoute()
     return route;
 }
 
+// Appends one struct rtnexthop with a single nested attribute.
+void AddNextHop(std::vector<uint8_t>& hops, int index, uint16_t type, const void* payload,
+                size_t size)
+{
+    rtnexthop hop = {};
+    hop.rtnh_len = static_cast<unsigned short>(RTNH_LENGTH(RTA_SPACE(size)));
+    hop.rtnh_ifindex = index;
+    rtattr attribute = {static_cast<unsigned short>(RTA_LENGTH(size)), type};
+    const uint8_t* parts[] = {reinterpret_cast<uint8_t*>(&hop),
+                              reinterpret_cast<uint8_t*>(&attribute),
+                              static_cast<const uint8_t*>(payload)};
+    size_t sizes[] = {sizeof(hop), sizeof(attribute), size};
+    for (int p = 0; p < 3; ++p) {
+        hops.insert(hops.end(), parts[p], parts[p] + sizes[p]);
+    }
+    hops.resize(RTNH_ALIGN(hops.size()), 0);
+}
+
 DumpReader Reader(DumpKind kind)
 {
     DumpReader reader;
@@ -282,17 +300,8 @@ TEST(NetlinkParse, MultipathDefaultRouteOfMainTableOnly)
     d.Word(RTA_PRIORITY, 50);
     std::vector<uint8_t> hops;
     for (int i = 0; i < 2; ++i) {
-        rtnexthop hop = {};
-        hop.rtnh_len = RTNH_LENGTH(RTA_SPACE(4));
-        hop.rtnh_ifindex = 3 + i;
-        rtattr gateway = {static_cast<unsigned short>(RTA_LENGTH(4)), RTA_GATEWAY};
         uint8_t address[4] = {10, 0, 0, static_cast<uint8_t>(1 + i)};
-        const uint8_t* parts[] = {reinterpret_cast<uint8_t*>(&hop),
-                                  reinterpret_cast<uint8_t*>(&gateway), address};
-        size_t sizes[] = {sizeof(hop), sizeof(gateway), 4};
-        for (int p = 0; p < 3; ++p) {
-            hops.insert(hops.end(), parts[p], parts[p] + sizes[p]);
-        }
+        AddNextHop(hops, 3 + i, RTA_GATEWAY, address, sizeof(address));
     }
     d.Attribute(RTA_MULTIPATH, hops.data(), hops.size());
     d.End();
@@ -323,6 +332,72 @@ TEST(NetlinkParse, MultipathDefaultRouteOfMainTableOnly)
         gateways.clear();
         ASSERT_TRUE(ParseRouteMessage(other.Message(), other.MessageSize(), gateways));
         EXPECT_TRUE(gateways.empty()) << "variant " << variant;
+    }
+}
+
+TEST(NetlinkParse, NextHopViaAnotherFamilyIsNoGateway)
+{
+    // RTA_VIA: a 16-bit family, then the address.
+    uint8_t inet6[2 + 16] = {};
+    uint8_t inet[2 + 4] = {0, 0, 10, 0, 0, 7};
+    const uint16_t families[] = {AF_INET6, AF_INET};
+    memcpy(inet6, &families[0], 2);
+    memcpy(inet, &families[1], 2);
+    std::vector<uint8_t> hops;
+    AddNextHop(hops, 4, RTA_VIA, inet6, sizeof(inet6));
+    AddNextHop(hops, 5, RTA_VIA, inet, sizeof(inet));
+    std::vector<NetGateway> gateways;
+    for (bool multipath : {false, true}) {
+        Datagram d;
+        d.Begin(RTM_NEWROUTE);
+        d.Fixed(DefaultRoute());
+        if (multipath) {
+            d.Attribute(RTA_MULTIPATH, hops.data(), hops.size());
+        } else {
+            d.Word(RTA_OIF, 3);
+            d.Attribute(RTA_VIA, inet6, sizeof(inet6));
+        }
+        d.End();
+        ASSERT_TRUE(ParseRouteMessage(d.Message(), d.MessageSize(), gateways));
+    }
+    // Only the IPv4 hop of the multipath route.
+    ASSERT_EQ(1u, gateways.size());
+    EXPECT_EQ(5u, gateways[0].index);
+    EXPECT_EQ(7, gateways[0].address[3]);
+}
+
+TEST(NetlinkDump, AnswersMeaningNoneEndTheDumpEmpty)
+{
+    // A fresh namespace has no main table to filter routes on; a kernel
+    // without IPv4 refuses the family. Anything else is still a failure.
+    struct Case {
+        DumpKind kind;
+        uint16_t type;
+        int code;
+        int error;  // 0: read as an empty dump
+    };
+    const Case cases[] = {
+        {DumpKind::kRoutes, NLMSG_DONE, -ENOENT, 0},
+        {DumpKind::kRoutes, NLMSG_ERROR, -EOPNOTSUPP, 0},
+        {DumpKind::kAddresses, NLMSG_DONE, -EAFNOSUPPORT, 0},
+        {DumpKind::kAddresses, NLMSG_ERROR, -EOPNOTSUPP, 0},
+        {DumpKind::kAddresses, NLMSG_DONE, -ENOENT, ENOENT},
+        {DumpKind::kLinks, NLMSG_DONE, -EOPNOTSUPP, EOPNOTSUPP},
+        {DumpKind::kRoutes, NLMSG_DONE, -EPERM, EPERM},
+        {DumpKind::kRoutes, NLMSG_ERROR, ENOENT, EPROTO},  // a positive code is no errno
+    };
+    for (const Case& c : cases) {
+        Datagram d;
+        d.Begin(c.type);
+        d.Fixed(int32_t(c.code));
+        d.End();
+        DumpReader reader = Reader(c.kind);
+        NetSnapshot snapshot;
+        EXPECT_EQ(c.error == 0, Feed(reader, d, snapshot)) << c.type << " " << c.code;
+        EXPECT_EQ(c.error, reader.error) << c.type << " " << c.code;
+        if (c.error == 0) {
+            EXPECT_TRUE(reader.done);
+        }
     }
 }
 
@@ -527,8 +602,8 @@ TEST(AdapterRecords, DottedTextsMatchPrintf)
 namespace {
 
 // Two interfaces given out of index order: eth1 (index 3) with a secondary
-// listed before its primary, a finite lifetime and two default routes, and
-// lo (index 1) with nothing.
+// listed before its primary, a finite lifetime and two gateways (each
+// reached by two default routes), and lo (index 1) with nothing.
 AdapterTable SampleTable(const std::unordered_map<uint32_t, LeaseCandidates>& leases = {})
 {
     AdapterTable table;
@@ -548,7 +623,9 @@ AdapterTable SampleTable(const std::unordered_map<uint32_t, LeaseCandidates>& le
     }
     NetGateway slow = {3, {10, 0, 0, 254}, 200};
     NetGateway fast = {3, {10, 0, 0, 1}, 100};
-    snapshot.gateways = {slow, fast};
+    NetGateway slowAgain = {3, {10, 0, 0, 254}, 250};
+    NetGateway fastAgain = {3, {10, 0, 0, 1}, 300};
+    snapshot.gateways = {slow, fast, fastAgain, slowAgain};
     AdapterClock clock;
     clock.realSeconds = 1700000000;
     clock.monotonicHundredths = 100 * 1060;  // 60 s after the address's update
@@ -632,6 +709,7 @@ TEST(AdapterRecords, OverflowThenChainInsideTheBuffer)
     EXPECT_STREQ("255.255.255.255", eth.GatewayList.IpMask.String);
     ASSERT_TRUE(inside(eth.GatewayList.Next));
     EXPECT_STREQ("10.0.0.254", eth.GatewayList.Next->IpAddress.String);
+    EXPECT_EQ(nullptr, eth.GatewayList.Next->Next);
     EXPECT_EQ(1u, eth.DhcpEnabled);
     EXPECT_EQ(1700000000 + 3600, eth.LeaseExpires);
     EXPECT_EQ(1700000000 - 60, eth.LeaseObtained);
@@ -684,35 +762,77 @@ TEST(AdapterRecords, OnlyALeaseForAnAddressOfTheInterfaceApplies)
     EXPECT_EQ(1700000000 + 3600, alone.LeaseExpires);
 }
 
-TEST(AdapterRecords, SysfsNamesDriverAndWireless)
+namespace {
+
+void WriteSysFile(const std::string& path, const std::string& text)
+{
+    FILE* file = fopen(path.c_str(), "w");
+    ASSERT_NE(nullptr, file) << path;
+    fputs(text.c_str(), file);
+    fclose(file);
+}
+
+}  // namespace
+
+TEST(AdapterRecords, SysfsNamesDriverAndWirelessOfTheLinksOwnEntryOnly)
 {
     char root[] = "/tmp/ostrel_sysnet_XXXXXX";
     ASSERT_NE(nullptr, mkdtemp(root));
     std::string base = root;
-    ASSERT_EQ(0, mkdir((base + "/enp1").c_str(), 0755));
-    ASSERT_EQ(0, mkdir((base + "/enp1/device").c_str(), 0755));
-    ASSERT_EQ(0,
-              symlink("../../../bus/pci/drivers/e1000e", (base + "/enp1/device/driver").c_str()));
-    ASSERT_EQ(0, mkdir((base + "/wlp2").c_str(), 0755));
-    ASSERT_EQ(0, mkdir((base + "/wlp2/wireless").c_str(), 0755));
-
+    // Each entry looks like a wireless device with a driver; only those
+    // carrying the link's own index and hardware address are the link's.
+    struct Entry {
+        const char* name;
+        const char* ifindex;  // nullptr: no such file
+        const char* address;
+        const char* description;
+        UINT type;
+    };
+    const Entry entries[] = {
+        {"wlp1", "1\n", "02:00:00:00:00:01\n", "iwlwifi", 71},
+        {"wlp2", "7\n", "02:00:00:00:00:02\n", "ethernet", 6},  // another namespace's
+        {"wlp3", "3\n", "02:00:00:00:00:99\n", "ethernet", 6},  // same index, other device
+        {"wlp4", nullptr, "02:00:00:00:00:04\n", "ethernet", 6},
+        {"wlp5", "5x\n", "02:00:00:00:00:05\n", "ethernet", 6},
+        {"wlp6", "6\n", "02:00:00:00:00\n", "ethernet", 6},  // one byte short
+    };
     AdapterTable table;
     Datagram d;
-    AddLink(d, 1, ARPHRD_ETHER, "enp1");
-    AddLink(d, 2, ARPHRD_ETHER, "wlp2");
-    AddLink(d, 3, ARPHRD_NONE, "tun0", "tun");
-    AddLink(d, 4, ARPHRD_ETHER, "..");
+    int index = 1;
+    for (const Entry& entry : entries) {
+        std::string dir = base + "/" + entry.name;
+        ASSERT_EQ(0, mkdir(dir.c_str(), 0755));
+        ASSERT_EQ(0, mkdir((dir + "/device").c_str(), 0755));
+        ASSERT_EQ(0, mkdir((dir + "/wireless").c_str(), 0755));
+        ASSERT_EQ(0, symlink("../../../bus/pci/drivers/iwlwifi", (dir + "/device/driver").c_str()));
+        if (entry.ifindex != nullptr) {
+            WriteSysFile(dir + "/ifindex", entry.ifindex);
+        }
+        WriteSysFile(dir + "/address", entry.address);
+        d.Begin(RTM_NEWLINK);
+        ifinfomsg info = {};
+        info.ifi_index = index;
+        info.ifi_type = ARPHRD_ETHER;
+        d.Fixed(info);
+        d.Text(IFLA_IFNAME, entry.name);
+        const uint8_t hardware[6] = {2, 0, 0, 0, 0, static_cast<uint8_t>(index++)};
+        d.Attribute(IFLA_ADDRESS, hardware, sizeof(hardware));
+        d.End();
+    }
+    AddLink(d, index++, ARPHRD_NONE, "tun0", "tun");
+    AddLink(d, index++, ARPHRD_ETHER, "..");
     DumpReader reader = Reader(DumpKind::kLinks);
     ASSERT_TRUE(Feed(reader, d, table.snapshot));
     BuildAdapterTable(table, {}, AdapterClock(), root);
-    ASSERT_EQ(4u, table.adapters.size());
-    EXPECT_STREQ("e1000e", FindAdapterDescription(table, table.adapters[0]));
-    EXPECT_EQ(6u, table.adapters[0].type);
-    EXPECT_STREQ("ethernet", FindAdapterDescription(table, table.adapters[1]));
-    EXPECT_EQ(71u, table.adapters[1].type);
-    EXPECT_STREQ("tun", FindAdapterDescription(table, table.adapters[2]));
-    EXPECT_EQ(131u, table.adapters[2].type);
-    EXPECT_STREQ("ethernet", FindAdapterDescription(table, table.adapters[3]));
+    ASSERT_EQ(8u, table.adapters.size());
+    for (size_t i = 0; i < 6; ++i) {
+        EXPECT_STREQ(entries[i].description, FindAdapterDescription(table, table.adapters[i]))
+            << entries[i].name;
+        EXPECT_EQ(entries[i].type, table.adapters[i].type) << entries[i].name;
+    }
+    EXPECT_STREQ("tun", FindAdapterDescription(table, table.adapters[6]));
+    EXPECT_EQ(131u, table.adapters[6].type);
+    EXPECT_STREQ("ethernet", FindAdapterDescription(table, table.adapters[7]));
 
     std::string command = "rm -rf " + base;
     EXPECT_EQ(0, system(command.c_str()));

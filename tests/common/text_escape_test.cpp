@@ -1,0 +1,50 @@
+// Escaping of outside texts into fixed record fields.
+#include "text_escape.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+TEST(CopyEscapedText, EscapesControlsAndCutsOnlyBetweenUnits)
+{
+    struct Case {
+        const char* what;
+        std::string text;
+        size_t fieldSize;
+        std::string want;
+    };
+    const Case cases[] = {
+        {"plain text fits", "eth0", 16, "eth0"},
+        {"field exactly full", std::string(15, 'a'), 16, std::string(15, 'a')},
+        {"one byte over is cut", std::string(16, 'a'), 16, std::string(15, 'a')},
+        {"line feed and forged line", "up\nIndex: 0x63", 64, "up\\x0aIndex: 0x63"},
+        {"escape sequence", "\x1b[31mred", 64, "\\x1b[31mred"},
+        {"DEL and the last C0 byte", "a\x7f\x1f", 64, "a\\x7f\\x1f"},
+        {"backslash doubled", "a\\x0a", 64, "a\\\\x0a"},
+        {"NUL inside the length", std::string("a\0b", 3), 64, "a\\x00b"},
+        {"escape exactly fills", "abc\n", 8, "abc\\x0a"},
+        {"escape one short is left out", "abcd\n", 8, "abcd"},
+        {"nothing after a dropped escape", "ab\nc", 6, "ab"},
+        {"backslash pair not split", "abcdef\\", 8, "abcdef"},
+        {"UTF-8 untouched", "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x93\xa1", 64,
+         "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x93\xa1"},
+        {"UTF-8 sequence not split", "abcd\xe2\x82\xac", 7, "abcd"},
+        {"C1 control as UTF-8",
+         "a\xc2\x9b"
+         "1m",
+         64, "a\\xc2\\x9b1m"},
+        {"first printable after C1", "\xc2\xa0", 64, "\xc2\xa0"},
+        {"stray bytes pass one by one", "\xe9t\xc3", 64, "\xe9t\xc3"},
+        {"empty text", "", 4, ""},
+        {"one-byte field holds only the end", "abc", 1, ""},
+    };
+    for (const Case& c : cases) {
+        char field[80];
+        memset(field, '#', sizeof(field));
+        CopyEscapedText(field, c.fieldSize, c.text.data(), c.text.size());
+        EXPECT_EQ(c.want, std::string(field)) << c.what;
+        // Nothing written past the field.
+        EXPECT_EQ('#', field[c.fieldSize]) << c.what;
+    }
+}
