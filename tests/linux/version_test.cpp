@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -24,8 +23,11 @@ typedef std::vector<uint8_t> Bytes;
 
 Bytes ReadFile(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    Bytes data(in ? (size_t)in.tellg() : 0);
+    in.seekg(0);
+    in.read((char*)data.data(), (std::streamsize)data.size());
+    return data;
 }
 
 void WriteFile(const std::string& path, const Bytes& data)
