@@ -4,9 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+
+#include "version_record.h"
 
 const char kResourceSectionName[] = ".ostrel_resources";
 
@@ -15,6 +19,10 @@ namespace {
 const size_t kMaxSectionCount = 65535;
 const uint16_t kResourceTypeVersion = 16;
 const uint16_t kVersionResourceId = 1;
+// The name may have been swapped for a FIFO or a device since the search
+// looked at it: opening must neither wait for a writer nor make a terminal
+// ours.
+const int kOpenFlags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
 
 class FileOwner {
    public:
@@ -124,6 +132,70 @@ bool ReadExactly(int fd, uint64_t offset, size_t length, uint8_t* out)
     return true;
 }
 
+// Bytes of a file or of memory at offsets below a known size. File reads
+// go through a small window, so scanning many small fields costs few system
+// calls and never more memory than the window, whatever the file claims.
+class ByteReader {
+   public:
+    ByteReader(int fd, uint64_t size) : fd_(fd), memory_(NULL), size_(size)
+    {
+    }
+    ByteReader(const uint8_t* data, size_t size) : fd_(-1), memory_(data), size_(size)
+    {
+    }
+    ByteReader(const ByteReader&) = delete;
+    ByteReader& operator=(const ByteReader&) = delete;
+
+    uint64_t Size() const
+    {
+        return size_;
+    }
+    bool Read(uint64_t offset, size_t length, uint8_t* out)
+    {
+        if (offset > size_ || length > size_ - offset) {
+            return false;
+        }
+        if (length == 0) {
+            return true;
+        }
+        if (fd_ < 0) {
+            memcpy(out, memory_ + offset, length);
+            return true;
+        }
+        if (length > sizeof(window_)) {
+            return ReadExactly(fd_, offset, length, out);
+        }
+        if (offset < start_ || offset - start_ > filled_ || length > filled_ - (offset - start_)) {
+            size_t want = (size_t)std::min<uint64_t>(sizeof(window_), size_ - offset);
+            filled_ = 0;
+            if (!ReadExactly(fd_, offset, want, window_)) {
+                return false;
+            }
+            start_ = offset;
+            filled_ = want;
+        }
+        memcpy(out, window_ + (offset - start_), length);
+        return true;
+    }
+    bool ReadWord(uint64_t offset, uint16_t* value)
+    {
+        uint8_t bytes[2];
+        if (!Read(offset, 2, bytes)) {
+            return false;
+        }
+        *value = (uint16_t)(bytes[0] | (bytes[1] << 8));
+        return true;
+    }
+
+   private:
+    int fd_;
+    const uint8_t* memory_;
+    uint64_t size_;
+    uint64_t start_ = 0;
+    size_t filled_ = 0;
+    uint8_t window_[4096];
+};
+
 // Field reader for either ELF class and byte order.
 struct ElfLayout {
     bool wide;
@@ -143,6 +215,12 @@ struct ElfLayout {
     {
         return Read(at, wide ? 8 : 4);
     }
+    // The bytes of a section header that are read; the entry size in the
+    // file may be larger.
+    size_t SectionHeaderSize() const
+    {
+        return wide ? 64 : 40;
+    }
 };
 
 struct SectionHeader {
@@ -155,21 +233,25 @@ struct SectionHeader {
 
 const uint32_t kSectionTypeNoBits = 8;
 
-SectionHeader ParseSectionHeader(const ElfLayout& elf, const uint8_t* at)
+bool ReadSectionHeader(ByteReader* file, const ElfLayout& elf, uint64_t offset,
+                       SectionHeader* header)
 {
-    SectionHeader header;
-    header.name = (uint32_t)elf.Read(at, 4);
-    header.type = (uint32_t)elf.Read(at + 4, 4);
-    if (elf.wide) {
-        header.offset = elf.Read(at + 24, 8);
-        header.size = elf.Read(at + 32, 8);
-        header.link = (uint32_t)elf.Read(at + 40, 4);
-    } else {
-        header.offset = elf.Read(at + 16, 4);
-        header.size = elf.Read(at + 20, 4);
-        header.link = (uint32_t)elf.Read(at + 24, 4);
+    uint8_t at[64];
+    if (!file->Read(offset, elf.SectionHeaderSize(), at)) {
+        return false;
     }
-    return header;
+    header->name = (uint32_t)elf.Read(at, 4);
+    header->type = (uint32_t)elf.Read(at + 4, 4);
+    if (elf.wide) {
+        header->offset = elf.Read(at + 24, 8);
+        header->size = elf.Read(at + 32, 8);
+        header->link = (uint32_t)elf.Read(at + 40, 4);
+    } else {
+        header->offset = elf.Read(at + 16, 4);
+        header->size = elf.Read(at + 20, 4);
+        header->link = (uint32_t)elf.Read(at + 24, 4);
+    }
+    return true;
 }
 
 bool FitsInFile(uint64_t offset, uint64_t size, uint64_t fileSize)
@@ -177,69 +259,27 @@ bool FitsInFile(uint64_t offset, uint64_t size, uint64_t fileSize)
     return offset <= fileSize && size <= fileSize - offset;
 }
 
-bool NameMatches(const std::vector<uint8_t>& names, uint32_t offset, const char* wanted)
+// Whether a section's name, at offset within the name table, is wanted.
+bool NameMatches(ByteReader* file, const SectionHeader& names, uint32_t offset, const char* wanted)
 {
+    uint8_t name[32];
     size_t length = strlen(wanted);
-    return offset < names.size() && names.size() - offset > length &&
-           memcmp(names.data() + offset, wanted, length) == 0 && names[offset + length] == 0;
+    if (length >= sizeof(name) || offset >= names.size || names.size - offset <= length) {
+        return false;
+    }
+    return file->Read(names.offset + offset, length + 1, name) &&
+           memcmp(name, wanted, length) == 0 && name[length] == 0;
 }
 
-// Skips a TYPE or NAME field of a .res entry header: an ordinal (0xFFFF and
-// a word) or a terminated UTF-16 name. Reports the ordinal, or 0 for names.
-bool SkipResourceName(const uint8_t* header, size_t headerSize, size_t* pos, uint16_t* ordinal)
+// Finds the one section called sectionName. Section headers are read one
+// at a time and names one at a time, so a table that claims a gigabyte
+// costs a window, not the gigabyte. A second section of that name rejects
+// the file: nothing says which of the two is meant.
+bool FindElfSection(int fd, uint64_t fileSize, const char* sectionName, SectionHeader* found)
 {
-    if (headerSize - *pos < 2) {
-        return false;
-    }
-    uint16_t first = (uint16_t)(header[*pos] | (header[*pos + 1] << 8));
-    if (first == 0xFFFF) {
-        if (headerSize - *pos < 4) {
-            return false;
-        }
-        *ordinal = (uint16_t)(header[*pos + 2] | (header[*pos + 3] << 8));
-        *pos += 4;
-        return true;
-    }
-    *ordinal = 0;
-    while (headerSize - *pos >= 2) {
-        bool end = header[*pos] == 0 && header[*pos + 1] == 0;
-        *pos += 2;
-        if (end) {
-            return true;
-        }
-    }
-    return false;
-}
-
-}  // namespace
-
-bool ResolveVersionFile(const char* name, std::string* path)
-{
-    if (name == NULL) {
-        return false;
-    }
-    // A longer name cut to fit could name some other file.
-    size_t length = strnlen(name, PATH_MAX);
-    if (length == PATH_MAX) {
-        return false;
-    }
-    std::string wanted(name, length);
-    if (SearchName(wanted, path)) {
-        return true;
-    }
-    return EndsWithExe(wanted) && SearchName(wanted.substr(0, wanted.size() - 4), path);
-}
-
-bool ReadElfSection(const std::string& path, const char* sectionName, std::vector<uint8_t>* data)
-{
-    FileOwner file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    struct stat info;
-    if (file.get() < 0 || fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        return false;
-    }
-    uint64_t fileSize = (uint64_t)info.st_size;
+    ByteReader table(fd, fileSize);
     uint8_t ident[64];
-    if (fileSize < 52 || !ReadExactly(file.get(), 0, fileSize < 64 ? 52 : 64, ident) ||
+    if (fileSize < 52 || !table.Read(0, fileSize < 64 ? 52 : 64, ident) ||
         memcmp(ident,
                "\x7f"
                "ELF",
@@ -253,83 +293,113 @@ bool ReadElfSection(const std::string& path, const char* sectionName, std::vecto
     }
     uint64_t tableOffset = elf.ReadWide(ident + (elf.wide ? 40 : 32));
     const uint8_t* counts = ident + (elf.wide ? 58 : 46);
-    size_t entrySize = (size_t)elf.Read(counts, 2);
+    uint64_t entrySize = elf.Read(counts, 2);
     uint64_t count = elf.Read(counts + 2, 2);
     uint32_t namesIndex = (uint32_t)elf.Read(counts + 4, 2);
-    size_t minimumEntry = elf.wide ? 64 : 40;
-    if (tableOffset == 0 || entrySize < minimumEntry ||
-        !FitsInFile(tableOffset, entrySize, fileSize)) {
-        return false;
-    }
-    std::vector<uint8_t> entry(entrySize);
-    if (!ReadExactly(file.get(), tableOffset, entrySize, entry.data())) {
+    SectionHeader first;
+    if (tableOffset == 0 || entrySize < elf.SectionHeaderSize() ||
+        !FitsInFile(tableOffset, entrySize, fileSize) ||
+        !ReadSectionHeader(&table, elf, tableOffset, &first)) {
         return false;
     }
     // Files with many sections keep the real count and string table index
     // in the first section header.
-    SectionHeader first = ParseSectionHeader(elf, entry.data());
     if (count == 0) {
         count = first.size;
     }
     if (namesIndex == 0xFFFF) {
         namesIndex = first.link;
     }
+    SectionHeader names;
     if (count == 0 || count > kMaxSectionCount || namesIndex >= count ||
-        !FitsInFile(tableOffset, count * entrySize, fileSize)) {
+        !FitsInFile(tableOffset, count * entrySize, fileSize) ||
+        !ReadSectionHeader(&table, elf, tableOffset + namesIndex * entrySize, &names) ||
+        names.type == kSectionTypeNoBits || !FitsInFile(names.offset, names.size, fileSize)) {
         return false;
     }
-    std::vector<uint8_t> table(count * entrySize);
-    if (!ReadExactly(file.get(), tableOffset, table.size(), table.data())) {
-        return false;
-    }
-    SectionHeader names = ParseSectionHeader(elf, table.data() + namesIndex * entrySize);
-    if (names.type == kSectionTypeNoBits || names.size > kMaxResourceSectionSize ||
-        !FitsInFile(names.offset, names.size, fileSize)) {
-        return false;
-    }
-    std::vector<uint8_t> nameTable(names.size);
-    if (!ReadExactly(file.get(), names.offset, nameTable.size(), nameTable.data())) {
-        return false;
-    }
+    // Its own window, so that the table and the names are each read in
+    // order rather than refilling one window in turn.
+    ByteReader nameTable(fd, fileSize);
+    size_t matches = 0;
     for (uint64_t i = 0; i < count; i++) {
-        SectionHeader section = ParseSectionHeader(elf, table.data() + i * entrySize);
-        if (!NameMatches(nameTable, section.name, sectionName)) {
-            continue;
-        }
-        if (section.type == kSectionTypeNoBits || section.size > kMaxResourceSectionSize ||
-            !FitsInFile(section.offset, section.size, fileSize)) {
+        SectionHeader section;
+        if (!ReadSectionHeader(&table, elf, tableOffset + i * entrySize, &section)) {
             return false;
         }
-        data->resize(section.size);
-        return ReadExactly(file.get(), section.offset, data->size(), data->data());
+        if (NameMatches(&nameTable, names, section.name, sectionName)) {
+            *found = section;
+            matches++;
+        }
+    }
+    return matches == 1 && found->type != kSectionTypeNoBits &&
+           found->size <= kMaxResourceSectionSize &&
+           FitsInFile(found->offset, found->size, fileSize);
+}
+
+// Skips a TYPE or NAME field of the .res entry header at entry: an ordinal
+// (0xFFFF and a word) or a terminated UTF-16 name. Reports the ordinal, or
+// 0 for names.
+bool SkipResourceName(ByteReader* res, uint64_t entry, uint64_t headerSize, uint64_t* pos,
+                      uint16_t* ordinal)
+{
+    uint16_t unit = 0;
+    if (headerSize - *pos < 2 || !res->ReadWord(entry + *pos, &unit)) {
+        return false;
+    }
+    if (unit == 0xFFFF) {
+        if (headerSize - *pos < 4 || !res->ReadWord(entry + *pos + 2, ordinal)) {
+            return false;
+        }
+        *pos += 4;
+        return true;
+    }
+    *ordinal = 0;
+    while (headerSize - *pos >= 2) {
+        if (!res->ReadWord(entry + *pos, &unit)) {
+            return false;
+        }
+        *pos += 2;
+        if (unit == 0) {
+            return true;
+        }
     }
     return false;
 }
 
-bool FindVersionResource(const uint8_t* res, size_t size, const uint8_t** data, size_t* length)
+uint64_t ReadLittle32(const uint8_t* at)
+{
+    return (uint64_t)at[0] | (uint64_t)at[1] << 8 | (uint64_t)at[2] << 16 | (uint64_t)at[3] << 24;
+}
+
+// Finds the RT_VERSION entry with id 1 among the .res entries that fill
+// size bytes from base; reports where its data starts and how long it is.
+bool FindVersionEntry(ByteReader* res, uint64_t base, uint64_t size, uint64_t* data,
+                      uint64_t* length)
 {
     // Entry header: DataSize, HeaderSize, TYPE, NAME, padding, then
     // DataVersion, MemoryFlags, LanguageId, Version, Characteristics.
-    const size_t kFixedTail = 16;
-    size_t pos = 0;
+    const uint64_t kFixedTail = 16;
+    uint64_t pos = 0;
     while (size - pos >= 8) {
-        const uint8_t* entry = res + pos;
-        size_t dataSize = (size_t)entry[0] | (size_t)entry[1] << 8 | (size_t)entry[2] << 16 |
-                          (size_t)entry[3] << 24;
-        size_t headerSize = (size_t)entry[4] | (size_t)entry[5] << 8 | (size_t)entry[6] << 16 |
-                            (size_t)entry[7] << 24;
+        uint64_t entry = base + pos;
+        uint8_t sizes[8];
+        if (!res->Read(entry, sizeof(sizes), sizes)) {
+            return false;
+        }
+        uint64_t dataSize = ReadLittle32(sizes);
+        uint64_t headerSize = ReadLittle32(sizes + 4);
         if (headerSize < 8 + 4 + 4 + kFixedTail || headerSize > size - pos ||
             dataSize > size - pos - headerSize) {
             return false;
         }
-        size_t field = 8;
+        uint64_t field = 8;
         uint16_t type = 0;
         uint16_t id = 0;
-        if (!SkipResourceName(entry, headerSize, &field, &type) ||
-            !SkipResourceName(entry, headerSize, &field, &id)) {
+        if (!SkipResourceName(res, entry, headerSize, &field, &type) ||
+            !SkipResourceName(res, entry, headerSize, &field, &id)) {
             return false;
         }
-        size_t tail = (field + 3) & ~(size_t)3;
+        uint64_t tail = (field + 3) & ~(uint64_t)3;
         if (tail > headerSize || headerSize - tail < kFixedTail) {
             return false;
         }
@@ -338,11 +408,79 @@ bool FindVersionResource(const uint8_t* res, size_t size, const uint8_t** data, 
             *length = dataSize;
             return true;
         }
-        size_t next = headerSize + ((dataSize + 3) & ~(size_t)3);
+        uint64_t next = headerSize + ((dataSize + 3) & ~(uint64_t)3);
         if (next > size - pos) {
             return false;
         }
         pos += next;
     }
     return false;
+}
+
+}  // namespace
+
+bool ReadVersionRecord(int fd, std::vector<uint8_t>* record)
+{
+    struct stat info;
+    SectionHeader section;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+        !FindElfSection(fd, (uint64_t)info.st_size, kResourceSectionName, &section)) {
+        return false;
+    }
+    ByteReader file(fd, (uint64_t)info.st_size);
+    uint64_t data = 0;
+    uint64_t length = 0;
+    if (!FindVersionEntry(&file, section.offset, section.size, &data, &length)) {
+        return false;
+    }
+    record->resize((size_t)std::min<uint64_t>(length, kMaxVersionRecordSize));
+    if (!file.Read(data, record->size(), record->data())) {
+        return false;
+    }
+    size_t measured = MeasureVersionRecord(record->data(), record->size());
+    record->resize(measured);
+    return measured > 0;
+}
+
+VersionLookup LoadFileVersionRecord(const char* name, std::vector<uint8_t>* record)
+{
+    if (name == NULL) {
+        return kVersionNoFile;
+    }
+    // A longer name cut to fit could name some other file.
+    size_t length = strnlen(name, PATH_MAX);
+    if (length == PATH_MAX) {
+        return kVersionNoFile;
+    }
+    std::string wanted(name, length);
+    bool another = EndsWithExe(wanted);
+    VersionLookup result = kVersionNoFile;
+    while (true) {
+        std::string path;
+        if (SearchName(wanted, &path)) {
+            result = kVersionNoRecord;
+            FileOwner file(open(path.c_str(), kOpenFlags));
+            if (file.get() >= 0 && ReadVersionRecord(file.get(), record)) {
+                return kVersionFound;
+            }
+        }
+        if (!another) {
+            return result;
+        }
+        another = false;
+        wanted.resize(wanted.size() - 4);
+    }
+}
+
+bool FindVersionResource(const uint8_t* res, size_t size, const uint8_t** data, size_t* length)
+{
+    ByteReader image(res, size);
+    uint64_t offset = 0;
+    uint64_t found = 0;
+    if (res == NULL || !FindVersionEntry(&image, 0, size, &offset, &found)) {
+        return false;
+    }
+    *data = res + offset;
+    *length = (size_t)found;
+    return true;
 }

@@ -1,27 +1,41 @@
 // Finding the version record of an executable on disk: the name search,
 // the ELF section that carries the compiled resources, and the RT_VERSION
-// entry among them. File contents are untrusted and bounds-checked.
+// entry among them. Whoever starts the tool chooses the name, so the file
+// is untrusted: every field is bounds-checked, only headers, the names
+// compared and the record itself are read, and memory stays small whatever
+// sizes the file claims.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <vector>
 
 // The ELF section the build puts the compiled .res file into.
 extern const char kResourceSectionName[];
 
-// The limit on the resource section that is read at all.
+// The limit on the resource section that is walked at all.
 const size_t kMaxResourceSectionSize = 1024 * 1024;
 
-// Resolves a name as the platform's library search does: a name with a
-// directory part as given; a bare name in the running executable's
-// directory, the current directory, then each PATH entry. A name ending in
-// ".exe" (any case) that names no file is tried once more without it.
-bool ResolveVersionFile(const char* name, std::string* path);
+// The walker takes a record's length from a 16-bit word, so no record the
+// walker accepts is longer; nothing past this is read.
+const size_t kMaxVersionRecordSize = 0xFFFF;
 
-// Reads the named section's contents from the ELF file at path.
-bool ReadElfSection(const std::string& path, const char* sectionName, std::vector<uint8_t>* data);
+// What looking for a file's version record found.
+enum VersionLookup { kVersionFound, kVersionNoFile, kVersionNoRecord };
+
+// Finds the version record of the file a name stands for and leaves the
+// measured record in record. The name resolves as the platform's library
+// search does: with a directory part as given; a bare name in the running
+// executable's directory, the current directory, then each PATH entry. A
+// name ending in ".exe" (any case) whose file is missing or carries no
+// record (the Windows build may sit beside this one) is tried once more
+// without it.
+VersionLookup LoadFileVersionRecord(const char* name, std::vector<uint8_t>* record);
+
+// Reads the version record from the ELF file open at fd; false unless it
+// is a regular file with exactly one resource section that holds a sound
+// record.
+bool ReadVersionRecord(int fd, std::vector<uint8_t>* record);
 
 // Finds the data of the RT_VERSION entry with id 1 in a .res image.
 bool FindVersionResource(const uint8_t* res, size_t size, const uint8_t** data, size_t* length);

@@ -1,7 +1,6 @@
 // Version information read from the version record that the build embeds,
 // as a compiled .res image, in a section of the ELF executable.
-#include <cstring>
-#include <string>
+#include <new>
 #include <vector>
 
 #include "os_api.h"
@@ -13,24 +12,14 @@ namespace {
 const DWORD kErrorFileNotFound = 2;
 const DWORD kErrorResourceDataNotFound = 1812;
 
-// The record of the named file, checked to be sound at its root.
-bool LoadVersionRecord(const char* name, std::vector<uint8_t>* section, const uint8_t** record,
-                       size_t* length)
+// The measured record of the named file.
+bool LoadVersionRecord(const char* name, std::vector<uint8_t>* record)
 {
-    std::string path;
-    if (!ResolveVersionFile(name, &path)) {
-        SetLastError(kErrorFileNotFound);
+    VersionLookup found = LoadFileVersionRecord(name, record);
+    if (found != kVersionFound) {
+        SetLastError(found == kVersionNoFile ? kErrorFileNotFound : kErrorResourceDataNotFound);
         return false;
     }
-    const uint8_t* data = NULL;
-    size_t size = 0;
-    if (!ReadElfSection(path, kResourceSectionName, section) ||
-        !FindVersionResource(section->data(), section->size(), &data, &size) ||
-        (*length = MeasureVersionRecord(data, size)) == 0) {
-        SetLastError(kErrorResourceDataNotFound);
-        return false;
-    }
-    *record = data;
     return true;
 }
 
@@ -41,34 +30,45 @@ DWORD GetFileVersionInfoSizeA(LPCSTR lptstrFilename, LPDWORD lpdwHandle)
     if (lpdwHandle != NULL) {
         *lpdwHandle = 0;
     }
-    std::vector<uint8_t> section;
-    const uint8_t* record = NULL;
-    size_t length = 0;
-    if (!LoadVersionRecord(lptstrFilename, &section, &record, &length)) {
+    try {
+        std::vector<uint8_t> record;
+        if (!LoadVersionRecord(lptstrFilename, &record)) {
+            return 0;
+        }
+        return (DWORD)VersionBlockSize(record.size());
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return 0;
     }
-    return (DWORD)VersionBlockSize(length);
 }
 
 BOOL GetFileVersionInfoA(LPCSTR lptstrFilename, DWORD dwHandle, DWORD dwLen, LPVOID lpData)
 {
     (void)dwHandle;
-    std::vector<uint8_t> section;
-    const uint8_t* record = NULL;
-    size_t length = 0;
-    if (lpData == NULL || !LoadVersionRecord(lptstrFilename, &section, &record, &length)) {
+    try {
+        std::vector<uint8_t> record;
+        if (lpData == NULL || !LoadVersionRecord(lptstrFilename, &record)) {
+            return 0;
+        }
+        // The file may have changed since its size was asked for.
+        if (dwLen < VersionBlockSize(record.size())) {
+            SetLastError(ERROR_INSUFFICIENT_BUFFER);
+            return 0;
+        }
+        FillVersionBlock(record.data(), record.size(), (uint8_t*)lpData);
+        return 1;
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return 0;
     }
-    // The file may have changed since its size was asked for.
-    if (dwLen < VersionBlockSize(length)) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return 0;
-    }
-    FillVersionBlock(record, length, (uint8_t*)lpData);
-    return 1;
 }
 
 BOOL VerQueryValueA(LPCVOID pBlock, LPCSTR lpSubBlock, LPVOID* lplpBuffer, PUINT puLen)
 {
-    return QueryVersionBlock((uint8_t*)pBlock, lpSubBlock, lplpBuffer, puLen);
+    try {
+        return QueryVersionBlock((uint8_t*)pBlock, lpSubBlock, lplpBuffer, puLen);
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return 0;
+    }
 }

@@ -50,6 +50,11 @@ def main():
         # The shell hands the bare name on when it finds it through PATH.
         check("bare name through PATH", version_line(["bash", "-c", "Ostrel"], BASH, elsewhere,
                                                      bindir + ":" + system_path), RECORD)
+        # The Windows build in the same folder carries its record in a form
+        # this build does not read; the name without ".exe" is read instead.
+        with open(os.path.join(bindir, "Ostrel.exe"), "wb") as pe:
+            pe.write(b"MZ\x90\x00" + bytes(4092))
+        check("./Ostrel beside Ostrel.exe", version_line(["./Ostrel"], exe, bindir), RECORD)
         link = os.path.join(links, "Ostrel.EXE")
         os.symlink(exe, link)
         check("symlink Ostrel.EXE by full path", version_line([link], link, elsewhere), RECORD)

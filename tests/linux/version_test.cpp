@@ -1,12 +1,17 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "version_file.h"
@@ -18,8 +23,11 @@ typedef std::vector<uint8_t> Bytes;
 
 Bytes ReadFile(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    Bytes data(in ? (size_t)in.tellg() : 0);
+    in.seekg(0);
+    in.read((char*)data.data(), (std::streamsize)data.size());
+    return data;
 }
 
 void WriteFile(const std::string& path, const Bytes& data)
@@ -321,6 +329,14 @@ TEST_F(VersionFile, ExecutableCarriesTheRecordAndNamesResolve)
     EXPECT_EQ(FileVersion(copy), "1, 0, 0, 2");
     EXPECT_EQ(FileVersion(copy + ".eXe"), "1, 0, 0, 2");
     EXPECT_EQ(FileVersion(copy + ".com.exe"), "<none>");
+    // The Windows build beside this one, or any other file without the
+    // record, does not hide the record of the name without ".exe".
+    Bytes windowsBuild = {'M', 'Z', 0x90, 0};
+    windowsBuild.resize(4096);
+    Write("Ostrel.exe", windowsBuild);
+    EXPECT_EQ(FileVersion(copy + ".exe"), "1, 0, 0, 2");
+    Write("Ostrel.EXE", Bytes(exe.begin(), exe.begin() + 64));
+    EXPECT_EQ(FileVersion(copy + ".EXE"), "1, 0, 0, 2");
     EXPECT_EQ(FileVersion(dir + "/.exe"), "<none>");
     EXPECT_EQ(FileVersion(dir), "<none>");
     EXPECT_EQ(FileVersion(""), "<none>");
@@ -354,6 +370,9 @@ TEST_F(VersionFile, DamagedExecutablesHaveNoRecord)
         {"section size wraps around", section + 32, ~(uint64_t)0, 8},
         {"section holds no file bytes", section + 4, 8, 4},
         {"name offset beyond the name table", section, 0xFFFFFF, 4},
+        // Two sections of the record's name: neither is taken.
+        {"a later section shares the name", section + 64, Field(section, 4), 4},
+        {"an earlier section shares the name", section - 64, Field(section, 4), 4},
     };
     for (const Damage& damage : damages) {
         Bytes copy = exe;
@@ -364,6 +383,87 @@ TEST_F(VersionFile, DamagedExecutablesHaveNoRecord)
     EXPECT_EQ(FileVersion(Write("truncated", truncated)), "<none>");
     Bytes header(exe.begin(), exe.begin() + 40);
     EXPECT_EQ(FileVersion(Write("header", header)), "<none>");
+}
+
+long PeakResidentKilobytes()
+{
+    struct rusage usage;
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+// Sizes a file may claim cost reads of headers, never memory or reads
+// in proportion to the claim.
+TEST_F(VersionFile, HugeSectionTableCostsNoMemory)
+{
+    // 16384 section headers of 0xFFFF bytes: a sparse file of a gigabyte.
+    const char header[] =
+        "7f454c4602010100000000000000000002003e00010000000000000000000000"
+        "0000000000000000400000000000000000000000400038000000ffff00400100";
+    Bytes data;
+    for (size_t i = 0; header[i] != '\0'; i += 2) {
+        data.push_back((uint8_t)strtoul(std::string(header + i, 2).c_str(), NULL, 16));
+    }
+    std::string path = Write("huge", data);
+    ASSERT_EQ(truncate(path.c_str(), 64 + 0xFFFFL * 0x4000), 0);
+    long before = PeakResidentKilobytes();
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(FileVersion(path), "<none>");
+    EXPECT_LT(PeakResidentKilobytes() - before, 16 * 1024);
+    auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(took).count(), 2000);
+}
+
+// A name swapped for a FIFO between the search and the open must not hold
+// the lookup until some writer comes. A watchdog plays that writer when a
+// lookup hangs, so a fault fails the test instead of stalling it.
+TEST_F(VersionFile, NameSwappedForAFifoNeverBlocks)
+{
+    std::string regular = Write("regular", exe);
+    std::string fifo = dir + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::string name = dir + "/race";
+    std::string staging = dir + "/staging";
+    written.insert(written.end(), {fifo, name, staging});
+
+    std::atomic<bool> stop(false);
+    std::atomic<bool> blocked(false);
+    std::atomic<long> lookups(0);
+    std::thread swapper([&] {
+        for (bool toFifo = false; !stop; toFifo = !toFifo) {
+            unlink(staging.c_str());
+            if (link(toFifo ? fifo.c_str() : regular.c_str(), staging.c_str()) == 0) {
+                rename(staging.c_str(), name.c_str());
+            }
+        }
+    });
+    std::thread watchdog([&] {
+        long seen = -1;
+        while (!stop) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+            long now = lookups;
+            if (now == seen) {
+                blocked = true;
+                int writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+                if (writer >= 0) {
+                    close(writer);
+                }
+            }
+            seen = now;
+        }
+    });
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
+    std::string found;
+    while (std::chrono::steady_clock::now() < end) {
+        found = FileVersion(name);
+        EXPECT_TRUE(found == "1, 0, 0, 2" || found == "<none>" || found == "<unreadable>") << found;
+        lookups++;
+    }
+    stop = true;
+    swapper.join();
+    watchdog.join();
+    EXPECT_FALSE(blocked);
+    EXPECT_GT(lookups, 100);
 }
 
 }  // namespace

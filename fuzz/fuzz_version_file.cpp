@@ -1,0 +1,95 @@
+// Feeds arbitrary files to the version lookup the way the tool meets them:
+// the bytes become "Ostrel.exe" in a private folder whose "Ostrel" is this
+// fuzzer's own executable, which carries the build's record. Whatever the
+// ".exe" file holds, the lookup must end with a record: its own when it is
+// sound, otherwise the one of the name without ".exe".
+// Seeds: a copy of the native build cut down to a few sections, a 32-bit
+// executable, big-endian 32- and 64-bit objects holding the resources, the
+// head of the Windows build, truncated copies.
+#include <fcntl.h>
+#include <limits.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "os_api.h"
+#include "version_file.h"
+#include "version_record.h"
+
+static const char kFileVersion[] = "\\StringFileInfo\\000004B0\\FileVersion";
+
+static std::string folder;
+
+static void RemoveFolder()
+{
+    unlink((folder + "/Ostrel.exe").c_str());
+    unlink((folder + "/Ostrel").c_str());
+    rmdir(folder.c_str());
+}
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    char pattern[] = "/dev/shm/ostrel_fuzz_version_XXXXXX";
+    char self[PATH_MAX];
+    ssize_t length = readlink("/proc/self/exe", self, sizeof(self) - 1);
+    if (mkdtemp(pattern) == NULL || length <= 0) {
+        abort();
+    }
+    self[length] = '\0';
+    folder = pattern;
+    atexit(RemoveFolder);
+    if (symlink(self, (folder + "/Ostrel").c_str()) != 0) {
+        abort();
+    }
+    return 0;
+}
+
+// The text the block holds under the banner's key, or "" without one.
+static std::string QueryFileVersion(std::vector<uint8_t>* block)
+{
+    void* value = NULL;
+    UINT length = 0;
+    if (!VerQueryValueA(block->data(), kFileVersion, &value, &length)) {
+        return std::string();
+    }
+    const uint8_t* at = (const uint8_t*)value;
+    if (length == 0 || at < block->data() || at + length > block->data() + block->size() ||
+        at[length - 1] != '\0') {
+        abort();
+    }
+    return std::string((const char*)at);
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    std::string exe = folder + "/Ostrel.exe";
+    int fd = open(exe.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0 || write(fd, data, size) != (ssize_t)size) {
+        abort();
+    }
+    std::vector<uint8_t> record;
+    bool own = ReadVersionRecord(fd, &record);
+    close(fd);
+    if (own && (record.size() > kMaxVersionRecordSize ||
+                MeasureVersionRecord(record.data(), record.size()) != record.size())) {
+        abort();
+    }
+
+    DWORD blockSize = GetFileVersionInfoSizeA(exe.c_str(), NULL);
+    if (blockSize == 0 || (own && blockSize != VersionBlockSize(record.size()))) {
+        abort();
+    }
+    std::vector<uint8_t> block(blockSize);
+    if (!GetFileVersionInfoA(exe.c_str(), 0, blockSize, block.data())) {
+        abort();
+    }
+    std::string version = QueryFileVersion(&block);
+    if (!own && version != "1, 0, 0, 2") {
+        abort();
+    }
+    return 0;
+}
