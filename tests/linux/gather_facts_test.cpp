@@ -45,7 +45,7 @@ std::vector<AdapterFacts> Sample(const std::unordered_map<uint32_t, LeaseCandida
     NetGateway slow = {3, {10, 0, 0, 254}, 200};
     NetGateway fast = {3, {10, 0, 0, 1}, 100};
     NetGateway slowAgain = {3, {10, 0, 0, 254}, 250};
-    NetGateway fastAgain = {3, {10, 0, 0, 1}, 300};
+    NetGateway fastAgain = {3, {10, 0, 0, 1}, 150};
     NetGateway stranger = {77, {10, 0, 0, 7}, 1};
     snapshot.gateways = {slow, fast, fastAgain, slowAgain, stranger};
     KernelClock clock;
