@@ -6,9 +6,11 @@ find_program(OSTREL_LLVM_RC NAMES llvm-rc llvm-rc-14 REQUIRED)
 enable_language(ASM)
 
 set(OSTREL_RES_FILE ${CMAKE_BINARY_DIR}/Ostrel.res)
+# The script has no preprocessor lines: without the preprocessor the output
+# is the same whether clang is installed or not.
 add_custom_command(
   OUTPUT ${OSTREL_RES_FILE}
-  COMMAND ${OSTREL_LLVM_RC} /FO ${OSTREL_RES_FILE} ${OSTREL_RC_FILE}
+  COMMAND ${OSTREL_LLVM_RC} -no-cpp /FO ${OSTREL_RES_FILE} ${OSTREL_RC_FILE}
   WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/driver
   DEPENDS ${OSTREL_RC_FILE} ${CMAKE_SOURCE_DIR}/driver/Ostrel.ico
   COMMENT "Compiling the version record")
