@@ -5,6 +5,6 @@
 add_compile_options(-ffile-prefix-map=${PROJECT_SOURCE_DIR}=.
                     -ffile-prefix-map=${PROJECT_BINARY_DIR}=build)
 if(OSTREL_OS STREQUAL "windows")
-  # Without a link time the checksum field stays 0 as well.
+  # A link time would differ between builds, and the PE checksum with it.
   add_link_options(-Wl,--no-insert-timestamp)
 endif()

@@ -66,17 +66,25 @@ if ((${#missing[@]})); then
     DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}"
 fi
 
+results=()
+notes=()
+timing=()
+step_name=""
+step_start=$SECONDS
 step() {
+    if [ -n "$step_name" ]; then
+        timing+=("$(printf '%4d s  %s' $((SECONDS - step_start)) "$step_name")")
+    fi
+    step_name=$*
+    step_start=$SECONDS
     echo
     echo "== $*"
 }
 
-results=()
-notes=()
 summary() {
     local status=$?
     step "summary"
-    for note in "${notes[@]}"; do
+    for note in "${timing[@]}" "${notes[@]}"; do
         echo "$note"
     done
     local root=()
