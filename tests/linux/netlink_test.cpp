@@ -579,6 +579,27 @@ TEST(NetlinkKernel, StrictRequestsAcceptedAndRoutesFilteredToTheMainTable)
     EXPECT_EQ(mainInAll, main.size());
 }
 
+TEST(NetlinkKernel, ReceiveTellsTheWholeLengthAndLeavesAPeekQueued)
+{
+    // The dump loop sizes its buffer from a peek; a length cut to what
+    // fitted, or a cut not flagged, would have it parse part of a datagram.
+    NetlinkSocket socket;
+    ASSERT_EQ(0, socket.Open(0, false));
+    uint8_t request[64];
+    size_t length = BuildDumpRequest(DumpKind::kLinks, 1, request, sizeof(request));
+    ASSERT_EQ(0, socket.Send(request, length));
+    NetlinkDatagram peeked;
+    ASSERT_EQ(0, socket.Receive(nullptr, 0, true, &peeked));
+    EXPECT_GT(peeked.length, sizeof(nlmsghdr));
+    EXPECT_TRUE(peeked.truncated);
+    EXPECT_EQ(0u, peeked.senderPort);
+    uint8_t part[sizeof(nlmsghdr)];
+    NetlinkDatagram taken;
+    ASSERT_EQ(0, socket.Receive(part, sizeof(part), false, &taken));
+    EXPECT_EQ(peeked.length, taken.length);
+    EXPECT_TRUE(taken.truncated);
+}
+
 TEST(AdapterRecords, DottedTextsMatchPrintf)
 {
     char text[16];
@@ -1143,6 +1164,7 @@ TEST(AdapterQuery, FreshSnapshotOnlyAfterAChangeSinceTheOverflowAnswer)
         {"quiet", true, -1, false},
         {"a change", true, 0, true},
         {"notifications lost", true, ENOBUFS, true},
+        {"watch broken", true, EIO, true},
         {"no watch", false, -1, true},
     };
     for (const Case& c : cases) {
