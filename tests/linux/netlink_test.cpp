@@ -970,8 +970,8 @@ void Stamp(std::vector<uint8_t>& bytes, uint32_t sequence, uint32_t port = kPort
 }
 
 // A whole reply of a kernel holding the given links and nothing else.
-Datagram Reply(DumpKind kind, uint32_t sequence, const std::vector<std::string>& links,
-               uint16_t doneFlags = NLM_F_MULTI)
+std::vector<uint8_t> Reply(DumpKind kind, uint32_t sequence, const std::vector<std::string>& links,
+                           uint16_t doneFlags = NLM_F_MULTI)
 {
     Datagram d;
     for (size_t i = 0; kind == DumpKind::kLinks && i < links.size(); ++i) {
@@ -979,15 +979,7 @@ Datagram Reply(DumpKind kind, uint32_t sequence, const std::vector<std::string>&
     }
     d.Done(doneFlags);
     Stamp(d.Bytes(), sequence);
-    return d;
-}
-
-void Answer(ScriptedChannel& channel, DumpKind kind, uint32_t sequence,
-            const std::vector<std::string>& links, uint16_t doneFlags = NLM_F_MULTI)
-{
-    Queued reply;
-    reply.bytes = Reply(kind, sequence, links, doneFlags).Bytes();
-    channel.queue.push_back(reply);
+    return d.Bytes();
 }
 
 std::vector<std::string> LinkNames(const NetSnapshot& snapshot)
@@ -1023,8 +1015,9 @@ TEST(NetlinkChannel, InterruptedDumpIsRedoneWholeAndBounded)
             attempt += kind == DumpKind::kLinks;
             bool raced = attempt <= c.racedAttempts;
             uint16_t flags = raced && kind == c.where ? NLM_F_MULTI | NLM_F_DUMP_INTR : NLM_F_MULTI;
-            Answer(self, kind, sequence, raced ? std::vector<std::string>{"old", "gone"} : kSettled,
-                   flags);
+            self.queue.push_back(
+                {Reply(kind, sequence, raced ? std::vector<std::string>{"old", "gone"} : kSettled,
+                       flags)});
         };
         NetlinkDumper dumper;
         NetSnapshot snapshot;
@@ -1061,11 +1054,11 @@ TEST(NetlinkChannel, RepliesNotMeantForTheRequestAreSkipped)
         channel.respond = [&](ScriptedChannel& self, DumpKind kind, uint32_t sequence) {
             // Each stray is a whole dump of its own, DONE included.
             Queued stray;
-            stray.bytes = Reply(kind, 0, {"stray"}).Bytes();
+            stray.bytes = Reply(kind, 0, {"stray"});
             Stamp(stray.bytes, sequence + c.sequenceShift, c.port);
             stray.sender = c.sender;
             self.queue.push_back(stray);
-            Answer(self, kind, sequence, kSettled);
+            self.queue.push_back({Reply(kind, sequence, kSettled)});
         };
         NetlinkDumper dumper;
         NetSnapshot snapshot;
@@ -1089,27 +1082,26 @@ TEST(NetlinkChannel, DatagramsAreReadWholeOrNotAtAll)
     const Case cases[] = {
         {"larger than the first buffer", many, 0, 0},
         // What fits of it is a whole dump; reading only that would pass.
-        {"larger than any kernel sends", kSettled, size_t(1) << 30, EMSGSIZE},
+        {"larger than any kernel sends", kSettled, size_t(64) << 20, EMSGSIZE},
     };
     for (const Case& c : cases) {
         ScriptedChannel channel;
         channel.respond = [&](ScriptedChannel& self, DumpKind kind, uint32_t sequence) {
             if (kind != DumpKind::kLinks || self.requests.size() > 1) {
-                Answer(self, kind, sequence, kSettled);
+                self.queue.push_back({Reply(kind, sequence, kSettled)});
                 return;
             }
             Queued first;
-            first.bytes = Reply(kind, sequence, c.links).Bytes();
+            first.bytes = Reply(kind, sequence, c.links);
             first.claimed = c.claimed;
             self.queue.push_back(first);
             // The rest of a dump cut short: the next one must not take it.
-            Answer(self, kind, sequence, {"late"});
+            self.queue.push_back({Reply(kind, sequence, {"late"})});
         };
         NetlinkDumper dumper;
         NetSnapshot snapshot;
         ASSERT_EQ(c.error, DumpSnapshot(channel, dumper, snapshot)) << c.name;
         if (c.error == 0) {
-            EXPECT_GT(dumper.buffer.size(), 64u * 1024) << c.name;
             EXPECT_EQ(c.links, LinkNames(snapshot)) << c.name;
             continue;
         }
@@ -1130,7 +1122,7 @@ int OpenScriptedChannels(QueryChannels& channels)
 {
     std::unique_ptr<ScriptedChannel> dump(new ScriptedChannel);
     dump->respond = [](ScriptedChannel& self, DumpKind kind, uint32_t sequence) {
-        Answer(self, kind, sequence, worldLinks);
+        self.queue.push_back({Reply(kind, sequence, worldLinks)});
     };
     channels.dump = std::move(dump);
     openedWatch = offerWatch ? new ScriptedChannel : nullptr;
@@ -1177,7 +1169,7 @@ TEST(AdapterQuery, FreshSnapshotOnlyAfterAChangeSinceTheOverflowAnswer)
         if (c.event >= 0) {
             Queued event;
             event.error = c.event;
-            event.bytes = Reply(DumpKind::kLinks, 0, {"fk1"}).Bytes();
+            event.bytes = Reply(DumpKind::kLinks, 0, {"fk1"});
             openedWatch->queue.push_back(event);
         }
         ULONG given = length;
