@@ -1,18 +1,17 @@
 // The adapter query: the kernel's interfaces as a chain of adapter records.
-#include <linux/rtnetlink.h>
-
 #include <memory>
 #include <new>
 
 #include "adapter_table.h"
+#include "netlink_channel.h"
 #include "os_api.h"
 
 namespace {
 
 // What one sizing round keeps between an overflow answer and the next call.
 struct QueryState {
-    NetlinkSocket watch;  // subscribed before the first dump, so no change slips by
-    NetlinkSocket dump;
+    QueryChannels channels;
+    NetlinkDumper dumper;
     AdapterTable table;
 };
 
@@ -22,7 +21,7 @@ unsigned long snapshotsTaken = 0;
 DWORD TakeSnapshot(QueryState& state)
 {
     AdapterTable& table = state.table;
-    int error = state.dump.DumpAll(table.snapshot);
+    int error = DumpSnapshot(*state.channels.dump, state.dumper, table.snapshot);
     if (error != 0) {
         return MapKernelError(error);
     }
@@ -36,15 +35,6 @@ DWORD TakeSnapshot(QueryState& state)
     }
     BuildAdapterTable(table, leases, ReadAdapterClock(), "/sys/class/net");
     return ERROR_SUCCESS;
-}
-
-DWORD OpenQueryState(QueryState& state)
-{
-    // The watch only spares a second snapshot within one sizing round. Where
-    // the kernel refuses its groups (some sandboxes do), an unopened watch
-    // has every call take a fresh snapshot instead.
-    state.watch.Open(RTMGRP_LINK | RTMGRP_IPV4_IFADDR | RTMGRP_IPV4_ROUTE, true);
-    return MapKernelError(state.dump.Open(0, false));
 }
 
 }  // namespace
@@ -61,11 +51,11 @@ static DWORD AnswerOstrel(PIP_ADAPTER_INFO pAdapterInfo, PULONG pOutBufLen)
         result = ERROR_INVALID_PARAMETER;
     } else if (heldState == nullptr) {
         heldState.reset(new QueryState);
-        result = OpenQueryState(*heldState);
+        result = MapKernelError(OpenQueryChannels(heldState->channels));
         if (result == ERROR_SUCCESS) {
             result = TakeSnapshot(*heldState);
         }
-    } else if (heldState->watch.DrainNotifications()) {
+    } else if (DrainNotifications(heldState->channels.watch.get())) {
         result = TakeSnapshot(*heldState);
     }
     if (result == ERROR_SUCCESS) {
