@@ -1,19 +1,26 @@
-# Thin wrapper over the CMake presets.
-.PHONY: run build check windows clean
+# Conveniences over the scripts and presets; the scripts work without make.
+.PHONY: run build check quick package windows clean
+
+run:
+	sh scripts/run.sh
 
 build:
-	cmake --preset default
-	cmake --build --preset default
-
-run: build
-	./build/default/Ostrel
+	cmake --preset release
+	cmake --build --preset release
 
 check:
-	./scripts/check.sh
+	bash scripts/check.sh
+
+quick:
+	bash scripts/check.sh quick
+
+package: build
+	cpack --preset release
 
 windows:
-	cmake --preset windows
-	cmake --build --preset windows
+	cmake --preset windows-release
+	cmake --build --preset windows-release
+	cpack --preset windows-release
 
 clean:
 	rm -rf build

@@ -1,15 +1,18 @@
-# Compiles driver/Ostrel.rc with llvm-rc and embeds the .res image in an ELF
-# section that the Linux version functions read back from the file.
+# Compiles the filled-in driver/Ostrel.rc with llvm-rc and embeds the .res
+# image in an ELF section that the Linux version functions read back from the
+# file.
 # Sets OSTREL_RES_FILE (the compiled .res) and the target ostrel_res.
 find_program(OSTREL_LLVM_RC NAMES llvm-rc llvm-rc-14 REQUIRED)
 enable_language(ASM)
 
 set(OSTREL_RES_FILE ${CMAKE_BINARY_DIR}/Ostrel.res)
+# The script has no preprocessor lines: without the preprocessor the output
+# is the same whether clang is installed or not.
 add_custom_command(
   OUTPUT ${OSTREL_RES_FILE}
-  COMMAND ${OSTREL_LLVM_RC} /FO ${OSTREL_RES_FILE} Ostrel.rc
+  COMMAND ${OSTREL_LLVM_RC} -no-cpp /FO ${OSTREL_RES_FILE} ${OSTREL_RC_FILE}
   WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/driver
-  DEPENDS ${CMAKE_SOURCE_DIR}/driver/Ostrel.rc ${CMAKE_SOURCE_DIR}/driver/Ostrel.ico
+  DEPENDS ${OSTREL_RC_FILE} ${CMAKE_SOURCE_DIR}/driver/Ostrel.ico
   COMMENT "Compiling the version record")
 add_custom_target(ostrel_res DEPENDS ${OSTREL_RES_FILE})
 

@@ -1,18 +1,49 @@
 #!/usr/bin/env bash
-# Installs what the tests need (only what is missing), then builds and runs
-# every test: the native build, the same under AddressSanitizer and
-# UndefinedBehaviorSanitizer, the fuzz targets for a bounded time, and the
-# 32-bit Windows build under Wine.
+# The README's test command, and what CI runs. Installs what the tests need
+# (only what is missing; root), then builds and runs every test: the native
+# developer build with its hardening and package checks, the same under
+# AddressSanitizer and UndefinedBehaviorSanitizer, the fuzz targets for a
+# bounded time, the 32-bit Windows build under Wine, and two builds of the
+# tree compared byte for byte. Ends with a summary that counts and explains
+# every skipped test.
+#
+#   bash scripts/check.sh          everything
+#   bash scripts/check.sh quick    the unit tests of the developer build only
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 FUZZ_SECONDS=${FUZZ_SECONDS:-30}
 JOBS=${JOBS:-2}
+mode=${1:-all}
 
-packages=(cmake ninja-build g++ binutils python3 iproute2 valgrind
-          libgtest-dev libgmock-dev googletest
-          clang clang-14 llvm-14 libclang-rt-14-dev
-          g++-mingw-w64-i686 wine wine32:i386)
+# One package a line, so that additions merge cleanly.
+packages=(
+    cmake
+    ninja-build
+    g++
+    binutils
+    python3
+    iproute2
+    valgrind
+    libgtest-dev
+    libgmock-dev
+    googletest
+    clang
+    clang-14
+    llvm-14
+    libclang-rt-14-dev
+    g++-mingw-w64-i686
+    wine
+    wine32:i386
+    dpkg-dev
+    lintian
+)
+
+# What the quick path needs: the developer build and its unit tests.
+quick_packages=(cmake ninja-build g++ python3 libgtest-dev libgmock-dev llvm-14)
+if [ "$mode" = quick ]; then
+    packages=("${quick_packages[@]}")
+fi
 
 installed() {
     dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"
@@ -23,6 +54,10 @@ for package in "${packages[@]}"; do
     installed "$package" || missing+=("$package")
 done
 if ((${#missing[@]})); then
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "scripts/check.sh: missing ${missing[*]}; run it as root to install them: sudo bash scripts/check.sh" >&2
+        exit 1
+    fi
     echo "== installing: ${missing[*]}"
     if ! dpkg --print-foreign-architectures | grep -qx i386; then
         dpkg --add-architecture i386
@@ -31,20 +66,61 @@ if ((${#missing[@]})); then
     DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}"
 fi
 
+results=()
+notes=()
+timing=()
+step_name=""
+step_start=$SECONDS
 step() {
+    if [ -n "$step_name" ]; then
+        timing+=("$(printf '%4d s  %s' $((SECONDS - step_start)) "$step_name")")
+    fi
+    step_name=$*
+    step_start=$SECONDS
     echo
     echo "== $*"
 }
 
-step "native build and tests"
+summary() {
+    local status=$?
+    step "summary"
+    for note in "${timing[@]}" "${notes[@]}"; do
+        echo "$note"
+    done
+    local root=()
+    [ "$(id -u)" -eq 0 ] || root=(--not-root)
+    python3 scripts/test_summary.py "${root[@]}" "${results[@]}" || true
+    if [ "$status" -eq 0 ]; then
+        echo "== all checks passed"
+    else
+        echo "== FAILED (exit status $status): see the step above the summary"
+    fi
+}
+trap summary EXIT
+
+# ctest's JUnit report keeps what each skipped test printed.
+run_tests() {
+    local preset=$1
+    shift
+    local junit=$PWD/build/junit-$preset.xml
+    rm -f "$junit"
+    results+=("$preset=$junit")
+    ctest --preset "$preset" --output-junit "$junit" "$@"
+}
+
+step "native developer build and tests"
 cmake --preset default
 cmake --build --preset default -j "$JOBS"
-ctest --preset default
+if [ "$mode" = quick ]; then
+    run_tests unit
+    exit 0
+fi
+run_tests default
 
 step "native tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake --preset sanitize
 cmake --build --preset sanitize -j "$JOBS"
-ctest --preset sanitize
+run_tests sanitize
 
 step "fuzz targets, ${FUZZ_SECONDS} s each"
 cmake --preset fuzz
@@ -61,15 +137,17 @@ for target in build/fuzz/fuzz/fuzz_*; do
         echo "FAIL: $name found a fault"
         exit 1
     }
-    echo "$name: $(grep -o 'number_of_executed_units: *[0-9]*' "$corpus.log" | grep -o '[0-9]*$') executions, no finding"
+    runs=$(grep -o 'number_of_executed_units: *[0-9]*' "$corpus.log" | grep -o '[0-9]*$')
+    echo "$name: $runs executions, no finding"
+    notes+=("fuzz      $name: $runs executions in ${FUZZ_SECONDS} s, no finding")
     rm -rf "$corpus" "$corpus.log"
 done
 
-if cmake --list-presets 2>/dev/null | grep -q '"windows"'; then
-    step "32-bit Windows build and tests under Wine"
-    cmake --preset windows
-    cmake --build --preset windows -j "$JOBS"
-    ctest --preset windows
-fi
+step "32-bit Windows build and tests under Wine"
+cmake --preset windows
+cmake --build --preset windows -j "$JOBS"
+run_tests windows
 
-step "all checks passed"
+step "two builds of this tree compared byte for byte"
+bash scripts/reproducible.sh
+notes+=("reproducible: executables and packages of two builds are identical")

@@ -1,22 +1,21 @@
 // The adapter query: the kernel's interfaces as a chain of adapter records.
-#include <linux/rtnetlink.h>
+#include "adapter_query.h"
 
 #include <cerrno>
 #include <memory>
 #include <new>
 
-#include "adapter_query.h"
 #include "adapter_records.h"
 #include "gather_facts.h"
 #include "leases.h"
-#include "netlink.h"
+#include "netlink_channel.h"
 
 namespace {
 
 // What one sizing round keeps between an overflow answer and the next call.
 struct QueryState {
-    NetlinkSocket watch;  // subscribed before the first dump, so no change slips by
-    NetlinkSocket dump;
+    QueryChannels channels;
+    NetlinkDumper dumper;
     std::vector<AdapterFacts> adapters;
 };
 
@@ -26,7 +25,7 @@ unsigned long snapshotsTaken = 0;
 DWORD TakeSnapshot(QueryState& state)
 {
     NetSnapshot snapshot;
-    int error = state.dump.DumpAll(snapshot);
+    int error = DumpSnapshot(*state.channels.dump, state.dumper, snapshot);
     if (error != 0) {
         return MapKernelError(error);
     }
@@ -40,15 +39,6 @@ DWORD TakeSnapshot(QueryState& state)
     }
     state.adapters = GatherAdapterFacts(snapshot, leases, ReadKernelClock(), "/sys/class/net");
     return ERROR_SUCCESS;
-}
-
-DWORD OpenQueryState(QueryState& state)
-{
-    // The watch only spares a second snapshot within one sizing round. Where
-    // the kernel refuses its groups (some sandboxes do), an unopened watch
-    // has every call take a fresh snapshot instead.
-    state.watch.Open(RTMGRP_LINK | RTMGRP_IPV4_IFADDR | RTMGRP_IPV4_ROUTE, true);
-    return MapKernelError(state.dump.Open(0, false));
 }
 
 }  // namespace
@@ -86,11 +76,11 @@ static DWORD AnswerOstrel(PIP_ADAPTER_INFO pAdapterInfo, PULONG pOutBufLen)
     }
     if (heldState == nullptr) {
         heldState.reset(new QueryState);
-        result = OpenQueryState(*heldState);
+        result = MapKernelError(OpenQueryChannels(heldState->channels));
         if (result == ERROR_SUCCESS) {
             result = TakeSnapshot(*heldState);
         }
-    } else if (heldState->watch.DrainNotifications()) {
+    } else if (DrainNotifications(heldState->channels.watch.get())) {
         result = TakeSnapshot(*heldState);
     }
     if (result == ERROR_SUCCESS) {

@@ -5,21 +5,11 @@
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
 #include <sys/socket.h>
-#include <sys/time.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 
 namespace {
-
-// Dumps raced by a change are redone; a namespace whose links change faster
-// than one dump can be read would otherwise keep us here for ever.
-const int kMaxDumpAttempts = 32;
-
-// The kernel fills a dump datagram up to the size of the receive buffer it
-// saw last, at most 32 KiB; more room costs nothing and avoids MSG_TRUNC.
-const size_t kReceiveBufferSize = 64 * 1024;
 
 // The longest alias kept: what a record's description field holds.
 const size_t kMaxAliasSize = 132;
@@ -408,142 +398,4 @@ size_t BuildDumpRequest(DumpKind kind, uint32_t sequence, uint8_t* buffer, size_
         body[offsetof(rtmsg, rtm_table)] = RT_TABLE_MAIN;
     }
     return total;
-}
-
-NetlinkSocket::~NetlinkSocket()
-{
-    if (fd_ >= 0) {
-        close(fd_);
-    }
-}
-
-int NetlinkSocket::Open(uint32_t groups, bool nonBlocking)
-{
-    int flags = SOCK_RAW | SOCK_CLOEXEC | (nonBlocking ? SOCK_NONBLOCK : 0);
-    fd_ = socket(AF_NETLINK, flags, NETLINK_ROUTE);
-    if (fd_ < 0) {
-        return errno;
-    }
-    sockaddr_nl local = {};
-    local.nl_family = AF_NETLINK;
-    local.nl_groups = groups;
-    socklen_t size = sizeof(local);
-    if (bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof(local)) != 0 ||
-        getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &size) != 0) {
-        // Half-open would read as a socket that never hears of a change.
-        int error = errno;
-        close(fd_);
-        fd_ = -1;
-        return error;
-    }
-    portId_ = local.nl_pid;
-    // Lets the kernel filter the route dump to the main table instead of
-    // sending every route of every table. Kernels before 4.20 lack the
-    // option and filter nothing, which the parser copes with.
-    int one = 1;
-    strict_ = setsockopt(fd_, SOL_NETLINK, NETLINK_GET_STRICT_CHK, &one, sizeof(one)) == 0;
-    if (!nonBlocking) {
-        // A kernel that stops answering must not hang the tool.
-        timeval timeout = {10, 0};
-        setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
-    }
-    buffer_.resize(kReceiveBufferSize);
-    return 0;
-}
-
-int NetlinkSocket::DumpOne(DumpKind kind, NetSnapshot& snapshot, bool* interrupted)
-{
-    DumpReader reader;
-    reader.kind = kind;
-    reader.sequence = ++sequence_;
-    reader.portId = portId_;
-    uint8_t request[64];
-    size_t requestLength = BuildDumpRequest(kind, reader.sequence, request, sizeof(request));
-    sockaddr_nl kernel = {};
-    kernel.nl_family = AF_NETLINK;
-    while (sendto(fd_, request, requestLength, 0, reinterpret_cast<sockaddr*>(&kernel),
-                  sizeof(kernel)) < 0) {
-        if (errno != EINTR) {
-            return errno;
-        }
-    }
-    while (!reader.done) {
-        sockaddr_nl sender = {};
-        iovec io = {buffer_.data(), buffer_.size()};
-        msghdr header = {};
-        header.msg_name = &sender;
-        header.msg_namelen = sizeof(sender);
-        header.msg_iov = &io;
-        header.msg_iovlen = 1;
-        ssize_t received = recvmsg(fd_, &header, 0);
-        if (received < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return errno;
-        }
-        if (received == 0) {
-            return EPIPE;
-        }
-        if (header.msg_flags & MSG_TRUNC) {
-            return EMSGSIZE;
-        }
-        if (sender.nl_pid != 0) {
-            continue;
-        }
-        if (!ReadDumpDatagram(reader, buffer_.data(), static_cast<size_t>(received), snapshot)) {
-            return reader.error;
-        }
-    }
-    *interrupted = *interrupted || reader.interrupted;
-    return 0;
-}
-
-int NetlinkSocket::DumpAll(NetSnapshot& snapshot)
-{
-    for (int attempt = 0; attempt < kMaxDumpAttempts; ++attempt) {
-        snapshot.links.clear();
-        snapshot.texts.clear();
-        snapshot.addresses.clear();
-        snapshot.gateways.clear();
-        bool interrupted = false;
-        int error = DumpOne(DumpKind::kLinks, snapshot, &interrupted);
-        if (error == 0) {
-            error = DumpOne(DumpKind::kAddresses, snapshot, &interrupted);
-        }
-        if (error == 0) {
-            error = DumpOne(DumpKind::kRoutes, snapshot, &interrupted);
-        }
-        if (error != 0) {
-            return error;
-        }
-        if (!interrupted) {
-            return 0;
-        }
-    }
-    return EAGAIN;
-}
-
-bool NetlinkSocket::DrainNotifications()
-{
-    if (fd_ < 0) {
-        return true;  // no watch: nothing can be taken as unchanged
-    }
-    bool changed = false;
-    for (;;) {
-        ssize_t received = recv(fd_, buffer_.data(), buffer_.size(), MSG_DONTWAIT);
-        if (received > 0) {
-            changed = true;
-        } else if (received == 0) {
-            return changed;
-        } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            return changed;
-        } else if (errno != EINTR) {
-            // ENOBUFS: notifications were lost, so something changed.
-            changed = true;
-            if (errno != ENOBUFS) {
-                return changed;
-            }
-        }
-    }
 }

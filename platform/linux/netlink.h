@@ -80,38 +80,3 @@ bool ReadDumpDatagram(DumpReader& reader, const uint8_t* data, size_t length,
 // requests are valid under strict checking: fixed headers zeroed except
 // for the family and, for routes, the main table as a filter.
 size_t BuildDumpRequest(DumpKind kind, uint32_t sequence, uint8_t* buffer, size_t capacity);
-
-// Owns a netlink route socket.
-class NetlinkSocket {
-   public:
-    NetlinkSocket() = default;
-    ~NetlinkSocket();
-    NetlinkSocket(const NetlinkSocket&) = delete;
-    NetlinkSocket& operator=(const NetlinkSocket&) = delete;
-
-    // Opens and binds the socket, subscribed to the given multicast groups.
-    // Returns 0 or an errno value.
-    int Open(uint32_t groups, bool nonBlocking);
-    // Dumps links, IPv4 addresses and IPv4 routes into snapshot, redoing
-    // the whole set when the kernel flags a dump as interrupted. Returns 0
-    // or an errno value.
-    int DumpAll(NetSnapshot& snapshot);
-    // Reads every pending notification without waiting; true when any
-    // arrived or some were lost, or when the socket is not open.
-    bool DrainNotifications();
-    // Whether the kernel checks our requests strictly and so applies
-    // the route dump's table filter.
-    bool StrictChecking() const
-    {
-        return strict_;
-    }
-
-   private:
-    int DumpOne(DumpKind kind, NetSnapshot& snapshot, bool* interrupted);
-
-    int fd_ = -1;
-    uint32_t portId_ = 0;
-    uint32_t sequence_ = 0;
-    bool strict_ = false;
-    std::vector<uint8_t> buffer_;
-};

@@ -1,6 +1,7 @@
-# The version record and icon of driver/Ostrel.rc, compiled by windres into
-# a .res image (kept in the build tree: the tests read it with the Linux
-# reader too) and from that into an object the linker places in .rsrc.
+# The version record and icon of driver/Ostrel.rc, as filled in by CMake,
+# compiled by windres into a .res image (kept in the build tree: the tests
+# read it with the Linux reader too) and from that into an object the linker
+# places in .rsrc.
 # Called from the directory that defines the target, which must own the
 # commands that produce its sources.
 function(ostrel_link_resources target)
@@ -9,8 +10,8 @@ function(ostrel_link_resources target)
   add_custom_command(
     OUTPUT ${res}
     COMMAND ${CMAKE_RC_COMPILER} -I ${CMAKE_SOURCE_DIR}/driver
-            -i ${CMAKE_SOURCE_DIR}/driver/Ostrel.rc -O res -o ${res}
-    DEPENDS ${CMAKE_SOURCE_DIR}/driver/Ostrel.rc ${CMAKE_SOURCE_DIR}/driver/Ostrel.ico
+            -i ${OSTREL_RC_FILE} -O res -o ${res}
+    DEPENDS ${OSTREL_RC_FILE} ${CMAKE_SOURCE_DIR}/driver/Ostrel.ico
     COMMENT "Compiling the version record")
   add_custom_command(
     OUTPUT ${object}

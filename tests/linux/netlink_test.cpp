@@ -12,14 +12,21 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
+#include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "adapter_query.h"
+#include "netlink_channel.h"
 
 namespace {
 
@@ -517,7 +524,8 @@ TEST(NetlinkKernel, StrictRequestsAcceptedAndRoutesFilteredToTheMainTable)
     // but the family and, for routes, the table filter: every dump coming
     // back whole is what tests the requests.
     NetSnapshot snapshot;
-    ASSERT_EQ(0, socket.DumpAll(snapshot));
+    NetlinkDumper dumper;
+    ASSERT_EQ(0, DumpSnapshot(socket, dumper, snapshot));
     ASSERT_FALSE(snapshot.links.empty());
     bool loopback = false;
     for (const NetAddress& address : snapshot.addresses) {
@@ -539,4 +547,315 @@ TEST(NetlinkKernel, StrictRequestsAcceptedAndRoutesFilteredToTheMainTable)
         mainInAll += table == RT_TABLE_MAIN;
     }
     EXPECT_EQ(mainInAll, main.size());
+}
+
+TEST(NetlinkKernel, ReceiveTellsTheWholeLengthAndLeavesAPeekQueued)
+{
+    // The dump loop sizes its buffer from a peek; a length cut to what
+    // fitted, or a cut not flagged, would have it parse part of a datagram.
+    NetlinkSocket socket;
+    ASSERT_EQ(0, socket.Open(0, false));
+    uint8_t request[64];
+    size_t length = BuildDumpRequest(DumpKind::kLinks, 1, request, sizeof(request));
+    ASSERT_EQ(0, socket.Send(request, length));
+    NetlinkDatagram peeked;
+    ASSERT_EQ(0, socket.Receive(nullptr, 0, true, &peeked));
+    EXPECT_GT(peeked.length, sizeof(nlmsghdr));
+    EXPECT_TRUE(peeked.truncated);
+    EXPECT_EQ(0u, peeked.senderPort);
+    uint8_t part[sizeof(nlmsghdr)];
+    NetlinkDatagram taken;
+    ASSERT_EQ(0, socket.Receive(part, sizeof(part), false, &taken));
+    EXPECT_EQ(peeked.length, taken.length);
+    EXPECT_TRUE(taken.truncated);
+}
+
+namespace {
+
+// One datagram waiting in a scripted channel, or an error in its place.
+struct Queued {
+    std::vector<uint8_t> bytes;
+    int error = 0;
+    uint32_t sender = 0;  // 0: the kernel
+    size_t claimed = 0;   // when set, the whole length, of which bytes is the start
+};
+
+// A kernel on a script: the test's responder answers each request into a
+// queue that is read the way a socket reads, and every request is recorded.
+class ScriptedChannel : public NetlinkChannel {
+   public:
+    std::function<void(ScriptedChannel&, DumpKind, uint32_t sequence)> respond;
+    std::deque<Queued> queue;
+    std::vector<DumpKind> requests;
+
+    uint32_t Port() const override
+    {
+        return kPort;
+    }
+    int Send(const uint8_t* request, size_t length) override
+    {
+        // A loop that never gives up ends here instead of hanging the test.
+        if (requests.size() >= 1000) {
+            return ENOSPC;
+        }
+        nlmsghdr header = {};
+        memcpy(&header, request, std::min(length, sizeof(header)));
+        DumpKind kind = header.nlmsg_type == RTM_GETLINK   ? DumpKind::kLinks
+                        : header.nlmsg_type == RTM_GETADDR ? DumpKind::kAddresses
+                                                           : DumpKind::kRoutes;
+        requests.push_back(kind);
+        if (respond) {
+            respond(*this, kind, header.nlmsg_seq);
+        }
+        return 0;
+    }
+    int Receive(uint8_t* buffer, size_t capacity, bool peek, NetlinkDatagram* datagram) override
+    {
+        if (queue.empty()) {
+            return EAGAIN;
+        }
+        Queued next = queue.front();
+        if (!peek || next.error != 0) {
+            queue.pop_front();
+        }
+        if (next.error != 0) {
+            return next.error;
+        }
+        datagram->length = next.claimed != 0 ? next.claimed : next.bytes.size();
+        datagram->truncated = datagram->length > capacity;
+        datagram->senderPort = next.sender;
+        if (capacity > 0) {
+            memcpy(buffer, next.bytes.data(), std::min(capacity, next.bytes.size()));
+        }
+        return 0;
+    }
+};
+
+// Addresses every message of a datagram to one request and port.
+void Stamp(std::vector<uint8_t>& bytes, uint32_t sequence, uint32_t port = kPort)
+{
+    for (size_t at = 0; at + sizeof(nlmsghdr) <= bytes.size();) {
+        nlmsghdr header;
+        memcpy(&header, &bytes[at], sizeof(header));
+        header.nlmsg_seq = sequence;
+        header.nlmsg_pid = port;
+        memcpy(&bytes[at], &header, sizeof(header));
+        at += NLMSG_ALIGN(header.nlmsg_len);
+    }
+}
+
+// A whole reply of a kernel holding the given links and nothing else.
+std::vector<uint8_t> Reply(DumpKind kind, uint32_t sequence, const std::vector<std::string>& links,
+                           uint16_t doneFlags = NLM_F_MULTI)
+{
+    Datagram d;
+    for (size_t i = 0; kind == DumpKind::kLinks && i < links.size(); ++i) {
+        AddLink(d, static_cast<int>(i + 1), ARPHRD_ETHER, links[i]);
+    }
+    d.Done(doneFlags);
+    Stamp(d.Bytes(), sequence);
+    return d.Bytes();
+}
+
+std::vector<std::string> LinkNames(const NetSnapshot& snapshot)
+{
+    std::vector<std::string> names;
+    for (const NetLink& link : snapshot.links) {
+        names.push_back(link.name);
+    }
+    return names;
+}
+
+const std::vector<std::string> kSettled = {"eth0"};
+
+}  // namespace
+
+TEST(NetlinkChannel, InterruptedDumpIsRedoneWholeAndBounded)
+{
+    struct Case {
+        const char* name;
+        int racedAttempts;  // attempts in which `where` carries NLM_F_DUMP_INTR
+        DumpKind where;
+        int error;
+    };
+    const Case cases[] = {
+        {"routes raced once", 1, DumpKind::kRoutes, 0},
+        {"links raced twice", 2, DumpKind::kLinks, 0},
+        {"never settles", 1000, DumpKind::kAddresses, EAGAIN},
+    };
+    for (const Case& c : cases) {
+        ScriptedChannel channel;
+        int attempt = 0;
+        channel.respond = [&](ScriptedChannel& self, DumpKind kind, uint32_t sequence) {
+            attempt += kind == DumpKind::kLinks;
+            bool raced = attempt <= c.racedAttempts;
+            uint16_t flags = raced && kind == c.where ? NLM_F_MULTI | NLM_F_DUMP_INTR : NLM_F_MULTI;
+            self.queue.push_back(
+                {Reply(kind, sequence, raced ? std::vector<std::string>{"old", "gone"} : kSettled,
+                       flags)});
+        };
+        NetlinkDumper dumper;
+        NetSnapshot snapshot;
+        EXPECT_EQ(c.error, DumpSnapshot(channel, dumper, snapshot)) << c.name;
+        if (c.error != 0) {
+            // Gave up by itself, well before the script's own limit.
+            EXPECT_LT(channel.requests.size(), 1000u) << c.name;
+            continue;
+        }
+        EXPECT_EQ(kSettled, LinkNames(snapshot)) << c.name;
+        std::vector<DumpKind> whole;
+        for (int i = 0; i <= c.racedAttempts; ++i) {
+            whole.insert(whole.end(), {DumpKind::kLinks, DumpKind::kAddresses, DumpKind::kRoutes});
+        }
+        EXPECT_EQ(whole, channel.requests) << c.name;
+    }
+}
+
+TEST(NetlinkChannel, RepliesNotMeantForTheRequestAreSkipped)
+{
+    struct Case {
+        const char* name;
+        int sequenceShift;
+        uint32_t port;
+        uint32_t sender;
+    };
+    const Case cases[] = {
+        {"an older request's", -1, kPort, 0},
+        {"another socket's", 0, kPort + 1, 0},
+        {"another process's", 0, kPort, 4321},
+    };
+    for (const Case& c : cases) {
+        ScriptedChannel channel;
+        channel.respond = [&](ScriptedChannel& self, DumpKind kind, uint32_t sequence) {
+            // Each stray is a whole dump of its own, DONE included.
+            Queued stray;
+            stray.bytes = Reply(kind, 0, {"stray"});
+            Stamp(stray.bytes, sequence + c.sequenceShift, c.port);
+            stray.sender = c.sender;
+            self.queue.push_back(stray);
+            self.queue.push_back({Reply(kind, sequence, kSettled)});
+        };
+        NetlinkDumper dumper;
+        NetSnapshot snapshot;
+        EXPECT_EQ(0, DumpSnapshot(channel, dumper, snapshot)) << c.name;
+        EXPECT_EQ(kSettled, LinkNames(snapshot)) << c.name;
+    }
+}
+
+TEST(NetlinkChannel, DatagramsAreReadWholeOrNotAtAll)
+{
+    std::vector<std::string> many;
+    for (int i = 0; i < 2000; ++i) {
+        many.push_back("l" + std::to_string(i));
+    }
+    struct Case {
+        const char* name;
+        const std::vector<std::string>& links;
+        size_t claimed;  // 0: the datagram as built
+        int error;
+    };
+    const Case cases[] = {
+        {"larger than the first buffer", many, 0, 0},
+        // What fits of it is a whole dump; reading only that would pass.
+        {"larger than any kernel sends", kSettled, size_t(64) << 20, EMSGSIZE},
+    };
+    for (const Case& c : cases) {
+        ScriptedChannel channel;
+        channel.respond = [&](ScriptedChannel& self, DumpKind kind, uint32_t sequence) {
+            if (kind != DumpKind::kLinks || self.requests.size() > 1) {
+                self.queue.push_back({Reply(kind, sequence, kSettled)});
+                return;
+            }
+            Queued first;
+            first.bytes = Reply(kind, sequence, c.links);
+            first.claimed = c.claimed;
+            self.queue.push_back(first);
+            // The rest of a dump cut short: the next one must not take it.
+            self.queue.push_back({Reply(kind, sequence, {"late"})});
+        };
+        NetlinkDumper dumper;
+        NetSnapshot snapshot;
+        ASSERT_EQ(c.error, DumpSnapshot(channel, dumper, snapshot)) << c.name;
+        if (c.error == 0) {
+            EXPECT_EQ(c.links, LinkNames(snapshot)) << c.name;
+            continue;
+        }
+        EXPECT_LT(dumper.buffer.size(), c.claimed) << c.name;
+        EXPECT_EQ(0, DumpSnapshot(channel, dumper, snapshot)) << c.name;
+        EXPECT_EQ(kSettled, LinkNames(snapshot)) << c.name;
+    }
+}
+
+namespace {
+
+// What the scripted kernel behind the adapter query holds.
+std::vector<std::string> worldLinks;
+bool offerWatch = true;
+ScriptedChannel* openedWatch = nullptr;
+
+int OpenScriptedChannels(QueryChannels& channels)
+{
+    std::unique_ptr<ScriptedChannel> dump(new ScriptedChannel);
+    dump->respond = [](ScriptedChannel& self, DumpKind kind, uint32_t sequence) {
+        self.queue.push_back({Reply(kind, sequence, worldLinks)});
+    };
+    channels.dump = std::move(dump);
+    openedWatch = offerWatch ? new ScriptedChannel : nullptr;
+    channels.watch.reset(openedWatch);
+    return 0;
+}
+
+struct ScriptedQuery {
+    ScriptedQuery() : before(SetQueryChannelOpener(OpenScriptedChannels))
+    {
+    }
+    ~ScriptedQuery()
+    {
+        SetQueryChannelOpener(before);
+    }
+    QueryChannelOpener before;
+};
+
+}  // namespace
+
+TEST(AdapterQuery, FreshSnapshotOnlyAfterAChangeSinceTheOverflowAnswer)
+{
+    ScriptedQuery scripted;
+    struct Case {
+        const char* name;
+        bool watch;
+        int event;  // on the watch between the calls: -1 none, 0 a notification, else an error
+        bool fresh;
+    };
+    const Case cases[] = {
+        {"quiet", true, -1, false},
+        {"a change", true, 0, true},
+        {"notifications lost", true, ENOBUFS, true},
+        {"watch broken", true, EIO, true},
+        {"no watch", false, -1, true},
+    };
+    for (const Case& c : cases) {
+        offerWatch = c.watch;
+        worldLinks = {"fk0"};
+        unsigned long snapshots = CountAdapterSnapshots();
+        ULONG length = 0;
+        ASSERT_EQ(ERROR_BUFFER_OVERFLOW, Ostrel(nullptr, &length)) << c.name;
+        worldLinks.push_back("fk1");
+        if (c.event >= 0) {
+            Queued event;
+            event.error = c.event;
+            event.bytes = Reply(DumpKind::kLinks, 0, {"fk1"});
+            openedWatch->queue.push_back(event);
+        }
+        ULONG given = length;
+        std::vector<uint64_t> storage((length + 7) / 8);
+        DWORD result = Ostrel(reinterpret_cast<PIP_ADAPTER_INFO>(storage.data()), &length);
+        EXPECT_EQ(snapshots + (c.fresh ? 2 : 1), CountAdapterSnapshots()) << c.name;
+        // Only a fresh snapshot holds the second link, which needs more room.
+        EXPECT_EQ(c.fresh ? ERROR_BUFFER_OVERFLOW : ERROR_SUCCESS, result) << c.name;
+        if (result == ERROR_BUFFER_OVERFLOW) {
+            EXPECT_GT(length, given) << c.name;
+            Ostrel(nullptr, nullptr);  // ends the round
+        }
+    }
 }

@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# Builds the checked-out tree twice, in two folders of different depth and at
+# different times, and compares the results byte for byte: the Linux
+# executable, its Debian package and tarball, the Windows executable and its
+# zip. These are the release preset's builds with debug information added,
+# so that a build path leaking into it shows; tests are off.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source=$PWD
+JOBS=${JOBS:-2}
+
+work=$(mktemp -d /tmp/ostrel-reproducible.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+
+# The tracked files and the new ones not ignored, as a fresh clone with the
+# working tree's changes would have them.
+copy_tree() {
+    mkdir -p "$1"
+    if git -C "$source" rev-parse --git-dir >/dev/null 2>&1; then
+        git -C "$source" ls-files -z --cached --others --exclude-standard |
+            (cd "$source" && xargs -0 cp --parents -t "$1")
+    else
+        tar -C "$source" --exclude=./build -cf - . | tar -C "$1" -xf -
+    fi
+}
+
+# The copies carry no history: both take the commit's date from here.
+if [ -z "${SOURCE_DATE_EPOCH:-}" ] && git -C "$source" rev-parse --git-dir >/dev/null 2>&1; then
+    SOURCE_DATE_EPOCH=$(git -C "$source" log -1 --format=%ct)
+    export SOURCE_DATE_EPOCH
+fi
+
+windows=no
+if command -v i686-w64-mingw32-g++-posix >/dev/null 2>&1; then
+    windows=yes
+fi
+
+build_once() {
+    local tree=$1
+    copy_tree "$tree"
+    local presets=(release)
+    [ "$windows" = no ] || presets+=(windows-release)
+    (
+        cd "$tree"
+        for preset in "${presets[@]}"; do
+            cmake --preset "$preset" -DBUILD_TESTING=OFF -DCMAKE_C_FLAGS=-g -DCMAKE_CXX_FLAGS=-g
+            cmake --build --preset "$preset" -j "$JOBS" --target Ostrel
+            cpack --preset "$preset"
+        done
+    ) >"$tree.log" 2>&1 || {
+        tail -30 "$tree.log"
+        echo "FAIL: the build in $tree failed"
+        exit 1
+    }
+}
+
+first=$work/a/Ostrel
+second=$work/second/folder/deeper/Ostrel-copy
+build_once "$first"
+sleep 1
+build_once "$second"
+
+products=(build/release/Ostrel build/release/ostrel_*.deb build/release/Ostrel-*.tar.gz)
+if [ "$windows" = yes ]; then
+    products+=(build/windows-release/Ostrel.exe build/windows-release/Ostrel-*.zip)
+fi
+differ=0
+cd "$first"
+for product in "${products[@]}"; do
+    for file in $product; do
+        if [ ! -f "$file" ]; then
+            echo "FAIL: $file was not made"
+            differ=1
+        elif cmp -s "$file" "$second/$file"; then
+            echo "identical: $file ($(stat -c %s "$file") bytes, sha256 $(sha256sum "$file" | cut -c1-16))"
+        else
+            echo "FAIL: $file differs: $(cmp -l "$file" "$second/$file" 2>/dev/null | wc -l) bytes"
+            differ=1
+        fi
+    done
+done
+if [ "$windows" = no ]; then
+    echo "SKIP: no MinGW-w64 cross compiler, the Windows build was not compared"
+fi
+exit "$differ"

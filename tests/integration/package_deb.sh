@@ -1,0 +1,68 @@
+#!/bin/sh
+# Packs the build with cpack, installs the Debian package into a scratch
+# root with dpkg, runs the installed tool, removes the package and checks
+# that nothing of it is left. Lintian judges the package when installed.
+# Usage: package_deb.sh BUILD-DIR
+build=$1
+if ! command -v dpkg >/dev/null 2>&1 || ! command -v dpkg-deb >/dev/null 2>&1; then
+    echo "SKIP: dpkg is not installed (not a Debian system)"
+    exit 77
+fi
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() {
+    echo "FAIL: $*"
+    exit 1
+}
+
+cpack --config "$build/CPackConfig.cmake" -G "DEB;TGZ" -B "$work/out" >"$work/cpack.log" 2>&1 ||
+    { cat "$work/cpack.log"; fail "cpack failed"; }
+deb=$(ls "$work"/out/ostrel_*.deb) || fail "no .deb made"
+tarball=$(ls "$work"/out/Ostrel-*.tar.gz) || fail "no tarball made"
+echo "made $(basename "$deb") and $(basename "$tarball")"
+
+depends=$(dpkg-deb -f "$deb" Depends)
+echo "Depends: $depends"
+case "$depends" in *libc6*) ;; *) fail "no computed dependency on libc6" ;; esac
+tar tzf "$tarball" | grep -q '/bin/Ostrel$' || fail "the tarball has no bin/Ostrel"
+
+# A scratch root with an empty dpkg database; the dependencies are the
+# host's (checked above), hence --force-depends.
+root=$work/root
+mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates"
+: >"$root/var/lib/dpkg/status"
+dpkg="dpkg --root=$root --force-depends --force-not-root --log=/dev/null"
+PATH=$PATH:/usr/sbin:/sbin $dpkg -i "$deb" >"$work/dpkg.log" 2>&1 ||
+    { cat "$work/dpkg.log"; fail "dpkg -i failed"; }
+for file in usr/bin/Ostrel usr/share/man/man1/Ostrel.1.gz usr/share/doc/ostrel/copyright; do
+    [ -f "$root/$file" ] || fail "/$file is not installed"
+done
+if objdump -h "$root/usr/bin/Ostrel" | grep -q '\.debug_info'; then
+    fail "the installed executable is not stripped"
+fi
+
+"$root/usr/bin/Ostrel" </dev/null >"$work/report" 2>&1
+status=$?
+[ "$status" -eq 0 ] || { cat "$work/report"; fail "the installed tool exited with $status"; }
+grep -q '^Version 1, 0, 0, 2 $' "$work/report" || fail "the installed tool lost its version record"
+grep -q '^IP_ADAPTER_INFO: $' "$work/report" || fail "the installed tool wrote no adapter record"
+echo "installed tool ran: $(grep -c '^IP_ADAPTER_INFO: $' "$work/report") adapter records"
+
+PATH=$PATH:/usr/sbin:/sbin $dpkg --purge ostrel >"$work/dpkg.log" 2>&1 ||
+    { cat "$work/dpkg.log"; fail "dpkg --purge failed"; }
+left=$(find "$root" -path "$root/var/lib/dpkg" -prune -o ! -type d -print)
+[ -z "$left" ] || fail "left after removal: $left"
+[ -z "$(find "$root/usr" -mindepth 1 2>/dev/null)" ] || fail "directories left in /usr"
+echo "removed cleanly"
+
+if command -v lintian >/dev/null 2>&1; then
+    # Informational tags may stay (the .comment section, a word in the
+    # linked-in C++ runtime); errors and warnings may not.
+    lintian --fail-on error,warning "$deb" >"$work/lintian.log" 2>&1
+    status=$?
+    grep -v 'running with root privileges' "$work/lintian.log"
+    [ "$status" -eq 0 ] || fail "lintian found errors or warnings"
+    echo "lintian: no errors or warnings"
+else
+    echo "lintian is not installed: package not judged"
+fi
