@@ -1,10 +1,9 @@
 // The adapter query: the kernel's interfaces as a chain of adapter records.
-#include "adapter_query.h"
-
 #include <cerrno>
 #include <memory>
 #include <new>
 
+#include "adapter_query.h"
 #include "adapter_records.h"
 #include "gather_facts.h"
 #include "leases.h"
