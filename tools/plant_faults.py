@@ -328,7 +328,7 @@ def main():
     open(log, "w").close()
     # Namespace tests need root and take seconds each; the unit tests run
     # in well under a second.
-    native_filter = None if args.namespaces else "^integration\\."
+    native_filter = "^package\\." if args.namespaces else "^(integration|package)\\."
     builds = {
         "default": Build(tree, os.path.join(base, "native"), "default", native_filter),
         "windows": Build(tree, os.path.join(base, "windows"), "windows", "^wine\\."),
