@@ -10,6 +10,7 @@ FUZZ_SECONDS=${FUZZ_SECONDS:-30}
 JOBS=${JOBS:-2}
 
 packages=(cmake ninja-build g++ binutils python3 iproute2 valgrind
+          dnsmasq-base isc-dhcp-client dhcpcd-base systemd util-linux
           libgtest-dev libgmock-dev googletest
           clang clang-14 llvm-14 libclang-rt-14-dev
           g++-mingw-w64-i686 wine wine32:i386)
