@@ -490,11 +490,10 @@ TEST(LiveLease, WhichLeaseAndWhichTimes)
     const int64_t now = 1800000000;
     const HeldAddress forever{false, now - 500, 0};
     const HeldAddress counting{true, now - 60, now + 540};
-    auto lease = [](const char* address, const char* server, LeaseEnd end, int64_t expires,
-                    int64_t obtained) {
+    auto make = [](LeaseEnd end, int64_t expires, int64_t obtained, const char* server) {
         LeaseFacts facts;
         facts.found = true;
-        facts.address = address;
+        facts.address = "10.0.0.5";
         facts.server = server;
         facts.end = end;
         facts.expires = expires;
@@ -502,7 +501,16 @@ TEST(LiveLease, WhichLeaseAndWhichTimes)
         facts.obtained = obtained;
         return facts;
     };
-    const LeaseFacts stale = lease("10.0.0.5", "10.0.0.1", LeaseEnd::kAt, now - 100, now - 700);
+    const LeaseFacts ended = make(LeaseEnd::kAt, now - 100, now - 700, "10.0.0.1");
+    const LeaseFacts endsNow = make(LeaseEnd::kAt, now, now - 600, "10.0.0.1");
+    const LeaseFacts live = make(LeaseEnd::kAt, now + 300, now - 300, "10.0.0.2");
+    const LeaseFacts dated = make(LeaseEnd::kNever, 0, now - 1000, "10.0.0.3");
+    const LeaseFacts undated = make(LeaseEnd::kNever, 0, -1, "10.0.0.4");
+    const LeaseFacts open = make(LeaseEnd::kUnknown, 0, -1, "10.0.0.5");
+    LeaseFacts elsewhere = undated;
+    elsewhere.address = "10.0.0.6";
+    LeaseFacts unnamed = undated;
+    unnamed.address.clear();
     struct Case {
         const char* name;
         LeaseCandidates candidates;
@@ -510,51 +518,15 @@ TEST(LiveLease, WhichLeaseAndWhichTimes)
         const char* server;  // nullptr: no lease applies
         int64_t obtained, expires;
     } cases[] = {
-        {"ended, address now set by hand", {stale}, forever, nullptr, 0, 0},
-        {"ended, address still counting down", {stale}, counting, nullptr, 0, 0},
-        {"ends this second",
-         {lease("10.0.0.5", "10.0.0.1", LeaseEnd::kAt, now, now - 600)},
-         counting,
-         nullptr,
-         0,
-         0},
-        {"ended one passed over for a live one",
-         {stale, lease("10.0.0.5", "10.0.0.2", LeaseEnd::kAt, now + 300, now - 300)},
-         forever,
-         "10.0.0.2",
-         now - 300,
-         now + 300},
-        {"infinite, dated by its store",
-         {lease("10.0.0.5", "10.0.0.1", LeaseEnd::kNever, 0, now - 1000)},
-         forever,
-         "10.0.0.1",
-         now - 1000,
-         kLeaseNeverEnds},
-        {"infinite, dated by the address",
-         {lease("10.0.0.5", "10.0.0.1", LeaseEnd::kNever, 0, -1)},
-         forever,
-         "10.0.0.1",
-         now - 500,
-         kLeaseNeverEnds},
-        {"no end in the store, kernel counting down",
-         {lease("10.0.0.5", "10.0.0.1", LeaseEnd::kUnknown, 0, -1)},
-         counting,
-         "10.0.0.1",
-         now - 60,
-         now + 540},
-        {"no end in the store, address kept forever",
-         {lease("10.0.0.5", "10.0.0.1", LeaseEnd::kUnknown, 0, -1)},
-         forever,
-         nullptr,
-         0,
-         0},
-        {"another address, then none named",
-         {lease("10.0.0.6", "10.0.0.1", LeaseEnd::kNever, 0, -1),
-          lease("", "10.0.0.2", LeaseEnd::kNever, 0, -1)},
-         counting,
-         nullptr,
-         0,
-         0},
+        {"ended, address set by hand", {ended}, forever, nullptr, 0, 0},
+        {"ended, address counting down", {ended}, counting, nullptr, 0, 0},
+        {"ends this second", {endsNow}, counting, nullptr, 0, 0},
+        {"ended one passed over", {ended, live}, forever, "10.0.0.2", now - 300, now + 300},
+        {"infinite, store's start", {dated}, forever, "10.0.0.3", now - 1000, kLeaseNeverEnds},
+        {"infinite, address's start", {undated}, forever, "10.0.0.4", now - 500, kLeaseNeverEnds},
+        {"no end, kernel counting", {open}, counting, "10.0.0.5", now - 60, now + 540},
+        {"no end, address kept forever", {open}, forever, nullptr, 0, 0},
+        {"another address, none named", {elsewhere, unnamed}, counting, nullptr, 0, 0},
     };
     for (const Case& c : cases) {
         int64_t obtained = -1;
