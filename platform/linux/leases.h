@@ -54,7 +54,7 @@ LeaseStores ListLeaseStores(const std::string& root);
 //
 // A lease whose store records no obtained time (systemd-networkd,
 // NetworkManager's internal client, a dhclient lease that never ends) ranks
-// by the time its file was last written, which these clients do on every
+// by the time its file was last written, which these clients do at least on every
 // bind and renewal. Equal times fall back to the file's own time, then to
 // the store: systemd-networkd, dhclient (its own files and NetworkManager's
 // dhclient backend), dhcpcd, NetworkManager's internal client. Files above
