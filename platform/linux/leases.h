@@ -53,11 +53,12 @@ LeaseStores ListLeaseStores(const std::string& root);
 // the most recently obtained first. Interfaces without a lease are absent.
 //
 // A lease whose store records no obtained time (systemd-networkd,
-// NetworkManager's internal client, a dhclient lease that never ends) ranks
-// by the time its file was last written, which these clients do at least on every
-// bind and renewal. Equal times fall back to the file's own time, then to
-// the store: systemd-networkd, dhclient (its own files and NetworkManager's
-// dhclient backend), dhcpcd, NetworkManager's internal client. Files above
+// NetworkManager's internal client, a dhclient lease written as "expire
+// never") ranks by the time its file was last written, which these clients
+// do at least on every bind and renewal. Equal times fall back to the
+// file's own time, then to the store: systemd-networkd, dhclient (its own
+// files and NetworkManager's dhclient backend), dhcpcd, NetworkManager's
+// internal client. Files above
 // kLeaseFileLimit bytes are ignored. A lease may be stale or belong to
 // another network namespace; whoever applies it must check it with
 // ChooseLiveLease.
