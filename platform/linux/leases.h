@@ -58,10 +58,9 @@ LeaseStores ListLeaseStores(const std::string& root);
 // do at least on every bind and renewal. Equal times fall back to the
 // file's own time, then to the store: systemd-networkd, dhclient (its own
 // files and NetworkManager's dhclient backend), dhcpcd, NetworkManager's
-// internal client. Files above
-// kLeaseFileLimit bytes are ignored. A lease may be stale or belong to
-// another network namespace; whoever applies it must check it with
-// ChooseLiveLease.
+// internal client. Files above kLeaseFileLimit bytes are ignored. A lease
+// may be stale or belong to another network namespace; whoever applies it
+// must check it with ChooseLiveLease.
 using LeaseCandidates = std::vector<LeaseFacts>;
 std::unordered_map<uint32_t, LeaseCandidates> ReadLeases(
     const LeaseStores& stores, const std::vector<LeaseInterface>& interfaces);
