@@ -9,3 +9,5 @@ add_executable(fuzz_netlink
 target_include_directories(fuzz_netlink PRIVATE ${PROJECT_SOURCE_DIR}/platform/linux)
 target_compile_options(fuzz_netlink PRIVATE ${OSTREL_NETLINK_FUZZ_FLAGS})
 target_link_options(fuzz_netlink PRIVATE ${OSTREL_NETLINK_FUZZ_FLAGS})
+# The lease rule the record building applies.
+target_link_libraries(fuzz_netlink PRIVATE ostrel_leases)
