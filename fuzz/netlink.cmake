@@ -11,3 +11,5 @@ target_include_directories(fuzz_netlink PRIVATE ${PROJECT_SOURCE_DIR}/platform/l
                                                 ${PROJECT_SOURCE_DIR}/platform/common)
 target_compile_options(fuzz_netlink PRIVATE ${OSTREL_NETLINK_FUZZ_FLAGS})
 target_link_options(fuzz_netlink PRIVATE ${OSTREL_NETLINK_FUZZ_FLAGS})
+# The lease rule the record building applies.
+target_link_libraries(fuzz_netlink PRIVATE ostrel_leases)

@@ -266,8 +266,8 @@ void DescribeLink(const NetSnapshot& snapshot, const NetLink& link, const char* 
     texts.push_back('\0');
 }
 
-void ApplyLeaseFacts(const LeaseFacts& lease, AdapterFacts& facts,
-                     std::vector<AdapterServers>& servers)
+void ApplyLeaseFacts(const LeaseFacts& lease, int64_t obtained, int64_t expires,
+                     AdapterFacts& facts, std::vector<AdapterServers>& servers)
 {
     facts.dhcpEnabled = 1;
     AdapterServers named;
@@ -278,50 +278,58 @@ void ApplyLeaseFacts(const LeaseFacts& lease, AdapterFacts& facts,
     facts.haveWins = named.wins[0][0] != '\0' ? 1 : 0;
     facts.servers = static_cast<uint32_t>(servers.size());
     servers.push_back(named);
-    if (lease.timesKnown) {
-        facts.leaseObtained = ClampTime(lease.obtained);
-        facts.leaseExpires = ClampTime(lease.expires);
-    }
+    facts.leaseObtained = ClampTime(obtained);
+    facts.leaseExpires = ClampTime(expires);
+}
+
+HeldAddress DescribeHeldAddress(const NetAddress& address, const AdapterClock& clock)
+{
+    HeldAddress held;
+    held.finite = address.finite;
+    // tstamp wraps at 2^32 hundredths; the modular difference survives that.
+    uint32_t ageHundredths = static_cast<uint32_t>(clock.monotonicHundredths) - address.updated;
+    held.updated = clock.realSeconds - ageHundredths / 100;
+    held.expires = clock.realSeconds + address.validSeconds;
+    return held;
 }
 
 // A lease file outlives its client and, keyed by interface index or name,
 // is also seen from network namespaces whose interfaces share that index or
-// name; only a lease whose address the interface holds is its own. A lease
-// that names no address cannot be told apart from a stranger's, so it is
-// not taken either. *held is the interface's address the lease is for.
-const LeaseFacts* FindOwnLease(const LeaseCandidates& candidates, const AdapterTable& table,
-                               const AdapterFacts& facts, const NetAddress** held)
+// name; only a live lease for an address the interface holds is its own.
+bool ApplyOwnLease(const LeaseCandidates& candidates, const AdapterTable& table,
+                   const AdapterClock& clock, AdapterFacts& facts,
+                   std::vector<AdapterServers>& servers)
 {
-    for (const LeaseFacts& lease : candidates) {
-        in_addr leased;
-        if (!lease.found || lease.address.empty() ||
-            inet_pton(AF_INET, lease.address.c_str(), &leased) != 1) {
-            continue;
-        }
+    auto lookup = [&](uint32_t leased, HeldAddress* held) {
         for (uint32_t i = 0; i < facts.addressCount; ++i) {
             const NetAddress& address =
                 table.snapshot.addresses[table.addressOrder[facts.firstAddress + i]];
             if (memcmp(address.address, &leased, sizeof(address.address)) == 0) {
-                *held = &address;
-                return &lease;
+                *held = DescribeHeldAddress(address, clock);
+                return true;
             }
         }
+        return false;
+    };
+    int64_t obtained = 0;
+    int64_t expires = 0;
+    const LeaseFacts* lease =
+        ChooseLiveLease(candidates, lookup, clock.realSeconds, &obtained, &expires);
+    if (lease == nullptr) {
+        return false;
     }
-    return nullptr;
+    ApplyLeaseFacts(*lease, obtained, expires, facts, servers);
+    return true;
 }
 
 // An address the kernel will drop after a while was handed out by a DHCP
 // client; its lifetime and last update are the lease.
-void ApplyKernelLease(const NetAddress& address, const AdapterClock& clock, bool setEnabled,
-                      AdapterFacts& facts)
+void ApplyKernelLease(const NetAddress& address, const AdapterClock& clock, AdapterFacts& facts)
 {
-    if (setEnabled) {
-        facts.dhcpEnabled = 1;
-    }
-    // tstamp wraps at 2^32 hundredths; the modular difference survives that.
-    uint32_t ageHundredths = static_cast<uint32_t>(clock.monotonicHundredths) - address.updated;
-    facts.leaseObtained = ClampTime(clock.realSeconds - ageHundredths / 100);
-    facts.leaseExpires = ClampTime(clock.realSeconds + address.validSeconds);
+    HeldAddress held = DescribeHeldAddress(address, clock);
+    facts.dhcpEnabled = 1;
+    facts.leaseObtained = ClampTime(held.updated);
+    facts.leaseExpires = ClampTime(held.expires);
 }
 
 // Groups the items by adapter in one pass each, keeping their order; items
@@ -458,17 +466,10 @@ void BuildAdapterTable(AdapterTable& table,
             }
         }
         auto candidates = leases.find(link.index);
-        const NetAddress* held = nullptr;
-        const LeaseFacts* lease = candidates == leases.end()
-                                      ? nullptr
-                                      : FindOwnLease(candidates->second, table, facts, &held);
-        if (lease != nullptr) {
-            ApplyLeaseFacts(*lease, facts, table.servers);
-            if (!lease->timesKnown && held->finite) {
-                ApplyKernelLease(*held, clock, false, facts);
-            }
-        } else if (leased != nullptr) {
-            ApplyKernelLease(*leased, clock, true, facts);
+        if ((candidates == leases.end() ||
+             !ApplyOwnLease(candidates->second, table, clock, facts, table.servers)) &&
+            leased != nullptr) {
+            ApplyKernelLease(*leased, clock, facts);
         }
     }
 }

@@ -55,7 +55,9 @@ const char* FindAdapterDescription(const AdapterTable& table, const AdapterFacts
 std::vector<LeaseInterface> ListLeaseInterfaces(const NetSnapshot& snapshot);
 
 // Fills table.adapters and the orders from table.snapshot. An interface
-// takes the first of its leases whose address it holds. sysNetRoot is the
+// takes the first of its leases that is live for an address it holds
+// (ChooseLiveLease); without one, an address with a finite lifetime makes
+// the kernel's lease. sysNetRoot is the
 // directory holding one entry per interface ("/sys/class/net").
 void BuildAdapterTable(AdapterTable& table,
                        const std::unordered_map<uint32_t, LeaseCandidates>& leases,

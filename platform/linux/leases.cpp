@@ -102,7 +102,7 @@ std::string JoinRoot(const std::string& root, std::string_view relative)
     return path;
 }
 
-// The stores, most trusted first.
+// The stores, in the order that breaks a tie between equally recent leases.
 enum class Store { kNetworkd, kDhclient, kDhcpcd, kInternal };
 
 struct Candidate {
@@ -248,14 +248,20 @@ std::vector<NamedFile> AssignNamedFiles(const LeaseStores& stores,
     return named;
 }
 
-// Among files of one client, the most recently written one is the live lease.
+// The most recently obtained lease first; see ReadLeases.
 LeaseCandidates RankCandidates(std::vector<Candidate>& candidates)
 {
-    std::sort(candidates.begin(), candidates.end(), [](const Candidate& a, const Candidate& b) {
-        if (a.store != b.store) {
-            return a.store < b.store;
+    auto obtained = [](const Candidate& candidate) {
+        return candidate.facts.obtainedKnown ? candidate.facts.obtained : candidate.mtime;
+    };
+    std::sort(candidates.begin(), candidates.end(), [&](const Candidate& a, const Candidate& b) {
+        if (obtained(a) != obtained(b)) {
+            return obtained(a) > obtained(b);
         }
-        return a.mtime != b.mtime ? a.mtime > b.mtime : a.file > b.file;
+        if (a.mtime != b.mtime) {
+            return a.mtime > b.mtime;
+        }
+        return a.store != b.store ? a.store < b.store : a.file > b.file;
     });
     LeaseCandidates leases;
     leases.reserve(candidates.size());
@@ -298,6 +304,40 @@ LeaseStores ListLeaseStores(const std::string& root)
         }
     });
     return stores;
+}
+
+const LeaseFacts* ChooseLiveLease(const LeaseCandidates& candidates,
+                                  const HeldAddressLookup& lookup, int64_t now, int64_t* obtained,
+                                  int64_t* expires)
+{
+    for (const LeaseFacts& lease : candidates) {
+        // A lease that names no address cannot be told apart from another
+        // namespace's lease for an interface of the same name or index.
+        in_addr leased;
+        HeldAddress held;
+        if (!lease.found || lease.address.empty() ||
+            inet_pton(AF_INET, lease.address.c_str(), &leased) != 1 ||
+            !lookup(leased.s_addr, &held)) {
+            continue;
+        }
+        if (lease.end == LeaseEnd::kAt) {
+            if (lease.expires <= now) {
+                continue;
+            }
+            *expires = lease.expires;
+        } else if (lease.end == LeaseEnd::kNever) {
+            *expires = kLeaseNeverEnds;
+        } else if (held.finite) {
+            *expires = held.expires;
+        } else {
+            // The client keeps no end and the kernel keeps the address
+            // forever: it was set by hand or by another tool since.
+            continue;
+        }
+        *obtained = lease.obtainedKnown ? lease.obtained : held.updated;
+        return &lease;
+    }
+    return nullptr;
 }
 
 bool CanonicalIpv4(std::string_view text, std::string* canonical)
