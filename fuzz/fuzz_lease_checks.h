@@ -6,7 +6,7 @@
 
 #include <cstdlib>
 
-#include "leases.h"
+#include "lease_parsers.h"
 
 inline void CheckAddress(const std::string& text)
 {
@@ -21,7 +21,7 @@ inline void CheckAddress(const std::string& text)
 inline void CheckFacts(const LeaseFacts& facts)
 {
     if (!facts.found && (!facts.address.empty() || !facts.server.empty() || !facts.wins.empty() ||
-                         facts.timesKnown)) {
+                         facts.obtainedKnown || facts.end != LeaseEnd::kUnknown)) {
         abort();
     }
     if (!facts.address.empty()) {
@@ -33,10 +33,8 @@ inline void CheckFacts(const LeaseFacts& facts)
     for (const std::string& wins : facts.wins) {
         CheckAddress(wins);
     }
-    if (facts.timesKnown && (facts.obtained < 0 || facts.expires < facts.obtained)) {
-        abort();
-    }
-    if (facts.lifetime < 0 || facts.lifetime >= UINT32_MAX) {
+    if (facts.obtainedKnown &&
+        (facts.obtained < 0 || (facts.end == LeaseEnd::kAt && facts.expires < facts.obtained))) {
         abort();
     }
 }

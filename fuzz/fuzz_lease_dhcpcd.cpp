@@ -8,7 +8,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (int64_t mtime : {int64_t{1700000000}, int64_t{0}, int64_t{-1}, INT64_MAX - 86400}) {
         LeaseFacts facts = ParseDhcpcdLease(data, size, mtime);
         CheckFacts(facts);
-        if (facts.timesKnown && facts.obtained != mtime) {
+        if (facts.found && facts.obtainedKnown != (mtime >= 0)) {
+            abort();
+        }
+        if (facts.obtainedKnown && facts.obtained != mtime) {
             abort();
         }
     }

@@ -4,15 +4,17 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     std::string_view text(reinterpret_cast<const char*>(data), size);
-    // Both files are only a lease when they name its address.
-    for (const LeaseFacts& facts : {ParseNetworkdLease(text), ParseInternalLease(text)}) {
+    // Both files are only a lease when they name its address, and neither
+    // dates a lease: at most networkd's marks one that never ends.
+    LeaseFacts internal = ParseInternalLease(text);
+    for (const LeaseFacts& facts : {ParseNetworkdLease(text), internal}) {
         CheckFacts(facts);
-        if (facts.found == facts.address.empty()) {
+        if (facts.found == facts.address.empty() || facts.obtainedKnown ||
+            facts.end == LeaseEnd::kAt) {
             abort();
         }
     }
-    uint32_t seconds = 0;
-    if (ParseLeaseTimespan(text, &seconds) && seconds == UINT32_MAX) {
+    if (internal.end != LeaseEnd::kUnknown) {
         abort();
     }
     return 0;

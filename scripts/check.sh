@@ -25,6 +25,11 @@ packages=(
     python3
     iproute2
     valgrind
+    dnsmasq-base
+    isc-dhcp-client
+    dhcpcd-base
+    systemd
+    util-linux
     libgtest-dev
     libgmock-dev
     googletest

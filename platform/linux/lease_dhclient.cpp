@@ -1,7 +1,8 @@
 // dhclient's lease files: a sequence of "lease { ... }" blocks, newest last.
 #include <optional>
 
-#include "leases.h"
+#include "lease_parsers.h"
+#include "lease_text.h"
 
 namespace {
 
@@ -99,7 +100,6 @@ class Lexer {
 };
 
 constexpr size_t kMaxStatementTokens = 256;
-constexpr size_t kMaxInterfaceName = 15;
 
 struct LeaseBlock {
     std::string interface;
@@ -109,6 +109,7 @@ struct LeaseBlock {
     std::optional<uint32_t> leaseTime;
     std::optional<uint32_t> renewalTime;
     std::optional<int64_t> expire;  // absent also for "never"
+    bool expireNever = false;
     std::optional<int64_t> renew;
 };
 
@@ -222,6 +223,7 @@ void ApplyStatement(const std::vector<Token>& words, LeaseBlock* block)
         }
     } else if (IsWord(words[0], "expire")) {
         block->expire = ParseLeaseTime(words);
+        block->expireNever = words.size() == 2 && IsWord(words[1], "never");
     } else if (IsWord(words[0], "renew")) {
         block->renew = ParseLeaseTime(words);
     } else if (IsWord(words[0], "option") && words.size() >= 2) {
@@ -294,22 +296,23 @@ LeaseFacts FactsFromBlock(LeaseBlock& block)
     facts.address = std::move(block.address);
     facts.server = std::move(block.server);
     facts.wins = std::move(block.wins);
-    if (block.leaseTime && *block.leaseTime != UINT32_MAX) {
-        facts.lifetime = *block.leaseTime;
+    // An infinite lease is written as "never" by some versions and as the
+    // bind time plus 2^32 - 1 seconds by others.
+    if (block.expireNever || block.leaseTime == UINT32_MAX) {
+        facts.end = LeaseEnd::kNever;
+    } else if (block.expire) {
+        facts.end = LeaseEnd::kAt;
+        facts.expires = *block.expire;
     }
-    if (!block.expire) {
-        return facts;
-    }
-    int64_t obtained = -1;
-    if (block.leaseTime) {
+    std::optional<int64_t> obtained;
+    if (block.expire && block.leaseTime) {
         obtained = *block.expire - *block.leaseTime;
     } else if (block.renew && block.renewalTime) {
         obtained = *block.renew - *block.renewalTime;
     }
-    if (obtained >= 0 && obtained <= *block.expire) {
-        facts.timesKnown = true;
-        facts.obtained = obtained;
-        facts.expires = *block.expire;
+    if (obtained && *obtained >= 0 && (!block.expire || *obtained <= *block.expire)) {
+        facts.obtainedKnown = true;
+        facts.obtained = *obtained;
     }
     return facts;
 }

@@ -1,5 +1,6 @@
 // dhcpcd's lease file: the DHCP reply as it came off the wire.
-#include "leases.h"
+#include "lease_parsers.h"
+#include "lease_text.h"
 
 namespace {
 
@@ -70,16 +71,18 @@ LeaseFacts ParseDhcpcdLease(const uint8_t* data, size_t size, int64_t mtime)
             facts.wins.push_back(AddressText(bytes(wins) + i));
         }
     }
+    if (mtime >= 0) {
+        facts.obtainedKnown = true;
+        facts.obtained = mtime;
+    }
     if (leaseTime.size() == 4) {
         const uint8_t* b = bytes(leaseTime);
         uint32_t seconds = static_cast<uint32_t>(b[0]) << 24 | static_cast<uint32_t>(b[1]) << 16 |
                            static_cast<uint32_t>(b[2]) << 8 | b[3];
-        if (seconds != UINT32_MAX) {
-            facts.lifetime = seconds;
-        }
-        if (seconds != UINT32_MAX && mtime >= 0 && mtime <= INT64_MAX - seconds) {
-            facts.timesKnown = true;
-            facts.obtained = mtime;
+        if (seconds == UINT32_MAX) {
+            facts.end = LeaseEnd::kNever;
+        } else if (facts.obtainedKnown && mtime <= INT64_MAX - seconds) {
+            facts.end = LeaseEnd::kAt;
             facts.expires = mtime + seconds;
         }
     }

@@ -1,7 +1,8 @@
 // systemd-networkd's and NetworkManager's internal client's KEY=VALUE files.
 #include <functional>
 
-#include "leases.h"
+#include "lease_parsers.h"
+#include "lease_text.h"
 
 namespace {
 
@@ -31,89 +32,7 @@ void ForEachAssignment(std::string_view text,
     }
 }
 
-struct TimeUnit {
-    std::string_view name;
-    uint64_t seconds;
-    uint64_t divisor;  // sub-second units
-};
-
-// The units systemd writes and the usual spellings it also reads.
-constexpr TimeUnit kTimeUnits[] = {
-    {"s", 1, 1},          {"sec", 1, 1},         {"second", 1, 1},
-    {"seconds", 1, 1},    {"m", 60, 1},          {"min", 60, 1},
-    {"minute", 60, 1},    {"minutes", 60, 1},    {"h", 3600, 1},
-    {"hr", 3600, 1},      {"hour", 3600, 1},     {"hours", 3600, 1},
-    {"d", 86400, 1},      {"day", 86400, 1},     {"days", 86400, 1},
-    {"w", 604800, 1},     {"week", 604800, 1},   {"weeks", 604800, 1},
-    {"M", 2629800, 1},    {"month", 2629800, 1}, {"months", 2629800, 1},
-    {"y", 31557600, 1},   {"year", 31557600, 1}, {"years", 31557600, 1},
-    {"ms", 1, 1000},      {"msec", 1, 1000},     {"us", 1, 1000000},
-    {"usec", 1, 1000000},
-};
-
-bool IsDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
-bool IsLetter(char c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
 }  // namespace
-
-bool ParseLeaseTimespan(std::string_view text, uint32_t* seconds)
-{
-    uint64_t value = 0;
-    if (ParseDecimal(text, UINT32_MAX, &value)) {
-        if (value == UINT32_MAX) {  // DHCP's "infinite"
-            return false;
-        }
-        *seconds = static_cast<uint32_t>(value);
-        return true;
-    }
-    uint64_t total = 0;
-    bool any = false;
-    text = TrimSpace(text);
-    while (!text.empty()) {
-        size_t digits = 0;
-        while (digits < text.size() && IsDigit(text[digits])) {
-            digits++;
-        }
-        uint64_t number = 0;
-        if (!ParseDecimal(text.substr(0, digits), UINT32_MAX, &number)) {
-            return false;
-        }
-        text = TrimSpace(text.substr(digits));
-        size_t letters = 0;
-        while (letters < text.size() && IsLetter(text[letters])) {
-            letters++;
-        }
-        std::string_view unitName = text.substr(0, letters);
-        text = TrimSpace(text.substr(letters));
-        const TimeUnit* unit = nullptr;
-        for (const TimeUnit& candidate : kTimeUnits) {
-            if (candidate.name == unitName) {
-                unit = &candidate;
-            }
-        }
-        if (unit == nullptr) {
-            return false;
-        }
-        // Both factors stay below 2^32, so the product fits.
-        total += number * unit->seconds / unit->divisor;
-        if (total >= UINT32_MAX) {
-            return false;
-        }
-        any = true;
-    }
-    if (!any) {
-        return false;
-    }
-    *seconds = static_cast<uint32_t>(total);
-    return true;
-}
 
 LeaseFacts ParseNetworkdLease(std::string_view text)
 {
@@ -124,8 +43,11 @@ LeaseFacts ParseNetworkdLease(std::string_view text)
         } else if (key == "SERVER_ADDRESS") {
             CanonicalIpv4(value, &facts.server);
         } else if (key == "LIFETIME") {
-            uint32_t lifetime = 0;
-            facts.lifetime = ParseLeaseTimespan(value, &lifetime) ? lifetime : 0;
+            // Older versions write whole seconds, newer ones a timespan;
+            // DHCP's infinite lease is 4294967295 in the one, "infinity" in
+            // the other.
+            facts.end = value == "4294967295" || value == "infinity" ? LeaseEnd::kNever
+                                                                     : LeaseEnd::kUnknown;
         }
     });
     facts.found = !facts.address.empty();

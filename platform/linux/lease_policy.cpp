@@ -13,7 +13,8 @@ bool ParseDotted(const std::string& text, Ipv4Bytes* address)
     return !text.empty() && inet_pton(AF_INET, text.c_str(), address->bytes) == 1;
 }
 
-void ApplyLeaseFacts(const LeaseFacts& lease, AdapterFacts& facts)
+void ApplyLeaseFacts(const LeaseFacts& lease, int64_t obtained, int64_t expires,
+                     AdapterFacts& facts)
 {
     facts.dhcpEnabled = true;
     facts.haveDhcpServer = ParseDotted(lease.server, &facts.dhcpServer);
@@ -24,52 +25,82 @@ void ApplyLeaseFacts(const LeaseFacts& lease, AdapterFacts& facts)
         }
         facts.wins.push_back(wins);
     }
-    if (lease.timesKnown) {
-        facts.leaseObtained = lease.obtained;
-        facts.leaseExpires = lease.expires;
-    }
+    facts.leaseObtained = obtained;
+    facts.leaseExpires = expires;
+}
+
+HeldAddress DescribeHeldAddress(const NetAddress& address, const KernelClock& clock)
+{
+    HeldAddress held;
+    held.finite = address.finite;
+    // tstamp wraps at 2^32 hundredths; the modular difference survives that.
+    uint32_t ageHundredths = static_cast<uint32_t>(clock.monotonicHundredths) - address.updated;
+    held.updated = clock.realSeconds - ageHundredths / 100;
+    held.expires = clock.realSeconds + address.validSeconds;
+    return held;
 }
 
 // A lease file outlives its client and, keyed by interface index or name,
 // is also seen from network namespaces whose interfaces share that index or
-// name; only a lease whose address the interface holds is its own. A lease
-// that names no address cannot be told apart from a stranger's, so it is
-// not taken either. *address is the interface's address the lease is for.
-const LeaseFacts* FindOwnLease(const LeaseCandidates& candidates,
-                               const std::vector<const NetAddress*>& held,
-                               const NetAddress** address)
+// name; only a live lease for an address the interface holds is its own.
+bool ApplyOwnLease(const LeaseCandidates& candidates, const std::vector<const NetAddress*>& held,
+                   const KernelClock& clock, AdapterFacts& facts)
 {
-    for (const LeaseFacts& lease : candidates) {
-        in_addr leased;
-        if (!lease.found || lease.address.empty() ||
-            inet_pton(AF_INET, lease.address.c_str(), &leased) != 1) {
-            continue;
-        }
-        for (const NetAddress* own : held) {
-            if (memcmp(own->address, &leased, sizeof(own->address)) == 0) {
-                *address = own;
-                return &lease;
+    auto lookup = [&](uint32_t leased, HeldAddress* found) {
+        for (const NetAddress* address : held) {
+            if (memcmp(address->address, &leased, sizeof(address->address)) == 0) {
+                *found = DescribeHeldAddress(*address, clock);
+                return true;
             }
         }
+        return false;
+    };
+    int64_t obtained = 0;
+    int64_t expires = 0;
+    const LeaseFacts* lease =
+        ChooseLiveLease(candidates, lookup, clock.realSeconds, &obtained, &expires);
+    if (lease == nullptr) {
+        return false;
     }
-    return nullptr;
-}
-
-// An address the kernel will drop after a while was handed out by a DHCP
-// client; its lifetime and last update are the lease.
-void ApplyKernelLease(const NetAddress& address, const KernelClock& clock, bool setEnabled,
-                      AdapterFacts& facts)
-{
-    if (setEnabled) {
-        facts.dhcpEnabled = true;
-    }
-    // tstamp wraps at 2^32 hundredths; the modular difference survives that.
-    uint32_t ageHundredths = static_cast<uint32_t>(clock.monotonicHundredths) - address.updated;
-    facts.leaseObtained = clock.realSeconds - ageHundredths / 100;
-    facts.leaseExpires = clock.realSeconds + address.validSeconds;
+    ApplyLeaseFacts(*lease, obtained, expires, facts);
+    return true;
 }
 
 }  // namespace
+
+const LeaseFacts* ChooseLiveLease(const LeaseCandidates& candidates,
+                                  const HeldAddressLookup& lookup, int64_t now, int64_t* obtained,
+                                  int64_t* expires)
+{
+    for (const LeaseFacts& lease : candidates) {
+        // A lease that names no address cannot be told apart from another
+        // namespace's lease for an interface of the same name or index.
+        in_addr leased;
+        HeldAddress held;
+        if (!lease.found || lease.address.empty() ||
+            inet_pton(AF_INET, lease.address.c_str(), &leased) != 1 ||
+            !lookup(leased.s_addr, &held)) {
+            continue;
+        }
+        if (lease.end == LeaseEnd::kAt) {
+            if (lease.expires <= now) {
+                continue;
+            }
+            *expires = lease.expires;
+        } else if (lease.end == LeaseEnd::kNever) {
+            *expires = kLeaseNeverEnds;
+        } else if (held.finite) {
+            *expires = held.expires;
+        } else {
+            // The client keeps no end and the kernel keeps the address
+            // forever: it was set by hand or by another tool since.
+            continue;
+        }
+        *obtained = lease.obtainedKnown ? lease.obtained : held.updated;
+        return &lease;
+    }
+    return nullptr;
+}
 
 KernelClock ReadKernelClock()
 {
@@ -87,19 +118,17 @@ KernelClock ReadKernelClock()
 void ApplyLeasePolicy(const std::vector<const NetAddress*>& held, const LeaseCandidates* candidates,
                       const KernelClock& clock, AdapterFacts& facts)
 {
-    const NetAddress* address = nullptr;
-    const LeaseFacts* lease =
-        candidates == nullptr ? nullptr : FindOwnLease(*candidates, held, &address);
-    if (lease != nullptr) {
-        ApplyLeaseFacts(*lease, facts);
-        if (!lease->timesKnown && address->finite) {
-            ApplyKernelLease(*address, clock, false, facts);
-        }
+    if (candidates != nullptr && ApplyOwnLease(*candidates, held, clock, facts)) {
         return;
     }
-    for (const NetAddress* own : held) {
-        if (own->finite) {
-            ApplyKernelLease(*own, clock, true, facts);
+    // An address the kernel will drop after a while was handed out by a
+    // DHCP client; its lifetime and last update are the lease.
+    for (const NetAddress* address : held) {
+        if (address->finite) {
+            HeldAddress kernel = DescribeHeldAddress(*address, clock);
+            facts.dhcpEnabled = true;
+            facts.leaseObtained = kernel.updated;
+            facts.leaseExpires = kernel.expires;
             return;
         }
     }

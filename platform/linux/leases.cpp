@@ -2,7 +2,6 @@
 // they hold for each interface.
 #include "leases.h"
 
-#include <arpa/inet.h>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,9 +12,9 @@
 #include <memory>
 #include <string_view>
 
-namespace {
+#include "lease_text.h"
 
-constexpr size_t kMaxInterfaceName = 15;
+namespace {
 
 struct DirCloser {
     void operator()(DIR* dir) const
@@ -102,7 +101,7 @@ std::string JoinRoot(const std::string& root, std::string_view relative)
     return path;
 }
 
-// The stores, most trusted first.
+// The stores, in the order that breaks a tie between equally recent leases.
 enum class Store { kNetworkd, kDhclient, kDhcpcd, kInternal };
 
 struct Candidate {
@@ -248,14 +247,20 @@ std::vector<NamedFile> AssignNamedFiles(const LeaseStores& stores,
     return named;
 }
 
-// Among files of one client, the most recently written one is the live lease.
+// The most recently obtained lease first; see ReadLeases.
 LeaseCandidates RankCandidates(std::vector<Candidate>& candidates)
 {
-    std::sort(candidates.begin(), candidates.end(), [](const Candidate& a, const Candidate& b) {
-        if (a.store != b.store) {
-            return a.store < b.store;
+    auto obtained = [](const Candidate& candidate) {
+        return candidate.facts.obtainedKnown ? candidate.facts.obtained : candidate.mtime;
+    };
+    std::sort(candidates.begin(), candidates.end(), [&](const Candidate& a, const Candidate& b) {
+        if (obtained(a) != obtained(b)) {
+            return obtained(a) > obtained(b);
         }
-        return a.mtime != b.mtime ? a.mtime > b.mtime : a.file > b.file;
+        if (a.mtime != b.mtime) {
+            return a.mtime > b.mtime;
+        }
+        return a.store != b.store ? a.store < b.store : a.file > b.file;
     });
     LeaseCandidates leases;
     leases.reserve(candidates.size());
@@ -298,44 +303,6 @@ LeaseStores ListLeaseStores(const std::string& root)
         }
     });
     return stores;
-}
-
-bool CanonicalIpv4(std::string_view text, std::string* canonical)
-{
-    canonical->clear();
-    char buffer[INET_ADDRSTRLEN] = {};
-    if (text.empty() || text.size() >= sizeof buffer || text.find('\0') != std::string_view::npos) {
-        return false;
-    }
-    text.copy(buffer, text.size());
-    in_addr address;
-    char printed[INET_ADDRSTRLEN];
-    if (inet_pton(AF_INET, buffer, &address) != 1 ||
-        inet_ntop(AF_INET, &address, printed, sizeof printed) == nullptr) {
-        return false;
-    }
-    *canonical = printed;
-    return true;
-}
-
-bool ParseDecimal(std::string_view text, uint64_t max, uint64_t* value)
-{
-    if (text.empty()) {
-        return false;
-    }
-    uint64_t result = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') {
-            return false;
-        }
-        uint64_t digit = static_cast<uint64_t>(c - '0');
-        if (digit > max || result > (max - digit) / 10) {
-            return false;
-        }
-        result = result * 10 + digit;
-    }
-    *value = result;
-    return true;
 }
 
 std::unordered_map<uint32_t, LeaseCandidates> ReadLeases(

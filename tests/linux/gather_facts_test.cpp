@@ -115,7 +115,8 @@ TEST(GatherAdapterFacts, LeaseFactsWinOverTheKernel)
 {
     LeaseFacts lease = Lease("10.0.0.9", "192.0.2.53");  // the secondary address
     lease.wins = {"192.0.2.1", "192.0.2.2", "192.0.2.3"};
-    lease.timesKnown = true;
+    lease.obtainedKnown = true;
+    lease.end = LeaseEnd::kAt;
     lease.obtained = -5000000000LL;
     lease.expires = 5000000000LL;
     const AdapterFacts eth = Sample({{3, {lease}}})[1];
@@ -132,7 +133,7 @@ TEST(GatherAdapterFacts, OnlyALeaseForAnAddressOfTheInterfaceApplies)
     // Another namespace's lease for the same index, one naming no address,
     // then the interface's own, whose times come from its kernel address.
     LeaseFacts stranger = Lease("10.0.0.3", "192.0.2.66");
-    stranger.timesKnown = true;
+    stranger.end = LeaseEnd::kAt;
     stranger.expires = 1800000000;
     LeaseFacts unnamed = Lease("", "192.0.2.77");
     std::vector<AdapterFacts> chosen =

@@ -1,0 +1,7 @@
+# Real DHCP clients against a real dnsmasq, each in namespaces of its own
+# (root only).
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+add_test(NAME integration.dhcp_clients
+         COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tests/integration/dhcp_clients.py
+                 $<TARGET_FILE:Ostrel>)
+set_tests_properties(integration.dhcp_clients PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 240)
