@@ -158,7 +158,7 @@ FAULTS = [
        "return snapshot.gateways[a].priority > snapshot.gateways[b].priority;")),
     F("linux-lease-of-a-stranger-taken",
       ("platform/linux/lease_policy.cpp",
-       'if (memcmp(address->address, &leased, sizeof(address->address)) == 0) {', 'if (true) {'),
+       'if (memcmp(address->address, &leased, sizeof(address->address)) == 0) {', 'if (memcmp(address->address, &leased, 0) == 0) {'),
       ("platform/linux/lease_policy.cpp",
        'if (memcmp(own->address, &leased, sizeof(own->address)) == 0) {', 'if (true) {'),
       ("platform/linux/adapter_table.cpp",
