@@ -305,7 +305,10 @@ class Build:
         return run(["cmake", "--build", self.directory, "-j2"], self.tree, log) == 0
 
     def test(self, log):
-        command = ["ctest", "--test-dir", self.directory, "--stop-on-failure", "-j2"]
+        # A planted fault may make the tool loop forever; no test may wait
+        # on it for long.
+        command = ["ctest", "--test-dir", self.directory, "--stop-on-failure", "-j2",
+                   "--timeout", "300"]
         if self.test_filter:
             command += ["-E", self.test_filter]
         code = run(command, self.tree, log, timeout=1800)
