@@ -43,11 +43,12 @@ HeldAddress DescribeHeldAddress(const NetAddress& address, const KernelClock& cl
 // A lease file outlives its client and, keyed by interface index or name,
 // is also seen from network namespaces whose interfaces share that index or
 // name; only a live lease for an address the interface holds is its own.
-bool ApplyOwnLease(const LeaseCandidates& candidates, const std::vector<const NetAddress*>& held,
-                   const KernelClock& clock, AdapterFacts& facts)
+bool ApplyOwnLease(const LeaseCandidates& candidates, const NetAddress* const* held,
+                   size_t heldCount, const KernelClock& clock, AdapterFacts& facts)
 {
     auto lookup = [&](uint32_t leased, HeldAddress* found) {
-        for (const NetAddress* address : held) {
+        for (size_t i = 0; i < heldCount; ++i) {
+            const NetAddress* address = held[i];
             if (memcmp(address->address, &leased, sizeof(address->address)) == 0) {
                 *found = DescribeHeldAddress(*address, clock);
                 return true;
@@ -115,15 +116,17 @@ KernelClock ReadKernelClock()
     return clock;
 }
 
-void ApplyLeasePolicy(const std::vector<const NetAddress*>& held, const LeaseCandidates* candidates,
-                      const KernelClock& clock, AdapterFacts& facts)
+void ApplyLeasePolicy(const NetAddress* const* held, size_t heldCount,
+                      const LeaseCandidates* candidates, const KernelClock& clock,
+                      AdapterFacts& facts)
 {
-    if (candidates != nullptr && ApplyOwnLease(*candidates, held, clock, facts)) {
+    if (candidates != nullptr && ApplyOwnLease(*candidates, held, heldCount, clock, facts)) {
         return;
     }
     // An address the kernel will drop after a while was handed out by a
     // DHCP client; its lifetime and last update are the lease.
-    for (const NetAddress* address : held) {
+    for (size_t i = 0; i < heldCount; ++i) {
+        const NetAddress* address = held[i];
         if (address->finite) {
             HeldAddress kernel = DescribeHeldAddress(*address, clock);
             facts.dhcpEnabled = true;

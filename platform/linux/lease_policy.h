@@ -2,6 +2,7 @@
 // store, or else what the kernel's address lifetimes say.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -46,6 +47,8 @@ KernelClock ReadKernelClock();
 // Fills the DHCP facts of an adapter (DHCP flag, server, WINS servers,
 // lease times) from its live lease (ChooseLiveLease), or else from the
 // first of its addresses with a finite lifetime, which a DHCP client set.
-// held are the adapter's addresses, primary first; candidates may be null.
-void ApplyLeasePolicy(const std::vector<const NetAddress*>& held, const LeaseCandidates* candidates,
-                      const KernelClock& clock, AdapterFacts& facts);
+// held are the adapter's heldCount addresses, primary first; candidates may
+// be null.
+void ApplyLeasePolicy(const NetAddress* const* held, size_t heldCount,
+                      const LeaseCandidates* candidates, const KernelClock& clock,
+                      AdapterFacts& facts);
