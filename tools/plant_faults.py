@@ -147,6 +147,8 @@ FAULTS = [
        "clock.realSeconds - ageHundredths / 100", "clock.realSeconds + ageHundredths / 100")),
     F("linux-secondary-before-primary",
       ("platform/linux/gather_facts.cpp",
+       '((address.flags & IFA_F_SECONDARY) == 0) == primary', '((address.flags & IFA_F_SECONDARY) == 0) != primary'),
+      ("platform/linux/gather_facts.cpp",
        '((address.flags & IFA_F_SECONDARY) == 0) != primary', '((address.flags & IFA_F_SECONDARY) == 0) == primary'),
       ("platform/linux/adapter_table.cpp",
        "keepFirst(items[item]) == (pass == 0)", "keepFirst(items[item]) != (pass == 0)")),
