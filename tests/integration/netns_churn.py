@@ -47,6 +47,14 @@ def main():
         churn = subprocess.Popen(["sh", "-c", CHURN, "churn", name, rounds_file],
                                  stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
         try:
+            # The kernel may still be tearing down namespaces of earlier
+            # tests, which holds up link creation for seconds: the runs only
+            # count once the churn is really going.
+            waited = time.time()
+            while not os.path.exists(rounds_file) and time.time() - waited < 60:
+                if churn.poll() is not None:
+                    break
+                time.sleep(0.05)
             started = time.time()
             runs = 0
             seen = set()
