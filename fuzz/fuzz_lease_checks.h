@@ -6,7 +6,7 @@
 
 #include <cstdlib>
 
-#include "leases.h"
+#include "lease_parsers.h"
 
 inline void CheckAddress(const std::string& text)
 {

@@ -1,11 +1,13 @@
 // One input: a dump kind byte, then one datagram as the kernel would send
 // it. The reader takes the sequence and port of the first message, so that
-// recorded dumps replay; whatever it accepts is built into records.
+// recorded dumps replay; whatever it accepts is gathered into adapter facts
+// and laid out as records.
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
-#include "adapter_table.h"
+#include "adapter_records.h"
+#include "gather_facts.h"
 #include "netlink.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -19,19 +21,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     memcpy(&reader.portId, data + 1 + 12, sizeof(reader.portId));
     // A copy of exactly the datagram's size, so any over-read is caught.
     std::vector<uint8_t> datagram(data + 1, data + size);
-    AdapterTable table;
-    ReadDumpDatagram(reader, datagram.data(), datagram.size(), table.snapshot);
+    NetSnapshot snapshot;
+    ReadDumpDatagram(reader, datagram.data(), datagram.size(), snapshot);
 
     NetLink fallback;
     fallback.index = 1;
-    if (table.snapshot.links.empty()) {
-        table.snapshot.links.push_back(fallback);
+    if (snapshot.links.empty()) {
+        snapshot.links.push_back(fallback);
     }
-    BuildAdapterTable(table, {}, AdapterClock(), "/nonexistent");
+    std::vector<AdapterFacts> adapters =
+        GatherAdapterFacts(snapshot, {}, KernelClock(), "/nonexistent");
     ULONG length = 0;
-    if (AnswerAdapterQuery(table, nullptr, &length) == ERROR_BUFFER_OVERFLOW) {
+    if (WriteAdapterRecords(adapters, nullptr, &length) == ERROR_BUFFER_OVERFLOW) {
         std::vector<uint64_t> storage((length + 7) / 8);
-        AnswerAdapterQuery(table, reinterpret_cast<PIP_ADAPTER_INFO>(storage.data()), &length);
+        if (WriteAdapterRecords(adapters, reinterpret_cast<PIP_ADAPTER_INFO>(storage.data()),
+                                &length) != ERROR_SUCCESS) {
+            __builtin_trap();  // the measured length must hold the chain
+        }
     }
     return 0;
 }

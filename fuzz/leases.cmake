@@ -4,7 +4,7 @@ set(OSTREL_LEASE_FUZZ_FLAGS -fsanitize=fuzzer,address,undefined -fno-sanitize-re
 foreach(reader networkd dhclient dhcpcd)
   add_executable(fuzz_lease_${reader}
     ${CMAKE_CURRENT_LIST_DIR}/fuzz_lease_${reader}.cpp
-    ${PROJECT_SOURCE_DIR}/platform/linux/leases.cpp
+    ${PROJECT_SOURCE_DIR}/platform/linux/lease_text.cpp
     ${PROJECT_SOURCE_DIR}/platform/linux/lease_networkd.cpp
     ${PROJECT_SOURCE_DIR}/platform/linux/lease_dhclient.cpp
     ${PROJECT_SOURCE_DIR}/platform/linux/lease_dhcpcd.cpp)

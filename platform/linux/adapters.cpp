@@ -1,10 +1,13 @@
 // The adapter query: the kernel's interfaces as a chain of adapter records.
+#include <cerrno>
 #include <memory>
 #include <new>
 
-#include "adapter_table.h"
+#include "adapter_query.h"
+#include "adapter_records.h"
+#include "gather_facts.h"
+#include "leases.h"
 #include "netlink_channel.h"
-#include "os_api.h"
 
 namespace {
 
@@ -12,7 +15,7 @@ namespace {
 struct QueryState {
     QueryChannels channels;
     NetlinkDumper dumper;
-    AdapterTable table;
+    std::vector<AdapterFacts> adapters;
 };
 
 std::unique_ptr<QueryState> heldState;
@@ -20,8 +23,8 @@ unsigned long snapshotsTaken = 0;
 
 DWORD TakeSnapshot(QueryState& state)
 {
-    AdapterTable& table = state.table;
-    int error = DumpSnapshot(*state.channels.dump, state.dumper, table.snapshot);
+    NetSnapshot snapshot;
+    int error = DumpSnapshot(*state.channels.dump, state.dumper, snapshot);
     if (error != 0) {
         return MapKernelError(error);
     }
@@ -31,13 +34,33 @@ DWORD TakeSnapshot(QueryState& state)
     std::unordered_map<uint32_t, LeaseCandidates> leases;
     LeaseStores stores = ListLeaseStores("/");
     if (!stores.empty()) {
-        leases = ReadLeases(stores, ListLeaseInterfaces(table.snapshot));
+        leases = ReadLeases(stores, ListLeaseInterfaces(snapshot));
     }
-    BuildAdapterTable(table, leases, ReadAdapterClock(), "/sys/class/net");
+    state.adapters = GatherAdapterFacts(snapshot, leases, ReadKernelClock(), "/sys/class/net");
     return ERROR_SUCCESS;
 }
 
 }  // namespace
+
+DWORD MapKernelError(int error)
+{
+    switch (error) {
+        case 0:
+            return ERROR_SUCCESS;
+        case EACCES:
+        case EPERM:
+            return ERROR_ACCESS_DENIED;
+        case ENOMEM:
+        case ENOBUFS:
+            return ERROR_NOT_ENOUGH_MEMORY;
+        case EAFNOSUPPORT:
+        case EPROTONOSUPPORT:
+        case EOPNOTSUPP:
+            return ERROR_NOT_SUPPORTED;
+        default:
+            return ERROR_GEN_FAILURE;
+    }
+}
 
 unsigned long CountAdapterSnapshots()
 {
@@ -46,10 +69,11 @@ unsigned long CountAdapterSnapshots()
 
 static DWORD AnswerOstrel(PIP_ADAPTER_INFO pAdapterInfo, PULONG pOutBufLen)
 {
-    DWORD result = ERROR_SUCCESS;
-    if (pOutBufLen == NULL || (pAdapterInfo == NULL && *pOutBufLen != 0)) {
-        result = ERROR_INVALID_PARAMETER;
-    } else if (heldState == nullptr) {
+    DWORD result = CheckAdapterBuffer(pAdapterInfo, pOutBufLen);
+    if (result != ERROR_SUCCESS) {
+        return result;
+    }
+    if (heldState == nullptr) {
         heldState.reset(new QueryState);
         result = MapKernelError(OpenQueryChannels(heldState->channels));
         if (result == ERROR_SUCCESS) {
@@ -59,7 +83,7 @@ static DWORD AnswerOstrel(PIP_ADAPTER_INFO pAdapterInfo, PULONG pOutBufLen)
         result = TakeSnapshot(*heldState);
     }
     if (result == ERROR_SUCCESS) {
-        result = AnswerAdapterQuery(heldState->table, pAdapterInfo, pOutBufLen);
+        result = WriteAdapterRecords(heldState->adapters, pAdapterInfo, pOutBufLen);
     }
     return result;
 }
@@ -71,6 +95,8 @@ DWORD Ostrel(PIP_ADAPTER_INFO pAdapterInfo, PULONG pOutBufLen)
         result = AnswerOstrel(pAdapterInfo, pOutBufLen);
     } catch (const std::bad_alloc&) {
         result = ERROR_NOT_ENOUGH_MEMORY;
+    } catch (...) {
+        result = ERROR_GEN_FAILURE;
     }
     // Only an overflow answer is followed by another call of the same round.
     if (result != ERROR_BUFFER_OVERFLOW) {

@@ -1,7 +1,8 @@
 // dhclient's lease files: a sequence of "lease { ... }" blocks, newest last.
 #include <optional>
 
-#include "leases.h"
+#include "lease_parsers.h"
+#include "lease_text.h"
 
 namespace {
 
@@ -99,7 +100,6 @@ class Lexer {
 };
 
 constexpr size_t kMaxStatementTokens = 256;
-constexpr size_t kMaxInterfaceName = 15;
 
 struct LeaseBlock {
     std::string interface;

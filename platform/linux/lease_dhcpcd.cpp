@@ -1,5 +1,6 @@
 // dhcpcd's lease file: the DHCP reply as it came off the wire.
-#include "leases.h"
+#include "lease_parsers.h"
+#include "lease_text.h"
 
 namespace {
 

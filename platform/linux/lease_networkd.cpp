@@ -1,7 +1,8 @@
 // systemd-networkd's and NetworkManager's internal client's KEY=VALUE files.
 #include <functional>
 
-#include "leases.h"
+#include "lease_parsers.h"
+#include "lease_text.h"
 
 namespace {
 

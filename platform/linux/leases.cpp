@@ -2,7 +2,6 @@
 // they hold for each interface.
 #include "leases.h"
 
-#include <arpa/inet.h>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,9 +12,9 @@
 #include <memory>
 #include <string_view>
 
-namespace {
+#include "lease_text.h"
 
-constexpr size_t kMaxInterfaceName = 15;
+namespace {
 
 struct DirCloser {
     void operator()(DIR* dir) const
@@ -304,78 +303,6 @@ LeaseStores ListLeaseStores(const std::string& root)
         }
     });
     return stores;
-}
-
-const LeaseFacts* ChooseLiveLease(const LeaseCandidates& candidates,
-                                  const HeldAddressLookup& lookup, int64_t now, int64_t* obtained,
-                                  int64_t* expires)
-{
-    for (const LeaseFacts& lease : candidates) {
-        // A lease that names no address cannot be told apart from another
-        // namespace's lease for an interface of the same name or index.
-        in_addr leased;
-        HeldAddress held;
-        if (!lease.found || lease.address.empty() ||
-            inet_pton(AF_INET, lease.address.c_str(), &leased) != 1 ||
-            !lookup(leased.s_addr, &held)) {
-            continue;
-        }
-        if (lease.end == LeaseEnd::kAt) {
-            if (lease.expires <= now) {
-                continue;
-            }
-            *expires = lease.expires;
-        } else if (lease.end == LeaseEnd::kNever) {
-            *expires = kLeaseNeverEnds;
-        } else if (held.finite) {
-            *expires = held.expires;
-        } else {
-            // The client keeps no end and the kernel keeps the address
-            // forever: it was set by hand or by another tool since.
-            continue;
-        }
-        *obtained = lease.obtainedKnown ? lease.obtained : held.updated;
-        return &lease;
-    }
-    return nullptr;
-}
-
-bool CanonicalIpv4(std::string_view text, std::string* canonical)
-{
-    canonical->clear();
-    char buffer[INET_ADDRSTRLEN] = {};
-    if (text.empty() || text.size() >= sizeof buffer || text.find('\0') != std::string_view::npos) {
-        return false;
-    }
-    text.copy(buffer, text.size());
-    in_addr address;
-    char printed[INET_ADDRSTRLEN];
-    if (inet_pton(AF_INET, buffer, &address) != 1 ||
-        inet_ntop(AF_INET, &address, printed, sizeof printed) == nullptr) {
-        return false;
-    }
-    *canonical = printed;
-    return true;
-}
-
-bool ParseDecimal(std::string_view text, uint64_t max, uint64_t* value)
-{
-    if (text.empty()) {
-        return false;
-    }
-    uint64_t result = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') {
-            return false;
-        }
-        uint64_t digit = static_cast<uint64_t>(c - '0');
-        if (digit > max || result > (max - digit) / 10) {
-            return false;
-        }
-        result = result * 10 + digit;
-    }
-    *value = result;
-    return true;
 }
 
 std::unordered_map<uint32_t, LeaseCandidates> ReadLeases(

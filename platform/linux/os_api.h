@@ -23,7 +23,10 @@ typedef void* HLOCAL;
 typedef UINT* PUINT;
 typedef int32_t time32_t;
 
+// Every result code the layer's operations hand back or leave as the
+// thread's last error.
 #define ERROR_SUCCESS 0UL
+#define ERROR_FILE_NOT_FOUND 2UL
 #define ERROR_ACCESS_DENIED 5UL
 #define ERROR_NOT_ENOUGH_MEMORY 8UL
 #define ERROR_GEN_FAILURE 31UL
@@ -32,6 +35,8 @@ typedef int32_t time32_t;
 #define ERROR_BUFFER_OVERFLOW 111UL
 #define ERROR_INSUFFICIENT_BUFFER 122UL
 #define ERROR_NO_DATA 232UL
+#define ERROR_MR_MID_NOT_FOUND 317UL
+#define ERROR_RESOURCE_DATA_NOT_FOUND 1812UL
 
 #define MAX_PATH 260
 #define MAX_ADAPTER_NAME_LENGTH 256
@@ -87,6 +92,23 @@ typedef struct _IP_ADAPTER_INFO {
 
 // Fills pAdapterInfo with the chain of adapter records, or writes the length
 // needed back into *pOutBufLen and answers ERROR_BUFFER_OVERFLOW.
+//
+// The buffer must be aligned for IP_ADAPTER_INFO (8 bytes on 64-bit hosts;
+// what malloc returns) and may be null only with *pOutBufLen 0. The chain
+// is at most 4 GiB - 1 bytes, the most a ULONG can ask for. Results:
+//   ERROR_SUCCESS             the chain is in the buffer
+//   ERROR_BUFFER_OVERFLOW     *pOutBufLen now holds the length needed; the
+//                             next call of the round answers from the same
+//                             snapshot unless the kernel reported a change
+//   ERROR_INVALID_PARAMETER   no length, or a null or misaligned buffer
+//   ERROR_NO_DATA             the namespace has no interface
+//   ERROR_ACCESS_DENIED       the kernel refused the request
+//   ERROR_NOT_ENOUGH_MEMORY   an allocation failed, the kernel lacked memory,
+//                             or the chain would pass 4 GiB
+//   ERROR_NOT_SUPPORTED       the kernel has no rtnetlink
+//   ERROR_GEN_FAILURE         any other kernel failure (a dump interrupted by
+//                             changes time after time included) or internal fault
+// Never throws.
 DWORD Ostrel(PIP_ADAPTER_INFO pAdapterInfo, PULONG pOutBufLen);
 
 // Local memory: LMEM_ZEROINIT is honoured; the handle is the pointer.
@@ -103,7 +125,10 @@ DWORD GetLastError(void);
 DWORD FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId,
                      LPSTR lpBuffer, DWORD nSize, va_list* Arguments);
 
-// Version information read from the named file's embedded record.
+// Version information read from the named file's embedded record. On
+// failure the last error is ERROR_FILE_NOT_FOUND, ERROR_RESOURCE_DATA_NOT_FOUND,
+// ERROR_INSUFFICIENT_BUFFER, ERROR_NOT_ENOUGH_MEMORY or, for an internal
+// fault, ERROR_GEN_FAILURE. None of them throws.
 DWORD GetFileVersionInfoSizeA(LPCSTR lptstrFilename, LPDWORD lpdwHandle);
 BOOL GetFileVersionInfoA(LPCSTR lptstrFilename, DWORD dwHandle, DWORD dwLen, LPVOID lpData);
 BOOL VerQueryValueA(LPCVOID pBlock, LPCSTR lpSubBlock, LPVOID* lplpBuffer, PUINT puLen);

@@ -52,8 +52,6 @@ const SystemMessage kSystemMessages[] = {
     {ERROR_NO_DATA, "The pipe is being closed."},
 };
 
-const DWORD kErrorMrMidNotFound = 317;
-
 }  // namespace
 
 DWORD FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId,
@@ -71,7 +69,7 @@ DWORD FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD d
         }
     }
     if (lpBuffer == NULL || text == NULL) {
-        SetLastError(text == NULL ? kErrorMrMidNotFound : ERROR_INVALID_PARAMETER);
+        SetLastError(text == NULL ? ERROR_MR_MID_NOT_FOUND : ERROR_INVALID_PARAMETER);
         return 0;
     }
     size_t length = strlen(text);

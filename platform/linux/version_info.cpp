@@ -9,15 +9,13 @@
 
 namespace {
 
-const DWORD kErrorFileNotFound = 2;
-const DWORD kErrorResourceDataNotFound = 1812;
-
 // The measured record of the named file.
 bool LoadVersionRecord(const char* name, std::vector<uint8_t>* record)
 {
     VersionLookup found = LoadFileVersionRecord(name, record);
     if (found != kVersionFound) {
-        SetLastError(found == kVersionNoFile ? kErrorFileNotFound : kErrorResourceDataNotFound);
+        SetLastError(found == kVersionNoFile ? ERROR_FILE_NOT_FOUND
+                                             : ERROR_RESOURCE_DATA_NOT_FOUND);
         return false;
     }
     return true;
@@ -38,6 +36,9 @@ DWORD GetFileVersionInfoSizeA(LPCSTR lptstrFilename, LPDWORD lpdwHandle)
         return (DWORD)VersionBlockSize(record.size());
     } catch (const std::bad_alloc&) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return 0;
+    } catch (...) {
+        SetLastError(ERROR_GEN_FAILURE);
         return 0;
     }
 }
@@ -60,6 +61,9 @@ BOOL GetFileVersionInfoA(LPCSTR lptstrFilename, DWORD dwHandle, DWORD dwLen, LPV
     } catch (const std::bad_alloc&) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return 0;
+    } catch (...) {
+        SetLastError(ERROR_GEN_FAILURE);
+        return 0;
     }
 }
 
@@ -69,6 +73,9 @@ BOOL VerQueryValueA(LPCVOID pBlock, LPCSTR lpSubBlock, LPVOID* lplpBuffer, PUINT
         return QueryVersionBlock((uint8_t*)pBlock, lpSubBlock, lplpBuffer, puLen);
     } catch (const std::bad_alloc&) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return 0;
+    } catch (...) {
+        SetLastError(ERROR_GEN_FAILURE);
         return 0;
     }
 }

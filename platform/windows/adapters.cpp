@@ -1,7 +1,9 @@
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
+#include "adapter_list.h"
 #include "adapter_records.h"
 #include "os_api.h"
 
@@ -46,12 +48,17 @@ class RegistryKey {
     HKEY key_ = NULL;
 };
 
-int32_t ReadLeaseObtained(const char* adapterName)
+// An unsigned count of seconds; a value past 2038 is clamped by the writer
+// rather than wrapped to a date before 1970.
+int64_t ReadLeaseObtained(const char* adapterName)
 {
+    if (adapterName == NULL) {
+        return 0;
+    }
     std::string path = "SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters\\Interfaces\\";
     path.append(adapterName, strnlen(adapterName, MAX_ADAPTER_NAME_LENGTH));
     DWORD value = 0;
-    return RegistryKey(path).ReadDword("LeaseObtainedTime", &value) ? (int32_t)value : 0;
+    return RegistryKey(path).ReadDword("LeaseObtainedTime", &value) ? (int64_t)value : 0;
 }
 
 int64_t SecondsSince1970()
@@ -62,18 +69,17 @@ int64_t SecondsSince1970()
     return (int64_t)(ticks / 10000000u) - 11644473600LL;
 }
 
-}  // namespace
-
-DWORD Ostrel(PIP_ADAPTER_INFO pAdapterInfo, PULONG pOutBufLen)
+DWORD AnswerOstrel(PIP_ADAPTER_INFO pAdapterInfo, PULONG pOutBufLen)
 {
-    if (pOutBufLen == NULL || (pAdapterInfo == NULL && *pOutBufLen != 0)) {
-        return ERROR_INVALID_PARAMETER;
+    DWORD result = CheckAdapterBuffer(pAdapterInfo, pOutBufLen);
+    if (result != ERROR_SUCCESS) {
+        return result;
     }
 
     // ULONGLONG elements give the list the 8-byte alignment its records need.
     std::vector<ULONGLONG> list;
     ULONG size = 16 * 1024;
-    DWORD result = ERROR_BUFFER_OVERFLOW;
+    result = ERROR_BUFFER_OVERFLOW;
     for (int attempt = 0; attempt < kQueryAttempts && result == ERROR_BUFFER_OVERFLOW; attempt++) {
         list.assign(size / sizeof(ULONGLONG) + 1, 0);
         size = (ULONG)(list.size() * sizeof(ULONGLONG));
@@ -87,7 +93,22 @@ DWORD Ostrel(PIP_ADAPTER_INFO pAdapterInfo, PULONG pOutBufLen)
         return result;
     }
 
-    AdapterClock clock{SecondsSince1970(), ReadLeaseObtained};
-    return FillAdapterRecords((const IP_ADAPTER_ADDRESSES_LH*)list.data(), clock, pAdapterInfo,
-                              pOutBufLen);
+    LeaseClock clock{SecondsSince1970(), ReadLeaseObtained};
+    std::vector<AdapterFacts> adapters =
+        GatherAdapterFacts((const IP_ADAPTER_ADDRESSES_LH*)list.data(), clock);
+    return WriteAdapterRecords(adapters, pAdapterInfo, pOutBufLen);
+}
+
+}  // namespace
+
+DWORD Ostrel(PIP_ADAPTER_INFO pAdapterInfo, PULONG pOutBufLen)
+{
+    // Nothing may escape into the tool, which knows only result codes.
+    try {
+        return AnswerOstrel(pAdapterInfo, pOutBufLen);
+    } catch (const std::bad_alloc&) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    } catch (...) {
+        return ERROR_GEN_FAILURE;
+    }
 }

@@ -20,4 +20,16 @@ static_assert(sizeof(IP_ADAPTER_INFO) == 640, "32-bit IP_ADAPTER_INFO layout");
 
 // Fills pAdapterInfo with the chain of adapter records, or writes the length
 // needed back into *pOutBufLen and answers ERROR_BUFFER_OVERFLOW.
+//
+// The buffer must be aligned for IP_ADAPTER_INFO (4 bytes on this target;
+// what malloc returns) and may be null only with *pOutBufLen 0. The chain
+// is at most 4 GiB - 1 bytes, the most a ULONG can ask for. Results:
+//   ERROR_SUCCESS             the chain is in the buffer
+//   ERROR_BUFFER_OVERFLOW     *pOutBufLen now holds the length needed
+//   ERROR_INVALID_PARAMETER   no length, or a null or misaligned buffer
+//   ERROR_NO_DATA             the system has no IPv4 adapter
+//   ERROR_NOT_ENOUGH_MEMORY   an allocation failed, or the chain would pass 4 GiB
+//   ERROR_GEN_FAILURE         the adapter list kept changing, or an internal fault
+//   anything else             GetAdaptersAddresses' own refusal, passed on
+// Never throws.
 DWORD Ostrel(PIP_ADAPTER_INFO pAdapterInfo, PULONG pOutBufLen);

@@ -349,6 +349,15 @@ TEST_F(VersionFile, BlockTooSmallIsRefused)
     ASSERT_GT(size, 0u);
     std::vector<uint8_t> block(size);
     EXPECT_FALSE(GetFileVersionInfoA(OSTREL_EXE, 0, size - 1, block.data()));
+    EXPECT_EQ(ERROR_INSUFFICIENT_BUFFER, GetLastError());
+}
+
+TEST_F(VersionFile, FailuresLeaveTheirCodes)
+{
+    EXPECT_EQ(0u, GetFileVersionInfoSizeA((dir + "/missing").c_str(), NULL));
+    EXPECT_EQ(2u, GetLastError());  // ERROR_FILE_NOT_FOUND
+    EXPECT_EQ(0u, GetFileVersionInfoSizeA(Write("plain", Bytes(100, 'x')).c_str(), NULL));
+    EXPECT_EQ(1812u, GetLastError());  // ERROR_RESOURCE_DATA_NOT_FOUND
 }
 
 TEST_F(VersionFile, DamagedExecutablesHaveNoRecord)

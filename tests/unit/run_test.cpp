@@ -155,9 +155,13 @@ TEST(RunOstrel, CodeWithoutSystemTextIsNamed)
         << run.out;
 }
 
-TEST(PrintResultText, WritesTheSystemTextThenALineFeed)
+TEST(PrintResultText, WritesOneLineOfSystemTextThenAnEmptyLine)
 {
+    // The system's text ends in its own line break; the wording differs
+    // between systems, but every one says success for code 0.
     std::string out = CaptureStdout([] { PrintResultText(ERROR_SUCCESS); });
-    EXPECT_EQ(out, SystemText(ERROR_SUCCESS) + "\n");
-    EXPECT_FALSE(SystemText(ERROR_SUCCESS).empty());
+    ASSERT_GT(out.size(), 2u);
+    EXPECT_EQ(out.size() - 2, out.find('\n')) << out;
+    EXPECT_EQ("\n\n", out.substr(out.size() - 2));
+    EXPECT_NE(std::string::npos, out.find("uccess")) << out;
 }

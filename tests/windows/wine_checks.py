@@ -102,7 +102,8 @@ def check_run(wrapper, prefix, exe, tool, workdir):
 
 
 def parse_report(output):
-    """Adapters by index: their addresses with masks and their gateways."""
+    """Adapters by index: their addresses with masks and contexts, and their
+    gateways."""
     adapters = {}
     for block in output.replace(b"\r\n", b"\n").decode(errors="replace").split(
             "IP_ADAPTER_INFO: \n")[1:]:
@@ -112,7 +113,9 @@ def parse_report(output):
             part = re.search(rf"^{name}: \n((?:   .*\n)*)", block, re.M).group(1)
             addresses = re.findall(r"^   IpAddress: +(.*?) ?$", part, re.M)
             masks = re.findall(r"^   IpMask: +(.*?) ?$", part, re.M)
-            lists[name] = list(zip(addresses, masks)) if name == "IpAddressList" else addresses
+            contexts = re.findall(r"^   Context : +(\S+)", part, re.M)
+            lists[name] = (list(zip(addresses, masks, contexts)) if name == "IpAddressList"
+                           else addresses)
         adapters[index] = lists
     return adapters
 
@@ -177,7 +180,9 @@ def check_netns(wrapper, prefix, exe, native, workdir):
               f"adapter {index}: gateways {ours[index]['GatewayList']} against "
               f"{theirs[index]['GatewayList']}")
     seen = [entry for lists in ours.values() for entry in lists["IpAddressList"]]
-    check(("10.77.1.2", "255.255.255.0") in seen and ("10.78.0.5", "255.255.0.0") in seen,
+    # Context: the address's bytes in network order read as a number.
+    check(("10.77.1.2", "255.255.255.0", "0x2014d0a") in seen
+          and ("10.78.0.5", "255.255.0.0", "0x5004e0a") in seen,
           f"the namespace's addresses are missing: {seen}")
     check(any(lists["GatewayList"] == ["10.77.1.1"] for lists in ours.values()),
           "the default gateway is missing")

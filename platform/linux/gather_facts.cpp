@@ -1,0 +1,145 @@
+#include "gather_facts.h"
+
+#include <linux/if_addr.h>
+
+#include <algorithm>
+#include <cstring>
+#include <unordered_set>
+#include <vector>
+
+#include "link_description.h"
+
+namespace {
+
+// Links in interface-index order; a position is found by binary search, so
+// thousands of links cost no lookup table.
+struct LinkOrder {
+    std::vector<const NetLink*> links;
+
+    explicit LinkOrder(const NetSnapshot& snapshot)
+    {
+        links.reserve(snapshot.links.size());
+        for (const NetLink& link : snapshot.links) {
+            links.push_back(&link);
+        }
+        // Stable: of two links with one index, the first dumped is found.
+        std::stable_sort(links.begin(), links.end(),
+                         [](const NetLink* a, const NetLink* b) { return a->index < b->index; });
+    }
+
+    // The position of the link with this index, or links.size().
+    size_t Find(uint32_t index) const
+    {
+        auto found = std::lower_bound(
+            links.begin(), links.end(), index,
+            [](const NetLink* link, uint32_t wanted) { return link->index < wanted; });
+        return found != links.end() && (*found)->index == index
+                   ? static_cast<size_t>(found - links.begin())
+                   : links.size();
+    }
+};
+
+// The addresses of every adapter, primaries first, each in dump order:
+// adapter i holds held[start[i]] to held[start[i + 1]].
+struct HeldAddresses {
+    std::vector<const NetAddress*> held;
+    std::vector<size_t> start;
+};
+
+HeldAddresses GroupAddresses(const NetSnapshot& snapshot, const LinkOrder& order)
+{
+    size_t count = order.links.size();
+    std::vector<size_t> owner(snapshot.addresses.size());
+    HeldAddresses grouped;
+    grouped.start.assign(count + 1, 0);
+    for (size_t i = 0; i < snapshot.addresses.size(); ++i) {
+        owner[i] = order.Find(snapshot.addresses[i].index);
+        if (owner[i] < count) {
+            ++grouped.start[owner[i] + 1];
+        }
+    }
+    for (size_t i = 0; i < count; ++i) {
+        grouped.start[i + 1] += grouped.start[i];
+    }
+    grouped.held.resize(grouped.start[count]);
+    std::vector<size_t> cursor(grouped.start.begin(), grouped.start.end() - 1);
+    for (bool primary : {true, false}) {
+        for (size_t i = 0; i < snapshot.addresses.size(); ++i) {
+            const NetAddress& address = snapshot.addresses[i];
+            if (owner[i] < count && ((address.flags & IFA_F_SECONDARY) == 0) == primary) {
+                grouped.held[cursor[owner[i]]++] = &address;
+            }
+        }
+    }
+    return grouped;
+}
+
+// A gateway reached by several default routes (other metrics, a next hop
+// named twice) is still one gateway of the adapter.
+void AddGateways(const NetSnapshot& snapshot, const LinkOrder& order,
+                 std::vector<AdapterFacts>& adapters)
+{
+    std::vector<const NetGateway*> gateways;
+    gateways.reserve(snapshot.gateways.size());
+    for (const NetGateway& gateway : snapshot.gateways) {
+        gateways.push_back(&gateway);
+    }
+    std::stable_sort(
+        gateways.begin(), gateways.end(),
+        [](const NetGateway* a, const NetGateway* b) { return a->priority < b->priority; });
+    std::unordered_set<uint64_t> seen;
+    for (const NetGateway* gateway : gateways) {
+        size_t position = order.Find(gateway->index);
+        uint32_t address;
+        memcpy(&address, gateway->address, sizeof(address));
+        if (position == adapters.size() ||
+            !seen.insert(uint64_t{gateway->index} << 32 | address).second) {
+            continue;
+        }
+        Ipv4Bytes bytes;
+        memcpy(bytes.bytes, gateway->address, sizeof(bytes.bytes));
+        adapters[position].gateways.push_back(bytes);
+    }
+}
+
+}  // namespace
+
+std::vector<AdapterFacts> GatherAdapterFacts(
+    const NetSnapshot& snapshot, const std::unordered_map<uint32_t, LeaseCandidates>& leases,
+    const KernelClock& clock, const char* sysNetRoot)
+{
+    LinkOrder order(snapshot);
+    HeldAddresses grouped = GroupAddresses(snapshot, order);
+    std::vector<AdapterFacts> adapters(order.links.size());
+    AddGateways(snapshot, order, adapters);
+    for (size_t i = 0; i < adapters.size(); ++i) {
+        const NetLink& link = *order.links[i];
+        AdapterFacts& facts = adapters[i];
+        facts.name.assign(link.name, strnlen(link.name, sizeof(link.name)));
+        facts.hardwareLength = link.addressLength;
+        memcpy(facts.hardware, link.address, sizeof(facts.hardware));
+        facts.index = link.index;
+        const NetAddress* const* held = grouped.held.data() + grouped.start[i];
+        size_t heldCount = grouped.start[i + 1] - grouped.start[i];
+        facts.addresses.resize(heldCount);
+        for (size_t a = 0; a < heldCount; ++a) {
+            memcpy(facts.addresses[a].address.bytes, held[a]->address, 4);
+            facts.addresses[a].prefixLength = held[a]->prefixLength;
+        }
+        DescribeLink(snapshot, link, sysNetRoot, facts);
+        auto candidates = leases.empty() ? leases.end() : leases.find(link.index);
+        ApplyLeasePolicy(held, heldCount,
+                         candidates == leases.end() ? nullptr : &candidates->second, clock, facts);
+    }
+    return adapters;
+}
+
+std::vector<LeaseInterface> ListLeaseInterfaces(const NetSnapshot& snapshot)
+{
+    std::vector<LeaseInterface> interfaces;
+    interfaces.reserve(snapshot.links.size());
+    for (const NetLink& link : snapshot.links) {
+        interfaces.push_back(LeaseInterface{link.name, link.index});
+    }
+    return interfaces;
+}

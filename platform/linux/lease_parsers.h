@@ -1,0 +1,56 @@
+// The lease stores' file formats: one reader per DHCP client, each working
+// on a file's bytes only.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+// How a lease store says a lease ends.
+enum class LeaseEnd {
+    kUnknown,  // the store does not say; only the kernel's address lifetime can
+    kAt,       // at LeaseFacts::expires
+    kNever,    // an infinite lease
+};
+
+struct LeaseFacts {
+    bool found = false;             // a DHCP client keeps a lease for the interface
+    std::string address;            // the leased address, dotted decimal; empty when not given
+    std::string server;             // DHCP server, dotted decimal; empty when unknown
+    std::vector<std::string> wins;  // WINS servers, dotted decimal, primary first
+    bool obtainedKnown = false;     // the store records when the lease was obtained
+    int64_t obtained = 0;           // seconds since 1970-01-01 UTC
+    LeaseEnd end = LeaseEnd::kUnknown;
+    int64_t expires = 0;  // when end is kAt
+};
+
+// The readers below work on a file's bytes only; none of them trusts the
+// contents. Stored addresses are always re-printed dotted quads.
+
+// systemd-networkd's <ifindex> file (KEY=VALUE lines). found needs a valid
+// ADDRESS, which goes to address. The file holds no start time: only a
+// LIFETIME of 4294967295 or "infinity" is kept, as a lease that never ends;
+// a finite lease is timed by the kernel's address lifetime.
+LeaseFacts ParseNetworkdLease(std::string_view text);
+
+// NetworkManager's internal client file: found when it holds a valid ADDRESS.
+LeaseFacts ParseInternalLease(std::string_view text);
+
+// dhclient's append-only lease file: the last complete "lease { }" block of
+// each interface, keyed by interface name. fileInterface, when not empty,
+// names every block (NetworkManager's per-interface files); otherwise blocks
+// without an "interface" statement are dropped. address is the block's
+// "fixed-address". expires comes from "expire"; "expire never" or a lease
+// time of 4294967295 make a lease that never ends. obtained is expire minus
+// the lease time, or else renew minus the renewal time.
+std::unordered_map<std::string, LeaseFacts> ParseDhclientLeases(std::string_view text,
+                                                                std::string_view fileInterface);
+
+// dhcpcd's file: the raw DHCP reply. address is the header's yiaddr (none
+// when 0.0.0.0), obtained the file's mtime (dhcpcd writes it when it binds,
+// after its address probe), expires mtime plus option 51, never for
+// 4294967295.
+LeaseFacts ParseDhcpcdLease(const uint8_t* data, size_t size, int64_t mtime);

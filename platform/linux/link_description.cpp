@@ -1,0 +1,66 @@
+#include "link_description.h"
+
+#include <linux/if_arp.h>
+
+#include <string>
+
+#include "sysfs.h"
+
+namespace {
+
+// An Ethernet link on a wireless device.
+const uint32_t kWirelessType = 71;
+
+const LinkType kOtherLink = {0, 1, "other"};
+
+const LinkType kLinkTypes[] = {
+    {ARPHRD_ETHER, 6, "ethernet"},
+    {ARPHRD_LOOPBACK, 24, "loopback"},
+    {ARPHRD_PPP, 23, "ppp"},
+    {ARPHRD_TUNNEL, 131, "tunnel"},
+    {ARPHRD_TUNNEL6, 131, "tunnel"},
+    {ARPHRD_SIT, 131, "tunnel"},
+    {ARPHRD_IPGRE, 131, "tunnel"},
+    {ARPHRD_IP6GRE, 131, "tunnel"},
+    {ARPHRD_NONE, 131, "none"},  // tun, wireguard
+    {ARPHRD_SLIP, 28, "slip"},
+    {ARPHRD_FDDI, 15, "fddi"},
+    {ARPHRD_IEEE802_TR, 9, "token ring"},
+    {ARPHRD_ATM, 37, "atm"},
+    {ARPHRD_IEEE1394, 144, "ieee1394"},
+    {ARPHRD_INFINIBAND, 1, "infiniband"},
+};
+
+}  // namespace
+
+const LinkType& FindLinkType(uint16_t arphrd)
+{
+    for (const LinkType& type : kLinkTypes) {
+        if (type.arphrd == arphrd) {
+            return type;
+        }
+    }
+    return kOtherLink;
+}
+
+void DescribeLink(const NetSnapshot& snapshot, const NetLink& link, const char* sysNetRoot,
+                  AdapterFacts& facts)
+{
+    const LinkType& type = FindLinkType(link.type);
+    const char* alias = FindLinkAlias(snapshot, link);
+    // Only a physical device (one without a kind) has sysfs facts worth the
+    // reads.
+    bool physical = link.kind[0] == '\0';
+    bool sysKnown = physical && (link.type == ARPHRD_ETHER || alias[0] == '\0') &&
+                    IsOwnSysEntry(sysNetRoot, link);
+    facts.type = sysKnown && link.type == ARPHRD_ETHER && IsWireless(sysNetRoot, link.name)
+                     ? kWirelessType
+                     : type.adapterType;
+    if (alias[0] != '\0') {
+        facts.description = alias;
+    } else if (link.kind[0] != '\0') {
+        facts.description = link.kind;
+    } else if (!sysKnown || !ReadDriverName(sysNetRoot, link.name, &facts.description)) {
+        facts.description = type.name;
+    }
+}

@@ -1,0 +1,19 @@
+// What /sys/class/net tells about a link beyond the kernel's replies. All
+// of it is optional: a missing or foreign entry reads as absent.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "netlink.h"
+
+// Whether root's entry named after the link is the link's own: nsenter
+// --net and unshare -n keep the /sys of the namespace that mounted it, where
+// the same name may be another namespace's device.
+bool IsOwnSysEntry(const char* root, const NetLink& link);
+
+// The name of the driver bound to the named device; false when none.
+bool ReadDriverName(const char* root, const char* name, std::string* driver);
+
+// Whether the named device is a wireless one.
+bool IsWireless(const char* root, const char* name);

@@ -1,0 +1,153 @@
+// Gathering adapter facts from a kernel snapshot and the lease stores.
+#include "gather_facts.h"
+
+#include <gtest/gtest.h>
+#include <linux/if_addr.h>
+#include <linux/if_arp.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "net_objects.h"
+
+namespace {
+
+NetAddress Address(uint32_t index, uint8_t last, uint8_t prefix, uint32_t flags,
+                   uint32_t validSeconds = 0, uint32_t updated = 0)
+{
+    NetAddress address;
+    address.index = index;
+    const uint8_t bytes[4] = {10, 0, 0, last};
+    memcpy(address.address, bytes, 4);
+    address.prefixLength = prefix;
+    address.flags = flags;
+    address.finite = validSeconds != 0;
+    address.validSeconds = validSeconds;
+    address.updated = updated;
+    return address;
+}
+
+const int64_t kNow = 1700000000;
+
+// Two interfaces given out of index order: eth1 (index 3) with a secondary
+// listed before its primary, a finite lifetime and two gateways (each
+// reached by two default routes), and lo (index 1) with nothing.
+std::vector<AdapterFacts> Sample(const std::unordered_map<uint32_t, LeaseCandidates>& leases = {})
+{
+    NetSnapshot snapshot;
+    snapshot.links = {MakeLink(3, ARPHRD_ETHER, "eth1", "veth"),
+                      MakeLink(1, ARPHRD_LOOPBACK, "lo")};
+    snapshot.links[0].addressLength = 6;
+    snapshot.links[0].address[5] = 0x42;
+    snapshot.addresses = {Address(3, 9, 24, IFA_F_SECONDARY), Address(3, 2, 20, 0, 3600, 100000),
+                          Address(77, 2, 8, 0)};  // no such link
+    NetGateway slow = {3, {10, 0, 0, 254}, 200};
+    NetGateway fast = {3, {10, 0, 0, 1}, 100};
+    NetGateway slowAgain = {3, {10, 0, 0, 254}, 250};
+    NetGateway fastAgain = {3, {10, 0, 0, 1}, 150};
+    NetGateway stranger = {77, {10, 0, 0, 7}, 1};
+    snapshot.gateways = {slow, fast, fastAgain, slowAgain, stranger};
+    KernelClock clock;
+    clock.realSeconds = kNow;
+    clock.monotonicHundredths = 100 * 1060;  // 60 s after the address's update
+    return GatherAdapterFacts(snapshot, leases, clock, "/nonexistent");
+}
+
+std::vector<std::string> Texts(const std::vector<AdapterAddress>& addresses)
+{
+    std::vector<std::string> texts;
+    for (const AdapterAddress& a : addresses) {
+        texts.push_back(std::to_string(a.address.bytes[3]) + "/" + std::to_string(a.prefixLength));
+    }
+    return texts;
+}
+
+std::vector<int> LastBytes(const std::vector<Ipv4Bytes>& addresses)
+{
+    std::vector<int> bytes;
+    for (const Ipv4Bytes& a : addresses) {
+        bytes.push_back(a.bytes[3]);
+    }
+    return bytes;
+}
+
+LeaseFacts Lease(const std::string& address, const std::string& server)
+{
+    LeaseFacts lease;
+    lease.found = true;
+    lease.address = address;
+    lease.server = server;
+    return lease;
+}
+
+}  // namespace
+
+TEST(GatherAdapterFacts, IndexOrderPrimariesFirstGatewaysOnceKernelLease)
+{
+    std::vector<AdapterFacts> adapters = Sample();
+    ASSERT_EQ(2u, adapters.size());
+    const AdapterFacts& lo = adapters[0];
+    EXPECT_EQ("lo", lo.name);
+    EXPECT_EQ(1u, lo.index);
+    EXPECT_EQ("loopback", lo.description);
+    EXPECT_EQ(24u, lo.type);
+    EXPECT_TRUE(lo.addresses.empty());
+    EXPECT_TRUE(lo.gateways.empty());
+    EXPECT_FALSE(lo.dhcpEnabled);
+    EXPECT_EQ(0, lo.leaseExpires);
+
+    const AdapterFacts& eth = adapters[1];
+    EXPECT_EQ("eth1", eth.name);
+    EXPECT_EQ("veth", eth.description);
+    EXPECT_EQ(6u, eth.type);
+    EXPECT_EQ(6u, eth.hardwareLength);
+    EXPECT_EQ(0x42, eth.hardware[5]);
+    EXPECT_EQ(Texts(eth.addresses), (std::vector<std::string>{"2/20", "9/24"}));
+    EXPECT_EQ(LastBytes(eth.gateways), (std::vector<int>{1, 254}));
+    EXPECT_TRUE(eth.dhcpEnabled);
+    EXPECT_FALSE(eth.haveDhcpServer);
+    EXPECT_EQ(kNow - 60, eth.leaseObtained);
+    EXPECT_EQ(kNow + 3600, eth.leaseExpires);
+}
+
+TEST(GatherAdapterFacts, LeaseFactsWinOverTheKernel)
+{
+    LeaseFacts lease = Lease("10.0.0.9", "192.0.2.53");  // the secondary address
+    lease.wins = {"192.0.2.1", "192.0.2.2", "192.0.2.3"};
+    lease.obtainedKnown = true;
+    lease.end = LeaseEnd::kAt;
+    lease.obtained = -5000000000LL;
+    lease.expires = 5000000000LL;
+    const AdapterFacts eth = Sample({{3, {lease}}})[1];
+    EXPECT_TRUE(eth.dhcpEnabled);
+    EXPECT_TRUE(eth.haveDhcpServer);
+    EXPECT_EQ(53, eth.dhcpServer.bytes[3]);
+    EXPECT_EQ(LastBytes(eth.wins), (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(-5000000000LL, eth.leaseObtained);
+    EXPECT_EQ(5000000000LL, eth.leaseExpires);
+}
+
+TEST(GatherAdapterFacts, OnlyALeaseForAnAddressOfTheInterfaceApplies)
+{
+    // Another namespace's lease for the same index, one naming no address,
+    // then the interface's own, whose times come from its kernel address.
+    LeaseFacts stranger = Lease("10.0.0.3", "192.0.2.66");
+    stranger.end = LeaseEnd::kAt;
+    stranger.expires = 1800000000;
+    LeaseFacts unnamed = Lease("", "192.0.2.77");
+    std::vector<AdapterFacts> chosen =
+        Sample({{3, {stranger, unnamed, Lease("10.0.0.2", "192.0.2.53")}},
+                {1, {Lease("127.0.0.1", "192.0.2.88")}}});
+    EXPECT_EQ(53, chosen[1].dhcpServer.bytes[3]);
+    EXPECT_EQ(kNow - 60, chosen[1].leaseObtained);
+    EXPECT_EQ(kNow + 3600, chosen[1].leaseExpires);
+    EXPECT_FALSE(chosen[0].dhcpEnabled);  // lo holds no address at all
+    EXPECT_FALSE(chosen[0].haveDhcpServer);
+
+    // With no lease of its own the interface keeps the kernel's facts.
+    const AdapterFacts alone = Sample({{3, {stranger, unnamed}}})[1];
+    EXPECT_TRUE(alone.dhcpEnabled);
+    EXPECT_FALSE(alone.haveDhcpServer);
+    EXPECT_EQ(kNow + 3600, alone.leaseExpires);
+}

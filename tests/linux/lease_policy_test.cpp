@@ -1,0 +1,67 @@
+// Which lease is live for an address the interface holds, and its times.
+#include "lease_policy.h"
+
+#include <gtest/gtest.h>
+
+#include "held_address.h"
+
+// Which lease an interface shows and its times, by how the lease ends and
+// how the kernel keeps the address.
+TEST(LiveLease, WhichLeaseAndWhichTimes)
+{
+    const int64_t now = 1800000000;
+    const HeldAddress forever{false, now - 500, 0};
+    const HeldAddress counting{true, now - 60, now + 540};
+    auto make = [](LeaseEnd end, int64_t expires, int64_t obtained, const char* server) {
+        LeaseFacts facts;
+        facts.found = true;
+        facts.address = "10.0.0.5";
+        facts.server = server;
+        facts.end = end;
+        facts.expires = expires;
+        facts.obtainedKnown = obtained >= 0;
+        facts.obtained = obtained;
+        return facts;
+    };
+    const LeaseFacts ended = make(LeaseEnd::kAt, now - 100, now - 700, "10.0.0.1");
+    const LeaseFacts endsNow = make(LeaseEnd::kAt, now, now - 600, "10.0.0.1");
+    const LeaseFacts live = make(LeaseEnd::kAt, now + 300, now - 300, "10.0.0.2");
+    const LeaseFacts dated = make(LeaseEnd::kNever, 0, now - 1000, "10.0.0.3");
+    const LeaseFacts undated = make(LeaseEnd::kNever, 0, -1, "10.0.0.4");
+    const LeaseFacts open = make(LeaseEnd::kUnknown, 0, -1, "10.0.0.5");
+    LeaseFacts elsewhere = undated;
+    elsewhere.address = "10.0.0.6";
+    LeaseFacts unnamed = undated;
+    unnamed.address.clear();
+    struct Case {
+        const char* name;
+        LeaseCandidates candidates;
+        HeldAddress held;
+        const char* server;  // nullptr: no lease applies
+        int64_t obtained, expires;
+    } cases[] = {
+        {"ended, address set by hand", {ended}, forever, nullptr, 0, 0},
+        {"ended, address counting down", {ended}, counting, nullptr, 0, 0},
+        {"ends this second", {endsNow}, counting, nullptr, 0, 0},
+        {"ended one passed over", {ended, live}, forever, "10.0.0.2", now - 300, now + 300},
+        {"infinite, store's start", {dated}, forever, "10.0.0.3", now - 1000, kLeaseNeverEnds},
+        {"infinite, address's start", {undated}, forever, "10.0.0.4", now - 500, kLeaseNeverEnds},
+        {"no end, kernel counting", {open}, counting, "10.0.0.5", now - 60, now + 540},
+        {"no end, address kept forever", {open}, forever, nullptr, 0, 0},
+        {"another address, none named", {elsewhere, unnamed}, counting, nullptr, 0, 0},
+    };
+    for (const Case& c : cases) {
+        int64_t obtained = -1;
+        int64_t expires = -1;
+        const LeaseFacts* chosen =
+            ChooseLiveLease(c.candidates, Holding(c.held), now, &obtained, &expires);
+        if (c.server == nullptr) {
+            EXPECT_EQ(chosen, nullptr) << c.name;
+            continue;
+        }
+        ASSERT_NE(chosen, nullptr) << c.name;
+        EXPECT_EQ(chosen->server, c.server) << c.name;
+        EXPECT_EQ(obtained, c.obtained) << c.name;
+        EXPECT_EQ(expires, c.expires) << c.name;
+    }
+}

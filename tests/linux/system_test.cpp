@@ -1,0 +1,80 @@
+// The Linux layer's system services: the message texts it stands in for
+// the platform's, and local memory.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "os_api.h"
+
+namespace {
+
+std::string AllocatedText(DWORD code, DWORD* length)
+{
+    LPSTR text = NULL;
+    *length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM,
+        NULL, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), (LPSTR)&text, 0, NULL);
+    std::string copy = text != NULL ? text : "";
+    LocalFree(text);
+    return copy;
+}
+
+}  // namespace
+
+// Pinned here once: the platform's own wording of every code the layer
+// hands back, each ending in its line break.
+TEST(SystemMessages, EveryCodeOfTheLayerHasThePlatformsText)
+{
+    const struct {
+        DWORD code;
+        const char* text;
+    } kTexts[] = {
+        {ERROR_SUCCESS, "The operation completed successfully.\n"},
+        {ERROR_ACCESS_DENIED, "Access is denied.\n"},
+        {ERROR_NOT_ENOUGH_MEMORY,
+         "Not enough memory resources are available to process this command.\n"},
+        {ERROR_GEN_FAILURE, "A device attached to the system is not functioning.\n"},
+        {ERROR_NOT_SUPPORTED, "The request is not supported.\n"},
+        {ERROR_INVALID_PARAMETER, "The parameter is incorrect.\n"},
+        {ERROR_BUFFER_OVERFLOW, "The file name is too long.\n"},
+        {ERROR_NO_DATA, "The pipe is being closed.\n"},
+    };
+    for (const auto& want : kTexts) {
+        DWORD length = 0;
+        EXPECT_EQ(want.text, AllocatedText(want.code, &length)) << want.code;
+        EXPECT_EQ(strlen(want.text), length) << want.code;
+    }
+}
+
+TEST(SystemMessages, UnknownCodesAndShortBuffers)
+{
+    DWORD length = 1;
+    EXPECT_EQ("", AllocatedText(0x2000abcd, &length));
+    EXPECT_EQ(0u, length);
+    EXPECT_EQ(317u, GetLastError());  // ERROR_MR_MID_NOT_FOUND
+
+    // Into the caller's buffer: the text and its terminator must fit.
+    const char kText[] = "Access is denied.\n";
+    char buffer[sizeof(kText)];
+    memset(buffer, 'x', sizeof(buffer));
+    EXPECT_EQ(0u, FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, NULL, ERROR_ACCESS_DENIED, 0, buffer,
+                                 sizeof(buffer) - 1, NULL));
+    EXPECT_EQ(ERROR_INSUFFICIENT_BUFFER, GetLastError());
+    EXPECT_EQ(sizeof(kText) - 1,
+              FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, NULL, ERROR_ACCESS_DENIED, 0, buffer,
+                             sizeof(buffer), NULL));
+    EXPECT_STREQ(kText, buffer);
+}
+
+TEST(LocalMemory, ZeroInitIsHonoured)
+{
+    for (size_t size : {size_t{0}, size_t{1}, size_t{4096}}) {
+        unsigned char* block = static_cast<unsigned char*>(LocalAlloc(LPTR, size));
+        ASSERT_NE(nullptr, block);
+        for (size_t i = 0; i < size; ++i) {
+            ASSERT_EQ(0, block[i]) << size;
+        }
+        EXPECT_EQ(nullptr, LocalFree(block));
+    }
+}
