@@ -21,6 +21,21 @@ bool LoadVersionRecord(const char* name, std::vector<uint8_t>* record)
     return true;
 }
 
+// A failure inside becomes the thread's last error and a zero result, the
+// way the platform's own version functions report it; nothing escapes.
+template <typename Body>
+auto CallWithoutThrowing(Body body) -> decltype(body())
+{
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    } catch (...) {
+        SetLastError(ERROR_GEN_FAILURE);
+    }
+    return 0;
+}
+
 }  // namespace
 
 DWORD GetFileVersionInfoSizeA(LPCSTR lptstrFilename, LPDWORD lpdwHandle)
@@ -28,25 +43,19 @@ DWORD GetFileVersionInfoSizeA(LPCSTR lptstrFilename, LPDWORD lpdwHandle)
     if (lpdwHandle != NULL) {
         *lpdwHandle = 0;
     }
-    try {
+    return CallWithoutThrowing([&]() -> DWORD {
         std::vector<uint8_t> record;
         if (!LoadVersionRecord(lptstrFilename, &record)) {
             return 0;
         }
         return (DWORD)VersionBlockSize(record.size());
-    } catch (const std::bad_alloc&) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return 0;
-    } catch (...) {
-        SetLastError(ERROR_GEN_FAILURE);
-        return 0;
-    }
+    });
 }
 
 BOOL GetFileVersionInfoA(LPCSTR lptstrFilename, DWORD dwHandle, DWORD dwLen, LPVOID lpData)
 {
     (void)dwHandle;
-    try {
+    return CallWithoutThrowing([&]() -> BOOL {
         std::vector<uint8_t> record;
         if (lpData == NULL || !LoadVersionRecord(lptstrFilename, &record)) {
             return 0;
@@ -58,24 +67,12 @@ BOOL GetFileVersionInfoA(LPCSTR lptstrFilename, DWORD dwHandle, DWORD dwLen, LPV
         }
         FillVersionBlock(record.data(), record.size(), (uint8_t*)lpData);
         return 1;
-    } catch (const std::bad_alloc&) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return 0;
-    } catch (...) {
-        SetLastError(ERROR_GEN_FAILURE);
-        return 0;
-    }
+    });
 }
 
 BOOL VerQueryValueA(LPCVOID pBlock, LPCSTR lpSubBlock, LPVOID* lplpBuffer, PUINT puLen)
 {
-    try {
+    return CallWithoutThrowing([&]() -> BOOL {
         return QueryVersionBlock((uint8_t*)pBlock, lpSubBlock, lplpBuffer, puLen);
-    } catch (const std::bad_alloc&) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return 0;
-    } catch (...) {
-        SetLastError(ERROR_GEN_FAILURE);
-        return 0;
-    }
+    });
 }
