@@ -170,6 +170,17 @@ def parse_report(text):
     return queries, records
 
 
+def parse_or_show(result):
+    """parse_report of a run's output, or None after printing why and the
+    output itself, so that a failing test shows what it saw."""
+    try:
+        return parse_report(result.stdout)
+    except ReportError as error:
+        print("FAIL: " + str(error))
+        print(result.stdout)
+        return None
+
+
 def check_links(records, needed):
     """Every record's Next is the next printed record and the last is 0;
     every list node lies inside the caller's buffer."""

@@ -48,12 +48,10 @@ def main():
         finished = time.time()
 
     expect(result.returncode == 0, "exit status %d, stderr %r" % (result.returncode, result.stderr))
-    try:
-        queries, records = common.parse_report(result.stdout)
-    except common.ReportError as error:
-        print("FAIL: " + str(error))
-        print(result.stdout)
+    parsed = common.parse_or_show(result)
+    if parsed is None:
         return 1
+    queries, records = parsed
 
     expect(len(queries) == 2, "expected two query lines, got %r" % queries)
     if len(queries) == 2:

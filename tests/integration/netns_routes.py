@@ -49,12 +49,10 @@ def main():
     if result.returncode != 0:
         print("FAIL: exit status %d, stderr %r" % (result.returncode, result.stderr))
         return 1
-    try:
-        _, records = common.parse_report(result.stdout)
-    except common.ReportError as error:
-        print("FAIL: " + str(error))
-        print(result.stdout)
+    parsed = common.parse_or_show(result)
+    if parsed is None:
         return 1
+    _, records = parsed
 
     failures = []
     got = {r.get("AdapterName"): r["lists"]["GatewayList"] for r in records}
