@@ -29,27 +29,29 @@ void DumpAddrStringList(const IP_ADDR_STRING* node)
     }
 }
 
-static void DumpNumber(const char* label, DWORD value)
+// The record's numbers are 32 bits wide on every build; long may be wider.
+static unsigned long Number(DWORD value)
 {
-    printf("%-17s0x%lx (%lu) \n", label, (unsigned long)value, (unsigned long)value);
+    return (unsigned long)value;
 }
 
-static void DumpLease(const char* label, int32_t value)
+// The hexadecimal form shows the 32 bits the record holds, whatever the
+// width of long on this build.
+static unsigned long LeaseBits(int32_t value)
 {
-    // The hexadecimal form shows the 32 bits the record holds, whatever the
-    // width of long on this build.
-    printf("%-17s0x%lx (%li) %s", label, (unsigned long)(uint32_t)value, (long)value,
-           LeaseTimeText(value));
+    return (unsigned long)(uint32_t)value;
 }
 
 void DumpAdapterInfo(const IP_ADAPTER_INFO* record)
 {
     printf("IP_ADAPTER_INFO: \n");
     printf("Next:            0x%08lx (%lu) \n", LinkValue(record->Next), LinkValue(record->Next));
-    DumpNumber("ComboIndex:", record->ComboIndex);
+    printf("ComboIndex:      0x%lx (%lu) \n", Number(record->ComboIndex),
+           Number(record->ComboIndex));
     printf("AdapterName:     %.*s \n", FIELD_TEXT(record->AdapterName));
     printf("Description:     %.*s \n", FIELD_TEXT(record->Description));
-    DumpNumber("AddressLength:", record->AddressLength);
+    printf("AddressLength:   0x%lx (%lu) \n", Number(record->AddressLength),
+           Number(record->AddressLength));
     printf("Address:         0x");
     UINT length = record->AddressLength;
     if (length > sizeof(record->Address)) {
@@ -59,9 +61,10 @@ void DumpAdapterInfo(const IP_ADAPTER_INFO* record)
         printf("%02x", (unsigned int)record->Address[i]);
     }
     printf("\n");
-    DumpNumber("Index:", record->Index);
-    DumpNumber("Type:", record->Type);
-    DumpNumber("DhcpEnabled:", record->DhcpEnabled);
+    printf("Index:           0x%lx (%lu) \n", Number(record->Index), Number(record->Index));
+    printf("Type:            0x%lx (%lu) \n", Number(record->Type), Number(record->Type));
+    printf("DhcpEnabled:     0x%lx (%lu) \n", Number(record->DhcpEnabled),
+           Number(record->DhcpEnabled));
     printf("CurrentIpAddress: \n");
     DumpAddrStringList(record->CurrentIpAddress);
     printf("IpAddressList: \n");
@@ -70,12 +73,17 @@ void DumpAdapterInfo(const IP_ADAPTER_INFO* record)
     DumpAddrStringList(&record->GatewayList);
     printf("DhcpServer: \n");
     DumpAddrStringList(&record->DhcpServer);
-    DumpNumber("HaveWins:", (DWORD)record->HaveWins);
+    printf("HaveWins:        0x%lx (%lu) \n", Number((DWORD)record->HaveWins),
+           Number((DWORD)record->HaveWins));
     printf("PrimaryWinsServer: \n");
     DumpAddrStringList(&record->PrimaryWinsServer);
     printf("SecondaryWinsServer: \n");
     DumpAddrStringList(&record->SecondaryWinsServer);
-    DumpLease("LeaseObtained:", (int32_t)record->LeaseObtained);
-    DumpLease("LeaseExpires:", (int32_t)record->LeaseExpires);
+    int32_t leaseObtained = (int32_t)record->LeaseObtained;
+    printf("LeaseObtained:   0x%lx (%li) %s", LeaseBits(leaseObtained), (long)leaseObtained,
+           LeaseTimeText(leaseObtained));
+    int32_t leaseExpires = (int32_t)record->LeaseExpires;
+    printf("LeaseExpires:    0x%lx (%li) %s", LeaseBits(leaseExpires), (long)leaseExpires,
+           LeaseTimeText(leaseExpires));
     printf("\n");
 }

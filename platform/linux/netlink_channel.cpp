@@ -43,17 +43,25 @@ QueryChannelOpener queryChannelOpener = OpenKernelChannels;
 
 // Takes the next datagram whole into buffer, growing it first: a read into
 // too small a buffer loses the rest of the datagram for good.
-int ReceiveWhole(NetlinkChannel& channel, std::vector<uint8_t>& buffer, NetlinkDatagram* datagram)
+void GrowBuffer(NetlinkDumper& dumper, size_t size)
+{
+    if (size > dumper.bufferSize) {
+        dumper.buffer.reset(new uint8_t[size]);
+        dumper.bufferSize = size;
+    }
+}
+
+int ReceiveWhole(NetlinkChannel& channel, NetlinkDumper& dumper, NetlinkDatagram* datagram)
 {
     NetlinkDatagram next;
     int error = channel.Receive(nullptr, 0, true, &next);
     if (error != 0) {
         return error;
     }
-    if (next.length > buffer.size() && next.length <= kMaxDatagramSize) {
-        buffer.resize(next.length);
+    if (next.length <= kMaxDatagramSize) {
+        GrowBuffer(dumper, next.length);
     }
-    error = channel.Receive(buffer.data(), buffer.size(), false, datagram);
+    error = channel.Receive(dumper.buffer.get(), dumper.bufferSize, false, datagram);
     if (error == 0 && datagram->truncated) {
         // Only a part arrived; parsing it would make up a shorter dump.
         return EMSGSIZE;
@@ -73,7 +81,7 @@ int DumpOne(NetlinkChannel& channel, NetlinkDumper& dumper, DumpKind kind, NetSn
     int error = channel.Send(request, requestLength);
     while (error == 0 && !reader.done) {
         NetlinkDatagram datagram;
-        error = ReceiveWhole(channel, dumper.buffer, &datagram);
+        error = ReceiveWhole(channel, dumper, &datagram);
         if (error != 0) {
             break;
         }
@@ -83,8 +91,8 @@ int DumpOne(NetlinkChannel& channel, NetlinkDumper& dumper, DumpKind kind, NetSn
             continue;  // another process's, not the kernel's
         } else {
             size_t length =
-                datagram.length < dumper.buffer.size() ? datagram.length : dumper.buffer.size();
-            if (!ReadDumpDatagram(reader, dumper.buffer.data(), length, snapshot)) {
+                datagram.length < dumper.bufferSize ? datagram.length : dumper.bufferSize;
+            if (!ReadDumpDatagram(reader, dumper.buffer.get(), length, snapshot)) {
                 error = reader.error;
             }
         }
@@ -173,9 +181,7 @@ int NetlinkSocket::Receive(uint8_t* buffer, size_t capacity, bool peek, NetlinkD
 
 int DumpSnapshot(NetlinkChannel& channel, NetlinkDumper& dumper, NetSnapshot& snapshot)
 {
-    if (dumper.buffer.size() < kReceiveBufferSize) {
-        dumper.buffer.resize(kReceiveBufferSize);
-    }
+    GrowBuffer(dumper, kReceiveBufferSize);
     for (int attempt = 0; attempt < kMaxDumpAttempts; ++attempt) {
         snapshot.links.clear();
         snapshot.texts.clear();

@@ -63,8 +63,12 @@ class NetlinkSocket : public NetlinkChannel {
 
 // What the dump loop keeps from one dump to the next on one channel.
 struct NetlinkDumper {
-    uint32_t sequence = 0;        // of the last request; replies to older ones are skipped
-    std::vector<uint8_t> buffer;  // grown to the largest datagram met
+    uint32_t sequence = 0;  // of the last request; replies to older ones are skipped
+    // Grown to the largest datagram met. Left uninitialised: the kernel
+    // writes only what it sends, and zeroing 64 KiB costs more page faults
+    // than a small dump costs in all.
+    std::unique_ptr<uint8_t[]> buffer;
+    size_t bufferSize = 0;
 };
 
 // Dumps links, IPv4 addresses and IPv4 default routes into snapshot,
