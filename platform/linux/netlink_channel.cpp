@@ -41,8 +41,6 @@ int OpenKernelChannels(QueryChannels& channels)
 
 QueryChannelOpener queryChannelOpener = OpenKernelChannels;
 
-// Takes the next datagram whole into buffer, growing it first: a read into
-// too small a buffer loses the rest of the datagram for good.
 void GrowBuffer(NetlinkDumper& dumper, size_t size)
 {
     if (size > dumper.bufferSize) {
@@ -51,6 +49,8 @@ void GrowBuffer(NetlinkDumper& dumper, size_t size)
     }
 }
 
+// Takes the next datagram whole into the dumper's buffer, growing it first:
+// a read into too small a buffer loses the rest of the datagram for good.
 int ReceiveWhole(NetlinkChannel& channel, NetlinkDumper& dumper, NetlinkDatagram* datagram)
 {
     NetlinkDatagram next;
