@@ -5,7 +5,8 @@
 // sound, otherwise the one of the name without ".exe".
 // Seeds: a copy of the native build cut down to a few sections, a 32-bit
 // executable, big-endian 32- and 64-bit objects holding the resources, the
-// head of the Windows build, truncated copies.
+// head of the Windows build, truncated copies, a copy whose FileVersion
+// node is binary.
 #include <fcntl.h>
 #include <limits.h>
 #include <unistd.h>
@@ -48,7 +49,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     return 0;
 }
 
-// The text the block holds under the banner's key, or "" without one.
+// The text the block holds under the banner's key, or "" without one. A
+// text node must come back converted and terminated; a binary node comes
+// back as the platform gives it, its raw bytes in the record with their
+// byte count, so only its length bounds it.
 static std::string QueryFileVersion(std::vector<uint8_t>* block)
 {
     void* value = NULL;
@@ -57,8 +61,20 @@ static std::string QueryFileVersion(std::vector<uint8_t>* block)
         return std::string();
     }
     const uint8_t* at = (const uint8_t*)value;
-    if (length == 0 || at < block->data() || at + length > block->data() + block->size() ||
-        at[length - 1] != '\0') {
+    size_t recordLength = (size_t)((*block)[0] | (*block)[1] << 8);
+    VersionValue found;
+    if (at < block->data() || length > block->size() ||
+        (size_t)(at - block->data()) > block->size() - length ||
+        !FindVersionValue(block->data(), recordLength, kFileVersion, &found)) {
+        abort();
+    }
+    if (!found.text) {
+        if (at != block->data() + found.offset || length != found.size) {
+            abort();
+        }
+        return std::string((const char*)at, strnlen((const char*)at, length));
+    }
+    if (length == 0 || at[length - 1] != '\0') {
         abort();
     }
     return std::string((const char*)at);

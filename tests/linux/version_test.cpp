@@ -230,6 +230,24 @@ TEST(VersionRecord, ValueWithoutTerminatorIsCutAtItsLength)
     EXPECT_EQ(Block(record).Text(kFileVersion), "1, 0");
 }
 
+// A binary node comes back as the platform gives it: its raw bytes in the
+// record, counted in bytes, with no terminator promised.
+TEST(VersionRecord, BinaryValueComesBackRaw)
+{
+    Bytes record = CompiledRecord();
+    size_t fileVersion = NodeAt(record, "FileVersion");
+    PutWord(&record, fileVersion + 2, 3);
+    PutWord(&record, fileVersion + 4, 0);
+    Block block(record);
+    const char* value = NULL;
+    UINT length = 0;
+    ASSERT_TRUE(block.Query(kFileVersion, &value, &length));
+    EXPECT_EQ(length, 3u);
+    ASSERT_GE((const uint8_t*)value, block.bytes.data());
+    EXPECT_LE((const uint8_t*)value + length, block.bytes.data() + record.size());
+    EXPECT_EQ(std::string(value, length), std::string("1\0,", 3));
+}
+
 TEST(VersionResources, DamagedEntryHeadersAreRejected)
 {
     Bytes res = ReadFile(OSTREL_RES_FILE);
