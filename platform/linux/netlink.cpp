@@ -3,11 +3,13 @@
 #include <linux/if_addr.h>
 #include <linux/if_link.h>
 #include <linux/netlink.h>
+#include <linux/nexthop.h>
 #include <linux/rtnetlink.h>
 #include <sys/socket.h>
 
 #include <cerrno>
 #include <cstring>
+#include <unordered_map>
 
 namespace {
 
@@ -70,7 +72,7 @@ int ToErrno(int code)
 
 // Answers that mean "none of these here" rather than a failure: a namespace
 // whose main table never held a route has no such table to filter on, and a
-// kernel without IPv4 refuses the family itself.
+// kernel without IPv4 (or without next-hop objects) refuses the request.
 bool MeansNone(DumpKind kind, int error)
 {
     if (kind == DumpKind::kLinks) {
@@ -236,6 +238,8 @@ bool ParseRouteMessage(const uint8_t* message, size_t length, std::vector<NetGat
                                 singleUsable = ReadVia(payload, size, single.address);
                             } else if (type == RTA_PRIORITY) {
                                 ReadU32(payload, size, &single.priority);
+                            } else if (type == RTA_NH_ID) {
+                                ReadU32(payload, size, &single.nexthopId);
                             } else if (type == RTA_MULTIPATH) {
                                 multipath = payload;
                                 multipathLength = size;
@@ -246,7 +250,12 @@ bool ParseRouteMessage(const uint8_t* message, size_t length, std::vector<NetGat
         return true;
     }
     if (multipath == nullptr) {
-        if (single.index != 0 && singleUsable) {
+        // The kernel spells out an object's hops beside its id unless
+        // nexthop_compat_mode is off; then the id is all there is.
+        if (single.index != 0) {
+            single.nexthopId = 0;
+        }
+        if ((single.index != 0 && singleUsable) || single.nexthopId != 0) {
             gateways.push_back(single);
         }
         return true;
@@ -279,6 +288,104 @@ bool ParseRouteMessage(const uint8_t* message, size_t length, std::vector<NetGat
         multipathLength -= step;
     }
     return true;
+}
+
+bool ParseNexthopMessage(const uint8_t* message, size_t length, NetSnapshot& snapshot)
+{
+    if (length < NLMSG_LENGTH(sizeof(nhmsg))) {
+        return false;
+    }
+    nhmsg info = ReadValue<nhmsg>(message + NLMSG_HDRLEN);
+    NetNexthop nexthop;
+    nexthop.firstMember = static_cast<uint32_t>(snapshot.nexthopMembers.size());
+    size_t offset = NLMSG_SPACE(sizeof(nhmsg));
+    if (offset <= length) {
+        VisitAttributes(
+            message + offset, length - offset,
+            [&](uint16_t type, const uint8_t* payload, size_t size) {
+                if (type == NHA_ID) {
+                    ReadU32(payload, size, &nexthop.id);
+                } else if (type == NHA_OIF) {
+                    ReadU32(payload, size, &nexthop.index);
+                } else if (type == NHA_GATEWAY) {
+                    // An IPv6 gateway has no IPv4 form, as with RTA_VIA.
+                    nexthop.usable = info.nh_family == AF_INET && size == 4;
+                    if (nexthop.usable) {
+                        memcpy(nexthop.address, payload, 4);
+                    }
+                } else if (type == NHA_BLACKHOLE) {
+                    nexthop.usable = false;
+                } else if (type == NHA_GROUP && nexthop.memberCount == 0) {
+                    for (size_t at = 0; at + sizeof(nexthop_grp) <= size;
+                         at += sizeof(nexthop_grp)) {
+                        snapshot.nexthopMembers.push_back(ReadValue<nexthop_grp>(payload + at).id);
+                        ++nexthop.memberCount;
+                    }
+                }
+            });
+    }
+    if (nexthop.id == 0) {
+        snapshot.nexthopMembers.resize(nexthop.firstMember);
+        return true;
+    }
+    snapshot.nexthops.push_back(nexthop);
+    return true;
+}
+
+bool NeedsNexthops(const NetSnapshot& snapshot)
+{
+    for (const NetGateway& gateway : snapshot.gateways) {
+        if (gateway.nexthopId != 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void ResolveNexthops(NetSnapshot& snapshot)
+{
+    if (!NeedsNexthops(snapshot)) {
+        return;
+    }
+    std::unordered_map<uint32_t, const NetNexthop*> byId;
+    for (const NetNexthop& nexthop : snapshot.nexthops) {
+        byId.emplace(nexthop.id, &nexthop);  // the first of a repeated id
+    }
+    auto find = [&](uint32_t id) -> const NetNexthop* {
+        auto found = byId.find(id);
+        return found == byId.end() ? nullptr : found->second;
+    };
+    std::vector<NetGateway> resolved;
+    resolved.reserve(snapshot.gateways.size());
+    auto addHop = [&](const NetNexthop* hop, uint32_t priority) {
+        // Groups hold single hops only; a member that is a group itself
+        // is a fault and gives nothing.
+        if (hop != nullptr && hop->memberCount == 0 && hop->usable && hop->index != 0) {
+            NetGateway gateway;
+            gateway.index = hop->index;
+            memcpy(gateway.address, hop->address, 4);
+            gateway.priority = priority;
+            resolved.push_back(gateway);
+        }
+    };
+    for (const NetGateway& gateway : snapshot.gateways) {
+        if (gateway.nexthopId == 0) {
+            resolved.push_back(gateway);
+            continue;
+        }
+        const NetNexthop* nexthop = find(gateway.nexthopId);
+        if (nexthop == nullptr || nexthop->memberCount == 0) {
+            addHop(nexthop, gateway.priority);
+            continue;
+        }
+        for (uint32_t m = 0; m < nexthop->memberCount; ++m) {
+            size_t at = size_t{nexthop->firstMember} + m;
+            if (at < snapshot.nexthopMembers.size()) {
+                addHop(find(snapshot.nexthopMembers[at]), gateway.priority);
+            }
+        }
+    }
+    snapshot.gateways.swap(resolved);
 }
 
 bool ReadDumpDatagram(DumpReader& reader, const uint8_t* data, size_t length, NetSnapshot& snapshot)
@@ -334,6 +441,8 @@ bool ReadDumpDatagram(DumpReader& reader, const uint8_t* data, size_t length, Ne
                 }
             } else if (header.nlmsg_type == RTM_NEWROUTE && reader.kind == DumpKind::kRoutes) {
                 wellFormed = ParseRouteMessage(data, header.nlmsg_len, snapshot.gateways);
+            } else if (header.nlmsg_type == RTM_NEWNEXTHOP && reader.kind == DumpKind::kNexthops) {
+                wellFormed = ParseNexthopMessage(data, header.nlmsg_len, snapshot);
             }
             if (!wellFormed) {
                 reader.error = EBADMSG;
@@ -367,6 +476,12 @@ size_t BuildDumpRequest(DumpKind kind, uint32_t sequence, uint8_t* buffer, size_
             bodySize = sizeof(rtmsg);
             type = RTM_GETROUTE;
             break;
+        case DumpKind::kNexthops:
+            // Every family: an IPv4 route may go via an IPv6 object, and
+            // groups have none.
+            bodySize = sizeof(nhmsg);
+            type = RTM_GETNEXTHOP;
+            break;
     }
     size_t total = NLMSG_LENGTH(bodySize);
     if (total > capacity) {
@@ -391,7 +506,7 @@ size_t BuildDumpRequest(DumpKind kind, uint32_t sequence, uint8_t* buffer, size_
         memcpy(attribute + RTA_LENGTH(0), &filter, sizeof(filter));
     } else if (kind == DumpKind::kAddresses) {
         body[offsetof(ifaddrmsg, ifa_family)] = AF_INET;
-    } else {
+    } else if (kind == DumpKind::kRoutes) {
         // Honoured only under strict checking; elsewhere every table comes
         // back and the parser drops the others.
         body[offsetof(rtmsg, rtm_family)] = AF_INET;

@@ -1,5 +1,6 @@
-// rtnetlink reader and message parser: the kernel's link, IPv4 address and
-// IPv4 default route facts, parsed from plain byte buffers.
+// rtnetlink reader and message parser: the kernel's link, IPv4 address,
+// IPv4 default route and next-hop object facts, parsed from plain byte
+// buffers.
 #pragma once
 
 #include <cstddef>
@@ -37,6 +38,19 @@ struct NetGateway {
     uint32_t index = 0;  // outgoing interface
     uint8_t address[4] = {};
     uint32_t priority = 0;
+    // A route that names only a next-hop object (RTA_NH_ID) leaves index
+    // and address to the object; 0 once resolved or for any other route.
+    uint32_t nexthopId = 0;
+};
+
+// One next-hop object: a single hop, or a group of other objects.
+struct NetNexthop {
+    uint32_t id = 0;
+    uint32_t index = 0;  // NHA_OIF
+    uint8_t address[4] = {};
+    bool usable = true;        // false for a blackhole or a gateway of another family
+    uint32_t firstMember = 0;  // a group's member ids in NetSnapshot::nexthopMembers
+    uint32_t memberCount = 0;  // 0 for a single hop
 };
 
 struct NetSnapshot {
@@ -44,6 +58,8 @@ struct NetSnapshot {
     std::string texts;  // link aliases
     std::vector<NetAddress> addresses;
     std::vector<NetGateway> gateways;
+    std::vector<NetNexthop> nexthops;  // dumped only when a route names one
+    std::vector<uint32_t> nexthopMembers;
 };
 
 // Parses one RTM_NEWLINK message (header included, length = nlmsg_len),
@@ -57,8 +73,15 @@ bool ParseAddressMessage(const uint8_t* message, size_t length, NetAddress& addr
 // Appends the next hops of one RTM_NEWROUTE message when it is an IPv4
 // unicast default route of the main table.
 bool ParseRouteMessage(const uint8_t* message, size_t length, std::vector<NetGateway>& gateways);
+// Appends one RTM_NEWNEXTHOP message's object to snapshot.nexthops.
+bool ParseNexthopMessage(const uint8_t* message, size_t length, NetSnapshot& snapshot);
+// Whether some gateway still waits for its next-hop object.
+bool NeedsNexthops(const NetSnapshot& snapshot);
+// Replaces each gateway that names a next-hop object by the object's hops,
+// a group's in member order; an unknown or unusable object gives none.
+void ResolveNexthops(NetSnapshot& snapshot);
 
-enum class DumpKind { kLinks, kAddresses, kRoutes };
+enum class DumpKind { kLinks, kAddresses, kRoutes, kNexthops };
 
 // State of one dump being read, datagram by datagram.
 struct DumpReader {

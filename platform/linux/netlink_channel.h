@@ -41,6 +41,8 @@ class NetlinkSocket : public NetlinkChannel {
 
     // Opens and binds the socket, subscribed to the given multicast groups.
     int Open(uint32_t groups, bool nonBlocking);
+    // Adds a multicast group by number; where the kernel lacks it, nothing.
+    void JoinGroup(unsigned group);
     // Whether the kernel checks our requests strictly and so applies the
     // route dump's table filter.
     bool StrictChecking() const
@@ -71,7 +73,8 @@ struct NetlinkDumper {
     size_t bufferSize = 0;
 };
 
-// Dumps links, IPv4 addresses and IPv4 default routes into snapshot,
+// Dumps links, IPv4 addresses and IPv4 default routes into snapshot, and
+// the next-hop objects when a route names one (resolved into gateways),
 // redoing the whole set when the kernel flags a dump as interrupted.
 // Returns 0 or an errno value: EAGAIN when every attempt was interrupted,
 // EMSGSIZE for a datagram that could not be read whole.
