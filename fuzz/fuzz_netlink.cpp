@@ -1,7 +1,8 @@
 // One input: a dump kind byte, then one datagram as the kernel would send
 // it. The reader takes the sequence and port of the first message, so that
 // recorded dumps replay; whatever it accepts is gathered into adapter facts
-// and laid out as records.
+// and laid out as records. A route datagram is also read as a next-hop
+// dump, so that one input can hold routes and the objects they name.
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -16,13 +17,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     }
     DumpReader reader;
-    reader.kind = static_cast<DumpKind>(data[0] % 3);
+    reader.kind = static_cast<DumpKind>(data[0] % 4);
     memcpy(&reader.sequence, data + 1 + 8, sizeof(reader.sequence));
     memcpy(&reader.portId, data + 1 + 12, sizeof(reader.portId));
     // A copy of exactly the datagram's size, so any over-read is caught.
     std::vector<uint8_t> datagram(data + 1, data + size);
     NetSnapshot snapshot;
     ReadDumpDatagram(reader, datagram.data(), datagram.size(), snapshot);
+    if (reader.kind == DumpKind::kRoutes) {
+        DumpReader objects = reader;
+        objects.kind = DumpKind::kNexthops;
+        objects.done = false;
+        objects.error = 0;
+        ReadDumpDatagram(objects, datagram.data(), datagram.size(), snapshot);
+    }
+    ResolveNexthops(snapshot);
 
     NetLink fallback;
     fallback.index = 1;

@@ -2,9 +2,12 @@
 """Default routes as gateways: every next hop of a multipath route, routes
 ordered by metric, each gateway once per adapter, nothing for a next hop
 via IPv6 (unlike 0.0.0.0 for a default without gateway), and nothing from
-other tables, non-unicast routes or routes to a prefix."""
+other tables, non-unicast routes or routes to a prefix. Routes over
+next-hop objects give the same gateways whether the kernel spells out
+their hops or, with nexthop_compat_mode off, names only the object."""
 
 import os
+import subprocess
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -32,10 +35,23 @@ link set vg up
 link set vh up
 route add default dev vh metric 700
 route add default dev vh metric 800
+link add nh1 type veth peer name nh2
+link set nh1 up
+link set nh2 up
+addr add 10.3.0.2/24 dev nh1
+nexthop add id 31 via 10.3.0.1 dev nh1
+nexthop add id 32 via 10.3.0.9 dev nh1
+nexthop add id 33 dev nh2
+nexthop add id 34 group 32/33/31
+nexthop add id 35 via fe80::1 dev nh2
+route add default nhid 31 metric 900
+route add default nhid 34 metric 910
+route add default nhid 35 metric 920
 """
 EXPECTED = {"lo": [""], "va": ["10.1.0.1"], "vb": [""],
             "vc": ["10.2.0.254", "10.2.0.1"], "vd": [""],
-            "vg": [""], "vh": ["0.0.0.0"]}
+            "vg": [""], "vh": ["0.0.0.0"],
+            "nh1": ["10.3.0.1", "10.3.0.9"], "nh2": ["0.0.0.0"]}
 
 
 def main():
@@ -45,13 +61,24 @@ def main():
         # Without -4 the IPv6 next hop would make an IPv6 route.
         common.run_ip("-n", name, "-4", "route", "add", "default", "via", "inet6", "fe80::1",
                       "dev", "vg", "metric", "600")
-        result = common.run_ostrel(ostrel, name)
+        results = []
+        for mode in ("1", "0"):
+            subprocess.run(["ip", "netns", "exec", name, "sh", "-c",
+                            "echo %s > /proc/sys/net/ipv4/nexthop_compat_mode" % mode],
+                           check=True)
+            results.append(common.run_ostrel(ostrel, name))
+    failures = []
+    for mode, result in zip(("on", "off"), results):
+        failures += check(result, "compat mode %s: " % mode)
+    return common.finish(failures, results[-1].stdout, "gateways checked in both modes")
+
+
+def check(result, where):
     if result.returncode != 0:
-        print("FAIL: exit status %d, stderr %r" % (result.returncode, result.stderr))
-        return 1
+        return ["%sexit status %d, stderr %r" % (where, result.returncode, result.stderr)]
     parsed = common.parse_or_show(result)
     if parsed is None:
-        return 1
+        return ["%sreport not parsed" % where]
     _, records = parsed
 
     failures = []
@@ -67,7 +94,7 @@ def main():
         want_masks = ["255.255.255.255" if a else "" for a in want]
         if masks != want_masks:
             failures.append("%s gateway masks %r, expected %r" % (ifname, masks, want_masks))
-    return common.finish(failures, result.stdout, "gateways of %d interfaces checked" % len(records))
+    return [where + f for f in failures]
 
 
 if __name__ == "__main__":

@@ -6,6 +6,7 @@
 #include <linux/if_arp.h>
 #include <linux/if_link.h>
 #include <linux/netlink.h>
+#include <linux/nexthop.h>
 #include <linux/rtnetlink.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -600,9 +601,10 @@ class ScriptedChannel : public NetlinkChannel {
         }
         nlmsghdr header = {};
         memcpy(&header, request, std::min(length, sizeof(header)));
-        DumpKind kind = header.nlmsg_type == RTM_GETLINK   ? DumpKind::kLinks
-                        : header.nlmsg_type == RTM_GETADDR ? DumpKind::kAddresses
-                                                           : DumpKind::kRoutes;
+        DumpKind kind = header.nlmsg_type == RTM_GETLINK      ? DumpKind::kLinks
+                        : header.nlmsg_type == RTM_GETADDR    ? DumpKind::kAddresses
+                        : header.nlmsg_type == RTM_GETNEXTHOP ? DumpKind::kNexthops
+                                                              : DumpKind::kRoutes;
         requests.push_back(kind);
         if (respond) {
             respond(*this, kind, header.nlmsg_seq);
@@ -784,6 +786,97 @@ TEST(NetlinkChannel, DatagramsAreReadWholeOrNotAtAll)
         EXPECT_EQ(0, DumpSnapshot(channel, dumper, snapshot)) << c.name;
         EXPECT_EQ(kSettled, LinkNames(snapshot)) << c.name;
     }
+}
+
+namespace {
+
+// A default route that names next-hop object id, with the hop spelled out
+// beside it as the kernel does unless nexthop_compat_mode is off.
+void AddObjectRoute(Datagram& d, uint32_t id, uint32_t priority, uint32_t expandedIndex = 0,
+                    uint8_t expandedLast = 0)
+{
+    d.Begin(RTM_NEWROUTE);
+    d.Fixed(DefaultRoute());
+    d.Word(RTA_PRIORITY, priority);
+    d.Word(RTA_NH_ID, id);
+    if (expandedIndex != 0) {
+        d.Word(RTA_OIF, expandedIndex);
+        const uint8_t gateway[4] = {10, 0, 0, expandedLast};
+        d.Attribute(RTA_GATEWAY, gateway, 4);
+    }
+    d.End();
+}
+
+// One next-hop object: members for a group, else a hop of the given family
+// (AF_UNSPEC: a blackhole) whose gateway ends in gatewayLast (0: none).
+void AddObject(Datagram& d, uint32_t id, uint8_t family, uint32_t index, uint8_t gatewayLast,
+               const std::vector<uint32_t>& members = {})
+{
+    d.Begin(RTM_NEWNEXTHOP);
+    nhmsg info = {};
+    info.nh_family = members.empty() ? family : AF_UNSPEC;
+    d.Fixed(info);
+    d.Word(NHA_ID, id);
+    if (!members.empty()) {
+        std::vector<nexthop_grp> group;
+        for (uint32_t member : members) {
+            nexthop_grp entry = {};
+            entry.id = member;
+            group.push_back(entry);
+        }
+        d.Attribute(NHA_GROUP, group.data(), group.size() * sizeof(nexthop_grp));
+    } else if (family == AF_UNSPEC) {
+        d.Attribute(NHA_BLACKHOLE, nullptr, 0);
+    } else {
+        d.Word(NHA_OIF, index);
+        uint8_t gateway[16] = {10, 0, 0, gatewayLast};
+        if (gatewayLast != 0) {
+            d.Attribute(NHA_GATEWAY, gateway, family == AF_INET ? 4 : 16);
+        }
+    }
+    d.End();
+}
+
+}  // namespace
+
+TEST(NetlinkChannel, RoutesNamingOnlyAnObjectTakeItsHops)
+{
+    ScriptedChannel channel;
+    channel.respond = [&](ScriptedChannel& self, DumpKind kind, uint32_t sequence) {
+        Datagram d;
+        if (kind == DumpKind::kRoutes) {
+            AddObjectRoute(d, 10, 100);
+            AddObjectRoute(d, 20, 200);
+            AddObjectRoute(d, 30, 300);         // via IPv6
+            AddObjectRoute(d, 40, 400, 4, 40);  // spelled out: the object is not consulted
+            AddObjectRoute(d, 50, 500);         // a blackhole
+            AddObjectRoute(d, 60, 600);         // unknown
+        } else if (kind == DumpKind::kNexthops) {
+            AddObject(d, 10, AF_INET, 3, 1);
+            // A group in member order; an unknown member and a nested group give nothing.
+            AddObject(d, 20, 0, 0, 0, {22, 99, 10, 21, 20});
+            AddObject(d, 21, AF_INET, 3, 21);
+            AddObject(d, 22, AF_INET, 5, 0);  // no gateway: the device itself
+            AddObject(d, 30, AF_INET6, 6, 30);
+            AddObject(d, 40, AF_INET, 7, 77);
+            AddObject(d, 50, AF_UNSPEC, 0, 0);
+        }
+        d.Done();
+        Stamp(d.Bytes(), sequence);
+        self.queue.push_back({d.Bytes()});
+    };
+    NetlinkDumper dumper;
+    NetSnapshot snapshot;
+    ASSERT_EQ(0, DumpSnapshot(channel, dumper, snapshot));
+    std::vector<std::string> got;
+    for (const NetGateway& g : snapshot.gateways) {
+        got.push_back(std::to_string(g.index) + " " + std::to_string(g.address[3]) + " " +
+                      std::to_string(g.priority) + (g.nexthopId != 0 ? " unresolved" : ""));
+    }
+    const std::vector<std::string> expected = {"3 1 100", "5 0 200", "3 1 200", "3 21 200",
+                                               "4 40 400"};
+    EXPECT_EQ(expected, got);
+    EXPECT_EQ(DumpKind::kNexthops, channel.requests.back());
 }
 
 namespace {
