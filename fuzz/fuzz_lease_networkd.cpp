@@ -9,8 +9,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     LeaseFacts internal = ParseInternalLease(text);
     for (const LeaseFacts& facts : {ParseNetworkdLease(text), internal}) {
         CheckFacts(facts);
-        if (facts.found == facts.address.empty() || facts.obtainedKnown ||
-            facts.end == LeaseEnd::kAt) {
+        if (facts.found != facts.haveAddress || facts.obtainedKnown || facts.end == LeaseEnd::kAt) {
             abort();
         }
     }

@@ -1,12 +1,14 @@
 #include "gather_facts.h"
 
 #include <linux/if_addr.h>
+#include <time.h>
 
 #include <algorithm>
 #include <cstring>
 #include <unordered_set>
 #include <vector>
 
+#include "lease_policy.h"
 #include "link_description.h"
 
 namespace {
@@ -102,7 +104,34 @@ void AddGateways(const NetSnapshot& snapshot, const LinkOrder& order,
     }
 }
 
+// The lease policy's view of a kernel address: its times on the real-time
+// clock.
+HeldAddress DescribeHeldAddress(const NetAddress& address, const KernelClock& clock)
+{
+    HeldAddress held;
+    memcpy(held.address.bytes, address.address, sizeof(held.address.bytes));
+    held.finite = address.finite;
+    // tstamp wraps at 2^32 hundredths; the modular difference survives that.
+    uint32_t ageHundredths = static_cast<uint32_t>(clock.monotonicHundredths) - address.updated;
+    held.updated = clock.realSeconds - ageHundredths / 100;
+    held.expires = clock.realSeconds + address.validSeconds;
+    return held;
+}
+
 }  // namespace
+
+KernelClock ReadKernelClock()
+{
+    KernelClock clock;
+    timespec real = {};
+    timespec monotonic = {};
+    clock_gettime(CLOCK_REALTIME, &real);
+    clock_gettime(CLOCK_MONOTONIC, &monotonic);
+    clock.realSeconds = real.tv_sec;
+    clock.monotonicHundredths = static_cast<uint64_t>(monotonic.tv_sec) * 100 +
+                                static_cast<uint64_t>(monotonic.tv_nsec) / 10000000;
+    return clock;
+}
 
 std::vector<AdapterFacts> GatherAdapterFacts(
     const NetSnapshot& snapshot, const std::unordered_map<uint32_t, LeaseCandidates>& leases,
@@ -112,6 +141,7 @@ std::vector<AdapterFacts> GatherAdapterFacts(
     HeldAddresses grouped = GroupAddresses(snapshot, order);
     std::vector<AdapterFacts> adapters(order.links.size());
     AddGateways(snapshot, order, adapters);
+    std::vector<HeldAddress> described;
     for (size_t i = 0; i < adapters.size(); ++i) {
         const NetLink& link = *order.links[i];
         AdapterFacts& facts = adapters[i];
@@ -122,14 +152,17 @@ std::vector<AdapterFacts> GatherAdapterFacts(
         const NetAddress* const* held = grouped.held.data() + grouped.start[i];
         size_t heldCount = grouped.start[i + 1] - grouped.start[i];
         facts.addresses.resize(heldCount);
+        described.resize(heldCount);
         for (size_t a = 0; a < heldCount; ++a) {
-            memcpy(facts.addresses[a].address.bytes, held[a]->address, 4);
+            described[a] = DescribeHeldAddress(*held[a], clock);
+            facts.addresses[a].address = described[a].address;
             facts.addresses[a].prefixLength = held[a]->prefixLength;
         }
         DescribeLink(snapshot, link, sysNetRoot, facts);
         auto candidates = leases.empty() ? leases.end() : leases.find(link.index);
-        ApplyLeasePolicy(held, heldCount,
-                         candidates == leases.end() ? nullptr : &candidates->second, clock, facts);
+        ApplyLeasePolicy(described.data(), heldCount,
+                         candidates == leases.end() ? nullptr : &candidates->second,
+                         clock.realSeconds, facts);
     }
     return adapters;
 }

@@ -7,9 +7,16 @@
 #include <vector>
 
 #include "adapter_facts.h"
-#include "lease_policy.h"
 #include "leases.h"
 #include "netlink.h"
+
+// The two clocks the kernel's address timestamps are read against.
+struct KernelClock {
+    int64_t realSeconds = 0;           // CLOCK_REALTIME
+    uint64_t monotonicHundredths = 0;  // CLOCK_MONOTONIC as the kernel counts it, in tstamp units
+};
+
+KernelClock ReadKernelClock();
 
 // One adapter per link, in interface-index order. Each adapter lists its
 // primary addresses before its secondary ones, in dump order, and its

@@ -103,9 +103,11 @@ constexpr size_t kMaxStatementTokens = 256;
 
 struct LeaseBlock {
     std::string interface;
-    std::string address;
-    std::string server;
-    std::vector<std::string> wins;
+    bool haveAddress = false;
+    Ipv4Bytes address;
+    bool haveServer = false;
+    Ipv4Bytes server;
+    std::vector<Ipv4Bytes> wins;
     std::optional<uint32_t> leaseTime;
     std::optional<uint32_t> renewalTime;
     std::optional<int64_t> expire;  // absent also for "never"
@@ -188,14 +190,14 @@ std::optional<uint32_t> ParseSeconds(const std::vector<Token>& words)
 
 // A list that is not entirely valid is dropped, so that a later entry never
 // moves up into the primary's place.
-std::vector<std::string> ParseAddressList(const std::vector<Token>& words)
+std::vector<Ipv4Bytes> ParseAddressList(const std::vector<Token>& words)
 {
-    std::vector<std::string> list;
+    std::vector<Ipv4Bytes> list;
     for (size_t i = 2; i < words.size(); i++) {
         bool wantAddress = (i - 2) % 2 == 0;
         if (wantAddress) {
-            std::string address;
-            if (words[i].kind != TokenKind::Word || !CanonicalIpv4(words[i].text, &address)) {
+            Ipv4Bytes address;
+            if (words[i].kind != TokenKind::Word || !ParseIpv4(words[i].text, &address)) {
                 return {};
             }
             list.push_back(address);
@@ -217,10 +219,8 @@ void ApplyStatement(const std::vector<Token>& words, LeaseBlock* block)
             block->interface = std::string(words[1].text);
         }
     } else if (IsWord(words[0], "fixed-address")) {
-        if (words.size() != 2 || words[1].kind != TokenKind::Word ||
-            !CanonicalIpv4(words[1].text, &block->address)) {
-            block->address.clear();
-        }
+        block->haveAddress = words.size() == 2 && words[1].kind == TokenKind::Word &&
+                             ParseIpv4(words[1].text, &block->address);
     } else if (IsWord(words[0], "expire")) {
         block->expire = ParseLeaseTime(words);
         block->expireNever = words.size() == 2 && IsWord(words[1], "never");
@@ -229,9 +229,7 @@ void ApplyStatement(const std::vector<Token>& words, LeaseBlock* block)
     } else if (IsWord(words[0], "option") && words.size() >= 2) {
         const Token& name = words[1];
         if (IsWord(name, "dhcp-server-identifier")) {
-            if (words.size() != 3 || !CanonicalIpv4(words[2].text, &block->server)) {
-                block->server.clear();
-            }
+            block->haveServer = words.size() == 3 && ParseIpv4(words[2].text, &block->server);
         } else if (IsWord(name, "netbios-name-servers")) {
             block->wins = ParseAddressList(words);
         } else if (IsWord(name, "dhcp-lease-time")) {
@@ -293,8 +291,10 @@ LeaseFacts FactsFromBlock(LeaseBlock& block)
 {
     LeaseFacts facts;
     facts.found = true;
-    facts.address = std::move(block.address);
-    facts.server = std::move(block.server);
+    facts.haveAddress = block.haveAddress;
+    facts.address = block.address;
+    facts.haveServer = block.haveServer;
+    facts.server = block.server;
     facts.wins = std::move(block.wins);
     // An infinite lease is written as "never" by some versions and as the
     // bind time plus 2^32 - 1 seconds by others.

@@ -1,6 +1,7 @@
 // dhcpcd's lease file: the DHCP reply as it came off the wire.
+#include <cstring>
+
 #include "lease_parsers.h"
-#include "lease_text.h"
 
 namespace {
 
@@ -13,10 +14,11 @@ constexpr uint8_t kOptionWins = 44;
 constexpr uint8_t kOptionLeaseTime = 51;
 constexpr uint8_t kOptionServer = 54;
 
-std::string AddressText(const uint8_t* bytes)
+Ipv4Bytes AddressAt(const uint8_t* bytes)
 {
-    return std::to_string(bytes[0]) + "." + std::to_string(bytes[1]) + "." +
-           std::to_string(bytes[2]) + "." + std::to_string(bytes[3]);
+    Ipv4Bytes address;
+    memcpy(address.bytes, bytes, sizeof address.bytes);
+    return address;
 }
 
 }  // namespace
@@ -36,7 +38,8 @@ LeaseFacts ParseDhcpcdLease(const uint8_t* data, size_t size, int64_t mtime)
     facts.found = true;
     const uint8_t* yours = data + kYourAddress;
     if ((yours[0] | yours[1] | yours[2] | yours[3]) != 0) {
-        facts.address = AddressText(yours);
+        facts.haveAddress = true;
+        facts.address = AddressAt(yours);
     }
     // A long option may come split in several pieces that belong together.
     std::string server, wins, leaseTime;
@@ -64,11 +67,12 @@ LeaseFacts ParseDhcpcdLease(const uint8_t* data, size_t size, int64_t mtime)
         return reinterpret_cast<const uint8_t*>(text.data());
     };
     if (server.size() == 4) {
-        facts.server = AddressText(bytes(server));
+        facts.haveServer = true;
+        facts.server = AddressAt(bytes(server));
     }
     if (!wins.empty() && wins.size() % 4 == 0) {
         for (size_t i = 0; i < wins.size(); i += 4) {
-            facts.wins.push_back(AddressText(bytes(wins) + i));
+            facts.wins.push_back(AddressAt(bytes(wins) + i));
         }
     }
     if (mtime >= 0) {

@@ -39,9 +39,9 @@ LeaseFacts ParseNetworkdLease(std::string_view text)
     LeaseFacts facts;
     ForEachAssignment(text, [&](std::string_view key, std::string_view value) {
         if (key == "ADDRESS") {
-            CanonicalIpv4(value, &facts.address);
+            facts.haveAddress = ParseIpv4(value, &facts.address);
         } else if (key == "SERVER_ADDRESS") {
-            CanonicalIpv4(value, &facts.server);
+            facts.haveServer = ParseIpv4(value, &facts.server);
         } else if (key == "LIFETIME") {
             // Older versions write whole seconds, newer ones a timespan;
             // DHCP's infinite lease is 4294967295 in the one, "infinity" in
@@ -50,7 +50,7 @@ LeaseFacts ParseNetworkdLease(std::string_view text)
                                                                      : LeaseEnd::kUnknown;
         }
     });
-    facts.found = !facts.address.empty();
+    facts.found = facts.haveAddress;
     if (!facts.found) {
         return LeaseFacts{};
     }
@@ -62,9 +62,9 @@ LeaseFacts ParseInternalLease(std::string_view text)
     LeaseFacts facts;
     ForEachAssignment(text, [&](std::string_view key, std::string_view value) {
         if (key == "ADDRESS") {
-            CanonicalIpv4(value, &facts.address);
+            facts.haveAddress = ParseIpv4(value, &facts.address);
         }
     });
-    facts.found = !facts.address.empty();
+    facts.found = facts.haveAddress;
     return facts;
 }

@@ -9,6 +9,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "adapter_facts.h"
+
 // How a lease store says a lease ends.
 enum class LeaseEnd {
     kUnknown,  // the store does not say; only the kernel's address lifetime can
@@ -17,18 +19,20 @@ enum class LeaseEnd {
 };
 
 struct LeaseFacts {
-    bool found = false;             // a DHCP client keeps a lease for the interface
-    std::string address;            // the leased address, dotted decimal; empty when not given
-    std::string server;             // DHCP server, dotted decimal; empty when unknown
-    std::vector<std::string> wins;  // WINS servers, dotted decimal, primary first
-    bool obtainedKnown = false;     // the store records when the lease was obtained
-    int64_t obtained = 0;           // seconds since 1970-01-01 UTC
+    bool found = false;  // a DHCP client keeps a lease for the interface
+    bool haveAddress = false;
+    Ipv4Bytes address;  // the leased address
+    bool haveServer = false;
+    Ipv4Bytes server;             // the DHCP server
+    std::vector<Ipv4Bytes> wins;  // WINS servers, primary first
+    bool obtainedKnown = false;   // the store records when the lease was obtained
+    int64_t obtained = 0;         // seconds since 1970-01-01 UTC
     LeaseEnd end = LeaseEnd::kUnknown;
     int64_t expires = 0;  // when end is kAt
 };
 
 // The readers below work on a file's bytes only; none of them trusts the
-// contents. Stored addresses are always re-printed dotted quads.
+// contents.
 
 // systemd-networkd's <ifindex> file (KEY=VALUE lines). found needs a valid
 // ADDRESS, which goes to address. The file holds no start time: only a

@@ -4,16 +4,14 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
-#include <vector>
 
 #include "adapter_facts.h"
 #include "leases.h"
-#include "netlink.h"
 
-// What the kernel says about the address a lease is for, in seconds since
-// 1970-01-01 UTC.
+// One address the interface holds, with what the kernel says about it in
+// seconds since 1970-01-01 UTC.
 struct HeldAddress {
+    Ipv4Bytes address;
     bool finite = false;  // the kernel drops the address when its valid lifetime runs out
     int64_t updated = 0;  // when it was last set or renewed
     int64_t expires = 0;  // when finite
@@ -22,33 +20,21 @@ struct HeldAddress {
 // LeaseExpires of a lease that never ends, whichever client holds it.
 constexpr int64_t kLeaseNeverEnds = INT32_MAX;
 
-// Looks up an address (network byte order) among the interface's own;
-// false when the interface does not hold it.
-using HeldAddressLookup = std::function<bool(uint32_t address, HeldAddress* held)>;
-
 // The lease an interface's record shows: the first candidate that names an
-// address the interface holds and is live there at now. Live: it ends after
-// now or never, or its store does not say and the kernel still counts the
-// address down. *obtained is the store's where it records one, otherwise
-// the address's last update; *expires is the store's, kLeaseNeverEnds for
-// an infinite lease, otherwise the kernel's. nullptr when none is live.
-const LeaseFacts* ChooseLiveLease(const LeaseCandidates& candidates,
-                                  const HeldAddressLookup& lookup, int64_t now, int64_t* obtained,
+// address among the interface's heldCount held addresses and is live there
+// at now. Live: it ends after now or never, or its store does not say and
+// the kernel still counts the address down. *obtained is the store's where
+// it records one, otherwise the address's last update; *expires is the
+// store's, kLeaseNeverEnds for an infinite lease, otherwise the kernel's.
+// nullptr when none is live.
+const LeaseFacts* ChooseLiveLease(const LeaseCandidates& candidates, const HeldAddress* held,
+                                  size_t heldCount, int64_t now, int64_t* obtained,
                                   int64_t* expires);
-
-// The two clocks the kernel's address timestamps are read against.
-struct KernelClock {
-    int64_t realSeconds = 0;           // CLOCK_REALTIME
-    uint64_t monotonicHundredths = 0;  // CLOCK_MONOTONIC, the kernel's tstamp unit
-};
-
-KernelClock ReadKernelClock();
 
 // Fills the DHCP facts of an adapter (DHCP flag, server, WINS servers,
 // lease times) from its live lease (ChooseLiveLease), or else from the
 // first of its addresses with a finite lifetime, which a DHCP client set.
 // held are the adapter's heldCount addresses, primary first; candidates may
 // be null.
-void ApplyLeasePolicy(const NetAddress* const* held, size_t heldCount,
-                      const LeaseCandidates* candidates, const KernelClock& clock,
-                      AdapterFacts& facts);
+void ApplyLeasePolicy(const HeldAddress* held, size_t heldCount, const LeaseCandidates* candidates,
+                      int64_t now, AdapterFacts& facts);

@@ -2,21 +2,18 @@
 
 #include <arpa/inet.h>
 
-bool CanonicalIpv4(std::string_view text, std::string* canonical)
+bool ParseIpv4(std::string_view text, Ipv4Bytes* address)
 {
-    canonical->clear();
     char buffer[INET_ADDRSTRLEN] = {};
     if (text.empty() || text.size() >= sizeof buffer || text.find('\0') != std::string_view::npos) {
         return false;
     }
     text.copy(buffer, text.size());
-    in_addr address;
-    char printed[INET_ADDRSTRLEN];
-    if (inet_pton(AF_INET, buffer, &address) != 1 ||
-        inet_ntop(AF_INET, &address, printed, sizeof printed) == nullptr) {
+    Ipv4Bytes parsed;
+    if (inet_pton(AF_INET, buffer, parsed.bytes) != 1) {
         return false;
     }
-    *canonical = printed;
+    *address = parsed;
     return true;
 }
 

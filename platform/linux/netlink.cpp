@@ -13,8 +13,9 @@
 
 namespace {
 
-// The longest alias kept: what a record's description field holds.
-const size_t kMaxAliasSize = 132;
+// Room for the longest alias the kernel keeps (IFALIASZ); the record
+// writer cuts it to what a record holds.
+const size_t kMaxAliasSize = 256;
 
 // The lifetime value meaning "never expires".
 const uint32_t kForever = 0xFFFFFFFFu;
@@ -137,7 +138,6 @@ bool ParseLinkMessage(const uint8_t* message, size_t length, NetLink& link, std:
                     CopyText(link.name, sizeof(link.name), payload, size);
                     break;
                 case IFLA_IFALIAS:
-                    // An alias cut to what a record can show.
                     char alias[kMaxAliasSize];
                     CopyText(alias, sizeof(alias), payload, size);
                     link.aliasLength = static_cast<uint32_t>(strlen(alias));

@@ -72,12 +72,20 @@ std::vector<int> LastBytes(const std::vector<Ipv4Bytes>& addresses)
     return bytes;
 }
 
-LeaseFacts Lease(const std::string& address, const std::string& server)
+Ipv4Bytes Ip(uint8_t a, uint8_t b, uint8_t c, uint8_t d)
+{
+    return Ipv4Bytes{{a, b, c, d}};
+}
+
+// A lease for 10.0.0.last (none when last is 0) from 192.0.2.server.
+LeaseFacts Lease(uint8_t last, uint8_t server)
 {
     LeaseFacts lease;
     lease.found = true;
-    lease.address = address;
-    lease.server = server;
+    lease.haveAddress = last != 0;
+    lease.address = Ip(10, 0, 0, last);
+    lease.haveServer = true;
+    lease.server = Ip(192, 0, 2, server);
     return lease;
 }
 
@@ -113,8 +121,8 @@ TEST(GatherAdapterFacts, IndexOrderPrimariesFirstGatewaysOnceKernelLease)
 
 TEST(GatherAdapterFacts, LeaseFactsWinOverTheKernel)
 {
-    LeaseFacts lease = Lease("10.0.0.9", "192.0.2.53");  // the secondary address
-    lease.wins = {"192.0.2.1", "192.0.2.2", "192.0.2.3"};
+    LeaseFacts lease = Lease(9, 53);  // the secondary address
+    lease.wins = {Ip(192, 0, 2, 1), Ip(192, 0, 2, 2), Ip(192, 0, 2, 3)};
     lease.obtainedKnown = true;
     lease.end = LeaseEnd::kAt;
     lease.obtained = -5000000000LL;
@@ -132,13 +140,12 @@ TEST(GatherAdapterFacts, OnlyALeaseForAnAddressOfTheInterfaceApplies)
 {
     // Another namespace's lease for the same index, one naming no address,
     // then the interface's own, whose times come from its kernel address.
-    LeaseFacts stranger = Lease("10.0.0.3", "192.0.2.66");
+    LeaseFacts stranger = Lease(3, 66);
     stranger.end = LeaseEnd::kAt;
     stranger.expires = 1800000000;
-    LeaseFacts unnamed = Lease("", "192.0.2.77");
+    LeaseFacts unnamed = Lease(0, 77);
     std::vector<AdapterFacts> chosen =
-        Sample({{3, {stranger, unnamed, Lease("10.0.0.2", "192.0.2.53")}},
-                {1, {Lease("127.0.0.1", "192.0.2.88")}}});
+        Sample({{3, {stranger, unnamed, Lease(2, 53)}}, {1, {Lease(1, 88)}}});
     EXPECT_EQ(53, chosen[1].dhcpServer.bytes[3]);
     EXPECT_EQ(kNow - 60, chosen[1].leaseObtained);
     EXPECT_EQ(kNow + 3600, chosen[1].leaseExpires);

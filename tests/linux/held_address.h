@@ -1,17 +1,49 @@
-// A lookup of held addresses for tests of which lease is live.
+// Lease facts and held addresses written as dotted text, for lease tests.
 #pragma once
 
 #include <arpa/inet.h>
 
+#include <string>
+#include <vector>
+
 #include "lease_policy.h"
 
-// The interface holds 10.0.0.5 and nothing else.
-inline HeldAddressLookup Holding(const HeldAddress& held)
+inline Ipv4Bytes Ip(const std::string& dotted)
 {
-    return [held](uint32_t address, HeldAddress* facts) {
-        in_addr own;
-        inet_pton(AF_INET, "10.0.0.5", &own);
-        *facts = held;
-        return address == own.s_addr;
-    };
+    Ipv4Bytes address;
+    inet_pton(AF_INET, dotted.c_str(), address.bytes);
+    return address;
+}
+
+// "" when not have.
+inline std::string Dotted(bool have, const Ipv4Bytes& address)
+{
+    char text[INET_ADDRSTRLEN] = {};
+    return have ? inet_ntop(AF_INET, address.bytes, text, sizeof text) : "";
+}
+
+inline std::string AddressOf(const LeaseFacts& facts)
+{
+    return Dotted(facts.haveAddress, facts.address);
+}
+
+inline std::string ServerOf(const LeaseFacts& facts)
+{
+    return Dotted(facts.haveServer, facts.server);
+}
+
+inline std::vector<std::string> WinsOf(const LeaseFacts& facts)
+{
+    std::vector<std::string> wins;
+    for (const Ipv4Bytes& address : facts.wins) {
+        wins.push_back(Dotted(true, address));
+    }
+    return wins;
+}
+
+// 10.0.0.5, the address the lease tests' interface holds, as the kernel
+// keeps it.
+inline HeldAddress Own(bool finite, int64_t updated, int64_t expires)
+{
+    return HeldAddress{Ip("10.0.0.5"), finite, updated, expires};
 }

@@ -10,13 +10,15 @@
 TEST(LiveLease, WhichLeaseAndWhichTimes)
 {
     const int64_t now = 1800000000;
-    const HeldAddress forever{false, now - 500, 0};
-    const HeldAddress counting{true, now - 60, now + 540};
+    const HeldAddress forever = Own(false, now - 500, 0);
+    const HeldAddress counting = Own(true, now - 60, now + 540);
     auto make = [](LeaseEnd end, int64_t expires, int64_t obtained, const char* server) {
         LeaseFacts facts;
         facts.found = true;
-        facts.address = "10.0.0.5";
-        facts.server = server;
+        facts.haveAddress = true;
+        facts.address = Ip("10.0.0.5");
+        facts.haveServer = true;
+        facts.server = Ip(server);
         facts.end = end;
         facts.expires = expires;
         facts.obtainedKnown = obtained >= 0;
@@ -30,9 +32,9 @@ TEST(LiveLease, WhichLeaseAndWhichTimes)
     const LeaseFacts undated = make(LeaseEnd::kNever, 0, -1, "10.0.0.4");
     const LeaseFacts open = make(LeaseEnd::kUnknown, 0, -1, "10.0.0.5");
     LeaseFacts elsewhere = undated;
-    elsewhere.address = "10.0.0.6";
+    elsewhere.address = Ip("10.0.0.6");
     LeaseFacts unnamed = undated;
-    unnamed.address.clear();
+    unnamed.haveAddress = false;
     struct Case {
         const char* name;
         LeaseCandidates candidates;
@@ -54,13 +56,13 @@ TEST(LiveLease, WhichLeaseAndWhichTimes)
         int64_t obtained = -1;
         int64_t expires = -1;
         const LeaseFacts* chosen =
-            ChooseLiveLease(c.candidates, Holding(c.held), now, &obtained, &expires);
+            ChooseLiveLease(c.candidates, &c.held, 1, now, &obtained, &expires);
         if (c.server == nullptr) {
             EXPECT_EQ(chosen, nullptr) << c.name;
             continue;
         }
         ASSERT_NE(chosen, nullptr) << c.name;
-        EXPECT_EQ(chosen->server, c.server) << c.name;
+        EXPECT_EQ(ServerOf(*chosen), c.server) << c.name;
         EXPECT_EQ(obtained, c.obtained) << c.name;
         EXPECT_EQ(expires, c.expires) << c.name;
     }

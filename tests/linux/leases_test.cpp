@@ -33,7 +33,7 @@ std::vector<std::string> Servers(const LeaseCandidates& candidates)
 {
     std::vector<std::string> servers;
     for (const LeaseFacts& facts : candidates) {
-        servers.push_back(facts.server);
+        servers.push_back(ServerOf(facts));
     }
     return servers;
 }
@@ -57,24 +57,11 @@ int64_t FileMtime(const std::string& path)
     return info.st_mtim.tv_sec;
 }
 
-bool IsDottedQuad(const std::string& text)
-{
-    in_addr address;
-    char printed[INET_ADDRSTRLEN];
-    return inet_pton(AF_INET, text.c_str(), &address) == 1 &&
-           inet_ntop(AF_INET, &address, printed, sizeof printed) != nullptr && text == printed;
-}
-
+// Whatever the input, a reader keeps nothing of a lease it did not find.
 void ExpectOnlyAddresses(const LeaseFacts& facts)
 {
-    if (!facts.address.empty()) {
-        EXPECT_TRUE(IsDottedQuad(facts.address)) << facts.address;
-    }
-    if (!facts.server.empty()) {
-        EXPECT_TRUE(IsDottedQuad(facts.server)) << facts.server;
-    }
-    for (const std::string& wins : facts.wins) {
-        EXPECT_TRUE(IsDottedQuad(wins)) << wins;
+    if (!facts.found) {
+        EXPECT_FALSE(facts.haveAddress || facts.haveServer || !facts.wins.empty());
     }
 }
 
@@ -158,16 +145,16 @@ TEST(NetworkdLeases, ServerAndLifetimeFromEitherFormat)
     ASSERT_EQ(leases.size(), 3u);
     const LeaseFacts& old = leases.at(2).front();
     EXPECT_TRUE(old.found);
-    EXPECT_EQ(old.address, "192.168.10.57");
-    EXPECT_EQ(old.server, "192.168.10.1");
-    EXPECT_TRUE(old.wins.empty());
+    EXPECT_EQ(AddressOf(old), "192.168.10.57");
+    EXPECT_EQ(ServerOf(old), "192.168.10.1");
+    EXPECT_TRUE(WinsOf(old).empty());
     EXPECT_FALSE(old.obtainedKnown);
     EXPECT_EQ(old.end, LeaseEnd::kUnknown);
-    EXPECT_EQ(leases.at(3).front().server, "10.0.3.2");
-    EXPECT_EQ(leases.at(3).front().address, "10.0.3.15");
+    EXPECT_EQ(ServerOf(leases.at(3).front()), "10.0.3.2");
+    EXPECT_EQ(AddressOf(leases.at(3).front()), "10.0.3.15");
     // A leading zero is rejected, the lease stays.
     EXPECT_TRUE(leases.at(5).front().found);
-    EXPECT_EQ(leases.at(5).front().server, "");
+    EXPECT_EQ(ServerOf(leases.at(5).front()), "");
 }
 
 TEST(NetworkdLeases, OnlyAnInfiniteLifetimeIsKept)
@@ -194,9 +181,9 @@ TEST(DhclientLeases, LastCompleteBlockPerInterfaceWins)
     ASSERT_EQ(leases.size(), 5u);
 
     const LeaseFacts& eth0 = leases.at(1).front();  // the torn block at the end is not taken
-    EXPECT_EQ(eth0.address, "192.168.1.51");
-    EXPECT_EQ(eth0.server, "192.168.1.254");
-    EXPECT_TRUE(eth0.wins.empty());
+    EXPECT_EQ(AddressOf(eth0), "192.168.1.51");
+    EXPECT_EQ(ServerOf(eth0), "192.168.1.254");
+    EXPECT_TRUE(WinsOf(eth0).empty());
     ASSERT_TRUE(eth0.obtainedKnown);
     EXPECT_EQ(eth0.end, LeaseEnd::kAt);
     EXPECT_EQ(eth0.expires, Utc(2024, 2, 25, 12, 0, 0));
@@ -204,23 +191,23 @@ TEST(DhclientLeases, LastCompleteBlockPerInterfaceWins)
 
     // No lease time: the start comes from renew minus the renewal time.
     const LeaseFacts& eth1 = leases.at(2).front();
-    EXPECT_EQ(eth1.server, "172.16.0.1");
-    EXPECT_EQ(eth1.address, "172.16.0.21");
-    EXPECT_TRUE(eth1.wins.empty()) << "a list with a bad entry is dropped";
+    EXPECT_EQ(ServerOf(eth1), "172.16.0.1");
+    EXPECT_EQ(AddressOf(eth1), "172.16.0.21");
+    EXPECT_TRUE(WinsOf(eth1).empty()) << "a list with a bad entry is dropped";
     ASSERT_TRUE(eth1.obtainedKnown);
     EXPECT_EQ(eth1.obtained, Utc(2024, 3, 1, 0, 0, 0));
     EXPECT_EQ(eth1.expires, Utc(2024, 3, 1, 0, 10, 0));
 
-    EXPECT_EQ(leases.at(3).front().server, "10.10.0.1");  // expire never
+    EXPECT_EQ(ServerOf(leases.at(3).front()), "10.10.0.1");  // expire never
     EXPECT_EQ(leases.at(3).front().end, LeaseEnd::kNever);
     EXPECT_FALSE(leases.at(3).front().obtainedKnown);
     EXPECT_TRUE(leases.at(4).front().found);  // February 30th
     EXPECT_EQ(leases.at(4).front().end, LeaseEnd::kUnknown);
-    EXPECT_EQ(leases.at(4).front().address, "");
+    EXPECT_EQ(AddressOf(leases.at(4).front()), "");
 
     const LeaseFacts& wlan0 = leases.at(5).front();  // NetworkManager's file, named by its file
-    EXPECT_EQ(wlan0.server, "192.168.178.1");
-    EXPECT_EQ(wlan0.address, "192.168.178.23");
+    EXPECT_EQ(ServerOf(wlan0), "192.168.178.1");
+    EXPECT_EQ(AddressOf(wlan0), "192.168.178.23");
     EXPECT_EQ(wlan0.expires, 1700864000);
     EXPECT_EQ(wlan0.obtained, 1700000000);
 }
@@ -232,7 +219,7 @@ TEST(DhclientLeases, WinsListAndFileInterface)
         "  option domain-name \"x\\\"; }\"; }\n",
         "wlp2s0");
     ASSERT_EQ(leases.size(), 1u);
-    EXPECT_EQ(leases.at("wlp2s0").wins, (std::vector<std::string>{"10.0.0.2", "10.0.0.3"}));
+    EXPECT_EQ(WinsOf(leases.at("wlp2s0")), (std::vector<std::string>{"10.0.0.2", "10.0.0.3"}));
 }
 
 TEST(DhclientLeases, MalformedInputYieldsNoBogusLease)
@@ -255,8 +242,8 @@ TEST(DhclientLeases, MalformedInputYieldsNoBogusLease)
         if (eth0 == leases.end()) {
             continue;
         }
-        EXPECT_TRUE(eth0->second.server.empty()) << input;
-        EXPECT_TRUE(eth0->second.wins.empty()) << input;
+        EXPECT_TRUE(ServerOf(eth0->second).empty()) << input;
+        EXPECT_TRUE(WinsOf(eth0->second).empty()) << input;
         EXPECT_FALSE(eth0->second.obtainedKnown) << input;
     }
     EXPECT_EQ(ParseDhclientLeases(inputs[5], "").at("eth0").end, LeaseEnd::kUnknown);
@@ -303,8 +290,8 @@ TEST(NetworkManagerInternalLeases, FoundOnlyWithAnAddress)
     Leases leases = ReadFixture("nm-internal", {{"br-lan", 7}, {"lan", 8}, {"enp1s0", 9}});
     ASSERT_EQ(leases.size(), 1u);
     EXPECT_TRUE(leases.at(7).front().found);
-    EXPECT_EQ(leases.at(7).front().address, "192.168.122.77");
-    EXPECT_EQ(leases.at(7).front().server, "");
+    EXPECT_EQ(AddressOf(leases.at(7).front()), "192.168.122.77");
+    EXPECT_EQ(ServerOf(leases.at(7).front()), "");
     EXPECT_FALSE(leases.at(7).front().obtainedKnown);
     EXPECT_EQ(leases.at(7).front().end, LeaseEnd::kUnknown);
 }
@@ -322,19 +309,19 @@ TEST(DhcpcdLeases, OptionsAndInterfaceTokens)
     ASSERT_EQ(leases.size(), 4u);
 
     const LeaseFacts& eth1 = leases.at(2).front();  // also proves eth1 does not take eth10's file
-    EXPECT_EQ(eth1.server, "10.1.0.1");
-    EXPECT_EQ(eth1.address, "10.1.0.50");
-    EXPECT_EQ(eth1.wins, (std::vector<std::string>{"10.1.0.8", "10.1.0.9"}));
+    EXPECT_EQ(ServerOf(eth1), "10.1.0.1");
+    EXPECT_EQ(AddressOf(eth1), "10.1.0.50");
+    EXPECT_EQ(WinsOf(eth1), (std::vector<std::string>{"10.1.0.8", "10.1.0.9"}));
     ASSERT_TRUE(eth1.obtainedKnown);
     ASSERT_EQ(eth1.end, LeaseEnd::kAt);
     int64_t mtime = FileMtime(dir + "eth1.lease");
     EXPECT_EQ(eth1.obtained, mtime);
     EXPECT_EQ(eth1.expires, mtime + 7200);
 
-    EXPECT_EQ(leases.at(3).front().server, "10.10.0.1");
+    EXPECT_EQ(ServerOf(leases.at(3).front()), "10.10.0.1");
     EXPECT_EQ(leases.at(3).front().end, LeaseEnd::kUnknown);
-    EXPECT_EQ(leases.at(4).front().server, "10.100.0.1");
-    EXPECT_EQ(leases.at(5).front().server, "") << "truncated option";
+    EXPECT_EQ(ServerOf(leases.at(4).front()), "10.100.0.1");
+    EXPECT_EQ(ServerOf(leases.at(5).front()), "") << "truncated option";
     EXPECT_EQ(leases.at(5).front().end, LeaseEnd::kAt);
 }
 
@@ -347,7 +334,7 @@ TEST(DhcpcdLeases, TimesNeverOverflowAndInfiniteNeverEnds)
     LeaseFacts undated = ParseDhcpcdLease(bytes, message.size(), -1);
     EXPECT_FALSE(undated.obtainedKnown);
     EXPECT_EQ(undated.end, LeaseEnd::kUnknown);
-    EXPECT_EQ(near.address, "") << "yiaddr 0.0.0.0 names no address";
+    EXPECT_EQ(AddressOf(near), "") << "yiaddr 0.0.0.0 names no address";
     EXPECT_FALSE(ParseDhcpcdLease(nullptr, 0, 0).found);
 
     std::string infinite = DhcpcdMessage("10.0.0.5", "10.0.0.1", {}, UINT32_MAX);
@@ -368,7 +355,7 @@ TEST(LeaseSources, EachClientsLeasesReachTheirInterface)
     for (uint32_t index : {1, 2, 3, 4}) {
         std::vector<std::string> own;
         for (const LeaseFacts& facts : leases.at(index)) {
-            own.push_back(facts.address + " " + facts.server);
+            own.push_back(AddressOf(facts) + " " + ServerOf(facts));
         }
         std::sort(own.begin(), own.end());
         addresses.insert(addresses.end(), own.begin(), own.end());
@@ -434,7 +421,7 @@ TEST(LeaseSources, HugeGarbageAndSpecialFiles)
     Leases leases =
         ReadTree(root.path(), {{"eth0", 1}, {"eth1", 2}, {"eth2", 3}, {"eth4", 4}, {"eth5", 5}});
     ASSERT_EQ(leases.size(), 1u) << "only the file at the limit is read";
-    EXPECT_EQ(leases.at(2).front().server, "10.0.0.1");
+    EXPECT_EQ(ServerOf(leases.at(2).front()), "10.0.0.1");
     EXPECT_TRUE(ReadTree(root.path() + "/absent", {{"eth0", 1}}).empty());
 }
 
@@ -486,10 +473,10 @@ TEST(LiveLease, EndedDhclientFileNeverWins)
                "  option dhcp-server-identifier 10.0.0.1;\n"
                "  option netbios-name-servers 10.0.0.8;\n  option dhcp-lease-time 600;\n"
                "  expire epoch 1700000600;\n}\n");
-    HeldAddress byHand{false, now - 86400, 0};
+    HeldAddress byHand = Own(false, now - 86400, 0);
     int64_t obtained = 0;
     int64_t expires = 0;
-    EXPECT_EQ(ChooseLiveLease(ReadTree(root.path(), {{"eth0", 1}}).at(1), Holding(byHand), now,
+    EXPECT_EQ(ChooseLiveLease(ReadTree(root.path(), {{"eth0", 1}}).at(1), &byHand, 1, now,
                               &obtained, &expires),
               nullptr);
 
@@ -498,11 +485,10 @@ TEST(LiveLease, EndedDhclientFileNeverWins)
                1690000000);
     Leases leases = ReadTree(root.path(), {{"eth0", 1}});
     ASSERT_EQ(Servers(leases.at(1)), (std::vector<std::string>{"10.0.0.1", "10.0.0.3"}));
-    const LeaseFacts* chosen =
-        ChooseLiveLease(leases.at(1), Holding(byHand), now, &obtained, &expires);
+    const LeaseFacts* chosen = ChooseLiveLease(leases.at(1), &byHand, 1, now, &obtained, &expires);
     ASSERT_NE(chosen, nullptr);
-    EXPECT_EQ(chosen->server, "10.0.0.3");
-    EXPECT_EQ(chosen->wins, (std::vector<std::string>{"10.0.0.6", "10.0.0.7"}));
+    EXPECT_EQ(ServerOf(*chosen), "10.0.0.3");
+    EXPECT_EQ(WinsOf(*chosen), (std::vector<std::string>{"10.0.0.6", "10.0.0.7"}));
     EXPECT_EQ(obtained, 1690000000);
     EXPECT_EQ(expires, kLeaseNeverEnds);
 }

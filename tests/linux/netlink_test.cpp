@@ -206,8 +206,9 @@ TEST(NetlinkParse, LinkTakesNameAliasKindAndWholeAddress)
         hardware[i] = static_cast<uint8_t>(0xF0 + i);
     }
     d.Attribute(IFLA_ADDRESS, hardware, sizeof(hardware));
-    // 130 ASCII bytes then a two-byte sequence straddling the cut.
-    std::string alias = std::string(130, 'a') + "\xc3\xa9" + "tail";
+    // 254 ASCII bytes then a two-byte sequence straddling the kernel's
+    // 255-byte limit: the record writer cuts it further.
+    std::string alias = std::string(254, 'a') + "\xc3\xa9" + "tail";
     d.Text(IFLA_IFALIAS, alias);
     size_t nest = d.BeginNest(IFLA_LINKINFO);
     d.Text(IFLA_INFO_KIND, "ipoib");
@@ -221,7 +222,7 @@ TEST(NetlinkParse, LinkTakesNameAliasKindAndWholeAddress)
     EXPECT_EQ(ARPHRD_INFINIBAND, link.type);
     EXPECT_STREQ("ib0", link.name);
     EXPECT_STREQ("ipoib", link.kind);
-    EXPECT_EQ(std::string(130, 'a'), FindLinkAlias(snapshot, link));
+    EXPECT_EQ(std::string(254, 'a'), FindLinkAlias(snapshot, link));
     EXPECT_EQ(20, link.addressLength);
     EXPECT_EQ(0, memcmp(hardware, link.address, sizeof(link.address)));
 }
