@@ -78,6 +78,14 @@ def require_namespaces():
         skip("needs root to build network namespaces")
     if shutil.which("ip") is None:
         skip("needs the ip command (iproute2)")
+    # ip netns exec makes / a slave mount first; in a chroot whose root is
+    # a plain folder rather than a mount of its own that cannot work.
+    if shutil.which("unshare") is not None:
+        probe = subprocess.run(["unshare", "-m", "mount", "--make-rslave", "/"],
+                               stdin=subprocess.DEVNULL, capture_output=True, text=True)
+        if probe.returncode != 0:
+            skip("the root here is not a mount point (a chroot on a plain folder?), so "
+                 "ip netns exec cannot run: " + probe.stderr.strip())
 
 
 def run_ip(*args, stdin=None):
@@ -100,6 +108,47 @@ def namespace(prefix, lo_up=True):
         yield name
     finally:
         subprocess.run(["ip", "netns", "del", name], capture_output=True)
+
+
+def enter(pid):
+    """The command prefix that runs a program in the namespaces of process
+    pid. nsenter -m alone would put it at the root of that mount namespace,
+    which from inside a chroot is the machine's own root: -r and -w keep
+    the root and working folder the holder has, the caller's."""
+    return ["nsenter", "-t", str(pid), "-m", "-u", "-n", "-r", "-w", "--"]
+
+
+def hold_isolated(netns, script):
+    """A process in network namespace netns with a mount and UTS namespace
+    of its own, where script (sh) makes the mounts and then prints "ready"
+    and sleeps. Returns the process, or None with the script's error text
+    when the mounts could not be made."""
+    holder = subprocess.Popen(["ip", "netns", "exec", netns, "unshare", "-m", "-u",
+                               "--propagation", "private", "sh", "-c", script],
+                              stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                              stderr=subprocess.PIPE, text=True)
+    if holder.stdout.readline().strip() == "ready":
+        return holder, ""
+    holder.wait(timeout=10)
+    error = holder.stderr.read().strip()
+    holder.stdout.close()
+    holder.stderr.close()
+    return None, error
+
+
+def foreign_roots(pids):
+    """The processes among pids whose root is not the caller's: a program
+    that escaped the caller's chroot reaches files no guard looks at."""
+    own = os.stat("/")
+    foreign = []
+    for pid in pids:
+        try:
+            root = os.stat("/proc/%s/root/" % pid)
+        except OSError:  # gone meanwhile
+            continue
+        if (root.st_dev, root.st_ino) != (own.st_dev, own.st_ino):
+            foreign.append(str(pid))
+    return foreign
 
 
 def run_ostrel(ostrel, name, timeout=30):
