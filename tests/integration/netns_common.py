@@ -137,17 +137,27 @@ def hold_isolated(netns, script):
 
 
 def foreign_roots(pids):
-    """The processes among pids whose root is not the caller's: a program
-    that escaped the caller's chroot reaches files no guard looks at."""
+    """The processes among pids whose root lies outside the caller's: a
+    program that escaped the caller's chroot reaches files no guard looks
+    at. A root inside the caller's is fine (dhcpcd chroots its helpers)."""
     own = os.stat("/")
     foreign = []
     for pid in pids:
+        # Walk up from the process's root: ".." stops at the caller's root
+        # if the walk passes it, and at the machine's root otherwise.
+        path = "/proc/%s/root" % pid
         try:
-            root = os.stat("/proc/%s/root/" % pid)
+            for _ in range(256):
+                here = os.stat(path)
+                if (here.st_dev, here.st_ino) == (own.st_dev, own.st_ino):
+                    break
+                path += "/.."
+                up = os.stat(path)
+                if (up.st_dev, up.st_ino) == (here.st_dev, here.st_ino):
+                    foreign.append(str(pid))
+                    break
         except OSError:  # gone meanwhile
             continue
-        if (root.st_dev, root.st_ino) != (own.st_dev, own.st_ino):
-            foreign.append(str(pid))
     return foreign
 
 
