@@ -9,7 +9,9 @@ Every client runs in its own mount and UTS namespace: /run and the lease
 folders on tmpfs, /etc behind an overlay and /etc/resolv.conf bound to a
 temporary file, so that the clients' hooks never reach the machine. Ostrel
 runs in that same namespace and so reads the clients' files at their real
-paths."""
+paths. Everything run there keeps the caller's root, so that inside a
+packager's chroot the clients stay in it, and a check of every process's
+root fails the test if one did not."""
 
 import json
 import os
@@ -145,25 +147,33 @@ class Network:
             f.write("# ostrel test\n")
         os.mkdir(os.path.join(self.tmp, "etc"))
         script = ISOLATE.format(tmp=self.tmp, lease_dirs=" ".join(LEASE_DIRS))
-        self.holder = subprocess.Popen(
-            ["ip", "netns", "exec", self.client_ns, "unshare", "-m", "-u", "--propagation",
-             "private", "sh", "-c", script], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-            stderr=subprocess.PIPE, text=True)
-        line = self.holder.stdout.readline()
-        if line.strip() != "ready":
-            self.holder.wait(timeout=10)
+        self.holder, error = common.hold_isolated(self.client_ns, script)
+        if self.holder is None:
             # Without its own /run, /etc and read-only /sys no client may run.
-            raise Skip("cannot isolate the clients here: " + self.holder.stderr.read().strip())
+            raise Skip("cannot isolate the clients here: " + error)
+
+    def escaped(self):
+        """What is wrong if a process in the client's namespace has left
+        the caller's root, or None: only then do the guards in main look
+        at the files the clients can reach."""
+        pids = run("ip", "netns", "pids", self.client_ns, check=False).stdout.split()
+        foreign = common.foreign_roots(pids)
+        return ("processes %s in the client namespace left the caller's root" %
+                ", ".join(foreign)) if foreign else None
+
+    def check_roots(self):
+        problem = self.escaped()
+        if problem:
+            raise Failure(problem)
 
     def inside(self, *args, check=True, timeout=60):
         """Runs a command in the client's namespaces."""
-        return run("nsenter", "-t", str(self.holder.pid), "-m", "-u", "-n", "--", *args,
-                   check=check, timeout=timeout)
+        return run(*common.enter(self.holder.pid), *args, check=check, timeout=timeout)
 
     def start_inside(self, log, *args):
         with open(os.path.join(self.tmp, log), "w") as output:
-            process = subprocess.Popen(["nsenter", "-t", str(self.holder.pid), "-m", "-u", "-n",
-                                        "--", *args], stdin=subprocess.DEVNULL, stdout=output,
+            process = subprocess.Popen([*common.enter(self.holder.pid), *args],
+                                       stdin=subprocess.DEVNULL, stdout=output,
                                        stderr=subprocess.STDOUT)
         self.background.append(process)
         return process
@@ -175,6 +185,7 @@ class Network:
         return lines[0] if lines else None
 
     def report(self):
+        self.check_roots()
         result = self.inside(self.ostrel, check=False, timeout=30)
         if result.returncode != 0:
             raise Failure("Ostrel exit %d: %s" % (result.returncode, result.stderr))
@@ -200,6 +211,7 @@ class Network:
         return addresses[0] if addresses else None
 
     def close(self):
+        problem = self.escaped() if self.holder is not None else None
         for ns in (self.client_ns, self.server_ns):
             pids = run("ip", "netns", "pids", ns, check=False).stdout.split()
             for sig in (signal.SIGTERM, signal.SIGKILL):
@@ -220,6 +232,8 @@ class Network:
         for ns in (self.client_ns, self.server_ns):
             run("ip", "netns", "del", ns, check=False)
         shutil.rmtree(self.tmp, ignore_errors=True)
+        if problem:
+            raise Failure(problem)
 
 
 class Dhclient:

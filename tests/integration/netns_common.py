@@ -78,6 +78,14 @@ def require_namespaces():
         skip("needs root to build network namespaces")
     if shutil.which("ip") is None:
         skip("needs the ip command (iproute2)")
+    # ip netns exec makes / a slave mount first; in a chroot whose root is
+    # a plain folder rather than a mount of its own that cannot work.
+    if shutil.which("unshare") is not None:
+        probe = subprocess.run(["unshare", "-m", "mount", "--make-rslave", "/"],
+                               stdin=subprocess.DEVNULL, capture_output=True, text=True)
+        if probe.returncode != 0:
+            skip("the root here is not a mount point (a chroot on a plain folder?), so "
+                 "ip netns exec cannot run: " + probe.stderr.strip())
 
 
 def run_ip(*args, stdin=None):
@@ -100,6 +108,57 @@ def namespace(prefix, lo_up=True):
         yield name
     finally:
         subprocess.run(["ip", "netns", "del", name], capture_output=True)
+
+
+def enter(pid):
+    """The command prefix that runs a program in the namespaces of process
+    pid. nsenter -m alone would put it at the root of that mount namespace,
+    which from inside a chroot is the machine's own root: -r and -w keep
+    the root and working folder the holder has, the caller's."""
+    return ["nsenter", "-t", str(pid), "-m", "-u", "-n", "-r", "-w", "--"]
+
+
+def hold_isolated(netns, script):
+    """A process in network namespace netns with a mount and UTS namespace
+    of its own, where script (sh) makes the mounts and then prints "ready"
+    and sleeps. Returns the process, or None with the script's error text
+    when the mounts could not be made."""
+    holder = subprocess.Popen(["ip", "netns", "exec", netns, "unshare", "-m", "-u",
+                               "--propagation", "private", "sh", "-c", script],
+                              stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                              stderr=subprocess.PIPE, text=True)
+    if holder.stdout.readline().strip() == "ready":
+        return holder, ""
+    holder.wait(timeout=10)
+    error = holder.stderr.read().strip()
+    holder.stdout.close()
+    holder.stderr.close()
+    return None, error
+
+
+def foreign_roots(pids):
+    """The processes among pids whose root lies outside the caller's: a
+    program that escaped the caller's chroot reaches files no guard looks
+    at. A root inside the caller's is fine (dhcpcd chroots its helpers)."""
+    own = os.stat("/")
+    foreign = []
+    for pid in pids:
+        # Walk up from the process's root: ".." stops at the caller's root
+        # if the walk passes it, and at the machine's root otherwise.
+        path = "/proc/%s/root" % pid
+        try:
+            for _ in range(256):
+                here = os.stat(path)
+                if (here.st_dev, here.st_ino) == (own.st_dev, own.st_ino):
+                    break
+                path += "/.."
+                up = os.stat(path)
+                if (up.st_dev, up.st_ino) == (here.st_dev, here.st_ino):
+                    foreign.append(str(pid))
+                    break
+        except OSError:  # gone meanwhile
+            continue
+    return foreign
 
 
 def run_ostrel(ostrel, name, timeout=30):

@@ -5,3 +5,9 @@ add_test(NAME integration.dhcp_clients
          COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tests/integration/dhcp_clients.py
                  $<TARGET_FILE:Ostrel>)
 set_tests_properties(integration.dhcp_clients PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 240)
+
+# The helpers those clients run through, inside a chroot as a packager's
+# build root has it: they keep its root, or the tests skip.
+add_test(NAME integration.netns_chroot
+         COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tests/integration/netns_chroot.py)
+set_tests_properties(integration.netns_chroot PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 120)
