@@ -1,7 +1,9 @@
 #include "gather_facts.h"
 
+#include <fcntl.h>
 #include <linux/if_addr.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -9,6 +11,7 @@
 #include <vector>
 
 #include "lease_policy.h"
+#include "lease_text.h"
 #include "link_description.h"
 
 namespace {
@@ -120,6 +123,46 @@ HeldAddress DescribeHeldAddress(const NetAddress& address, const KernelClock& cl
 
 }  // namespace
 
+int64_t ParseMonotonicOffset(std::string_view text)
+{
+    // Lines of "<clock> <seconds> <nanoseconds>"; the clock is named, or
+    // given by its number (1) on the kernels that first had the file.
+    while (!text.empty()) {
+        size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        std::string_view fields[3];
+        size_t count = 0;
+        while (!line.empty() && count <= 3) {
+            size_t start = line.find_first_not_of(" \t");
+            if (start == std::string_view::npos) {
+                break;
+            }
+            line.remove_prefix(start);
+            size_t stop = std::min(line.find_first_of(" \t"), line.size());
+            if (count < 3) {
+                fields[count] = line.substr(0, stop);
+            }
+            count++;
+            line.remove_prefix(stop);
+        }
+        if (count != 3 || (fields[0] != "monotonic" && fields[0] != "1")) {
+            continue;
+        }
+        bool negative = !fields[1].empty() && fields[1].front() == '-';
+        uint64_t seconds = 0;
+        uint64_t nanoseconds = 0;
+        if (!ParseDecimal(fields[1].substr(negative ? 1 : 0), INT32_MAX, &seconds) ||
+            !ParseDecimal(fields[2], 999999999, &nanoseconds)) {
+            return 0;
+        }
+        // A timespec: whole seconds carry the sign, nanoseconds add to them.
+        int64_t whole = static_cast<int64_t>(seconds) * 100;
+        return (negative ? -whole : whole) + static_cast<int64_t>(nanoseconds / 10000000);
+    }
+    return 0;
+}
+
 KernelClock ReadKernelClock()
 {
     KernelClock clock;
@@ -130,6 +173,16 @@ KernelClock ReadKernelClock()
     clock.realSeconds = real.tv_sec;
     clock.monotonicHundredths = static_cast<uint64_t>(monotonic.tv_sec) * 100 +
                                 static_cast<uint64_t>(monotonic.tv_nsec) / 10000000;
+    int fd = open("/proc/self/timens_offsets", O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        char text[256];
+        ssize_t got = read(fd, text, sizeof text);
+        close(fd);
+        if (got > 0) {
+            int64_t offset = ParseMonotonicOffset(std::string_view(text, static_cast<size_t>(got)));
+            clock.monotonicHundredths -= static_cast<uint64_t>(offset);
+        }
+    }
     return clock;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -16,7 +17,15 @@ struct KernelClock {
     uint64_t monotonicHundredths = 0;  // CLOCK_MONOTONIC as the kernel counts it, in tstamp units
 };
 
+// The clocks now. In a time namespace CLOCK_MONOTONIC runs ahead of the
+// host's by the namespace's offset (/proc/self/timens_offsets), while the
+// kernel's address timestamps count from the host's boot: the offset is
+// taken off.
 KernelClock ReadKernelClock();
+
+// The CLOCK_MONOTONIC offset of a time namespace in hundredths of a
+// second, from the text of /proc/self/timens_offsets; 0 when it names none.
+int64_t ParseMonotonicOffset(std::string_view text);
 
 // One adapter per link, in interface-index order. Each adapter lists its
 // primary addresses before its secondary ones, in dump order, and its

@@ -43,6 +43,20 @@ LeaseFacts ParseNetworkdLease(std::string_view text);
 // NetworkManager's internal client file: found when it holds a valid ADDRESS.
 LeaseFacts ParseInternalLease(std::string_view text);
 
+// NetworkManager's runtime state of a device (/run/NetworkManager/devices/
+// <ifindex>), whatever its DHCP backend: found with a valid
+// dhcp4.ip_address. dhcp4.expiry is when the lease ends and, less
+// dhcp4.dhcp_lease_time, when it was obtained; a lease time of 4294967295
+// never ends.
+LeaseFacts ParseNetworkManagerState(std::string_view text);
+
+// dhcpcd's answer for one interface to a lease dump over its control
+// socket: KEY=VALUE entries, each ended by a NUL. Only its DHCP state
+// (protocol=dhcp) with a valid ip_address is found. obtained is mtime, the
+// lease file's (dhcpcd writes it when it binds; -1 when unknown), expires
+// mtime plus dhcp_lease_time, never for 4294967295.
+LeaseFacts ParseDhcpcdDump(std::string_view entries, int64_t mtime);
+
 // dhclient's append-only lease file: the last complete "lease { }" block of
 // each interface, keyed by interface name. fileInterface, when not empty,
 // names every block (NetworkManager's per-interface files); otherwise blocks

@@ -4,6 +4,10 @@
 
 namespace {
 
+// How long after a client records its lease it may take to set the
+// address; anything that sets it later is not the client.
+constexpr int64_t kClientSetsAddressWithin = 5;
+
 const HeldAddress* FindHeld(const HeldAddress* held, size_t heldCount, const Ipv4Bytes& address)
 {
     for (size_t i = 0; i < heldCount; ++i) {
@@ -26,6 +30,14 @@ const LeaseFacts* ChooseLiveLease(const LeaseCandidates& candidates, const HeldA
         const HeldAddress* own =
             lease.found && lease.haveAddress ? FindHeld(held, heldCount, lease.address) : nullptr;
         if (own == nullptr) {
+            continue;
+        }
+        // Clients give the kernel the lifetime of a lease that ends and
+        // renew it as the lease renews; an address the kernel keeps forever
+        // that was set well after the lease began was set again by hand, or
+        // by another tool, over the lease's address.
+        if (!own->finite && lease.obtainedKnown &&
+            own->updated > lease.obtained + kClientSetsAddressWithin) {
             continue;
         }
         if (lease.end == LeaseEnd::kAt) {

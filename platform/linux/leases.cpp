@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <functional>
 #include <memory>
 #include <string_view>
@@ -102,7 +103,10 @@ std::string JoinRoot(const std::string& root, std::string_view relative)
 }
 
 // The stores, in the order that breaks a tie between equally recent leases.
-enum class Store { kNetworkd, kDhclient, kDhcpcd, kInternal };
+enum class Store { kNetworkd, kDhclient, kDhcpcd, kNetworkManagerState, kInternal };
+
+// How long a dhcpcd that does not answer holds up the report.
+constexpr int kDhcpcdTimeoutMilliseconds = 1000;
 
 struct Candidate {
     LeaseFacts facts;
@@ -181,12 +185,32 @@ void AddDhcpcdFiles(const LeaseStores& stores, std::vector<NamedFile>& files, To
     }
 }
 
-void ReadNamedFile(const LeaseStores& stores, const NamedFile& named, std::vector<Candidate>& slot)
+// dhcpcd keeps its file from other users but tells them the lease over
+// its control socket; the file's time, which anyone may see, still dates it.
+void AskDhcpcd(const LeaseStores& stores, const NamedFile& named, std::vector<Candidate>& slot)
 {
+    struct stat info;
+    std::string path = stores.dhcpcdDir + "/" + std::string(named.name);
+    int64_t mtime = stat(path.c_str(), &info) == 0 ? info.st_mtim.tv_sec : -1;
+    for (const std::string& entry :
+         AskDhcpcdLease(stores.dhcpcdRunDir, named.interface, kDhcpcdTimeoutMilliseconds)) {
+        Offer(slot, Store::kDhcpcd, ParseDhcpcdDump(entry, mtime), mtime, named.name);
+    }
+}
+
+void ReadNamedFile(const LeaseStores& stores, const NamedFile& named, bool haveState,
+                   std::vector<Candidate>& slot)
+{
+    if (named.kind == NamedKind::kNetworkManagerInternal && haveState) {
+        return;  // the runtime state holds all the file does, and more
+    }
     const std::string& dir =
         named.kind == NamedKind::kDhcpcd ? stores.dhcpcdDir : stores.networkManagerDir;
     LeaseFile file;
     if (!ReadLeaseFile(dir, named.name, &file)) {
+        if (named.kind == NamedKind::kDhcpcd && errno == EACCES) {
+            AskDhcpcd(stores, named, slot);
+        }
         return;
     }
     if (named.kind == NamedKind::kNetworkManagerDhclient) {
@@ -296,6 +320,14 @@ LeaseStores ListLeaseStores(const std::string& root)
         }
     });
     // Not the IPv6 .lease6 files.
+    stores.networkManagerStateDir = JoinRoot(root, "/run/NetworkManager/devices");
+    ListDirectory(stores.networkManagerStateDir, [&](std::string_view name) {
+        uint64_t index = 0;
+        if (ParseDecimal(name, UINT32_MAX, &index)) {
+            stores.networkManagerState.emplace_back(static_cast<uint32_t>(index), name);
+        }
+    });
+    stores.dhcpcdRunDir = JoinRoot(root, "/run/dhcpcd");
     stores.dhcpcdDir = JoinRoot(root, "/var/lib/dhcpcd");
     ListDirectory(stores.dhcpcdDir, [&](std::string_view name) {
         if (HasSuffix(name, ".lease")) {
@@ -321,21 +353,35 @@ std::unordered_map<uint32_t, LeaseCandidates> ReadLeases(
             owned.emplace(named[file].index, file);
         }
     }
-    std::unordered_multimap<uint32_t, std::string_view> networkd;
+    // Files named by interface index, each with its store.
+    struct IndexedFile {
+        Store store;
+        std::string_view name;
+    };
+    std::unordered_multimap<uint32_t, IndexedFile> indexed;
     for (const auto& [index, name] : stores.networkd) {
-        networkd.emplace(index, name);
+        indexed.emplace(index, IndexedFile{Store::kNetworkd, name});
+    }
+    for (const auto& [index, name] : stores.networkManagerState) {
+        indexed.emplace(index, IndexedFile{Store::kNetworkManagerState, name});
     }
     auto dhclient = ReadDhclientFiles(stores);
 
     std::vector<Candidate> slot;
     for (const LeaseInterface& interface : interfaces) {
-        auto [first, last] = networkd.equal_range(interface.index);
+        bool haveState = false;
+        auto [first, last] = indexed.equal_range(interface.index);
         for (auto file = first; file != last; ++file) {
+            bool networkd = file->second.store == Store::kNetworkd;
             LeaseFile lease;
-            if (ReadLeaseFile(stores.networkdDir, file->second, &lease)) {
-                Offer(slot, Store::kNetworkd, ParseNetworkdLease(lease.bytes), lease.mtime,
-                      file->second);
+            if (!ReadLeaseFile(networkd ? stores.networkdDir : stores.networkManagerStateDir,
+                               file->second.name, &lease)) {
+                continue;
             }
+            LeaseFacts facts = networkd ? ParseNetworkdLease(lease.bytes)
+                                        : ParseNetworkManagerState(lease.bytes);
+            haveState = haveState || (!networkd && facts.found);
+            Offer(slot, file->second.store, std::move(facts), lease.mtime, file->second.name);
         }
         auto blocks = dhclient.find(interface.name);
         if (blocks != dhclient.end()) {
@@ -346,7 +392,7 @@ std::unordered_map<uint32_t, LeaseCandidates> ReadLeases(
         }
         auto [ownedFirst, ownedLast] = owned.equal_range(interface.index);
         for (auto file = ownedFirst; file != ownedLast; ++file) {
-            ReadNamedFile(stores, named[file->second], slot);
+            ReadNamedFile(stores, named[file->second], haveState, slot);
         }
         if (!slot.empty()) {
             leases.emplace(interface.index, RankCandidates(slot));

@@ -70,6 +70,33 @@ UseNTP=no
 SendHostname=no
 """
 
+NM_CONFIG = """\
+[main]
+plugins=keyfile
+dhcp={backend}
+dns=none
+rc-manager=unmanaged
+hostname-mode=none
+no-auto-default=*
+auth-polkit=false
+[keyfile]
+path={tmp}/nm
+unmanaged-devices=except:interface-name:dc0
+"""
+
+NM_CONNECTION = """\
+[connection]
+id=dc0
+type=ethernet
+interface-name=dc0
+autoconnect=true
+[ipv4]
+method=auto
+dhcp-timeout=40
+[ipv6]
+method=ignore
+"""
+
 
 class Failure(Exception):
     pass
@@ -296,6 +323,47 @@ class Networkd:
         self.process.terminate()
         self.process.wait(timeout=10)
         wait_for("systemd-networkd to drop its address", lambda: net.kernel_address() is None, 10)
+
+
+class NetworkManager:
+    name = "NetworkManager"
+    releases = False  # disconnected, it drops the address without telling the server
+    keeps_wins = True
+
+    def missing(self):
+        for program in ("NetworkManager", "nmcli", "dbus-daemon"):
+            if shutil.which(program) is None:
+                return program + " (network-manager, dbus) is not installed"
+        return None
+
+    def start(self, net):
+        os.mkdir(os.path.join(net.tmp, "nm"), 0o700)
+        with open(os.path.join(net.tmp, "nm.conf"), "w") as f:
+            f.write(NM_CONFIG.format(backend="internal", tmp=net.tmp))
+        connection = os.path.join(net.tmp, "nm", "dc0.nmconnection")
+        with open(os.open(connection, os.O_WRONLY | os.O_CREAT, 0o600), "w") as f:
+            f.write(NM_CONNECTION)
+        # A bus of its own: the machine's NetworkManager, if any, never
+        # hears of this one.
+        net.inside("sh", "-c", "mkdir -p /run/dbus /run/NetworkManager && "
+                   "dbus-daemon --system --fork")
+        self.process = net.start_inside("nm.log", "NetworkManager", "--no-daemon",
+                                        "--config=" + os.path.join(net.tmp, "nm.conf"))
+        index = json.loads(net.inside("ip", "-j", "link", "show", "dev", "dc0").stdout)[0]
+        state = "/run/NetworkManager/devices/%d" % index["ifindex"]
+
+        def bound():
+            if self.process.poll() is not None:
+                with open(os.path.join(net.tmp, "nm.log")) as log:
+                    raise Failure("NetworkManager ended (exit %d): %s" %
+                                  (self.process.returncode, log.read()[-400:]))
+            return (net.inside("grep", "-q", "^dhcp4.ip_address=", state,
+                               check=False).returncode == 0 and
+                    net.kernel_address() is not None)
+        wait_for("NetworkManager's lease", bound, 45)
+
+    def release(self, net):
+        net.inside("nmcli", "device", "disconnect", "dc0")
 
 
 def node(record, name):
