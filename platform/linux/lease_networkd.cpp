@@ -171,7 +171,8 @@ LeaseFacts ParseDhcpcdDump(std::string_view entries, int64_t mtime)
     }
     if (options.leaseTime == UINT32_MAX) {
         facts.end = LeaseEnd::kNever;
-    } else if (options.leaseTime && facts.obtainedKnown && mtime <= INT64_MAX - *options.leaseTime) {
+    } else if (options.leaseTime && facts.obtainedKnown &&
+               mtime <= INT64_MAX - *options.leaseTime) {
         facts.end = LeaseEnd::kAt;
         facts.expires = mtime + *options.leaseTime;
     }

@@ -378,8 +378,8 @@ std::unordered_map<uint32_t, LeaseCandidates> ReadLeases(
                                file->second.name, &lease)) {
                 continue;
             }
-            LeaseFacts facts = networkd ? ParseNetworkdLease(lease.bytes)
-                                        : ParseNetworkManagerState(lease.bytes);
+            LeaseFacts facts =
+                networkd ? ParseNetworkdLease(lease.bytes) : ParseNetworkManagerState(lease.bytes);
             haveState = haveState || (!networkd && facts.found);
             Offer(slot, file->second.store, std::move(facts), lease.mtime, file->second.name);
         }

@@ -125,14 +125,14 @@ TEST(GatherAdapterFacts, LeaseFactsWinOverTheKernel)
     lease.wins = {Ip(192, 0, 2, 1), Ip(192, 0, 2, 2), Ip(192, 0, 2, 3)};
     lease.obtainedKnown = true;
     lease.end = LeaseEnd::kAt;
-    lease.obtained = -5000000000LL;
+    lease.obtained = kNow - 1061;  // a second before the kernel last set the address
     lease.expires = 5000000000LL;
     const AdapterFacts eth = Sample({{3, {lease}}})[1];
     EXPECT_TRUE(eth.dhcpEnabled);
     EXPECT_TRUE(eth.haveDhcpServer);
     EXPECT_EQ(53, eth.dhcpServer.bytes[3]);
     EXPECT_EQ(LastBytes(eth.wins), (std::vector<int>{1, 2, 3}));
-    EXPECT_EQ(-5000000000LL, eth.leaseObtained);
+    EXPECT_EQ(kNow - 1061, eth.leaseObtained);
     EXPECT_EQ(5000000000LL, eth.leaseExpires);
 }
 
@@ -157,4 +157,22 @@ TEST(GatherAdapterFacts, OnlyALeaseForAnAddressOfTheInterfaceApplies)
     EXPECT_TRUE(alone.dhcpEnabled);
     EXPECT_FALSE(alone.haveDhcpServer);
     EXPECT_EQ(kNow + 3600, alone.leaseExpires);
+}
+
+// /proc/self/timens_offsets as kernels write it; seconds carry the sign of
+// a timespec, nanoseconds add to them.
+TEST(GatherAdapterFacts, TimeNamespaceOffset)
+{
+    const std::pair<const char*, int64_t> cases[] = {
+        {"monotonic       86400         0\nboottime            0         0\n", 8640000},
+        {"boottime 5 0\nmonotonic -2 500000000\n", -150},
+        {"1 3 20000000\n7 0 0\n", 302},
+        {"monotonic 86400\n", 0},
+        {"monotonic x 0\n", 0},
+        {"monotonic 1 1000000000\n", 0},
+        {"", 0},
+    };
+    for (const auto& [text, hundredths] : cases) {
+        EXPECT_EQ(ParseMonotonicOffset(text), hundredths) << text;
+    }
 }

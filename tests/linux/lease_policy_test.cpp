@@ -12,6 +12,8 @@ TEST(LiveLease, WhichLeaseAndWhichTimes)
     const int64_t now = 1800000000;
     const HeldAddress forever = Own(false, now - 500, 0);
     const HeldAddress counting = Own(true, now - 60, now + 540);
+    // Set by hand, for good, a minute after the leases below were obtained.
+    const HeldAddress reset = Own(false, now - 240, 0);
     auto make = [](LeaseEnd end, int64_t expires, int64_t obtained, const char* server) {
         LeaseFacts facts;
         facts.found = true;
@@ -46,11 +48,24 @@ TEST(LiveLease, WhichLeaseAndWhichTimes)
         {"ended, address counting down", {ended}, counting, nullptr, 0, 0},
         {"ends this second", {endsNow}, counting, nullptr, 0, 0},
         {"ended one passed over", {ended, live}, forever, "10.0.0.2", now - 300, now + 300},
-        {"infinite, store's start", {dated}, forever, "10.0.0.3", now - 1000, kLeaseNeverEnds},
+        {"infinite, store's start",
+         {dated},
+         Own(false, now - 998, 0),
+         "10.0.0.3",
+         now - 1000,
+         kLeaseNeverEnds},
         {"infinite, address's start", {undated}, forever, "10.0.0.4", now - 500, kLeaseNeverEnds},
         {"no end, kernel counting", {open}, counting, "10.0.0.5", now - 60, now + 540},
         {"no end, address kept forever", {open}, forever, nullptr, 0, 0},
         {"another address, none named", {elsewhere, unnamed}, counting, nullptr, 0, 0},
+        {"live, address set for good since", {live}, reset, nullptr, 0, 0},
+        {"infinite, address set for good since", {dated}, reset, nullptr, 0, 0},
+        {"live, address counting down since",
+         {live},
+         Own(true, now - 240, now + 60),
+         "10.0.0.2",
+         now - 300,
+         now + 300},
     };
     for (const Case& c : cases) {
         int64_t obtained = -1;

@@ -3,8 +3,10 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/time.h>
+#include <sys/un.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -12,6 +14,7 @@
 #include <fstream>
 #include <random>
 #include <string>
+#include <thread>
 
 #include "held_address.h"
 
@@ -296,6 +299,170 @@ TEST(NetworkManagerInternalLeases, FoundOnlyWithAnAddress)
     EXPECT_EQ(leases.at(7).front().end, LeaseEnd::kUnknown);
 }
 
+// NetworkManager's runtime state as 1.42 writes it, whatever its backend.
+TEST(NetworkManagerState, Dhcp4SectionOnly)
+{
+    const std::string device =
+        "[device]\nmanaged=true\nnext-server=10.93.0.1\n\n[dhcp4]\n"
+        "dhcp4.dhcp_server_identifier=10.93.0.1\ndhcp4.ip_address=10.93.0.60\n";
+    struct Case {
+        const char* name;
+        std::string tail;
+        LeaseEnd end;
+        int64_t obtained;  // -1: unknown
+        std::vector<std::string> wins;
+    } cases[] = {
+        {"finite",
+         "dhcp4.dhcp_lease_time=600\ndhcp4.expiry=1796716546\n",
+         LeaseEnd::kAt,
+         1796715946,
+         {}},
+        {"infinite, no expiry",
+         "dhcp4.dhcp_lease_time=4294967295\ndhcp4.netbios_name_servers=10.93.0.8 10.93.0.9\n",
+         LeaseEnd::kNever,
+         -1,
+         {"10.93.0.8", "10.93.0.9"}},
+        {"expiry alone",
+         "dhcp4.expiry=1796716546\ndhcp4.netbios_name_servers=10.93.0.8 x\n",
+         LeaseEnd::kAt,
+         -1,
+         {}},
+        {"bad numbers",
+         "dhcp4.dhcp_lease_time=-1\ndhcp4.expiry=17967165460000000000000\n",
+         LeaseEnd::kUnknown,
+         -1,
+         {}},
+    };
+    for (const Case& c : cases) {
+        LeaseFacts facts = ParseNetworkManagerState(device + c.tail + "[dhcp6]\ndhcp6.x=1\n");
+        EXPECT_EQ(AddressOf(facts), "10.93.0.60") << c.name;
+        EXPECT_EQ(ServerOf(facts), "10.93.0.1") << c.name;
+        EXPECT_EQ(facts.end, c.end) << c.name;
+        EXPECT_EQ(facts.obtainedKnown ? facts.obtained : -1, c.obtained) << c.name;
+        EXPECT_EQ(WinsOf(facts), c.wins) << c.name;
+    }
+    EXPECT_FALSE(ParseNetworkManagerState("[device]\nip_address=10.0.0.5\n").found);
+    EXPECT_FALSE(ParseNetworkManagerState("dhcp6.ip_address=10.0.0.5\n").found);
+}
+
+// The entries dhcpcd 9.4 sends for "-4 -U IF" over its unprivileged socket.
+TEST(DhcpcdLeases, DumpEntries)
+{
+    static const char kBound[] =
+        "reason=BOUND\0interface=dc0\0protocol=dhcp\0ip_address=10.93.0.57\0"
+        "routers=10.93.0.1\0netbios_name_servers=10.93.0.8 10.93.0.9\0"
+        "dhcp_server_identifier=10.93.0.1\0";
+    const std::string bound(kBound, sizeof kBound - 1);
+    LeaseFacts facts = ParseDhcpcdDump(bound + "dhcp_lease_time=600", 1796715964);
+    EXPECT_EQ(AddressOf(facts), "10.93.0.57");
+    EXPECT_EQ(ServerOf(facts), "10.93.0.1");
+    EXPECT_EQ(WinsOf(facts), (std::vector<std::string>{"10.93.0.8", "10.93.0.9"}));
+    EXPECT_EQ(facts.obtained, 1796715964);
+    EXPECT_EQ(facts.end, LeaseEnd::kAt);
+    EXPECT_EQ(facts.expires, 1796716564);
+    EXPECT_EQ(ParseDhcpcdDump(bound + "dhcp_lease_time=4294967295", -1).end, LeaseEnd::kNever);
+    LeaseFacts undated = ParseDhcpcdDump(bound + "dhcp_lease_time=600", -1);
+    EXPECT_FALSE(undated.obtainedKnown);
+    EXPECT_EQ(undated.end, LeaseEnd::kUnknown);
+    static const char kLinkLocal[] = "protocol=ipv4ll\0ip_address=169.254.1.1\0";
+    EXPECT_FALSE(ParseDhcpcdDump(std::string(kLinkLocal, sizeof kLinkLocal - 1), 1).found);
+}
+
+// A dhcpcd stand-in on an unprivileged socket below a scratch root: it
+// answers one request with reply, and records the request.
+class FakeDhcpcd {
+   public:
+    FakeDhcpcd(const std::string& path, std::string reply, bool hangs = false)
+    {
+        listener_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address = {};
+        address.sun_family = AF_UNIX;
+        path.copy(address.sun_path, sizeof(address.sun_path) - 1);
+        EXPECT_EQ(bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+        EXPECT_EQ(listen(listener_, 1), 0);
+        thread_ = std::thread([this, reply, hangs] {
+            int fd = accept(listener_, nullptr, nullptr);
+            char request[256];
+            ssize_t got = read(fd, request, sizeof request);
+            request_.assign(request, got > 0 ? static_cast<size_t>(got) : 0);
+            if (!reply.empty()) {
+                EXPECT_EQ(write(fd, reply.data(), reply.size()),
+                          static_cast<ssize_t>(reply.size()));
+            }
+            while (hangs && read(fd, request, sizeof request) > 0) {
+                // until the asker gives up
+            }
+            close(fd);
+        });
+    }
+    ~FakeDhcpcd()
+    {
+        thread_.join();
+        close(listener_);
+    }
+    const std::string& request() const
+    {
+        return request_;
+    }
+
+   private:
+    int listener_;
+    std::thread thread_;
+    std::string request_;
+};
+
+std::string Framed(const std::vector<std::string>& entries, size_t count)
+{
+    std::string reply(reinterpret_cast<const char*>(&count), sizeof count);
+    for (const std::string& entry : entries) {
+        size_t length = entry.size();
+        reply.append(reinterpret_cast<const char*>(&length), sizeof length);
+        reply += entry;
+    }
+    return reply;
+}
+
+// The socket's answer is untrusted: counts and lengths are bounded, a
+// silent or short reply ends at the deadline with what came complete.
+TEST(DhcpcdLeases, ControlSocketRepliesAreBounded)
+{
+    static const char kEntry[] = "protocol=dhcp\0ip_address=10.0.0.5\0";
+    const std::string entry(kEntry, sizeof kEntry - 1);
+    struct Case {
+        const char* name;
+        const char* socket;
+        std::string reply;
+        bool hangs;
+        size_t entries;
+    } cases[] = {
+        {"two states", "eth0-4.unpriv.sock", Framed({entry, "x"}, 2), false, 2},
+        {"one dhcpcd for all", "unpriv.sock", Framed({entry}, 1), false, 1},
+        {"no lease", "eth0.unpriv.sock", Framed({}, 0), false, 0},
+        {"absurd count", "eth0-4.unpriv.sock", Framed({entry}, 1u << 30), false, 0},
+        {"absurd length", "eth0-4.unpriv.sock", Framed({}, 1) + std::string(8, '\xff'), false, 0},
+        {"short entry, then silence", "eth0-4.unpriv.sock",
+         Framed({entry}, 2) + std::string("\x40\0\0\0\0\0\0\0abc", 11), true, 1},
+        {"silence", "eth0-4.unpriv.sock", "", true, 0},
+    };
+    for (const Case& c : cases) {
+        TempRoot root;
+        root.Write("run/dhcpcd/.keep", "");
+        std::vector<std::string> entries;
+        {
+            FakeDhcpcd dhcpcd(root.path() + "/run/dhcpcd/" + c.socket, c.reply, c.hangs);
+            entries = AskDhcpcdLease(root.path() + "/run/dhcpcd", "eth0", 300);
+            EXPECT_EQ(dhcpcd.request(), std::string("dhcpcd\0-4\0-U\0eth0\0", 18)) << c.name;
+        }
+        EXPECT_EQ(entries.size(), c.entries) << c.name;
+        if (!entries.empty()) {
+            EXPECT_EQ(entries[0], entry) << c.name;
+        }
+    }
+    TempRoot empty;
+    EXPECT_TRUE(AskDhcpcdLease(empty.path(), "eth0", 300).empty());
+    EXPECT_TRUE(AskDhcpcdLease(empty.path(), std::string(16, 'e'), 300).empty());
+}
+
 TEST(DhcpcdLeases, OptionsAndInterfaceTokens)
 {
     std::string dir = std::string(OSTREL_LEASE_FIXTURES) + "/dhcpcd/var/lib/dhcpcd/";
@@ -383,6 +550,23 @@ TEST(LeaseSources, MostRecentlyObtainedRanksFirst)
               (std::vector<std::string>{"10.0.0.3", "", "10.0.0.2", "10.0.0.1"}));
 }
 
+// NetworkManager's runtime state holds all its internal client's file
+// does and more, so the file is left out where the state holds a lease.
+TEST(LeaseSources, NetworkManagerStateOverItsInternalFile)
+{
+    TempRoot root;
+    root.Write("var/lib/NetworkManager/internal-x-eth0.lease", "ADDRESS=10.0.0.5\n", 1700000900);
+    root.Write("var/lib/NetworkManager/internal-x-eth1.lease", "ADDRESS=10.0.0.6\n", 1700000900);
+    root.Write("run/NetworkManager/devices/1",
+               "[dhcp4]\ndhcp4.ip_address=10.0.0.5\ndhcp4.dhcp_server_identifier=10.0.0.1\n"
+               "dhcp4.dhcp_lease_time=600\ndhcp4.expiry=1700000600\n",
+               1700000000);
+    root.Write("run/NetworkManager/devices/2", "[device]\nmanaged=true\n");
+    Leases leases = ReadTree(root.path(), {{"eth0", 1}, {"eth1", 2}});
+    EXPECT_EQ(Servers(leases.at(1)), (std::vector<std::string>{"10.0.0.1"}));
+    EXPECT_EQ(AddressOf(leases.at(2).front()), "10.0.0.6") << "no state: the file still counts";
+}
+
 TEST(LeaseSources, NewestFileOfOneClientWins)
 {
     TempRoot root;
@@ -461,9 +645,10 @@ TEST(LeaseReaders, RandomBytesStoreOnlyAddresses)
     }
 }
 
-// A dhclient lease that ended long ago for an address now set by hand is
-// no lease; with a live dhcpcd lease for that address, dhcpcd's server and
-// WINS are the interface's even though dhclient's ranks first.
+// A dhclient lease that ended long ago is no lease for an address the
+// kernel keeps for good; with a live dhcpcd lease that set that address,
+// dhcpcd's server and WINS are the interface's even though dhclient's ranks
+// first.
 TEST(LiveLease, EndedDhclientFileNeverWins)
 {
     const int64_t now = 1710000000;
@@ -473,10 +658,10 @@ TEST(LiveLease, EndedDhclientFileNeverWins)
                "  option dhcp-server-identifier 10.0.0.1;\n"
                "  option netbios-name-servers 10.0.0.8;\n  option dhcp-lease-time 600;\n"
                "  expire epoch 1700000600;\n}\n");
-    HeldAddress byHand = Own(false, now - 86400, 0);
+    HeldAddress permanent = Own(false, 1690000001, 0);
     int64_t obtained = 0;
     int64_t expires = 0;
-    EXPECT_EQ(ChooseLiveLease(ReadTree(root.path(), {{"eth0", 1}}).at(1), &byHand, 1, now,
+    EXPECT_EQ(ChooseLiveLease(ReadTree(root.path(), {{"eth0", 1}}).at(1), &permanent, 1, now,
                               &obtained, &expires),
               nullptr);
 
@@ -485,7 +670,8 @@ TEST(LiveLease, EndedDhclientFileNeverWins)
                1690000000);
     Leases leases = ReadTree(root.path(), {{"eth0", 1}});
     ASSERT_EQ(Servers(leases.at(1)), (std::vector<std::string>{"10.0.0.1", "10.0.0.3"}));
-    const LeaseFacts* chosen = ChooseLiveLease(leases.at(1), &byHand, 1, now, &obtained, &expires);
+    const LeaseFacts* chosen =
+        ChooseLiveLease(leases.at(1), &permanent, 1, now, &obtained, &expires);
     ASSERT_NE(chosen, nullptr);
     EXPECT_EQ(ServerOf(*chosen), "10.0.0.3");
     EXPECT_EQ(WinsOf(*chosen), (std::vector<std::string>{"10.0.0.6", "10.0.0.7"}));
