@@ -37,7 +37,7 @@ void ForEachAssignment(std::string_view text,
 }
 
 // The DHCP options NetworkManager and dhcpcd both name as dhcpcd's hooks
-// see them: ip_address, dhcp_server_identifier, netbios_name_servers (a
+// see them, behind a prefix: ip_address, dhcp_server_identifier, netbios_name_servers (a
 // space-separated list), dhcp_lease_time, and NetworkManager's expiry.
 struct NamedOptions {
     LeaseFacts facts;
@@ -70,6 +70,9 @@ NamedOptions ReadNamedOptions(std::string_view text, char separator, std::string
     ForEachAssignment(
         text,
         [&](std::string_view key, std::string_view value) {
+            if (key == "protocol") {
+                options.dhcp = value == "dhcp";
+            }
             if (key.substr(0, prefix.size()) != prefix) {
                 return;
             }
@@ -91,8 +94,6 @@ NamedOptions ReadNamedOptions(std::string_view text, char separator, std::string
                 if (ParseDecimal(value, INT64_MAX, &number)) {
                     options.expiry = static_cast<int64_t>(number);
                 }
-            } else if (key == "protocol") {
-                options.dhcp = value == "dhcp";
             }
         },
         separator);
@@ -160,7 +161,7 @@ LeaseFacts ParseNetworkManagerState(std::string_view text)
 
 LeaseFacts ParseDhcpcdDump(std::string_view entries, int64_t mtime)
 {
-    NamedOptions options = ReadNamedOptions(entries, '\0', {});
+    NamedOptions options = ReadNamedOptions(entries, '\0', "new_");
     LeaseFacts& facts = options.facts;
     if (!facts.found || !options.dhcp) {
         return LeaseFacts{};

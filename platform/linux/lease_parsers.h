@@ -29,6 +29,7 @@ struct LeaseFacts {
     int64_t obtained = 0;         // seconds since 1970-01-01 UTC
     LeaseEnd end = LeaseEnd::kUnknown;
     int64_t expires = 0;  // when end is kAt
+    int64_t written = 0;  // when its store last wrote it (the file's time); 0 when unknown
 };
 
 // The readers below work on a file's bytes only; none of them trusts the
@@ -51,8 +52,9 @@ LeaseFacts ParseInternalLease(std::string_view text);
 LeaseFacts ParseNetworkManagerState(std::string_view text);
 
 // dhcpcd's answer for one interface to a lease dump over its control
-// socket: KEY=VALUE entries, each ended by a NUL. Only its DHCP state
-// (protocol=dhcp) with a valid ip_address is found. obtained is mtime, the
+// socket: KEY=VALUE entries, each ended by a NUL, the options named as
+// its hooks see them (new_ip_address). Only its DHCP state (protocol=dhcp)
+// with a valid new_ip_address is found. obtained is mtime, the
 // lease file's (dhcpcd writes it when it binds; -1 when unknown), expires
 // mtime plus dhcp_lease_time, never for 4294967295.
 LeaseFacts ParseDhcpcdDump(std::string_view entries, int64_t mtime);

@@ -33,11 +33,13 @@ const LeaseFacts* ChooseLiveLease(const LeaseCandidates& candidates, const HeldA
             continue;
         }
         // Clients give the kernel the lifetime of a lease that ends and
-        // renew it as the lease renews; an address the kernel keeps forever
-        // that was set well after the lease began was set again by hand, or
-        // by another tool, over the lease's address.
-        if (!own->finite && lease.obtainedKnown &&
-            own->updated > lease.obtained + kClientSetsAddressWithin) {
+        // renew it as the lease renews, and write their store whenever they
+        // set the address; an address the kernel keeps forever that was set
+        // well after the store last wrote the lease was set again by hand,
+        // or by another tool, over the lease's address.
+        int64_t recorded = lease.written > 0 ? lease.written : lease.obtained;
+        if (!own->finite && (lease.written > 0 || lease.obtainedKnown) &&
+            own->updated > recorded + kClientSetsAddressWithin) {
             continue;
         }
         if (lease.end == LeaseEnd::kAt) {

@@ -25,7 +25,8 @@ constexpr int64_t kLeaseNeverEnds = INT32_MAX;
 // at now. Live: it ends after now or never, or its store does not say and
 // the kernel still counts the address down; and unless the kernel counts
 // the address down, the address was last set no more than a few seconds
-// after the lease was obtained, where the store says when. *obtained is the store's where
+// after the store last wrote the lease (or, where that is not known, after
+// the lease was obtained). *obtained is the store's where
 // it records one, otherwise the address's last update; *expires is the
 // store's, kLeaseNeverEnds for an infinite lease, otherwise the kernel's.
 // nullptr when none is live.

@@ -119,6 +119,7 @@ void Offer(std::vector<Candidate>& slot, Store store, LeaseFacts facts, int64_t 
            std::string_view file)
 {
     if (facts.found) {
+        facts.written = mtime > 0 ? mtime : 0;
         slot.push_back(Candidate{std::move(facts), store, mtime, file});
     }
 }

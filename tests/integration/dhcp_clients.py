@@ -1,9 +1,12 @@
 #!/usr/bin/env python3
 """Ostrel against real DHCP clients served by a real dnsmasq: for dhclient,
-dhcpcd and systemd-networkd, the DHCP server, gateway, WINS servers and lease
-times of the report match the server's own lease database through a bind, a
-renewal, an infinite lease and a release, and an address set by hand after
-the release is static again.
+dhcpcd, systemd-networkd and NetworkManager (its internal client and its
+dhclient back end), the DHCP server, gateway, WINS servers and lease times of
+the report match the server's own lease database through a bind, a renewal,
+an infinite lease and a release (or disconnect), and an address set by hand
+after the release, or over a lease left on disk, is static again. Every
+report is also taken as user nobody and in a time namespace whose monotonic
+clock runs a day ahead: both must show the same DHCP facts as root's.
 
 Every client runs in its own mount and UTS namespace: /run and the lease
 folders on tmpfs, /etc behind an overlay and /etc/resolv.conf bound to a
@@ -36,6 +39,17 @@ SLACK = 2
 # dhcpcd probes the offered address with ARP before it binds and counts the
 # lease from then on.
 PROBE = 12
+# A client may write its store a few seconds after it set the address; a
+# person sets one by hand later than that.
+HAND = 6
+# The report fields every way of running Ostrel must agree on.
+DHCP_FIELDS = ("DhcpEnabled", "HaveWins", "LeaseObtained", "LeaseExpires")
+DHCP_LISTS = ("DhcpServer", "PrimaryWinsServer", "SecondaryWinsServer")
+# Ostrel as an ordinary user, and with the monotonic clock a day ahead of
+# the kernel's address timestamps, as container runtimes may set it up.
+VARIANTS = (("as user nobody", ("setpriv", "--reuid=nobody", "--regid=nogroup",
+                                "--clear-groups")),
+            ("in a time namespace", ("unshare", "-T", "--monotonic=86400", "-f")))
 NETWORKD = "/lib/systemd/systemd-networkd"
 LEASE_DIRS = ("/var/lib/dhcp", "/var/lib/dhcpcd", "/var/lib/NetworkManager", "/var/lib/systemd")
 
@@ -141,6 +155,7 @@ class Network:
         self.background = []
         self.lease = lease
         self.extra = extra_options
+        self.differences = []  # of the variants' DHCP facts from root's
 
     def __enter__(self):
         try:
@@ -211,16 +226,32 @@ class Network:
             lines = [l.split() for l in f.read().splitlines() if l.strip()]
         return lines[0] if lines else None
 
-    def report(self):
-        self.check_roots()
-        result = self.inside(self.ostrel, check=False, timeout=30)
+    def record(self, *prefix):
+        result = self.inside(*prefix, self.ostrel, check=False, timeout=30)
         if result.returncode != 0:
-            raise Failure("Ostrel exit %d: %s" % (result.returncode, result.stderr))
+            raise Failure("Ostrel %s exit %d: %s" % (" ".join(prefix), result.returncode,
+                                                     result.stderr))
         _, records = common.parse_report(result.stdout)
         for record in records:
             if record.get("AdapterName") == "dc0":
                 return record
         raise Failure("no dc0 block in\n" + result.stdout)
+
+    def report(self):
+        """Root's record of dc0, once each variant's DHCP facts were
+        compared with it; a renewal between two runs makes the comparison
+        wait for the next round."""
+        self.check_roots()
+        for attempt in range(5):
+            record = self.record()
+            variants = [(name, dhcp_facts(self.record(*prefix))) for name, prefix in VARIANTS]
+            again = self.record()
+            if dhcp_facts(again) == dhcp_facts(record):
+                break
+        for name, facts in variants:
+            if facts != dhcp_facts(again):
+                self.differences.append("%s: %s, root: %s" % (name, facts, dhcp_facts(again)))
+        return again
 
     def stable_report(self):
         """A report and the server line that were both current while it was
@@ -267,6 +298,7 @@ class Dhclient:
     name = "dhclient"
     releases = True  # tells the server
     keeps_wins = True
+    wins_option = "--dhcp-option"
 
     def missing(self):
         return None if shutil.which("dhclient") else "dhclient (isc-dhcp-client) is not installed"
@@ -277,11 +309,15 @@ class Dhclient:
     def release(self, net):
         net.inside("dhclient", "-4", "-r", "-pf", "/run/dhclient.pid", "dc0")
 
+    def stop(self, net):
+        net.inside("dhclient", "-4", "-x", "-pf", "/run/dhclient.pid", "dc0")
+
 
 class Dhcpcd:
     name = "dhcpcd"
     releases = True
     keeps_wins = True
+    wins_option = "--dhcp-option"
 
     def missing(self):
         return None if shutil.which("dhcpcd") else "dhcpcd (dhcpcd-base) is not installed"
@@ -294,11 +330,15 @@ class Dhcpcd:
     def release(self, net):
         net.inside("dhcpcd", "-4", "-k", "dc0")
 
+    def stop(self, net):
+        net.inside("dhcpcd", "-4", "-x", "dc0")
+
 
 class Networkd:
     name = "systemd-networkd"
     releases = False  # stopped without a bus, it drops the lease without telling the server
     keeps_wins = False
+    wins_option = "--dhcp-option"
 
     def missing(self):
         return None if os.access(NETWORKD, os.X_OK) else NETWORKD + " (systemd) is not installed"
@@ -324,11 +364,19 @@ class Networkd:
         self.process.wait(timeout=10)
         wait_for("systemd-networkd to drop its address", lambda: net.kernel_address() is None, 10)
 
+    stop = release
+
 
 class NetworkManager:
-    name = "NetworkManager"
     releases = False  # disconnected, it drops the address without telling the server
     keeps_wins = True
+    # Its internal client does not ask for WINS servers; the server sends
+    # them all the same.
+    wins_option = "--dhcp-option-force"
+
+    def __init__(self, backend):
+        self.backend = backend
+        self.name = "NetworkManager" + ("" if backend == "internal" else "/" + backend)
 
     def missing(self):
         for program in ("NetworkManager", "nmcli", "dbus-daemon"):
@@ -339,7 +387,7 @@ class NetworkManager:
     def start(self, net):
         os.mkdir(os.path.join(net.tmp, "nm"), 0o700)
         with open(os.path.join(net.tmp, "nm.conf"), "w") as f:
-            f.write(NM_CONFIG.format(backend="internal", tmp=net.tmp))
+            f.write(NM_CONFIG.format(backend=self.backend, tmp=net.tmp))
         connection = os.path.join(net.tmp, "nm", "dc0.nmconnection")
         with open(os.open(connection, os.O_WRONLY | os.O_CREAT, 0o600), "w") as f:
             f.write(NM_CONNECTION)
@@ -365,10 +413,21 @@ class NetworkManager:
     def release(self, net):
         net.inside("nmcli", "device", "disconnect", "dc0")
 
+    def stop(self, net):
+        """Stopped, NetworkManager leaves the address and its state behind
+        for the next one to take over."""
+        self.process.terminate()
+        self.process.wait(timeout=20)
+
 
 def node(record, name):
     nodes = record["lists"][name]
     return nodes[0].get("IpAddress", "") if nodes else ""
+
+
+def dhcp_facts(record):
+    return tuple(record.get(field) for field in DHCP_FIELDS) + tuple(
+        node(record, name) for name in DHCP_LISTS)
 
 
 def summary(record):
@@ -463,7 +522,7 @@ def settled_lease(client, net, wins, expect, moved_past=None):
 def finite_run(ostrel, client, expect, shown):
     """Two WINS servers and a renewal every few seconds; then a release and
     the same address set by hand."""
-    with Network(ostrel, LEASE, ["--dhcp-option=44,%s,%s" % WINS,
+    with Network(ostrel, LEASE, ["%s=44,%s,%s" % (client.wins_option, *WINS),
                                  "--dhcp-option=option:T1,4"]) as net:
         expect.context = client.name + " bind"
         client.start(net)
@@ -488,12 +547,21 @@ def finite_run(ostrel, client, expect, shown):
         shown.append((client.name + " released", after, released))
 
         expect.context = client.name + " address set by hand"
+        if not client.releases:
+            # The unreleased lease stays on disk: the address is set again
+            # well after its client last wrote it, as a person would.
+            time.sleep(HAND)
         net.inside("ip", "addr", "add", address + "/24", "dev", "dc0")
         check_static(net.report(), expect)
+        expect.context = client.name + " finite run"
+        for difference in net.differences:
+            expect(False, difference)
 
 
 def infinite_run(ostrel, client, expect, shown):
-    with Network(ostrel, "infinite", ["--dhcp-option=44," + WINS[0]]) as net:
+    """One WINS server; then the client stopped without a release and its
+    address set again by hand while the never-ending lease stays on disk."""
+    with Network(ostrel, "infinite", ["%s=44,%s" % (client.wins_option, WINS[0])]) as net:
         expect.context = client.name + " infinite"
         started = time.time()
         client.start(net)
@@ -501,6 +569,19 @@ def infinite_run(ostrel, client, expect, shown):
         record, line = net.stable_report()
         check_lease(client, net, record, line, WINS[:1], expect, (started, bound))
         shown.append((client.name + " infinite", line, record))
+
+        expect.context = client.name + " address set by hand over its lease"
+        address = line[2]
+        client.stop(net)
+        net.inside("ip", "addr", "flush", "dev", "dc0")
+        time.sleep(HAND)
+        net.inside("ip", "addr", "add", address + "/24", "dev", "dc0")
+        record = net.report()
+        check_static(record, expect)
+        shown.append((client.name + " stopped, set by hand", net.server_line(), record))
+        expect.context = client.name + " infinite run"
+        for difference in net.differences:
+            expect(False, difference)
 
 
 def main():
@@ -518,7 +599,8 @@ def main():
     ran = 0
     started = time.time()
     try:
-        for client in (Dhclient(), Dhcpcd(), Networkd()):
+        for client in (Dhclient(), Dhcpcd(), Networkd(), NetworkManager("internal"),
+                       NetworkManager("dhclient")):
             reason = client.missing()
             if reason is None:
                 try:

@@ -4,7 +4,7 @@ find_package(Python3 REQUIRED COMPONENTS Interpreter)
 add_test(NAME integration.dhcp_clients
          COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tests/integration/dhcp_clients.py
                  $<TARGET_FILE:Ostrel>)
-set_tests_properties(integration.dhcp_clients PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 240)
+set_tests_properties(integration.dhcp_clients PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 420)
 
 # The helpers those clients run through, inside a chroot as a packager's
 # build root has it: they keep its root, or the tests skip.

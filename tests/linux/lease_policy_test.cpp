@@ -31,12 +31,18 @@ TEST(LiveLease, WhichLeaseAndWhichTimes)
     const LeaseFacts endsNow = make(LeaseEnd::kAt, now, now - 600, "10.0.0.1");
     const LeaseFacts live = make(LeaseEnd::kAt, now + 300, now - 300, "10.0.0.2");
     const LeaseFacts dated = make(LeaseEnd::kNever, 0, now - 1000, "10.0.0.3");
-    const LeaseFacts undated = make(LeaseEnd::kNever, 0, -1, "10.0.0.4");
+    // Written as the address was last set, and again after it was reset.
+    LeaseFacts undated = make(LeaseEnd::kNever, 0, -1, "10.0.0.4");
+    undated.written = now - 502;
+    LeaseFacts rewritten = undated;
+    rewritten.written = now - 237;
     const LeaseFacts open = make(LeaseEnd::kUnknown, 0, -1, "10.0.0.5");
     LeaseFacts elsewhere = undated;
     elsewhere.address = Ip("10.0.0.6");
     LeaseFacts unnamed = undated;
     unnamed.haveAddress = false;
+    const HeldAddress setAtStart = Own(false, now - 998, 0);
+    const HeldAddress renewedSince = Own(true, now - 240, now + 60);
     struct Case {
         const char* name;
         LeaseCandidates candidates;
@@ -48,12 +54,7 @@ TEST(LiveLease, WhichLeaseAndWhichTimes)
         {"ended, address counting down", {ended}, counting, nullptr, 0, 0},
         {"ends this second", {endsNow}, counting, nullptr, 0, 0},
         {"ended one passed over", {ended, live}, forever, "10.0.0.2", now - 300, now + 300},
-        {"infinite, store's start",
-         {dated},
-         Own(false, now - 998, 0),
-         "10.0.0.3",
-         now - 1000,
-         kLeaseNeverEnds},
+        {"infinite, store's start", {dated}, setAtStart, "10.0.0.3", now - 1000, kLeaseNeverEnds},
         {"infinite, address's start", {undated}, forever, "10.0.0.4", now - 500, kLeaseNeverEnds},
         {"no end, kernel counting", {open}, counting, "10.0.0.5", now - 60, now + 540},
         {"no end, address kept forever", {open}, forever, nullptr, 0, 0},
@@ -62,10 +63,17 @@ TEST(LiveLease, WhichLeaseAndWhichTimes)
         {"infinite, address set for good since", {dated}, reset, nullptr, 0, 0},
         {"live, address counting down since",
          {live},
-         Own(true, now - 240, now + 60),
+         renewedSince,
          "10.0.0.2",
          now - 300,
          now + 300},
+        {"undated, file written after the address",
+         {rewritten},
+         reset,
+         "10.0.0.4",
+         now - 240,
+         kLeaseNeverEnds},
+        {"undated, file written before the address", {undated}, reset, nullptr, 0, 0},
     };
     for (const Case& c : cases) {
         int64_t obtained = -1;

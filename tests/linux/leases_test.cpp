@@ -345,26 +345,27 @@ TEST(NetworkManagerState, Dhcp4SectionOnly)
     EXPECT_FALSE(ParseNetworkManagerState("dhcp6.ip_address=10.0.0.5\n").found);
 }
 
-// The entries dhcpcd 9.4 sends for "-4 -U IF" over its unprivileged socket.
+// The entries dhcpcd 9.4 sends for "-4 -U IF" over its unprivileged socket
+// (its own command-line client strips the "new_").
 TEST(DhcpcdLeases, DumpEntries)
 {
     static const char kBound[] =
-        "reason=BOUND\0interface=dc0\0protocol=dhcp\0ip_address=10.93.0.57\0"
-        "routers=10.93.0.1\0netbios_name_servers=10.93.0.8 10.93.0.9\0"
-        "dhcp_server_identifier=10.93.0.1\0";
+        "reason=BOUND\0interface=dc0\0protocol=dhcp\0new_ip_address=10.93.0.57\0"
+        "new_routers=10.93.0.1\0new_netbios_name_servers=10.93.0.8 10.93.0.9\0"
+        "new_dhcp_server_identifier=10.93.0.1\0";
     const std::string bound(kBound, sizeof kBound - 1);
-    LeaseFacts facts = ParseDhcpcdDump(bound + "dhcp_lease_time=600", 1796715964);
+    LeaseFacts facts = ParseDhcpcdDump(bound + "new_dhcp_lease_time=600", 1796715964);
     EXPECT_EQ(AddressOf(facts), "10.93.0.57");
     EXPECT_EQ(ServerOf(facts), "10.93.0.1");
     EXPECT_EQ(WinsOf(facts), (std::vector<std::string>{"10.93.0.8", "10.93.0.9"}));
     EXPECT_EQ(facts.obtained, 1796715964);
     EXPECT_EQ(facts.end, LeaseEnd::kAt);
     EXPECT_EQ(facts.expires, 1796716564);
-    EXPECT_EQ(ParseDhcpcdDump(bound + "dhcp_lease_time=4294967295", -1).end, LeaseEnd::kNever);
-    LeaseFacts undated = ParseDhcpcdDump(bound + "dhcp_lease_time=600", -1);
+    EXPECT_EQ(ParseDhcpcdDump(bound + "new_dhcp_lease_time=4294967295", -1).end, LeaseEnd::kNever);
+    LeaseFacts undated = ParseDhcpcdDump(bound + "new_dhcp_lease_time=600", -1);
     EXPECT_FALSE(undated.obtainedKnown);
     EXPECT_EQ(undated.end, LeaseEnd::kUnknown);
-    static const char kLinkLocal[] = "protocol=ipv4ll\0ip_address=169.254.1.1\0";
+    static const char kLinkLocal[] = "protocol=ipv4ll\0new_ip_address=169.254.1.1\0";
     EXPECT_FALSE(ParseDhcpcdDump(std::string(kLinkLocal, sizeof kLinkLocal - 1), 1).found);
 }
 
