@@ -1,4 +1,5 @@
-// dhcpcd's lease files: a raw DHCP reply, dated by the file's mtime.
+// dhcpcd's lease files, a raw DHCP reply dated by the file's mtime, and
+// the same input as the lease dump its control socket answers with.
 #include <cstdint>
 
 #include "fuzz_lease_checks.h"
@@ -12,6 +13,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             abort();
         }
         if (facts.obtainedKnown && facts.obtained != mtime) {
+            abort();
+        }
+        LeaseFacts dumped =
+            ParseDhcpcdDump(std::string_view(reinterpret_cast<const char*>(data), size), mtime);
+        CheckFacts(dumped);
+        if (dumped.found && (!dumped.haveAddress || dumped.obtainedKnown != (mtime >= 0) ||
+                             (dumped.obtainedKnown && dumped.obtained != mtime))) {
             abort();
         }
     }

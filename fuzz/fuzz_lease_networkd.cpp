@@ -1,4 +1,5 @@
-// systemd-networkd's and NetworkManager's internal client's lease files.
+// systemd-networkd's and NetworkManager's internal client's lease files,
+// and NetworkManager's runtime state of a device.
 #include "fuzz_lease_checks.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -14,6 +15,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
     }
     if (internal.end != LeaseEnd::kUnknown) {
+        abort();
+    }
+    LeaseFacts state = ParseNetworkManagerState(text);
+    CheckFacts(state);
+    if (state.found != state.haveAddress) {
         abort();
     }
     return 0;

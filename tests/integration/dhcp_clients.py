@@ -155,7 +155,8 @@ class Network:
         self.background = []
         self.lease = lease
         self.extra = extra_options
-        self.differences = []  # of the variants' DHCP facts from root's
+        self.differences = {}  # variant: how its DHCP facts first differed from root's
+        self.agreement = ""  # the variants against root's last record
 
     def __enter__(self):
         try:
@@ -248,9 +249,14 @@ class Network:
             again = self.record()
             if dhcp_facts(again) == dhcp_facts(record):
                 break
+        agreed = []
         for name, facts in variants:
-            if facts != dhcp_facts(again):
-                self.differences.append("%s: %s, root: %s" % (name, facts, dhcp_facts(again)))
+            if facts == dhcp_facts(again):
+                agreed.append(name)
+            else:
+                self.differences.setdefault(name, "%s: %s, root: %s" % (
+                    name, facts, dhcp_facts(again)))
+        self.agreement = "same DHCP facts " + " and ".join(agreed) if agreed else ""
         return again
 
     def stable_report(self):
@@ -527,13 +533,13 @@ def finite_run(ostrel, client, expect, shown):
         expect.context = client.name + " bind"
         client.start(net)
         record, line = settled_lease(client, net, WINS, expect)
-        shown.append((client.name + " bound", line, record))
+        shown.append((client.name + " bound", line, record, net.agreement))
 
         expect.context = client.name + " renewal"
         wait_for("a renewal", lambda: int((net.server_line() or [0])[0]) >= int(line[0]) + 2, 20)
         record, line = settled_lease(client, net, WINS, expect,
                                      common.number(record["LeaseExpires"]))
-        shown.append((client.name + " renewed", line, record))
+        shown.append((client.name + " renewed", line, record, net.agreement))
 
         expect.context = client.name + " release"
         address = line[2]
@@ -544,7 +550,7 @@ def finite_run(ostrel, client, expect, shown):
             expect(after is None, "the server still holds %r" % after)
         released = net.report()
         check_static(released, expect)
-        shown.append((client.name + " released", after, released))
+        shown.append((client.name + " released", after, released, net.agreement))
 
         expect.context = client.name + " address set by hand"
         if not client.releases:
@@ -554,7 +560,7 @@ def finite_run(ostrel, client, expect, shown):
         net.inside("ip", "addr", "add", address + "/24", "dev", "dc0")
         check_static(net.report(), expect)
         expect.context = client.name + " finite run"
-        for difference in net.differences:
+        for difference in net.differences.values():
             expect(False, difference)
 
 
@@ -568,7 +574,7 @@ def infinite_run(ostrel, client, expect, shown):
         bound = time.time()
         record, line = net.stable_report()
         check_lease(client, net, record, line, WINS[:1], expect, (started, bound))
-        shown.append((client.name + " infinite", line, record))
+        shown.append((client.name + " infinite", line, record, net.agreement))
 
         expect.context = client.name + " address set by hand over its lease"
         address = line[2]
@@ -578,9 +584,10 @@ def infinite_run(ostrel, client, expect, shown):
         net.inside("ip", "addr", "add", address + "/24", "dev", "dc0")
         record = net.report()
         check_static(record, expect)
-        shown.append((client.name + " stopped, set by hand", net.server_line(), record))
+        shown.append((client.name + " stopped, set by hand", net.server_line(), record,
+                      net.agreement))
         expect.context = client.name + " infinite run"
-        for difference in net.differences:
+        for difference in net.differences.values():
             expect(False, difference)
 
 
@@ -624,9 +631,11 @@ def main():
             expect.failures.append("host name changed")
     for reason in skipped:
         print("SKIP " + reason)
-    for name, line, record in shown:
+    for name, line, record, agreement in shown:
         print("%-26s server: %s" % (name, " ".join(line[:3]) if line else "(no lease)"))
         print("%-26s Ostrel: %s" % ("", summary(record)))
+        if agreement:
+            print("%-26s         %s" % ("", agreement))
     if ran == 0 and not expect.failures:
         common.skip("no DHCP client to try")
     return common.finish(expect.failures, "", "%d clients in %.0f s" % (ran, time.time() - started))
