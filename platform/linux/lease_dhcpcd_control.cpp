@@ -91,9 +91,10 @@ bool WriteAll(int fd, const std::string& bytes, int64_t deadline)
     return true;
 }
 
-// A connected socket, or -1: a path that does not fit, no listener, or a
-// listener too busy to take us before the deadline.
-int Connect(const std::string& path, int64_t deadline)
+// A connected socket, or -1: a path that does not fit, or no listener
+// taking connections (a full backlog included: a Unix socket's connect
+// does not wait in the background).
+int Connect(const std::string& path)
 {
     sockaddr_un address = {};
     address.sun_family = AF_UNIX;
@@ -102,20 +103,11 @@ int Connect(const std::string& path, int64_t deadline)
     }
     memcpy(address.sun_path, path.data(), path.size());
     int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        return -1;
+    if (fd >= 0 && connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
+        close(fd);
+        fd = -1;
     }
-    if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0) {
-        return fd;
-    }
-    int error = 0;
-    socklen_t length = sizeof(error);
-    if (errno == EAGAIN && Await(fd, POLLOUT, deadline) &&
-        getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0) {
-        return fd;
-    }
-    close(fd);
-    return -1;
+    return fd;
 }
 
 }  // namespace
@@ -134,7 +126,7 @@ std::vector<std::string> AskDhcpcdLease(const std::string& runDir, std::string_v
     SocketOwner owner{-1};
     for (const std::string& socketName :
          {name + "-4.unpriv.sock", name + ".unpriv.sock", std::string("unpriv.sock")}) {
-        owner.fd = Connect(runDir + "/" + socketName, deadline);
+        owner.fd = Connect(runDir + "/" + socketName);
         if (owner.fd >= 0) {
             break;
         }
