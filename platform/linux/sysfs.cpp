@@ -1,6 +1,7 @@
 #include "sysfs.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -34,13 +35,9 @@ int HexDigitValue(char c)
     return c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
 }
 
-// Reads a small sysfs attribute as a terminated text; false when absent.
-bool ReadSysText(const char* root, const char* name, const char* suffix, char* text, size_t size)
+// Reads a small file as a terminated text; false when absent or empty.
+bool ReadSmallFile(const char* path, char* text, size_t size)
 {
-    char path[256];
-    if (!BuildSysPath(root, name, suffix, path, sizeof(path))) {
-        return false;
-    }
     int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         return false;
@@ -51,6 +48,32 @@ bool ReadSysText(const char* root, const char* name, const char* suffix, char* t
         return false;
     }
     text[length] = '\0';
+    return true;
+}
+
+// Reads a small sysfs attribute as a terminated text; false when absent.
+bool ReadSysText(const char* root, const char* name, const char* suffix, char* text, size_t size)
+{
+    char path[256];
+    return BuildSysPath(root, name, suffix, path, sizeof(path)) && ReadSmallFile(path, text, size);
+}
+
+// The last part of a symbolic link's target ("iwlwifi" of a driver link,
+// "pci" of a subsystem link); false when there is none.
+bool ReadLinkBase(const char* path, std::string* base)
+{
+    char target[256];
+    ssize_t length = readlink(path, target, sizeof(target) - 1);
+    if (length <= 0 || static_cast<size_t>(length) == sizeof(target) - 1) {  // maybe cut
+        return false;
+    }
+    target[length] = '\0';
+    const char* last = strrchr(target, '/');
+    last = last != nullptr ? last + 1 : target;
+    if (*last == '\0') {
+        return false;
+    }
+    base->assign(last);
     return true;
 }
 
@@ -95,22 +118,8 @@ bool IsOwnSysEntry(const char* root, const NetLink& link)
 bool ReadDriverName(const char* root, const char* name, std::string* driver)
 {
     char path[256];
-    char target[256];
-    if (!BuildSysPath(root, name, "/device/driver", path, sizeof(path))) {
-        return false;
-    }
-    ssize_t length = readlink(path, target, sizeof(target) - 1);
-    if (length <= 0 || static_cast<size_t>(length) == sizeof(target) - 1) {  // maybe cut
-        return false;
-    }
-    target[length] = '\0';
-    const char* base = strrchr(target, '/');
-    base = base != nullptr ? base + 1 : target;
-    if (*base == '\0') {
-        return false;
-    }
-    driver->assign(base);
-    return true;
+    return BuildSysPath(root, name, "/device/driver", path, sizeof(path)) &&
+           ReadLinkBase(path, driver);
 }
 
 bool IsWireless(const char* root, const char* name)
@@ -119,4 +128,43 @@ bool IsWireless(const char* root, const char* name)
     struct stat info;
     return (BuildSysPath(root, name, "/wireless", path, sizeof(path)) && stat(path, &info) == 0) ||
            (BuildSysPath(root, name, "/phy80211", path, sizeof(path)) && stat(path, &info) == 0);
+}
+
+bool ReadDeviceModalias(const char* root, const char* name, char* modalias, size_t size)
+{
+    char path[256];
+    char device[PATH_MAX];
+    if (!BuildSysPath(root, name, "/device", path, sizeof(path)) ||
+        realpath(path, device) == nullptr) {
+        return false;
+    }
+    // A NIC sits a level or two below its PCI or USB device; the bound
+    // keeps a strange tree from being walked to its root.
+    for (int level = 0; level < 4; ++level) {
+        char file[PATH_MAX];
+        std::string bus;
+        int written = snprintf(file, sizeof(file), "%s/subsystem", device);
+        if (written > 0 && static_cast<size_t>(written) < sizeof(file) &&
+            ReadLinkBase(file, &bus) && (bus == "pci" || bus == "usb")) {
+            written = snprintf(file, sizeof(file), "%s/modalias", device);
+            if (written <= 0 || static_cast<size_t>(written) >= sizeof(file) ||
+                !ReadSmallFile(file, modalias, size)) {
+                return false;
+            }
+            size_t length = strcspn(modalias, "\n");
+            modalias[length] = '\0';
+            for (size_t i = 0; i < length; ++i) {
+                if (modalias[i] <= ' ' || modalias[i] > '~') {
+                    return false;
+                }
+            }
+            return length > 0;
+        }
+        char* slash = strrchr(device, '/');
+        if (slash == nullptr || slash == device) {
+            return false;
+        }
+        *slash = '\0';
+    }
+    return false;
 }
