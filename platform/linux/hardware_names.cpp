@@ -96,6 +96,20 @@ bool TakeValue(const char* value, std::string* text)
     return !text->empty();
 }
 
+// The part of a modalias that names a product: a PCI one up to its class
+// ("bc"), a USB one up to its device class ("dc"); the ids are upper-case
+// hexadecimal, so the markers cannot be digits. Matching a whole one
+// against the database's class patterns would be a fifth of a lookup's
+// cost and gives no product name.
+std::string ProductKey(const char* modalias)
+{
+    const char* cut = strncmp(modalias, "pci:", 4) == 0   ? strstr(modalias, "bc")
+                      : strncmp(modalias, "usb:", 4) == 0 ? strstr(modalias, "dc")
+                                                          : nullptr;
+    return cut != nullptr ? std::string(modalias, static_cast<size_t>(cut - modalias))
+                          : std::string(modalias);
+}
+
 }  // namespace
 
 HardwareNames::HardwareNames() = default;
@@ -117,8 +131,9 @@ bool LookUpProductName(HardwareNames& names, const char* modalias, std::string* 
     }
     std::string vendor;
     std::string model;
-    for (udev_list_entry* entry = library->properties(library->hwdb, modalias, 0); entry != nullptr;
-         entry = library->next(entry)) {
+    std::string key = ProductKey(modalias);
+    for (udev_list_entry* entry = library->properties(library->hwdb, key.c_str(), 0);
+         entry != nullptr; entry = library->next(entry)) {
         const char* key = library->entryName(entry);
         if (key == nullptr) {
             continue;

@@ -1,7 +1,6 @@
 #include "sysfs.h"
 
 #include <fcntl.h>
-#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -132,39 +131,34 @@ bool IsWireless(const char* root, const char* name)
 
 bool ReadDeviceModalias(const char* root, const char* name, char* modalias, size_t size)
 {
-    char path[256];
-    char device[PATH_MAX];
-    if (!BuildSysPath(root, name, "/device", path, sizeof(path)) ||
-        realpath(path, device) == nullptr) {
-        return false;
-    }
-    // A NIC sits a level or two below its PCI or USB device; the bound
-    // keeps a strange tree from being walked to its root.
-    for (int level = 0; level < 4; ++level) {
-        char file[PATH_MAX];
+    // The kernel takes ".." after the device link to the parent of the
+    // device itself, so each level up costs one lookup, not a path walk.
+    static const char* const kLevels[] = {"/device/", "/device/../", "/device/../../",
+                                          "/device/../../../"};
+    for (const char* level : kLevels) {
+        char path[256];
         std::string bus;
-        int written = snprintf(file, sizeof(file), "%s/subsystem", device);
-        if (written > 0 && static_cast<size_t>(written) < sizeof(file) &&
-            ReadLinkBase(file, &bus) && (bus == "pci" || bus == "usb")) {
-            written = snprintf(file, sizeof(file), "%s/modalias", device);
-            if (written <= 0 || static_cast<size_t>(written) >= sizeof(file) ||
-                !ReadSmallFile(file, modalias, size)) {
-                return false;
-            }
-            size_t length = strcspn(modalias, "\n");
-            modalias[length] = '\0';
-            for (size_t i = 0; i < length; ++i) {
-                if (modalias[i] <= ' ' || modalias[i] > '~') {
-                    return false;
-                }
-            }
-            return length > 0;
+        std::string suffix = std::string(level) + "subsystem";
+        if (!BuildSysPath(root, name, suffix.c_str(), path, sizeof(path)) ||
+            !ReadLinkBase(path, &bus)) {
+            return false;  // no device, or past the last one
         }
-        char* slash = strrchr(device, '/');
-        if (slash == nullptr || slash == device) {
+        if (bus != "pci" && bus != "usb") {
+            continue;
+        }
+        suffix = std::string(level) + "modalias";
+        if (!BuildSysPath(root, name, suffix.c_str(), path, sizeof(path)) ||
+            !ReadSmallFile(path, modalias, size)) {
             return false;
         }
-        *slash = '\0';
+        size_t length = strcspn(modalias, "\n");
+        modalias[length] = '\0';
+        for (size_t i = 0; i < length; ++i) {
+            if (modalias[i] <= ' ' || modalias[i] > '~') {
+                return false;
+            }
+        }
+        return length > 0;
     }
     return false;
 }

@@ -208,6 +208,8 @@ TEST(LinkDescription, ProductNameFromTheHardwareDatabaseElseTheDriver)
     WriteSysFile(source + "/50-test.hwdb",
                  "pci:v00001AF4*\n ID_VENDOR_FROM_DATABASE=Test Red Hat\n\n"
                  "pci:v00001AF4d00001041*\n ID_MODEL_FROM_DATABASE=Test Virtio NIC\n\n"
+                 "pci:v00001AF4d00001041sv00001AF4sd00001100*\n"
+                 " ID_MODEL_FROM_DATABASE=Test Virtio NIC (Test Board)\n\n"
                  "pci:v00008086*\n ID_VENDOR_FROM_DATABASE=Test Intel\n\n"
                  "pci:v0000FFF0d00000001*\n ID_MODEL_FROM_DATABASE=Test Nameless Maker NIC\n\n"
                  "usb:v0BDA*\n ID_VENDOR_FROM_DATABASE=Test Realtek\n\n"
@@ -243,6 +245,9 @@ TEST(LinkDescription, ProductNameFromTheHardwareDatabaseElseTheDriver)
          "Test Nameless Maker NIC", "nn"},
         {"eth3", "pci0/0000:00:05.0", "pci", "pci:v00001AF4d00001041\x1b[2J", "bad", "bad",
          "bad"},  // not plain text: no lookup
+        {"eth5", "pci0/0000:00:06.0", "pci",
+         "pci:v00001AF4d00001041sv00001AF4sd00001100bc02sc00i00", "virtio-pci",
+         "Test Red Hat Test Virtio NIC (Test Board)", "virtio-pci"},  // its board's name
         {"eth4", "platform/fe300000.ethernet", "platform", "of:NethernetT(null)Csnps,dwmac",
          "stmmac", "stmmac", "stmmac"},
     };
