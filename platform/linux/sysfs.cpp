@@ -34,9 +34,13 @@ int HexDigitValue(char c)
     return c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
 }
 
-// Reads a small file as a terminated text; false when absent or empty.
-bool ReadSmallFile(const char* path, char* text, size_t size)
+// Reads a small sysfs attribute as a terminated text; false when absent.
+bool ReadSysText(const char* root, const char* name, const char* suffix, char* text, size_t size)
 {
+    char path[256];
+    if (!BuildSysPath(root, name, suffix, path, sizeof(path))) {
+        return false;
+    }
     int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         return false;
@@ -50,18 +54,15 @@ bool ReadSmallFile(const char* path, char* text, size_t size)
     return true;
 }
 
-// Reads a small sysfs attribute as a terminated text; false when absent.
-bool ReadSysText(const char* root, const char* name, const char* suffix, char* text, size_t size)
+// The last part of a sysfs link's target ("iwlwifi" of a driver link, "pci"
+// of a subsystem link); false when there is none.
+bool ReadSysLinkBase(const char* root, const char* name, const char* suffix, std::string* base)
 {
     char path[256];
-    return BuildSysPath(root, name, suffix, path, sizeof(path)) && ReadSmallFile(path, text, size);
-}
-
-// The last part of a symbolic link's target ("iwlwifi" of a driver link,
-// "pci" of a subsystem link); false when there is none.
-bool ReadLinkBase(const char* path, std::string* base)
-{
     char target[256];
+    if (!BuildSysPath(root, name, suffix, path, sizeof(path))) {
+        return false;
+    }
     ssize_t length = readlink(path, target, sizeof(target) - 1);
     if (length <= 0 || static_cast<size_t>(length) == sizeof(target) - 1) {  // maybe cut
         return false;
@@ -116,9 +117,7 @@ bool IsOwnSysEntry(const char* root, const NetLink& link)
 
 bool ReadDriverName(const char* root, const char* name, std::string* driver)
 {
-    char path[256];
-    return BuildSysPath(root, name, "/device/driver", path, sizeof(path)) &&
-           ReadLinkBase(path, driver);
+    return ReadSysLinkBase(root, name, "/device/driver", driver);
 }
 
 bool IsWireless(const char* root, const char* name)
@@ -131,24 +130,22 @@ bool IsWireless(const char* root, const char* name)
 
 bool ReadDeviceModalias(const char* root, const char* name, char* modalias, size_t size)
 {
-    // The kernel takes ".." after the device link to the parent of the
-    // device itself, so each level up costs one lookup, not a path walk.
-    static const char* const kLevels[] = {"/device/", "/device/../", "/device/../../",
-                                          "/device/../../../"};
+    // A virtio NIC's PCI device is the NIC itself, one level up; any other
+    // parent (the PCI host of an SDIO card, say) is another product. The
+    // kernel takes ".." after the device link to the device's own parent.
+    static const char* const kLevels[] = {"/device/", "/device/../"};
     for (const char* level : kLevels) {
-        char path[256];
         std::string bus;
-        std::string suffix = std::string(level) + "subsystem";
-        if (!BuildSysPath(root, name, suffix.c_str(), path, sizeof(path)) ||
-            !ReadLinkBase(path, &bus)) {
-            return false;  // no device, or past the last one
+        if (!ReadSysLinkBase(root, name, (std::string(level) + "subsystem").c_str(), &bus)) {
+            return false;
         }
-        if (bus != "pci" && bus != "usb") {
+        if (bus == "virtio") {
             continue;
         }
-        suffix = std::string(level) + "modalias";
-        if (!BuildSysPath(root, name, suffix.c_str(), path, sizeof(path)) ||
-            !ReadSmallFile(path, modalias, size)) {
+        if (bus != "pci" && bus != "usb") {
+            return false;
+        }
+        if (!ReadSysText(root, name, (std::string(level) + "modalias").c_str(), modalias, size)) {
             return false;
         }
         size_t length = strcspn(modalias, "\n");

@@ -19,7 +19,7 @@ bool ReadDriverName(const char* root, const char* name, std::string* driver);
 bool IsWireless(const char* root, const char* name);
 
 // The modalias of the PCI or USB device behind the named interface: its own
-// device or the nearest such ancestor ("pci:v00001AF4d00001041..." for a
-// virtio NIC, whose own device is on the virtio bus). False when there is
-// none or it is not plain printable text.
+// device, or for a virtio NIC the PCI device it sits on
+// ("pci:v00001AF4d00001041..."). False when there is none or it is not
+// plain printable text.
 bool ReadDeviceModalias(const char* root, const char* name, char* modalias, size_t size);

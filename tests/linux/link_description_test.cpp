@@ -248,6 +248,8 @@ TEST(LinkDescription, ProductNameFromTheHardwareDatabaseElseTheDriver)
         {"eth5", "pci0/0000:00:06.0", "pci",
          "pci:v00001AF4d00001041sv00001AF4sd00001100bc02sc00i00", "virtio-pci",
          "Test Red Hat Test Virtio NIC (Test Board)", "virtio-pci"},  // its board's name
+        {"wlan0", "pci0/0000:00:07.0/mmc0:0001:1", "sdio", "sdio:c00v02D0dA9A6", "brcmfmac",
+         "brcmfmac", "brcmfmac"},  // not its host's name
         {"eth4", "platform/fe300000.ethernet", "platform", "of:NethernetT(null)Csnps,dwmac",
          "stmmac", "stmmac", "stmmac"},
     };
@@ -258,6 +260,11 @@ TEST(LinkDescription, ProductNameFromTheHardwareDatabaseElseTheDriver)
             // The PCI device above, and the virtio device the NIC hangs on.
             AddBusDevice(tree.base, "pci0/0000:00:03.0", "pci", c.modalias, nullptr);
             AddBusDevice(tree.base, device, "virtio", "virtio:d00000001v00001AF4\n", c.driver);
+        } else if (strcmp(c.name, "wlan0") == 0) {
+            // An SDIO card on the PCI device that hosts the bus.
+            AddBusDevice(tree.base, "pci0/0000:00:07.0", "pci",
+                         "pci:v00001AF4d00001041sv00001AF4sd00001041bc08sc05i01", "sdhci-pci");
+            AddBusDevice(tree.base, device, c.bus, c.modalias, c.driver);
         } else {
             AddBusDevice(tree.base, device, c.bus, c.modalias, c.driver);
         }
