@@ -110,6 +110,29 @@ std::string ProductKey(const char* modalias)
                           : std::string(modalias);
 }
 
+// "<vendor> <model>", the model alone, or "" when the model is unknown.
+std::string FindProductName(const HardwareNamesLibrary& library, const char* key)
+{
+    std::string vendor;
+    std::string model;
+    for (udev_list_entry* entry = library.properties(library.hwdb, key, 0); entry != nullptr;
+         entry = library.next(entry)) {
+        const char* name = library.entryName(entry);
+        if (name == nullptr) {
+            continue;
+        }
+        if (strcmp(name, "ID_VENDOR_FROM_DATABASE") == 0) {
+            TakeValue(library.entryValue(entry), &vendor);
+        } else if (strcmp(name, "ID_MODEL_FROM_DATABASE") == 0) {
+            TakeValue(library.entryValue(entry), &model);
+        }
+    }
+    if (model.empty() || vendor.empty()) {
+        return model;
+    }
+    return vendor + " " + model;
+}
+
 }  // namespace
 
 HardwareNames::HardwareNames() = default;
@@ -129,24 +152,14 @@ bool LookUpProductName(HardwareNames& names, const char* modalias, std::string* 
     if (library == nullptr) {
         return false;
     }
-    std::string vendor;
-    std::string model;
     std::string key = ProductKey(modalias);
-    for (udev_list_entry* entry = library->properties(library->hwdb, key.c_str(), 0);
-         entry != nullptr; entry = library->next(entry)) {
-        const char* key = library->entryName(entry);
-        if (key == nullptr) {
-            continue;
-        }
-        if (strcmp(key, "ID_VENDOR_FROM_DATABASE") == 0) {
-            TakeValue(library->entryValue(entry), &vendor);
-        } else if (strcmp(key, "ID_MODEL_FROM_DATABASE") == 0) {
-            TakeValue(library->entryValue(entry), &model);
-        }
+    auto known = names.answers.find(key);
+    if (known == names.answers.end()) {
+        known = names.answers.emplace(key, FindProductName(*library, key.c_str())).first;
     }
-    if (model.empty()) {
+    if (known->second.empty()) {
         return false;
     }
-    *product = vendor.empty() ? model : vendor + " " + model;
+    *product = known->second;
     return true;
 }

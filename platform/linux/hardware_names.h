@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <unordered_map>
 
 struct HardwareNamesLibrary;
 
@@ -16,6 +17,10 @@ struct HardwareNames {
 
     bool tried = false;
     HardwareNamesLibrary* library = nullptr;  // null when there is no database
+    // Answers by product key, "" for an unknown product: the virtual
+    // functions of one card share their ids, and a lookup costs tens of
+    // microseconds.
+    std::unordered_map<std::string, std::string> answers;
 };
 
 // "<vendor> <model>" ("Red Hat, Inc. Virtio 1.0 network device"), or the
