@@ -59,6 +59,9 @@ if(OSTREL_OS STREQUAL "linux")
   set(CPACK_DEBIAN_PACKAGE_SECTION net)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  # udev supplies the hardware database and libudev, loaded at run time,
+  # that name physical devices; without them descriptions are driver names.
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS udev)
   set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 else()
   set(text ${PROJECT_BINARY_DIR}/text)

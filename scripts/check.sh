@@ -29,6 +29,7 @@ packages=(
     isc-dhcp-client
     dhcpcd-base
     systemd
+    udev
     util-linux
     libgtest-dev
     libgmock-dev

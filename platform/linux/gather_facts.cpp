@@ -112,6 +112,7 @@ std::vector<AdapterFacts> GatherAdapterFacts(
     HeldAddresses grouped = GroupAddresses(snapshot, order);
     std::vector<AdapterFacts> adapters(order.links.size());
     AddGateways(snapshot, order, adapters);
+    HardwareNames names;
     for (size_t i = 0; i < adapters.size(); ++i) {
         const NetLink& link = *order.links[i];
         AdapterFacts& facts = adapters[i];
@@ -126,7 +127,7 @@ std::vector<AdapterFacts> GatherAdapterFacts(
             memcpy(facts.addresses[a].address.bytes, held[a]->address, 4);
             facts.addresses[a].prefixLength = held[a]->prefixLength;
         }
-        DescribeLink(snapshot, link, sysNetRoot, facts);
+        DescribeLink(link, sysNetRoot, names, facts);
         auto candidates = leases.empty() ? leases.end() : leases.find(link.index);
         ApplyLeasePolicy(held, heldCount,
                          candidates == leases.end() ? nullptr : &candidates->second, clock, facts);

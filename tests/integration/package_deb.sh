@@ -24,6 +24,10 @@ echo "made $(basename "$deb") and $(basename "$tarball")"
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
 case "$depends" in *libc6*) ;; *) fail "no computed dependency on libc6" ;; esac
+# The device names' library is loaded at run time: recommended, not required.
+case "$depends" in *libudev* | *libsystemd*) fail "a hard dependency on the names: $depends" ;; esac
+recommends=$(dpkg-deb -f "$deb" Recommends)
+case "$recommends" in *udev*) ;; *) fail "udev, which names the devices, not recommended" ;; esac
 tar tzf "$tarball" | grep -q '/bin/Ostrel$' || fail "the tarball has no bin/Ostrel"
 
 # A scratch root with an empty dpkg database; the dependencies are the

@@ -5,6 +5,7 @@
 #include <linux/if_addr.h>
 #include <linux/if_arp.h>
 #include <linux/if_link.h>
+#include <linux/if_tun.h>
 #include <linux/netlink.h>
 #include <linux/nexthop.h>
 #include <linux/rtnetlink.h>
@@ -224,6 +225,34 @@ TEST(NetlinkParse, LinkTakesNameAliasKindAndWholeAddress)
     EXPECT_EQ(std::string(130, 'a'), FindLinkAlias(snapshot, link));
     EXPECT_EQ(20, link.addressLength);
     EXPECT_EQ(0, memcmp(hardware, link.address, sizeof(link.address)));
+}
+
+TEST(NetlinkParse, TunTypeComesFromTheKindsDataBeforeOrAfterTheKind)
+{
+    for (bool dataFirst : {false, true}) {
+        Datagram d;
+        d.Begin(RTM_NEWLINK);
+        d.Fixed(ifinfomsg{});
+        size_t info = d.BeginNest(IFLA_LINKINFO);
+        if (!dataFirst) {
+            d.Text(IFLA_INFO_KIND, "tun");
+        }
+        size_t data = d.BeginNest(IFLA_INFO_DATA);
+        d.Word(IFLA_TUN_OWNER, 0);
+        uint8_t tap = IFF_TAP;
+        d.Attribute(IFLA_TUN_TYPE, &tap, sizeof(tap));
+        d.EndNest(data);
+        if (dataFirst) {
+            d.Text(IFLA_INFO_KIND, "tun");
+        }
+        d.EndNest(info);
+        d.End();
+        NetLink link;
+        std::string texts;
+        ASSERT_TRUE(ParseLinkMessage(d.Message(), d.MessageSize(), link, texts));
+        EXPECT_STREQ("tun", link.kind);
+        EXPECT_EQ(IFF_TAP, link.tunType) << dataFirst;
+    }
 }
 
 TEST(NetlinkParse, UnterminatedNameIsCutToItsField)
