@@ -25,6 +25,9 @@ depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
 case "$depends" in *libc6*) ;; *) fail "no computed dependency on libc6" ;; esac
 tar tzf "$tarball" | grep -q '/bin/Ostrel$' || fail "the tarball has no bin/Ostrel"
+# Whoever ran cpack, the tarball names root as owner, as the package does.
+owners=$(tar --numeric-owner -tvzf "$tarball" | awk '{print $2}' | sort -u)
+[ "$owners" = 0/0 ] || fail "the tarball records owners $owners"
 
 # A scratch root with an empty dpkg database; the dependencies are the
 # host's (checked above), hence --force-depends.
