@@ -48,7 +48,13 @@ int RunOstrel(const char* invocationName)
     free(buffer);
 
     printf("\nPress <Enter> to exit.\n");
-    (void)getchar();
+    // The wait keeps a console window open for its reader. With the report
+    // going to a pipe or file while the keyboard is standard input, the
+    // prompt is not on screen and a pager on the same terminal would lose
+    // the key, so there is no wait; a key piped in by a script is still read.
+    if (IsConsoleStream(stdout) || !IsConsoleStream(stdin)) {
+        (void)getchar();
+    }
 
     // A report that never reached its reader must not end as a success.
     if (fflush(stdout) != 0 || ferror(stdout)) {

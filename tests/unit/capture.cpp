@@ -1,17 +1,13 @@
 #include "capture.h"
 
-#include <fcntl.h>
-
 #include <cstdio>
 
 #include "driver.h"
 
 #ifdef _WIN32
 #include <io.h>
-static const char kNullDevice[] = "NUL";
 #else
 #include <unistd.h>
-static const char kNullDevice[] = "/dev/null";
 #endif
 
 std::string CaptureStdout(const std::function<void()>& action)
@@ -20,9 +16,12 @@ std::string CaptureStdout(const std::function<void()>& action)
     FILE* sink = tmpfile();
     int savedOut = dup(fileno(stdout));
     int savedIn = dup(fileno(stdin));
-    int nullIn = open(kNullDevice, O_RDONLY);
+    FILE* input = tmpfile();
+    fputs("\n", input);
+    fflush(input);
+    rewind(input);
     dup2(fileno(sink), fileno(stdout));
-    dup2(nullIn, fileno(stdin));
+    dup2(fileno(input), fileno(stdin));
     clearerr(stdin);
 
     action();
@@ -33,7 +32,7 @@ std::string CaptureStdout(const std::function<void()>& action)
     clearerr(stdin);
     close(savedOut);
     close(savedIn);
-    close(nullIn);
+    fclose(input);
 
     std::string text;
     rewind(sink);
@@ -49,7 +48,10 @@ std::string CaptureStdout(const std::function<void()>& action)
 CapturedRun RunCaptured(const char* invocationName)
 {
     CapturedRun run{};
-    run.out = CaptureStdout([&] { run.status = RunOstrel(invocationName); });
+    run.out = CaptureStdout([&] {
+        run.status = RunOstrel(invocationName);
+        run.readInput = lseek(fileno(stdin), 0, SEEK_CUR) != 0;
+    });
     return run;
 }
 

@@ -1,5 +1,5 @@
 // Runs a piece of the tool with standard output captured to a string and
-// standard input at its end.
+// one press of Enter waiting on standard input.
 #pragma once
 
 #include <functional>
@@ -10,6 +10,7 @@ std::string CaptureStdout(const std::function<void()>& action);
 struct CapturedRun {
     std::string out;
     int status;
+    bool readInput;  // the press of Enter was taken from standard input
 };
 
 CapturedRun RunCaptured(const char* invocationName);

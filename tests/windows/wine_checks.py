@@ -9,10 +9,13 @@ WRAPPER runs a Windows program under Wine in the private PREFIX. Expected
 system message texts always come from FormatMessageA itself (through
 WINTOOL_EXE): Wine's differ from Windows'. Exit status 77 means skipped."""
 import os
+import pty
 import re
+import select
 import shutil
 import subprocess
 import sys
+import time
 
 SKIP = 77
 failures = []
@@ -100,7 +103,45 @@ def check_run(wrapper, prefix, exe, tool, workdir):
                             for link, dec in links), f"{name}: links not as eight hex digits")
         check(out.endswith(b"\r\nPress <Enter> to exit.\r\n"), f"{name}: no final prompt")
         print(f"{name}: {len(out)} bytes, version {version_line(out)}")
+    check_prompt(wrapper, prefix, exe)
     finish()
+
+
+def run_at_terminal(wrapper, prefix, exe, output_on_terminal):
+    """Starts the tool with a terminal as standard input (Wine makes it a
+    console) and standard output there or on a pipe. Answers whether it
+    still waited two seconds after its prompt was shown, or 60 s in all."""
+    controller, terminal = pty.openpty()
+    process = subprocess.Popen([wrapper, prefix, exe], stdin=terminal,
+                               stdout=terminal if output_on_terminal else subprocess.PIPE,
+                               stderr=subprocess.DEVNULL)
+    os.close(terminal)
+    shown = b""
+    deadline = time.monotonic() + 60
+    while process.poll() is None and time.monotonic() < deadline:
+        if select.select([controller], [], [], 0.2)[0]:
+            try:
+                shown += os.read(controller, 65536)
+            except OSError:
+                break
+        # Wine's console draws each character between cursor escapes.
+        plain = re.sub(rb"\x1b\[[0-9;?]*[A-Za-z]|\s", b"", shown)
+        if b"Press<Enter>toexit." in plain:
+            time.sleep(2)
+            break
+    waited = process.poll() is None
+    if waited:
+        os.write(controller, b"\r")
+    process.communicate(timeout=60)
+    os.close(controller)
+    return waited
+
+
+def check_prompt(wrapper, prefix, exe):
+    """The prompt waits where it is seen and not when the report is piped."""
+    check(run_at_terminal(wrapper, prefix, exe, True), "console: no wait for Enter")
+    check(not run_at_terminal(wrapper, prefix, exe, False),
+          "console input, output to a pipe: waited for Enter")
 
 
 def parse_report(output):
