@@ -64,7 +64,7 @@ std::unordered_map<uint32_t, LeaseCandidates> ReadLeases(
 
 constexpr size_t kLeaseFileLimit = 1024 * 1024;
 constexpr size_t kLeaseEntryLimit = 8192;
-constexpr size_t kLeaseReadLimit = 64 * 1024 * 1024;
+constexpr size_t kLeaseReadLimit = 128 * 1024 * 1024;
 
 // The calls the stores are listed and read with, each with its system
 // call's contract. Tests put failing ones in place.
