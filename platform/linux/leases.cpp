@@ -208,8 +208,8 @@ struct NamedFile {
 
 // The interfaces sorted by name, then by their place in the list, so that
 // the names a file name carries are found by narrowing a range one
-// character at a time: the work follows the file name's length, never the
-// number of pieces it splits into or how many files there are.
+// character at a time: the work for a name follows its length, never how
+// many pieces it splits into, and nothing is kept per piece.
 class InterfaceNames {
    public:
     explicit InterfaceNames(const std::vector<LeaseInterface>& interfaces)
