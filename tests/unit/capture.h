@@ -15,5 +15,9 @@ struct CapturedRun {
 
 CapturedRun RunCaptured(const char* invocationName);
 
+// RunCaptured where no block of 4 GiB can be had: in a child process whose
+// address space is capped on Linux, as it is in a 32-bit Windows process.
+CapturedRun RunCapturedShortOfMemory(const char* invocationName);
+
 // The system's text for a code as the platform returns it.
 std::string SystemText(unsigned long code);

@@ -143,6 +143,17 @@ TEST(RunOstrel, RefusalAbortsWithStatusOneAndNoRecord)
     EXPECT_EQ(run.out.find("IP_ADAPTER_INFO: \n"), std::string::npos);
 }
 
+TEST(RunOstrel, BufferThatCannotBeAllocatedAbortsAsNotEnoughMemory)
+{
+    const ULONG huge = 0xffffffff;
+    ScriptFakeAdapters({{ERROR_BUFFER_OVERFLOW, huge}, {ERROR_SUCCESS, 0}});
+    CapturedRun run = RunCapturedShortOfMemory(kNoSuchFile);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, kBanner + FirstQueryLine(ERROR_BUFFER_OVERFLOW) +
+                           RetryLine(huge, ERROR_NOT_ENOUGH_MEMORY) +
+                           "\nAborting due to error on calling Ostrel()\n" + kPrompt);
+}
+
 TEST(RunOstrel, CodeWithoutSystemTextIsNamed)
 {
     // Customer codes (bit 29) never have a system text on any platform.
