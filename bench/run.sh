@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Ostrel against `ip -d addr show` in network namespaces of growing size.
 #
-# usage: sudo bench/run.sh [OSTREL]     (default: build/default/Ostrel)
+# usage, as root: bench/run.sh [OSTREL]     (default: build/default/Ostrel)
 #
 # For every size N a fresh namespace holds exactly N veth interfaces plus lo:
 # each veth's peer lives in a second namespace, so N = 1 is possible and the
@@ -36,9 +36,18 @@ fail() {
 [[ $EUID -eq 0 ]] || fail "needs root to build network namespaces"
 [[ -x $ostrel ]] || fail "no executable Ostrel at $ostrel (build it first or name it)"
 ostrel=$(realpath "$ostrel")
-for tool in ip hyperfine python3 /usr/bin/time; do
-    command -v "$tool" >/dev/null || fail "needs $tool"
+# The tools and their Debian packages; missing ones are installed through apt.
+missing=()
+for pair in ip:iproute2 hyperfine:hyperfine python3:python3 /usr/bin/time:time; do
+    command -v "${pair%:*}" >/dev/null || missing+=("${pair#*:}")
 done
+if ((${#missing[@]})); then
+    command -v apt-get >/dev/null || fail "needs ${missing[*]}"
+    echo "bench: installing ${missing[*]}" >&2
+    apt-get update -q >&2
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}" >&2 ||
+        fail "could not install ${missing[*]}"
+fi
 
 work=$(mktemp -d /tmp/ostrel-bench.XXXXXX)
 namespaces=()

@@ -7,7 +7,8 @@ enable_language(ASM)
 
 set(OSTREL_RES_FILE ${CMAKE_BINARY_DIR}/Ostrel.res)
 # The script has no preprocessor lines: without the preprocessor the output
-# is the same whether clang is installed or not.
+# is the same whether clang is installed or not. llvm-rc 14 takes only
+# -no-preprocess for that; it ignores -no-cpp and warns when clang is missing.
 # llvm-rc reads any argument that starts with "/" as an option, so an absolute
 # path such as /check/... turns into the /C option and its value. Paths are
 # therefore given relative to the folder the command runs in.
@@ -15,7 +16,7 @@ file(RELATIVE_PATH OSTREL_RES_ARG ${CMAKE_SOURCE_DIR}/driver ${OSTREL_RES_FILE})
 file(RELATIVE_PATH OSTREL_RC_ARG ${CMAKE_SOURCE_DIR}/driver ${OSTREL_RC_FILE})
 add_custom_command(
   OUTPUT ${OSTREL_RES_FILE}
-  COMMAND ${OSTREL_LLVM_RC} -no-cpp -FO ${OSTREL_RES_ARG} ${OSTREL_RC_ARG}
+  COMMAND ${OSTREL_LLVM_RC} -no-preprocess -FO ${OSTREL_RES_ARG} ${OSTREL_RC_ARG}
   WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/driver
   DEPENDS ${OSTREL_RC_FILE} ${CMAKE_SOURCE_DIR}/driver/Ostrel.ico
   COMMENT "Compiling the version record")

@@ -21,6 +21,9 @@ set(CPACK_PACKAGE_HOMEPAGE_URL ${PROJECT_HOMEPAGE_URL})
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_CHECKSUM SHA256)
+# Archives would otherwise record the user who ran cpack.
+find_program(CPACK_OSTREL_PYTHON NAMES python3)
+set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/ZeroOwner.cmake)
 # cpack runs later, in its own process: it takes the build's date with it.
 set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/CPackDate.cmake)
 file(CONFIGURE OUTPUT ${CPACK_PROJECT_CONFIG_FILE} CONTENT
@@ -51,6 +54,14 @@ if(OSTREL_OS STREQUAL "linux")
   install(FILES ${doc}/Ostrel.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES ${doc}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
   install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
+  # The package is ostrel: the command and its man page answer to that name
+  # too. The banner still finds the version record through the link.
+  set(links ${PROJECT_BINARY_DIR}/links)
+  file(MAKE_DIRECTORY ${links})
+  file(CREATE_LINK Ostrel ${links}/ostrel SYMBOLIC)
+  file(CREATE_LINK Ostrel.1.gz ${links}/ostrel.1.gz SYMBOLIC)
+  install(FILES ${links}/ostrel DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES ${links}/ostrel.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
   set(CPACK_GENERATOR DEB TGZ)
   set(CPACK_PACKAGE_FILE_NAME "Ostrel-${PROJECT_VERSION}-linux-${CMAKE_SYSTEM_PROCESSOR}")
@@ -59,6 +70,9 @@ if(OSTREL_OS STREQUAL "linux")
   set(CPACK_DEBIAN_PACKAGE_SECTION net)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  # udev supplies the hardware database and libudev, loaded at run time,
+  # that name physical devices; without them descriptions are driver names.
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS udev)
   set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 else()
   set(text ${PROJECT_BINARY_DIR}/text)

@@ -15,6 +15,13 @@ static void PrintBanner(const char* version)
     printf("          IPCONFIG /all command at a console \n\n\n");
 }
 
+// A buffer that could not be allocated is refused as the platform refuses
+// one it cannot fill: the query is never asked to write into nothing.
+static DWORD QueryAdapters(PIP_ADAPTER_INFO buffer, PULONG outBufLen)
+{
+    return buffer != NULL ? Ostrel(buffer, outBufLen) : ERROR_NOT_ENOUGH_MEMORY;
+}
+
 int RunOstrel(const char* invocationName)
 {
     char version[128];
@@ -26,13 +33,13 @@ int RunOstrel(const char* invocationName)
     PIP_ADAPTER_INFO buffer = (PIP_ADAPTER_INFO)malloc(outBufLen);
     printf("Calling Ostrel() with OutBufLen = %lu (sizeof(IP_ADAPTER_INFO)): ",
            (unsigned long)outBufLen);
-    DWORD result = Ostrel(buffer, &outBufLen);
+    DWORD result = QueryAdapters(buffer, &outBufLen);
     PrintResultText(result);
     while (result == ERROR_BUFFER_OVERFLOW) {
         free(buffer);
         buffer = (PIP_ADAPTER_INFO)malloc(outBufLen);
         printf("Calling Ostrel() with OutBufLen = %lu: ", (unsigned long)outBufLen);
-        result = Ostrel(buffer, &outBufLen);
+        result = QueryAdapters(buffer, &outBufLen);
         PrintResultText(result);
     }
 
@@ -48,7 +55,13 @@ int RunOstrel(const char* invocationName)
     free(buffer);
 
     printf("\nPress <Enter> to exit.\n");
-    (void)getchar();
+    // The wait keeps a console window open for its reader. With the report
+    // going to a pipe or file while the keyboard is standard input, the
+    // prompt is not on screen and a pager on the same terminal would lose
+    // the key, so there is no wait; a key piped in by a script is still read.
+    if (IsConsoleStream(stdout) || !IsConsoleStream(stdin)) {
+        (void)getchar();
+    }
 
     // A report that never reached its reader must not end as a success.
     if (fflush(stdout) != 0 || ferror(stdout)) {

@@ -11,7 +11,9 @@
 #include <limits.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -32,19 +34,43 @@ static void RemoveFolder()
     rmdir(folder.c_str());
 }
 
+// A folder that cannot be set up is the machine's fault, not a finding: the
+// reason goes to standard error and the run stops before any input.
+static void FailSetup(const char* what, const std::string& path)
+{
+    fprintf(stderr, "fuzz_version_file: setup failed: %s %s: %s\n", what, path.c_str(),
+            strerror(errno));
+    exit(2);
+}
+
+// Memory-backed /dev/shm keeps the file writes cheap; a machine whose
+// /dev/shm is missing or read-only has the temporary folder instead.
+static bool MakeFolder(const std::string& parent)
+{
+    std::string pattern = parent + "/ostrel_fuzz_version_XXXXXX";
+    if (mkdtemp(&pattern[0]) == NULL) {
+        return false;
+    }
+    folder = pattern;
+    return true;
+}
+
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    char pattern[] = "/dev/shm/ostrel_fuzz_version_XXXXXX";
     char self[PATH_MAX];
     ssize_t length = readlink("/proc/self/exe", self, sizeof(self) - 1);
-    if (mkdtemp(pattern) == NULL || length <= 0) {
-        abort();
+    if (length <= 0) {
+        FailSetup("reading the link", "/proc/self/exe");
     }
     self[length] = '\0';
-    folder = pattern;
+    const char* tmpdir = getenv("TMPDIR");
+    std::string fallback = tmpdir != NULL && tmpdir[0] != '\0' ? tmpdir : "/tmp";
+    if (!MakeFolder("/dev/shm") && !MakeFolder(fallback)) {
+        FailSetup("making a folder in /dev/shm and in", fallback);
+    }
     atexit(RemoveFolder);
     if (symlink(self, (folder + "/Ostrel").c_str()) != 0) {
-        abort();
+        FailSetup("linking to the fuzzer from", folder);
     }
     return 0;
 }

@@ -4,4 +4,10 @@
 // the same types and contracts itself.
 #pragma once
 
+#include <cstdio>
+
 #include "os_api.h"
+
+// Nonzero when the stream is attached to an interactive terminal (a console
+// on Windows); zero for a file, a pipe, the null device or a closed stream.
+BOOL IsConsoleStream(FILE* stream);

@@ -29,6 +29,7 @@ packages=(
     isc-dhcp-client
     dhcpcd-base
     systemd
+    udev
     util-linux
     libgtest-dev
     libgmock-dev
@@ -60,7 +61,7 @@ for package in "${packages[@]}"; do
 done
 if ((${#missing[@]})); then
     if [ "$(id -u)" -ne 0 ]; then
-        echo "scripts/check.sh: missing ${missing[*]}; run it as root to install them: sudo bash scripts/check.sh" >&2
+        echo "scripts/check.sh: missing ${missing[*]}; run it as root to install them: bash scripts/check.sh${1:+ $1}" >&2
         exit 1
     fi
     echo "== installing: ${missing[*]}"
@@ -68,7 +69,9 @@ if ((${#missing[@]})); then
         dpkg --add-architecture i386
     fi
     apt-get update -q
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}"
+    # Recommends would bring hundreds of packages (a desktop's worth for
+    # wine) that no test uses.
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
 results=()
@@ -76,6 +79,7 @@ notes=()
 timing=()
 step_name=""
 step_start=$SECONDS
+fuzz_work=""
 step() {
     if [ -n "$step_name" ]; then
         timing+=("$(printf '%4d s  %s' $((SECONDS - step_start)) "$step_name")")
@@ -88,6 +92,7 @@ step() {
 
 summary() {
     local status=$?
+    [ -z "$fuzz_work" ] || rm -rf "$fuzz_work"
     step "summary"
     for note in "${timing[@]}" "${notes[@]}"; do
         echo "$note"
@@ -130,22 +135,34 @@ run_tests sanitize
 step "fuzz targets, ${FUZZ_SECONDS} s each"
 cmake --preset fuzz
 cmake --build --preset fuzz -j "$JOBS"
+# A finding leaves its input in build/fuzz/findings; a target that stops
+# without one could not run (its setup failed), which is no finding.
+fuzz_work=$(mktemp -d)
+findings=$PWD/build/fuzz/findings
 for target in build/fuzz/fuzz/fuzz_*; do
     [ -x "$target" ] || continue
     name=$(basename "$target")
-    corpus=$(mktemp -d)
+    corpus=$fuzz_work/$name
+    log=$fuzz_work/$name.log
+    mkdir -p "$corpus" "$findings"
     if [ -d "fuzz/corpus/${name#fuzz_}" ]; then
         cp -r "fuzz/corpus/${name#fuzz_}/." "$corpus/"
     fi
-    "$target" -max_total_time="$FUZZ_SECONDS" -print_final_stats=1 "$corpus" 2>"$corpus.log" || {
-        tail -50 "$corpus.log"
-        echo "FAIL: $name found a fault"
+    before=$(ls "$findings" | wc -l)
+    "$target" -max_total_time="$FUZZ_SECONDS" -print_final_stats=1 \
+        -artifact_prefix="$findings/$name-" "$corpus" 2>"$log" || {
+        status=$?
+        tail -50 "$log"
+        if [ "$(ls "$findings" | wc -l)" -gt "$before" ]; then
+            echo "FAIL: $name found a fault; its input is in $findings"
+        else
+            echo "FAIL: $name could not run (exit status $status, no input found a fault)"
+        fi
         exit 1
     }
-    runs=$(grep -o 'number_of_executed_units: *[0-9]*' "$corpus.log" | grep -o '[0-9]*$')
+    runs=$(grep -o 'number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$')
     echo "$name: $runs executions, no finding"
     notes+=("fuzz      $name: $runs executions in ${FUZZ_SECONDS} s, no finding")
-    rm -rf "$corpus" "$corpus.log"
 done
 
 step "32-bit Windows build and tests under Wine"

@@ -25,7 +25,7 @@ if [ -n "$missing" ]; then
         exit 1
     fi
     if [ "$(id -u)" -ne 0 ]; then
-        echo "scripts/run.sh: the build needs$missing; run it as root (sudo sh scripts/run.sh) or apt-get install them" >&2
+        echo "scripts/run.sh: the build needs$missing; run this script as root, or install them as root with apt-get" >&2
         exit 1
     fi
     echo "== installing:$missing"

@@ -44,7 +44,7 @@ def main(argv):
         for build, test, why in skipped:
             print("  %s %s: %s" % (build, test, why))
         if not_root:
-            print("%d skipped tests: run as root (sudo bash scripts/check.sh) to run them" %
+            print("%d skipped tests: run bash scripts/check.sh as root to run them" %
                   len(skipped))
     return 1 if failed_total else 0
 

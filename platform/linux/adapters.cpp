@@ -33,8 +33,14 @@ DWORD TakeSnapshot(QueryState& state)
     // something to read: a namespace may hold thousands of them.
     std::unordered_map<uint32_t, LeaseCandidates> leases;
     LeaseStores stores = ListLeaseStores("/");
-    if (!stores.empty()) {
-        leases = ReadLeases(stores, ListLeaseInterfaces(snapshot));
+    // Leases that are there but could not be read would make a quieter,
+    // wrong report: the query fails instead.
+    error = stores.error;
+    if (error == 0 && !stores.empty()) {
+        leases = ReadLeases(stores, ListLeaseInterfaces(snapshot), &error);
+    }
+    if (error != 0) {
+        return MapKernelError(error);
     }
     state.adapters = GatherAdapterFacts(snapshot, leases, ReadKernelClock(), "/sys/class/net");
     return ERROR_SUCCESS;
@@ -53,6 +59,9 @@ DWORD MapKernelError(int error)
         case ENOMEM:
         case ENOBUFS:
             return ERROR_NOT_ENOUGH_MEMORY;
+        case EMFILE:
+        case ENFILE:
+            return ERROR_TOO_MANY_OPEN_FILES;
         case EAFNOSUPPORT:
         case EPROTONOSUPPORT:
         case EOPNOTSUPP:

@@ -195,6 +195,7 @@ std::vector<AdapterFacts> GatherAdapterFacts(
     std::vector<AdapterFacts> adapters(order.links.size());
     AddGateways(snapshot, order, adapters);
     std::vector<HeldAddress> described;
+    HardwareNames names;
     for (size_t i = 0; i < adapters.size(); ++i) {
         const NetLink& link = *order.links[i];
         AdapterFacts& facts = adapters[i];
@@ -211,7 +212,7 @@ std::vector<AdapterFacts> GatherAdapterFacts(
             facts.addresses[a].address = described[a].address;
             facts.addresses[a].prefixLength = held[a]->prefixLength;
         }
-        DescribeLink(snapshot, link, sysNetRoot, facts);
+        DescribeLink(link, sysNetRoot, names, facts);
         auto candidates = leases.empty() ? leases.end() : leases.find(link.index);
         ApplyLeasePolicy(described.data(), heldCount,
                          candidates == leases.end() ? nullptr : &candidates->second,

@@ -2,6 +2,9 @@
 // stores are, and every lease they hold for each interface.
 #pragma once
 
+#include <dirent.h>
+#include <sys/types.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -18,14 +21,19 @@ struct LeaseInterface {
 };
 
 // The candidate files of every lease store below a root directory ("/" on a
-// real run), each store's directory listed once. Nothing is read yet, so a
-// machine without lease files costs nothing per interface.
+// real run), each store's directory listed once, no further than
+// kLeaseEntryLimit entries. Nothing is read yet, so a machine without lease
+// files costs nothing per interface.
 struct LeaseStores {
     std::string networkdDir, dhclientDir, networkManagerDir, dhcpcdDir;
     std::string networkManagerStateDir, dhcpcdRunDir;
     // interface index, file
     std::vector<std::pair<uint32_t, std::string>> networkd, networkManagerState;
     std::vector<std::string> dhclient, networkManager, dhcpcd;
+    // An errno value when a store is there but could not be listed (out of
+    // descriptors or memory): its leases would be missing from the answer.
+    // A store that is absent or not ours to read is no error.
+    int error = 0;
 
     bool empty() const
     {
@@ -49,13 +57,34 @@ LeaseStores ListLeaseStores(const std::string& root);
 // internal client, whose file is left out where the runtime state holds a
 // lease. A dhcpcd lease file this process may not read is asked of dhcpcd
 // over its unprivileged control socket. Files above kLeaseFileLimit bytes
-// are ignored. A lease may be stale or belong to another network namespace;
+// are ignored, and nothing more is read once kLeaseReadLimit bytes have
+// been. A lease may be stale or belong to another network namespace;
 // whoever applies it must check it with ChooseLiveLease.
+//
+// *error receives 0, or the errno value of a failure that would lose leases
+// that are there (EMFILE, ENFILE, ENOMEM, EIO); the leases are then
+// incomplete and must not be used. Files that are gone, not ours to read or
+// no regular files hold no lease and are no error.
 using LeaseCandidates = std::vector<LeaseFacts>;
 std::unordered_map<uint32_t, LeaseCandidates> ReadLeases(
-    const LeaseStores& stores, const std::vector<LeaseInterface>& interfaces);
+    const LeaseStores& stores, const std::vector<LeaseInterface>& interfaces, int* error);
 
 constexpr size_t kLeaseFileLimit = 1024 * 1024;
+constexpr size_t kLeaseEntryLimit = 8192;
+constexpr size_t kLeaseReadLimit = 128 * 1024 * 1024;
+
+// The calls the stores are listed and read with, each with its system
+// call's contract. Tests put failing ones in place.
+struct LeaseFileCalls {
+    DIR* (*openDirectory)(const char* path);
+    dirent* (*readDirectory)(DIR* dir);
+    int (*openFile)(const char* path, int flags);
+    ssize_t (*readFile)(int fd, void* buffer, size_t size);
+};
+
+// Replaces the calls; a null member stands for the system's own. Returns
+// the calls before.
+LeaseFileCalls SetLeaseFileCalls(const LeaseFileCalls& calls);
 
 // What the dhcpcd managing an interface dumps of its IPv4 lease over its
 // unprivileged control socket in runDir (mode 0666, "/run/dhcpcd" on a real

@@ -1,7 +1,9 @@
 #include "link_description.h"
 
 #include <linux/if_arp.h>
+#include <linux/if_tun.h>
 
+#include <cstring>
 #include <string>
 
 #include "sysfs.h"
@@ -43,24 +45,27 @@ const LinkType& FindLinkType(uint16_t arphrd)
     return kOtherLink;
 }
 
-void DescribeLink(const NetSnapshot& snapshot, const NetLink& link, const char* sysNetRoot,
+void DescribeLink(const NetLink& link, const char* sysNetRoot, HardwareNames& names,
                   AdapterFacts& facts)
 {
     const LinkType& type = FindLinkType(link.type);
-    const char* alias = FindLinkAlias(snapshot, link);
     // Only a physical device (one without a kind) has sysfs facts worth the
     // reads.
     bool physical = link.kind[0] == '\0';
-    bool sysKnown = physical && (link.type == ARPHRD_ETHER || alias[0] == '\0') &&
-                    IsOwnSysEntry(sysNetRoot, link);
+    bool sysKnown = physical && IsOwnSysEntry(sysNetRoot, link);
     facts.type = sysKnown && link.type == ARPHRD_ETHER && IsWireless(sysNetRoot, link.name)
                      ? kWirelessType
                      : type.adapterType;
-    if (alias[0] != '\0') {
-        facts.description = alias;
-    } else if (link.kind[0] != '\0') {
-        facts.description = link.kind;
-    } else if (!sysKnown || !ReadDriverName(sysNetRoot, link.name, &facts.description)) {
+    char modalias[256];
+    if (!physical) {
+        // tun and tap devices share their kind; the kernel tells them apart.
+        facts.description =
+            strcmp(link.kind, "tun") == 0 && link.tunType == IFF_TAP ? "tap" : link.kind;
+    } else if (!sysKnown) {
+        facts.description = type.name;
+    } else if (!(ReadDeviceModalias(sysNetRoot, link.name, modalias, sizeof(modalias)) &&
+                 LookUpProductName(names, modalias, &facts.description)) &&
+               !ReadDriverName(sysNetRoot, link.name, &facts.description)) {
         facts.description = type.name;
     }
 }

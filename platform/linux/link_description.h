@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "adapter_facts.h"
+#include "hardware_names.h"
 #include "netlink.h"
 
 // One kernel link type (ARPHRD_*) as the records show it.
@@ -17,9 +18,11 @@ struct LinkType {
 // The entry for a kernel link type; an unknown type is "other", number 1.
 const LinkType& FindLinkType(uint16_t arphrd);
 
-// Fills facts.type and facts.description. The description is the link's
-// alias, else its kind ("veth", "bridge"), else the driver of a physical
-// device, else the name of its link type. sysNetRoot is the directory
-// holding one entry per interface ("/sys/class/net").
-void DescribeLink(const NetSnapshot& snapshot, const NetLink& link, const char* sysNetRoot,
+// Fills facts.type and facts.description. The description is the kind of
+// a virtual link ("veth", "bridge", "tap"); for a physical device the
+// product name the hardware database gives its PCI or USB ids, else its
+// driver, else the name of its link type. The alias, the administrator's
+// own label, is no description. sysNetRoot is the directory holding one
+// entry per interface ("/sys/class/net").
+void DescribeLink(const NetLink& link, const char* sysNetRoot, HardwareNames& names,
                   AdapterFacts& facts);

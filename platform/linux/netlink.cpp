@@ -152,12 +152,21 @@ bool ParseLinkMessage(const uint8_t* message, size_t length, NetLink& link, std:
                            size < sizeof(link.address) ? size : sizeof(link.address));
                     break;
                 case IFLA_LINKINFO:
-                    VisitAttributes(payload, size,
-                                    [&](uint16_t inner, const uint8_t* data, size_t n) {
-                                        if (inner == IFLA_INFO_KIND) {
-                                            CopyText(link.kind, sizeof(link.kind), data, n);
+                    VisitAttributes(
+                        payload, size, [&](uint16_t inner, const uint8_t* data, size_t n) {
+                            if (inner == IFLA_INFO_KIND) {
+                                CopyText(link.kind, sizeof(link.kind), data, n);
+                            } else if (inner == IFLA_INFO_DATA) {
+                                // Kept for any kind, which may follow its data; only a
+                                // "tun" link's number is ever used.
+                                VisitAttributes(
+                                    data, n, [&](uint16_t tun, const uint8_t* value, size_t bytes) {
+                                        if (tun == IFLA_TUN_TYPE && bytes >= 1) {
+                                            link.tunType = value[0];
                                         }
                                     });
+                            }
+                        });
                     break;
                 default:
                     break;

@@ -18,6 +18,7 @@ struct NetLink {
     uint8_t address[8] = {};    // the first bytes of the link-layer address
     char name[16] = {};
     char kind[16] = {};        // IFLA_INFO_KIND, empty for a physical device
+    uint8_t tunType = 0;       // IFLA_TUN_TYPE of a "tun" link: IFF_TUN or IFF_TAP, 0 if unsaid
     uint32_t aliasOffset = 0;  // IFLA_IFALIAS in NetSnapshot::texts,
     uint32_t aliasLength = 0;  // terminated there; length 0 when unset
 };

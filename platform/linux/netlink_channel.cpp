@@ -6,13 +6,11 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <ctime>
 
 namespace {
-
-// Dumps raced by a change are redone; a namespace whose links change faster
-// than one dump can be read would otherwise keep us here for ever.
-const int kMaxDumpAttempts = 32;
 
 // The kernel fills a dump datagram up to the largest receive buffer it has
 // seen, at most 32 KiB; offering less would only cost more datagrams.
@@ -156,13 +154,16 @@ int NetlinkSocket::Send(const uint8_t* request, size_t length)
 {
     sockaddr_nl kernel = {};
     kernel.nl_family = AF_NETLINK;
-    while (sendto(fd_, request, length, 0, reinterpret_cast<sockaddr*>(&kernel), sizeof(kernel)) <
-           0) {
+    for (int attempt = 0; attempt < kMaxInterruptions; ++attempt) {
+        if (sendto(fd_, request, length, 0, reinterpret_cast<sockaddr*>(&kernel), sizeof(kernel)) >=
+            0) {
+            return 0;
+        }
         if (errno != EINTR) {
             return errno;
         }
     }
-    return 0;
+    return EINTR;
 }
 
 int NetlinkSocket::Receive(uint8_t* buffer, size_t capacity, bool peek, NetlinkDatagram* datagram)
@@ -176,11 +177,15 @@ int NetlinkSocket::Receive(uint8_t* buffer, size_t capacity, bool peek, NetlinkD
     header.msg_iovlen = 1;
     // MSG_TRUNC: the answer is the datagram's whole length, not what fitted.
     int flags = MSG_TRUNC | (peek ? MSG_PEEK : 0);
-    ssize_t received;
-    while ((received = recvmsg(fd_, &header, flags)) < 0) {
-        if (errno != EINTR) {
+    ssize_t received = -1;
+    for (int attempt = 0; attempt < kMaxInterruptions && received < 0; ++attempt) {
+        received = recvmsg(fd_, &header, flags);
+        if (received < 0 && errno != EINTR) {
             return errno;
         }
+    }
+    if (received < 0) {
+        return EINTR;
     }
     datagram->length = static_cast<size_t>(received);
     datagram->truncated = (header.msg_flags & MSG_TRUNC) != 0;
@@ -188,10 +193,31 @@ int NetlinkSocket::Receive(uint8_t* buffer, size_t capacity, bool peek, NetlinkD
     return 0;
 }
 
+int64_t MonotonicMilliseconds()
+{
+    timespec now = {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return int64_t{now.tv_sec} * 1000 + now.tv_nsec / 1000000;
+}
+
+void PauseMilliseconds(int64_t milliseconds)
+{
+    timespec wait = {static_cast<time_t>(milliseconds / 1000),
+                     static_cast<long>(milliseconds % 1000 * 1000000)};
+    nanosleep(&wait, nullptr);
+}
+
+// A dump raced by a change is redone. How many dumps a busy namespace needs
+// follows how fast it changes, and how long each takes follows its size, so
+// the retries end on time: a count alone gives up within a second on a
+// small host and would take minutes on a large one. The pause lets a burst
+// of changes pass instead of meeting it again at once.
 int DumpSnapshot(NetlinkChannel& channel, NetlinkDumper& dumper, NetSnapshot& snapshot)
 {
     GrowBuffer(dumper, kReceiveBufferSize);
-    for (int attempt = 0; attempt < kMaxDumpAttempts; ++attempt) {
+    const int64_t started = dumper.clock();
+    int64_t pause = 1;
+    for (;;) {
         snapshot.links.clear();
         snapshot.texts.clear();
         snapshot.addresses.clear();
@@ -216,8 +242,13 @@ int DumpSnapshot(NetlinkChannel& channel, NetlinkDumper& dumper, NetSnapshot& sn
             ResolveNexthops(snapshot);
             return 0;
         }
+        int64_t elapsed = dumper.clock() - started;
+        if (elapsed < 0 || elapsed >= kDumpRetryTime) {
+            return EAGAIN;
+        }
+        dumper.pause(std::min(pause, kDumpRetryTime - elapsed));
+        pause = std::min(pause * 2, kLongestDumpPause);
     }
-    return EAGAIN;
 }
 
 bool DrainNotifications(NetlinkChannel* watch)

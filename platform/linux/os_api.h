@@ -27,6 +27,7 @@ typedef int32_t time32_t;
 // thread's last error.
 #define ERROR_SUCCESS 0UL
 #define ERROR_FILE_NOT_FOUND 2UL
+#define ERROR_TOO_MANY_OPEN_FILES 4UL
 #define ERROR_ACCESS_DENIED 5UL
 #define ERROR_NOT_ENOUGH_MEMORY 8UL
 #define ERROR_GEN_FAILURE 31UL
@@ -105,9 +106,12 @@ typedef struct _IP_ADAPTER_INFO {
 //   ERROR_ACCESS_DENIED       the kernel refused the request
 //   ERROR_NOT_ENOUGH_MEMORY   an allocation failed, the kernel lacked memory,
 //                             or the chain would pass 4 GiB
+//   ERROR_TOO_MANY_OPEN_FILES the process or the system ran out of file
+//                             descriptors (for its sockets or a lease store)
 //   ERROR_NOT_SUPPORTED       the kernel has no rtnetlink
-//   ERROR_GEN_FAILURE         any other kernel failure (a dump interrupted by
-//                             changes time after time included) or internal fault
+//   ERROR_GEN_FAILURE         any other kernel failure (a dump still interrupted
+//                             by changes after seconds of retrying included), a
+//                             lease store failing to read (EIO), or an internal fault
 // Never throws.
 DWORD Ostrel(PIP_ADAPTER_INFO pAdapterInfo, PULONG pOutBufLen);
 

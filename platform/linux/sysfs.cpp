@@ -54,6 +54,29 @@ bool ReadSysText(const char* root, const char* name, const char* suffix, char* t
     return true;
 }
 
+// The last part of a sysfs link's target ("iwlwifi" of a driver link, "pci"
+// of a subsystem link); false when there is none.
+bool ReadSysLinkBase(const char* root, const char* name, const char* suffix, std::string* base)
+{
+    char path[256];
+    char target[256];
+    if (!BuildSysPath(root, name, suffix, path, sizeof(path))) {
+        return false;
+    }
+    ssize_t length = readlink(path, target, sizeof(target) - 1);
+    if (length <= 0 || static_cast<size_t>(length) == sizeof(target) - 1) {  // maybe cut
+        return false;
+    }
+    target[length] = '\0';
+    const char* last = strrchr(target, '/');
+    last = last != nullptr ? last + 1 : target;
+    if (*last == '\0') {
+        return false;
+    }
+    base->assign(last);
+    return true;
+}
+
 }  // namespace
 
 // An entry is the link's own only when it carries the link's index and
@@ -94,23 +117,7 @@ bool IsOwnSysEntry(const char* root, const NetLink& link)
 
 bool ReadDriverName(const char* root, const char* name, std::string* driver)
 {
-    char path[256];
-    char target[256];
-    if (!BuildSysPath(root, name, "/device/driver", path, sizeof(path))) {
-        return false;
-    }
-    ssize_t length = readlink(path, target, sizeof(target) - 1);
-    if (length <= 0 || static_cast<size_t>(length) == sizeof(target) - 1) {  // maybe cut
-        return false;
-    }
-    target[length] = '\0';
-    const char* base = strrchr(target, '/');
-    base = base != nullptr ? base + 1 : target;
-    if (*base == '\0') {
-        return false;
-    }
-    driver->assign(base);
-    return true;
+    return ReadSysLinkBase(root, name, "/device/driver", driver);
 }
 
 bool IsWireless(const char* root, const char* name)
@@ -119,4 +126,36 @@ bool IsWireless(const char* root, const char* name)
     struct stat info;
     return (BuildSysPath(root, name, "/wireless", path, sizeof(path)) && stat(path, &info) == 0) ||
            (BuildSysPath(root, name, "/phy80211", path, sizeof(path)) && stat(path, &info) == 0);
+}
+
+bool ReadDeviceModalias(const char* root, const char* name, char* modalias, size_t size)
+{
+    // A virtio NIC's PCI device is the NIC itself, one level up; any other
+    // parent (the PCI host of an SDIO card, say) is another product. The
+    // kernel takes ".." after the device link to the device's own parent.
+    static const char* const kLevels[] = {"/device/", "/device/../"};
+    for (const char* level : kLevels) {
+        std::string bus;
+        if (!ReadSysLinkBase(root, name, (std::string(level) + "subsystem").c_str(), &bus)) {
+            return false;
+        }
+        if (bus == "virtio") {
+            continue;
+        }
+        if (bus != "pci" && bus != "usb") {
+            return false;
+        }
+        if (!ReadSysText(root, name, (std::string(level) + "modalias").c_str(), modalias, size)) {
+            return false;
+        }
+        size_t length = strcspn(modalias, "\n");
+        modalias[length] = '\0';
+        for (size_t i = 0; i < length; ++i) {
+            if (modalias[i] <= ' ' || modalias[i] > '~') {
+                return false;
+            }
+        }
+        return length > 0;
+    }
+    return false;
 }

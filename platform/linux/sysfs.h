@@ -17,3 +17,9 @@ bool ReadDriverName(const char* root, const char* name, std::string* driver);
 
 // Whether the named device is a wireless one.
 bool IsWireless(const char* root, const char* name);
+
+// The modalias of the PCI or USB device behind the named interface: its own
+// device, or for a virtio NIC the PCI device it sits on
+// ("pci:v00001AF4d00001041..."). False when there is none or it is not
+// plain printable text.
+bool ReadDeviceModalias(const char* root, const char* name, char* modalias, size_t size);

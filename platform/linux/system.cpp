@@ -43,6 +43,7 @@ struct SystemMessage {
 // The platform's texts for every code this layer can hand back.
 const SystemMessage kSystemMessages[] = {
     {ERROR_SUCCESS, "The operation completed successfully."},
+    {ERROR_TOO_MANY_OPEN_FILES, "The system cannot open the file."},
     {ERROR_ACCESS_DENIED, "Access is denied."},
     {ERROR_NOT_ENOUGH_MEMORY, "Not enough memory resources are available to process this command."},
     {ERROR_GEN_FAILURE, "A device attached to the system is not functioning."},

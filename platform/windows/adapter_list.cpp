@@ -113,7 +113,11 @@ std::vector<AdapterFacts> GatherAdapterFacts(const IP_ADAPTER_ADDRESSES_LH* firs
 {
     std::vector<AdapterFacts> adapters;
     for (const IP_ADAPTER_ADDRESSES_LH* source = first; source != NULL; source = source->Next) {
-        adapters.push_back(GatherAdapter(source, clock));
+        // The system's own IPv4 adapter records leave the software loopback
+        // interface out; the list of all interfaces has it.
+        if (source->IfType != IF_TYPE_SOFTWARE_LOOPBACK) {
+            adapters.push_back(GatherAdapter(source, clock));
+        }
     }
     return adapters;
 }

@@ -18,6 +18,7 @@ struct LeaseClock {
     std::function<int64_t(const char* adapterName)> leaseObtained;
 };
 
-// The adapters of the list, in list order.
+// The adapters of the list, in list order, but for the software loopback
+// interface.
 std::vector<AdapterFacts> GatherAdapterFacts(const IP_ADAPTER_ADDRESSES_LH* first,
                                              const LeaseClock& clock);

@@ -20,10 +20,14 @@ link set vb up
 addr add 10.77.1.2/24 dev va
 addr add 10.77.2.2/16 dev va valid_lft {0} preferred_lft {0}
 link add br0 type bridge
+link set va alias uplink
 tuntap add mode tap tp0
+tuntap add mode tun tn0
 route add default via 10.77.1.1 dev va
 """.format(LIFETIME)
-DESCRIPTIONS = {"lo": "loopback", "va": "veth", "vb": "veth", "br0": "bridge", "tp0": "tun"}
+# The alias on va is the administrator's label, not a description.
+DESCRIPTIONS = {"lo": "loopback", "va": "veth", "vb": "veth", "br0": "bridge", "tp0": "tap",
+                "tn0": "tun"}
 TYPES = {"ether": 6, "loopback": 24, "none": 131, "ppp": 23}
 
 

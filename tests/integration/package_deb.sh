@@ -24,7 +24,14 @@ echo "made $(basename "$deb") and $(basename "$tarball")"
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
 case "$depends" in *libc6*) ;; *) fail "no computed dependency on libc6" ;; esac
+# The device names' library is loaded at run time: recommended, not required.
+case "$depends" in *libudev* | *libsystemd*) fail "a hard dependency on the names: $depends" ;; esac
+recommends=$(dpkg-deb -f "$deb" Recommends)
+case "$recommends" in *udev*) ;; *) fail "udev, which names the devices, not recommended" ;; esac
 tar tzf "$tarball" | grep -q '/bin/Ostrel$' || fail "the tarball has no bin/Ostrel"
+# Whoever ran cpack, the tarball names root as owner, as the package does.
+owners=$(tar --numeric-owner -tvzf "$tarball" | awk '{print $2}' | sort -u)
+[ "$owners" = 0/0 ] || fail "the tarball records owners $owners"
 
 # A scratch root with an empty dpkg database; the dependencies are the
 # host's (checked above), hence --force-depends.
@@ -37,6 +44,13 @@ PATH=$PATH:/usr/sbin:/sbin $dpkg -i "$deb" >"$work/dpkg.log" 2>&1 ||
 for file in usr/bin/Ostrel usr/share/man/man1/Ostrel.1.gz usr/share/doc/ostrel/copyright; do
     [ -f "$root/$file" ] || fail "/$file is not installed"
 done
+# The command also answers to the package's name, and the banner reads the
+# version record through that link.
+[ "$(readlink "$root/usr/bin/ostrel")" = Ostrel ] || fail "/usr/bin/ostrel is no link to Ostrel"
+[ "$(readlink "$root/usr/share/man/man1/ostrel.1.gz")" = Ostrel.1.gz ] ||
+    fail "/usr/share/man/man1/ostrel.1.gz is no link to Ostrel.1.gz"
+(cd "$work" && PATH=$root/usr/bin:$PATH ostrel </dev/null) | grep -q '^Version 1, 0, 0, 2 $' ||
+    fail "ostrel through PATH lost the version record"
 if objdump -h "$root/usr/bin/Ostrel" | grep -q '\.debug_info'; then
     fail "the installed executable is not stripped"
 fi

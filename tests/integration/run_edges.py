@@ -3,6 +3,7 @@
 streams, and checks that it neither crashes nor reports a failed write as a
 success."""
 import os
+import pty
 import subprocess
 import sys
 
@@ -52,6 +53,35 @@ result = subprocess.run(["sh", "-c", 'exec "$0" <&-', BINARY], stdout=subprocess
                         stderr=subprocess.PIPE, timeout=60)
 check(result.returncode == baseline.returncode, f"stdin closed: status {result.returncode}")
 check(result.stdout.endswith(b"Press <Enter> to exit.\n"), "stdin closed: no prompt")
+
+# Typed at a terminal: the prompt waits for Enter only when it is on screen.
+# Piped or redirected, it is printed but not waited for, so `Ostrel | head`
+# ends and a pager on the same terminal keeps its first key.
+def run_at_terminal(stdout_is_terminal):
+    controller, terminal = pty.openpty()
+    try:
+        process = subprocess.Popen([BINARY], stdin=terminal,
+                                   stdout=terminal if stdout_is_terminal else subprocess.PIPE,
+                                   stderr=subprocess.DEVNULL)
+        try:
+            process.wait(timeout=1.5 if stdout_is_terminal else 30)
+            waited = False
+        except subprocess.TimeoutExpired:
+            waited = True
+        os.write(controller, b"\n")
+        process.wait(timeout=30)
+        out = b"" if stdout_is_terminal else process.stdout.read()
+        return waited, out
+    finally:
+        os.close(controller)
+        os.close(terminal)
+
+
+waited, out = run_at_terminal(stdout_is_terminal=True)
+check(waited, "stdin and stdout a terminal: did not wait for Enter")
+waited, out = run_at_terminal(stdout_is_terminal=False)
+check(not waited, "stdin a terminal, stdout a pipe: waited for Enter")
+check(out.endswith(b"\nPress <Enter> to exit.\n"), "stdin a terminal, stdout a pipe: no prompt")
 
 for failure in failures:
     print("FAIL:", failure)

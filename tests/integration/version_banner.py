@@ -50,6 +50,10 @@ def main():
         # The shell hands the bare name on when it finds it through PATH.
         check("bare name through PATH", version_line(["bash", "-c", "Ostrel"], BASH, elsewhere,
                                                      bindir + ":" + system_path), RECORD)
+        # The package's lowercase name is a link beside the executable.
+        os.symlink("Ostrel", os.path.join(bindir, "ostrel"))
+        check("link ostrel through PATH", version_line(["bash", "-c", "ostrel"], BASH, elsewhere,
+                                                       bindir + ":" + system_path), RECORD)
         # The Windows build in the same folder carries its record in a form
         # this build does not read; the name without ".exe" is read instead.
         with open(os.path.join(bindir, "Ostrel.exe"), "wb") as pe:

@@ -1,7 +1,9 @@
 #include "leases.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <stdlib.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -11,6 +13,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <random>
 #include <string>
@@ -24,7 +28,10 @@ using Leases = std::unordered_map<uint32_t, LeaseCandidates>;
 
 Leases ReadTree(const std::string& root, const std::vector<LeaseInterface>& interfaces)
 {
-    return ReadLeases(ListLeaseStores(root), interfaces);
+    int error = -1;
+    Leases leases = ReadLeases(ListLeaseStores(root), interfaces, &error);
+    EXPECT_EQ(error, 0) << root;
+    return leases;
 }
 
 Leases ReadFixture(const std::string& tree, const std::vector<LeaseInterface>& interfaces)
@@ -623,7 +630,10 @@ TEST(LeaseSources, FilesOfNoStoreAreNotListed)
     root.Write("var/lib/dhcpcd/eth0.lease", "");
     LeaseStores stores = ListLeaseStores(root.path());
     EXPECT_EQ(stores.dhcpcd, (std::vector<std::string>{"eth0.lease"}));
-    EXPECT_TRUE(ReadLeases(stores, {{"eth0", 1}}).empty()) << "an empty file holds no lease";
+    int error = -1;
+    EXPECT_TRUE(ReadLeases(stores, {{"eth0", 1}}, &error).empty())
+        << "an empty file holds no lease";
+    EXPECT_EQ(error, 0);
 }
 
 TEST(LeaseReaders, RandomBytesStoreOnlyAddresses)
@@ -678,6 +688,212 @@ TEST(LiveLease, EndedDhclientFileNeverWins)
     EXPECT_EQ(WinsOf(*chosen), (std::vector<std::string>{"10.0.0.6", "10.0.0.7"}));
     EXPECT_EQ(obtained, 1690000000);
     EXPECT_EQ(expires, kLeaseNeverEnds);
+}
+
+namespace {
+
+// The file calls of the stores with one fault planted: each call of the
+// chosen kind fails with the chosen errno (EINTR only for the first few).
+enum class Faulty { kNone, kOpenDirectory, kReadDirectory, kOpenFile, kReadFile };
+Faulty faulty = Faulty::kNone;
+int plantedError = 0;
+int interruptions = 0;
+const char* faultyPath = "";  // only paths containing this fail
+size_t bytesRead = 0;
+
+DIR* FaultyOpenDirectory(const char* path)
+{
+    if (faulty == Faulty::kOpenDirectory && strstr(path, faultyPath) != nullptr) {
+        errno = plantedError;
+        return nullptr;
+    }
+    return opendir(path);
+}
+
+dirent* FaultyReadDirectory(DIR* dir)
+{
+    if (faulty == Faulty::kReadDirectory) {
+        errno = plantedError;
+        return nullptr;
+    }
+    return readdir(dir);
+}
+
+int FaultyOpenFile(const char* path, int flags)
+{
+    if (faulty == Faulty::kOpenFile && strstr(path, faultyPath) != nullptr) {
+        errno = plantedError;
+        return -1;
+    }
+    return open(path, flags);
+}
+
+ssize_t FaultyReadFile(int fd, void* buffer, size_t size)
+{
+    if (faulty == Faulty::kReadFile && (plantedError != EINTR || interruptions-- > 0)) {
+        errno = plantedError;
+        return -1;
+    }
+    ssize_t got = read(fd, buffer, size);
+    bytesRead += got > 0 ? static_cast<size_t>(got) : 0;
+    return got;
+}
+
+struct FaultyCalls {
+    FaultyCalls()
+        : before(SetLeaseFileCalls(
+              {FaultyOpenDirectory, FaultyReadDirectory, FaultyOpenFile, FaultyReadFile}))
+    {
+        faulty = Faulty::kNone;
+        bytesRead = 0;
+    }
+    ~FaultyCalls()
+    {
+        SetLeaseFileCalls(before);
+    }
+    LeaseFileCalls before;
+};
+
+}  // namespace
+
+// Leases that are there but cannot be read for want of descriptors or
+// memory fail the whole read; a store or file that is absent, not ours or
+// no lease file is passed over.
+TEST(LeaseStoreFaults, ShortageFailsTheReadAnythingElseSkipsTheFile)
+{
+    TempRoot root;
+    root.Write("var/lib/dhcp/dhclient.leases", DhclientBlock("eth0", "10.0.0.1"), 1700000000);
+    root.Write("var/lib/dhcpcd/eth0.lease", DhcpcdMessage("10.0.0.5", "10.0.0.3", {}, 600),
+               1600000000);
+    struct Case {
+        Faulty where;
+        int error;
+        const char* path;
+        int listError;        // what ListLeaseStores reports
+        int readError;        // what ReadLeases reports
+        const char* servers;  // of eth0's leases, when the read succeeds
+    } cases[] = {
+        {Faulty::kNone, 0, "", 0, 0, "10.0.0.1 10.0.0.3"},
+        {Faulty::kOpenDirectory, EMFILE, "/dhcp", EMFILE, EMFILE, ""},
+        {Faulty::kOpenDirectory, ENFILE, "/dhcpcd", ENFILE, ENFILE, ""},
+        {Faulty::kOpenDirectory, ENOMEM, "/netif", ENOMEM, ENOMEM, ""},
+        {Faulty::kOpenDirectory, EIO, "/dhcpcd", EIO, EIO, ""},
+        {Faulty::kOpenDirectory, EACCES, "/dhcpcd", 0, 0, "10.0.0.1"},
+        {Faulty::kOpenDirectory, ELOOP, "/dhcpcd", 0, 0, "10.0.0.1"},
+        {Faulty::kReadDirectory, ENOMEM, "", ENOMEM, ENOMEM, ""},
+        {Faulty::kOpenFile, EMFILE, "dhclient", 0, EMFILE, ""},
+        {Faulty::kOpenFile, ENOMEM, "eth0.lease", 0, ENOMEM, ""},
+        {Faulty::kOpenFile, EACCES, "eth0.lease", 0, 0, "10.0.0.1"},
+        {Faulty::kOpenFile, ENXIO, "dhclient", 0, 0, "10.0.0.3"},
+        {Faulty::kReadFile, EIO, "", 0, EIO, ""},
+        {Faulty::kReadFile, EINTR, "", 0, 0, "10.0.0.1 10.0.0.3"},
+    };
+    FaultyCalls calls;
+    for (const Case& c : cases) {
+        std::string name = std::to_string(static_cast<int>(c.where)) + " " + strerror(c.error);
+        faulty = c.where;
+        plantedError = c.error;
+        faultyPath = c.path;
+        interruptions = 5;
+        LeaseStores stores = ListLeaseStores(root.path());
+        EXPECT_EQ(stores.error, c.listError) << name;
+        int error = -1;
+        Leases leases = ReadLeases(stores, {{"eth0", 1}}, &error);
+        EXPECT_EQ(error, c.readError) << name;
+        if (error != 0) {
+            continue;
+        }
+        std::string servers;
+        for (const std::string& server : Servers(leases[1])) {
+            servers += (servers.empty() ? "" : " ") + server;
+        }
+        EXPECT_EQ(servers, c.servers) << name;
+    }
+}
+
+// A folder that lists for ever and files that would take more than the
+// read limit stop at their bounds.
+TEST(LeaseStoreFaults, ListingAndReadingAreBounded)
+{
+    FaultyCalls calls;
+    static dirent endless;
+    strcpy(endless.d_name, "eth0.lease");
+    LeaseFileCalls listing = calls.before;
+    listing.readDirectory = [](DIR*) { return &endless; };
+    SetLeaseFileCalls(listing);
+    TempRoot root;
+    root.Write("var/lib/dhcpcd/eth0.lease", "");
+    LeaseStores stores = ListLeaseStores(root.path());
+    EXPECT_EQ(stores.dhcpcd.size(), kLeaseEntryLimit);
+
+    SetLeaseFileCalls({FaultyOpenDirectory, FaultyReadDirectory, FaultyOpenFile, FaultyReadFile});
+    const size_t files = kLeaseReadLimit / kLeaseFileLimit + 4;
+    for (size_t i = 0; i < files; i++) {
+        std::string path = root.Write("var/lib/dhcp/dhclient." + std::to_string(i) + ".leases", "");
+        ASSERT_EQ(truncate(path.c_str(), kLeaseFileLimit), 0);
+    }
+    int error = -1;
+    ReadLeases(ListLeaseStores(root.path()), {{"eth0", 1}}, &error);
+    EXPECT_EQ(error, 0);
+    EXPECT_EQ(bytesRead, kLeaseReadLimit);
+}
+
+// What a file name carries is matched against the interfaces that exist:
+// thousands of names of a hundred pieces each cost no more than their
+// length, and the one that names an interface still reaches it.
+TEST(LeaseStoreFaults, ManyPiecesInManyNames)
+{
+    TempRoot root;
+    std::string dir = root.Write("var/lib/dhcpcd/a.b-c.wlan0-ssid.d.lease",
+                                 DhcpcdMessage("10.0.0.5", "10.0.0.3", {}, 600));
+    dir.erase(dir.rfind('/') + 1);
+    std::mt19937 random(3);
+    for (int file = 0; file < 2000; file++) {
+        std::string name;
+        for (int piece = 0; piece < 124; piece++) {
+            name += static_cast<char>('a' + random() % 26);
+            name += piece % 2 ? '-' : '.';
+        }
+        std::ofstream(dir + name + "x.lease");
+    }
+    std::vector<LeaseInterface> interfaces;
+    for (uint32_t i = 0; i < 4000; i++) {
+        interfaces.push_back({"v" + std::to_string(i), i + 10});
+    }
+    interfaces.push_back({"wlan0", 7});
+    interfaces.push_back({"a", 8});  // a piece of every name, but shorter
+    Leases leases = ReadTree(root.path(), interfaces);
+    ASSERT_EQ(leases.size(), 1u);
+    EXPECT_EQ(Servers(leases.at(7)), std::vector<std::string>{"10.0.0.3"});
+}
+
+// Nothing the reader does needs a large stack: it runs whole on a thread
+// given less than one 64 KiB block.
+TEST(LeaseStoreFaults, ReadsOnASmallStack)
+{
+    TempRoot root;
+    root.Write("var/lib/dhcp/dhclient.leases", DhclientBlock("eth0", "10.0.0.1"));
+    root.Write("var/lib/dhcpcd/eth0.lease", DhcpcdMessage("10.0.0.5", "10.0.0.3", {}, 600));
+    static std::string path;
+    path = root.path();
+    EXPECT_EXIT(
+        {
+            pthread_attr_t attributes;
+            pthread_attr_init(&attributes);
+            pthread_attr_setstacksize(&attributes, 48 * 1024);
+            pthread_t thread;
+            static size_t found = 0;
+            auto run = [](void*) -> void* {
+                found = ReadTree(path, {{"eth0", 1}}).at(1).size();
+                return nullptr;
+            };
+            if (pthread_create(&thread, &attributes, run, nullptr) != 0) {
+                _exit(2);
+            }
+            pthread_join(thread, nullptr);
+            _exit(found == 2 ? 0 : 1);
+        },
+        testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

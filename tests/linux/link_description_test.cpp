@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 #include <linux/if_arp.h>
+#include <linux/if_tun.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,10 +19,11 @@
 
 namespace {
 
-AdapterFacts Describe(const NetSnapshot& snapshot, const NetLink& link, const char* root)
+AdapterFacts Describe(const NetLink& link, const char* root)
 {
+    HardwareNames names;
     AdapterFacts facts;
-    DescribeLink(snapshot, link, root, facts);
+    DescribeLink(link, root, names, facts);
     return facts;
 }
 
@@ -60,6 +64,50 @@ void AddDevice(const std::string& dir, const char* ifindex, const char* address)
     WriteSysFile(dir + "/address", address);
 }
 
+// The places libudev looks for its database, first found wins.
+const char* const kDatabaseDirs[] = {"/etc/systemd/hwdb", "/etc/udev",     "/usr/lib/systemd/hwdb",
+                                     "/lib/systemd/hwdb", "/usr/lib/udev", "/lib/udev"};
+
+// In a private mount namespace (this process only, which must be a
+// throwaway child), hides every database the machine has and puts the one
+// at database (nullptr: none) where the library looks first.
+bool UseOnlyDatabase(const char* database)
+{
+    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr)) {
+        return false;
+    }
+    const char* first = nullptr;
+    for (const char* dir : kDatabaseDirs) {
+        struct stat info;
+        if (stat(dir, &info) == 0 && S_ISDIR(info.st_mode)) {
+            if (mount("tmpfs", dir, "tmpfs", 0, "size=16m") != 0) {
+                return false;
+            }
+            first = first != nullptr ? first : dir;
+        }
+    }
+    if (database == nullptr) {
+        return true;
+    }
+    std::string command = std::string("cp ") + database + " " + first + "/hwdb.bin";
+    return first != nullptr && system(command.c_str()) == 0;
+}
+
+// A device directory under tree/devices on the given bus; path is relative
+// to tree/devices and the bus directory is made as needed.
+void AddBusDevice(const std::string& tree, const std::string& path, const char* bus,
+                  const char* modalias, const char* driver)
+{
+    std::string dir = tree + "/devices/" + path;
+    ASSERT_EQ(0, system(("mkdir -p '" + dir + "' '" + tree + "/bus/" + bus + "/drivers'").c_str()));
+    ASSERT_EQ(0, symlink((tree + "/bus/" + bus).c_str(), (dir + "/subsystem").c_str()));
+    WriteSysFile(dir + "/modalias", modalias);
+    if (driver != nullptr) {
+        ASSERT_EQ(0, symlink((tree + "/bus/" + bus + "/drivers/" + driver).c_str(),
+                             (dir + "/driver").c_str()));
+    }
+}
+
 }  // namespace
 
 TEST(LinkDescription, TypeNumbersAndNamesOfKernelLinkTypes)
@@ -79,24 +127,30 @@ TEST(LinkDescription, TypeNumbersAndNamesOfKernelLinkTypes)
         {ARPHRD_INFINIBAND, 1, "infiniband"},
         {ARPHRD_CAN, 1, "other"},
     };
-    NetSnapshot snapshot;
     for (const auto& want : kTypes) {
-        AdapterFacts facts = Describe(snapshot, MakeLink(1, want.arphrd, "x0"), "/nonexistent");
+        AdapterFacts facts = Describe(MakeLink(1, want.arphrd, "x0"), "/nonexistent");
         EXPECT_EQ(want.type, facts.type) << want.arphrd;
         EXPECT_EQ(want.name, facts.description) << want.arphrd;
     }
 }
 
-TEST(LinkDescription, AliasThenKindThenDriver)
+TEST(LinkDescription, VirtualLinkShowsItsKindAndATapDeviceSaysTap)
 {
-    NetSnapshot snapshot;
-    snapshot.texts = std::string("uplink\n", 7) + '\0';
-    NetLink aliased = MakeLink(4, ARPHRD_ETHER, "br0", "bridge");
-    aliased.aliasLength = 7;
-    EXPECT_EQ("uplink\n", Describe(snapshot, aliased, "/nonexistent").description);
-    EXPECT_EQ(
-        "bridge",
-        Describe(snapshot, MakeLink(4, ARPHRD_ETHER, "br0", "bridge"), "/nonexistent").description);
+    const struct {
+        const char* kind;
+        uint8_t tunType;
+        const char* description;
+    } kCases[] = {
+        {"bridge", 0, "bridge"},   {"tun", IFF_TUN, "tun"},
+        {"tun", IFF_TAP, "tap"},   {"tun", 0, "tun"},  // a kernel that does not say
+        {"veth", IFF_TAP, "veth"},                     // another kind's data is no tun type
+    };
+    for (const auto& c : kCases) {
+        NetLink link = MakeLink(4, ARPHRD_ETHER, "v0", c.kind);
+        link.tunType = c.tunType;
+        EXPECT_EQ(c.description, Describe(link, "/nonexistent").description)
+            << c.kind << " " << int{c.tunType};
+    }
 }
 
 TEST(LinkDescription, SysfsNamesDriverAndWirelessOfTheLinksOwnEntryOnly)
@@ -119,7 +173,6 @@ TEST(LinkDescription, SysfsNamesDriverAndWirelessOfTheLinksOwnEntryOnly)
         {"wlp5", "5x\n", "02:00:00:00:00:05\n", "ethernet", 6},
         {"wlp6", "6\n", "02:00:00:00:00\n", "ethernet", 6},  // one byte short
     };
-    NetSnapshot snapshot;
     uint32_t index = 1;
     for (const Entry& entry : entries) {
         AddDevice(tree.base + "/" + entry.name, entry.ifindex, entry.address);
@@ -127,19 +180,116 @@ TEST(LinkDescription, SysfsNamesDriverAndWirelessOfTheLinksOwnEntryOnly)
         link.addressLength = 6;
         link.address[0] = 2;
         link.address[5] = static_cast<uint8_t>(index++);
-        AdapterFacts facts = Describe(snapshot, link, tree.base.c_str());
+        AdapterFacts facts = Describe(link, tree.base.c_str());
         EXPECT_EQ(entry.description, facts.description) << entry.name;
         EXPECT_EQ(entry.type, facts.type) << entry.name;
     }
-    EXPECT_EQ(
-        "tun",
-        Describe(snapshot, MakeLink(9, ARPHRD_NONE, "tun0", "tun"), tree.base.c_str()).description);
+    EXPECT_EQ("tun",
+              Describe(MakeLink(9, ARPHRD_NONE, "tun0", "tun"), tree.base.c_str()).description);
 
     // A name that would lead out of the root never reaches the entry there.
     std::string root = tree.base + "/net";
     ASSERT_EQ(0, mkdir(root.c_str(), 0755));
     AddDevice(tree.base, "8\n", "");
-    AdapterFacts parent = Describe(snapshot, MakeLink(8, ARPHRD_ETHER, ".."), root.c_str());
+    AdapterFacts parent = Describe(MakeLink(8, ARPHRD_ETHER, ".."), root.c_str());
     EXPECT_EQ("ethernet", parent.description);
     EXPECT_EQ(6u, parent.type);
+}
+
+TEST(LinkDescription, ProductNameFromTheHardwareDatabaseElseTheDriver)
+{
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root for a private mount namespace";
+    }
+    TempTree tree;
+    // Names unlike any real database's, so a hit proves this one was read.
+    std::string source = tree.base + "/etc/udev/hwdb.d";
+    ASSERT_EQ(0, system(("mkdir -p " + source).c_str()));
+    WriteSysFile(source + "/50-test.hwdb",
+                 "pci:v00001AF4*\n ID_VENDOR_FROM_DATABASE=Test Red Hat\n\n"
+                 "pci:v00001AF4d00001041*\n ID_MODEL_FROM_DATABASE=Test Virtio NIC\n\n"
+                 "pci:v00001AF4d00001041sv00001AF4sd00001100*\n"
+                 " ID_MODEL_FROM_DATABASE=Test Virtio NIC (Test Board)\n\n"
+                 "pci:v00008086*\n ID_VENDOR_FROM_DATABASE=Test Intel\n\n"
+                 "pci:v0000FFF0d00000001*\n ID_MODEL_FROM_DATABASE=Test Nameless Maker NIC\n\n"
+                 "usb:v0BDA*\n ID_VENDOR_FROM_DATABASE=Test Realtek\n\n"
+                 "usb:v0BDAp8153*\n ID_MODEL_FROM_DATABASE=Test USB NIC\n");
+    if (system("command -v systemd-hwdb >/dev/null") != 0) {
+        GTEST_SKIP() << "needs systemd-hwdb (udev) to build a database";
+    }
+    ASSERT_EQ(0, system(("systemd-hwdb --root=" + tree.base + " update 2>&1").c_str()));
+    std::string database = tree.base + "/etc/udev/hwdb.bin";
+
+    std::string root = tree.base + "/net";
+    ASSERT_EQ(0, mkdir(root.c_str(), 0755));
+    const struct {
+        const char* name;
+        const char* device;  // under tree/devices; the last part is the interface's device
+        const char* bus;
+        const char* modalias;
+        const char* driver;
+        const char* named;    // with the database
+        const char* unnamed;  // without any
+    } kCases[] = {
+        // A virtio NIC's own device is on the virtio bus, its PCI device above it.
+        {"eth0", "pci0/0000:00:03.0/virtio2", "virtio", "virtio:d00000001v00001AF4\n", "virtio_net",
+         "Test Red Hat Test Virtio NIC", "virtio_net"},
+        {"usb0", "pci0/0000:00:14.0/usb1/1-1/1-1:1.0", "usb",
+         "usb:v0BDAp8153d3000dc00dsc00dp00icFFiscFFip00in00", "r8152", "Test Realtek Test USB NIC",
+         "r8152"},
+        {"eth1", "pci0/0000:00:1f.6", "pci", "pci:v00008086d000015B8sv0sd0bc02sc00i00", "e1000e",
+         "e1000e", "e1000e"},  // a known maker's unknown device
+        {"eth2", "pci0/0000:00:04.0", "pci", "pci:v0000FFF0d00000001sv0sd0bc02sc00i00\n", "nn",
+         "Test Nameless Maker NIC", "nn"},
+        {"eth3", "pci0/0000:00:05.0", "pci", "pci:v00001AF4d00001041\x1b[2J", "bad", "bad",
+         "bad"},  // not plain text: no lookup
+        {"eth5", "pci0/0000:00:06.0", "pci",
+         "pci:v00001AF4d00001041sv00001AF4sd00001100bc02sc00i00", "virtio-pci",
+         "Test Red Hat Test Virtio NIC (Test Board)", "virtio-pci"},  // its board's name
+        // An SDIO card on the PCI device that hosts the bus.
+        {"wlan0", "pci0/0000:00:07.0/mmc0:0001:1", "sdio", "sdio:c00v02D0dA9A6", "brcmfmac",
+         "brcmfmac", "brcmfmac"},
+        {"eth4", "platform/fe300000.ethernet", "platform", "of:NethernetT(null)Csnps,dwmac",
+         "stmmac", "stmmac", "stmmac"},
+    };
+    // The PCI devices above eth0 and wlan0; both carry ids the database names.
+    AddBusDevice(tree.base, "pci0/0000:00:03.0", "pci",
+                 "pci:v00001AF4d00001041sv00001AF4sd00001041bc02sc00i00\n", "virtio-pci");
+    AddBusDevice(tree.base, "pci0/0000:00:07.0", "pci",
+                 "pci:v00001AF4d00001041sv00001AF4sd00001041bc08sc05i01", "sdhci-pci");
+    uint32_t index = 1;
+    for (const auto& c : kCases) {
+        std::string device = c.device;
+        AddBusDevice(tree.base, device, c.bus, c.modalias, c.driver);
+        std::string entry = root + "/" + c.name;
+        ASSERT_EQ(0, mkdir(entry.c_str(), 0755));
+        WriteSysFile(entry + "/ifindex", std::to_string(index++) + "\n");
+        ASSERT_EQ(0,
+                  symlink((tree.base + "/devices/" + device).c_str(), (entry + "/device").c_str()));
+    }
+    // Each check runs in a child of its own, with its own mounts.
+    for (const char* with : {database.c_str(), static_cast<const char*>(nullptr)}) {
+        EXPECT_EXIT(
+            {
+                bool ok = UseOnlyDatabase(with);
+                if (!ok) {
+                    fprintf(stderr, "the databases could not be swapped\n");
+                }
+                HardwareNames names;  // one database for every link, as in a snapshot
+                uint32_t at = 1;
+                for (const auto& c : kCases) {
+                    AdapterFacts facts;
+                    DescribeLink(MakeLink(at++, ARPHRD_ETHER, c.name), root.c_str(), names, facts);
+                    const char* want = with != nullptr ? c.named : c.unnamed;
+                    if (facts.description != want) {
+                        fprintf(stderr, "%s: \"%s\", expected \"%s\"\n", c.name,
+                                facts.description.c_str(), want);
+                        ok = false;
+                    }
+                }
+                exit(ok ? 0 : 1);
+            },
+            ::testing::ExitedWithCode(0), "")
+            << (with != nullptr ? "with the test database" : "without any database");
+    }
 }

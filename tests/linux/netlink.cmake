@@ -12,3 +12,13 @@ foreach(script netns_report netns_churn netns_edges)
                    $<TARGET_FILE:Ostrel>)
   set_tests_properties(integration.${script} PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 180)
 endforeach()
+
+# The real binary short of descriptors, stack or address space, its socket
+# calls interrupted, its lease stores hostile (root only). Address-space
+# limits and a sanitizer's shadow memory do not mix.
+if(NOT CMAKE_CXX_FLAGS MATCHES "sanitize")
+  add_test(NAME integration.netns_limits
+           COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tests/integration/netns_limits.py
+                   $<TARGET_FILE:Ostrel>)
+  set_tests_properties(integration.netns_limits PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 180)
+endif()

@@ -2,14 +2,19 @@
 #include "netlink.h"
 
 #include <gtest/gtest.h>
+#include <linux/filter.h>
 #include <linux/if_addr.h>
 #include <linux/if_arp.h>
 #include <linux/if_link.h>
+#include <linux/if_tun.h>
 #include <linux/netlink.h>
 #include <linux/nexthop.h>
 #include <linux/rtnetlink.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/time.h>
 #include <unistd.h>
 
@@ -225,6 +230,34 @@ TEST(NetlinkParse, LinkTakesNameAliasKindAndWholeAddress)
     EXPECT_EQ(std::string(254, 'a'), FindLinkAlias(snapshot, link));
     EXPECT_EQ(20, link.addressLength);
     EXPECT_EQ(0, memcmp(hardware, link.address, sizeof(link.address)));
+}
+
+TEST(NetlinkParse, TunTypeComesFromTheKindsDataBeforeOrAfterTheKind)
+{
+    for (bool dataFirst : {false, true}) {
+        Datagram d;
+        d.Begin(RTM_NEWLINK);
+        d.Fixed(ifinfomsg{});
+        size_t info = d.BeginNest(IFLA_LINKINFO);
+        if (!dataFirst) {
+            d.Text(IFLA_INFO_KIND, "tun");
+        }
+        size_t data = d.BeginNest(IFLA_INFO_DATA);
+        d.Word(IFLA_TUN_OWNER, 0);
+        uint8_t tap = IFF_TAP;
+        d.Attribute(IFLA_TUN_TYPE, &tap, sizeof(tap));
+        d.EndNest(data);
+        if (dataFirst) {
+            d.Text(IFLA_INFO_KIND, "tun");
+        }
+        d.EndNest(info);
+        d.End();
+        NetLink link;
+        std::string texts;
+        ASSERT_TRUE(ParseLinkMessage(d.Message(), d.MessageSize(), link, texts));
+        EXPECT_STREQ("tun", link.kind);
+        EXPECT_EQ(IFF_TAP, link.tunType) << dataFirst;
+    }
 }
 
 TEST(NetlinkParse, UnterminatedNameIsCutToItsField)
@@ -572,6 +605,43 @@ TEST(NetlinkKernel, ReceiveTellsTheWholeLengthAndLeavesAPeekQueued)
     EXPECT_TRUE(taken.truncated);
 }
 
+// Every send and receive of the process answered with EINTR from here on.
+void InterruptSocketCalls()
+{
+    sock_filter filter[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_sendto, 2, 0),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_recvmsg, 1, 0),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EINTR),
+    };
+    sock_fprog program = {sizeof(filter) / sizeof(filter[0]), filter};
+    if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 ||
+        prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0) {
+        _exit(3);
+    }
+}
+
+TEST(NetlinkKernel, CallsInterruptedForEverGiveUp)
+{
+    EXPECT_EXIT(
+        {
+            alarm(20);  // a loop that never gives up dies here
+            NetlinkSocket socket;
+            if (socket.Open(0, false) != 0) {
+                _exit(2);
+            }
+            InterruptSocketCalls();
+            uint8_t request[64];
+            size_t length = BuildDumpRequest(DumpKind::kLinks, 1, request, sizeof(request));
+            NetlinkDatagram datagram;
+            bool sendGaveUp = socket.Send(request, length) == EINTR;
+            bool receiveGaveUp = socket.Receive(nullptr, 0, true, &datagram) == EINTR;
+            _exit(sendGaveUp && receiveGaveUp ? 0 : 1);
+        },
+        testing::ExitedWithCode(0), "");
+}
+
 namespace {
 
 // One datagram waiting in a scripted channel, or an error in its place.
@@ -673,24 +743,51 @@ const std::vector<std::string> kSettled = {"eth0"};
 
 }  // namespace
 
-TEST(NetlinkChannel, InterruptedDumpIsRedoneWholeAndBounded)
+namespace {
+
+// A clock that moves only when the dump loop pauses or a scripted dump
+// takes its time.
+int64_t scriptedNow = 0;
+std::vector<int64_t> pauses;
+
+int64_t ScriptedClock()
+{
+    return scriptedNow;
+}
+
+void ScriptedPause(int64_t milliseconds)
+{
+    pauses.push_back(milliseconds);
+    scriptedNow += milliseconds;
+}
+
+}  // namespace
+
+TEST(NetlinkChannel, InterruptedDumpIsRedoneWholeAndBoundedInTime)
 {
     struct Case {
         const char* name;
         int racedAttempts;  // attempts in which `where` carries NLM_F_DUMP_INTR
         DumpKind where;
+        int64_t dumpTime;  // milliseconds each dump takes
         int error;
+        size_t attempts;
+        int64_t spent;  // milliseconds in all
     };
     const Case cases[] = {
-        {"routes raced once", 1, DumpKind::kRoutes, 0},
-        {"links raced twice", 2, DumpKind::kLinks, 0},
-        {"never settles", 1000, DumpKind::kAddresses, EAGAIN},
+        {"routes raced once", 1, DumpKind::kRoutes, 0, 0, 2, 1},
+        {"links raced twice", 2, DumpKind::kLinks, 0, 0, 3, 3},
+        // 41 dumps of 20 ms, pauses of 1, 2, 4, 8, 16 and then 32 ms.
+        {"a busy host: forty races in a row", 40, DumpKind::kAddresses, 20, 0, 41, 1971},
+        {"never settles", 1000, DumpKind::kAddresses, 0, EAGAIN, 162, kDumpRetryTime},
+        {"never settles, each dump slow", 1000, DumpKind::kLinks, 2000, EAGAIN, 3, 6003},
     };
     for (const Case& c : cases) {
         ScriptedChannel channel;
         int attempt = 0;
         channel.respond = [&](ScriptedChannel& self, DumpKind kind, uint32_t sequence) {
             attempt += kind == DumpKind::kLinks;
+            scriptedNow += kind == DumpKind::kLinks ? c.dumpTime : 0;
             bool raced = attempt <= c.racedAttempts;
             uint16_t flags = raced && kind == c.where ? NLM_F_MULTI | NLM_F_DUMP_INTR : NLM_F_MULTI;
             self.queue.push_back(
@@ -698,19 +795,24 @@ TEST(NetlinkChannel, InterruptedDumpIsRedoneWholeAndBounded)
                        flags)});
         };
         NetlinkDumper dumper;
+        dumper.clock = ScriptedClock;
+        dumper.pause = ScriptedPause;
+        const int64_t start = 1000000;
+        scriptedNow = start;
+        pauses.clear();
         NetSnapshot snapshot;
         EXPECT_EQ(c.error, DumpSnapshot(channel, dumper, snapshot)) << c.name;
-        if (c.error != 0) {
-            // Gave up by itself, well before the script's own limit.
-            EXPECT_LT(channel.requests.size(), 1000u) << c.name;
-            continue;
+        EXPECT_EQ(3 * c.attempts, channel.requests.size()) << c.name;
+        EXPECT_EQ(c.attempts - 1, pauses.size()) << c.name;
+        EXPECT_EQ(c.spent, scriptedNow - start) << c.name;
+        // Each pause doubles the one before up to the longest; only the
+        // last may be cut to what is left of the time.
+        for (size_t i = 1; i + 1 < pauses.size(); ++i) {
+            EXPECT_EQ(std::min(2 * pauses[i - 1], kLongestDumpPause), pauses[i]) << c.name;
         }
-        EXPECT_EQ(kSettled, LinkNames(snapshot)) << c.name;
-        std::vector<DumpKind> whole;
-        for (int i = 0; i <= c.racedAttempts; ++i) {
-            whole.insert(whole.end(), {DumpKind::kLinks, DumpKind::kAddresses, DumpKind::kRoutes});
+        if (c.error == 0) {
+            EXPECT_EQ(kSettled, LinkNames(snapshot)) << c.name;
         }
-        EXPECT_EQ(whole, channel.requests) << c.name;
     }
 }
 

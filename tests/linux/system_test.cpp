@@ -31,6 +31,7 @@ TEST(SystemMessages, EveryCodeOfTheLayerHasThePlatformsText)
         const char* text;
     } kTexts[] = {
         {ERROR_SUCCESS, "The operation completed successfully.\n"},
+        {ERROR_TOO_MANY_OPEN_FILES, "The system cannot open the file.\n"},
         {ERROR_ACCESS_DENIED, "Access is denied.\n"},
         {ERROR_NOT_ENOUGH_MEMORY,
          "Not enough memory resources are available to process this command.\n"},

@@ -1,17 +1,15 @@
 #include "capture.h"
 
-#include <fcntl.h>
-
 #include <cstdio>
 
 #include "driver.h"
 
 #ifdef _WIN32
 #include <io.h>
-static const char kNullDevice[] = "NUL";
 #else
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
-static const char kNullDevice[] = "/dev/null";
 #endif
 
 std::string CaptureStdout(const std::function<void()>& action)
@@ -20,9 +18,12 @@ std::string CaptureStdout(const std::function<void()>& action)
     FILE* sink = tmpfile();
     int savedOut = dup(fileno(stdout));
     int savedIn = dup(fileno(stdin));
-    int nullIn = open(kNullDevice, O_RDONLY);
+    FILE* input = tmpfile();
+    fputs("\n", input);
+    fflush(input);
+    rewind(input);
     dup2(fileno(sink), fileno(stdout));
-    dup2(nullIn, fileno(stdin));
+    dup2(fileno(input), fileno(stdin));
     clearerr(stdin);
 
     action();
@@ -33,7 +34,7 @@ std::string CaptureStdout(const std::function<void()>& action)
     clearerr(stdin);
     close(savedOut);
     close(savedIn);
-    close(nullIn);
+    fclose(input);
 
     std::string text;
     rewind(sink);
@@ -49,7 +50,10 @@ std::string CaptureStdout(const std::function<void()>& action)
 CapturedRun RunCaptured(const char* invocationName)
 {
     CapturedRun run{};
-    run.out = CaptureStdout([&] { run.status = RunOstrel(invocationName); });
+    run.out = CaptureStdout([&] {
+        run.status = RunOstrel(invocationName);
+        run.readInput = lseek(fileno(stdin), 0, SEEK_CUR) != 0;
+    });
     return run;
 }
 
@@ -65,3 +69,59 @@ std::string SystemText(unsigned long code)
     }
     return result;
 }
+
+#ifdef _WIN32
+CapturedRun RunCapturedShortOfMemory(const char* invocationName)
+{
+    return RunCaptured(invocationName);
+}
+#else
+// A refused allocation comes back as a null pointer under the sanitizer too.
+extern "C" const char* __asan_default_options()
+{
+    return "allocator_may_return_null=1";
+}
+
+CapturedRun RunCapturedShortOfMemory(const char* invocationName)
+{
+    fflush(stdout);
+    int channel[2];
+    if (pipe(channel) != 0) {
+        return CapturedRun{"pipe failed", -1, false};
+    }
+    pid_t child = fork();
+    if (child == 0) {
+        close(channel[0]);
+        unsigned long pages = 0;
+        FILE* statm = fopen("/proc/self/statm", "r");
+        if (statm == NULL || fscanf(statm, "%lu", &pages) != 1) {
+            _exit(2);
+        }
+        fclose(statm);
+        rlimit cap;
+        cap.rlim_cur = cap.rlim_max = pages * (rlim_t)sysconf(_SC_PAGESIZE) + (512 << 20);
+        setrlimit(RLIMIT_AS, &cap);
+        CapturedRun run = RunCaptured(invocationName);
+        unsigned char status = (unsigned char)run.status;
+        if (write(channel[1], &status, 1) != 1 ||
+            write(channel[1], run.out.data(), run.out.size()) != (ssize_t)run.out.size()) {
+            _exit(2);
+        }
+        _exit(0);
+    }
+    close(channel[1]);
+    std::string bytes;
+    char chunk[4096];
+    ssize_t got;
+    while ((got = read(channel[0], chunk, sizeof(chunk))) > 0) {
+        bytes.append(chunk, (size_t)got);
+    }
+    close(channel[0]);
+    int waited = 0;
+    waitpid(child, &waited, 0);
+    if (bytes.empty() || !WIFEXITED(waited) || WEXITSTATUS(waited) != 0) {
+        return CapturedRun{"child failed", -1, false};
+    }
+    return CapturedRun{bytes.substr(1), (unsigned char)bytes[0], false};
+}
+#endif

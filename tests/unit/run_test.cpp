@@ -5,6 +5,7 @@
 #include "capture.h"
 #include "driver.h"
 #include "fake_adapters.h"
+#include "fake_console.h"
 #include "records.h"
 
 namespace {
@@ -142,6 +143,17 @@ TEST(RunOstrel, RefusalAbortsWithStatusOneAndNoRecord)
     EXPECT_EQ(run.out.find("IP_ADAPTER_INFO: \n"), std::string::npos);
 }
 
+TEST(RunOstrel, BufferThatCannotBeAllocatedAbortsAsNotEnoughMemory)
+{
+    const ULONG huge = 0xffffffff;
+    ScriptFakeAdapters({{ERROR_BUFFER_OVERFLOW, huge}, {ERROR_SUCCESS, 0}});
+    CapturedRun run = RunCapturedShortOfMemory(kNoSuchFile);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, kBanner + FirstQueryLine(ERROR_BUFFER_OVERFLOW) +
+                           RetryLine(huge, ERROR_NOT_ENOUGH_MEMORY) +
+                           "\nAborting due to error on calling Ostrel()\n" + kPrompt);
+}
+
 TEST(RunOstrel, CodeWithoutSystemTextIsNamed)
 {
     // Customer codes (bit 29) never have a system text on any platform.
@@ -153,6 +165,32 @@ TEST(RunOstrel, CodeWithoutSystemTextIsNamed)
                            "system text.\n\n\nAborting"),
               std::string::npos)
         << run.out;
+}
+
+TEST(RunOstrel, PromptWaitsUnlessOnlyTheKeyboardCouldAnswerAnUnseenPrompt)
+{
+    struct Row {
+        bool inputIsConsole;
+        bool outputIsConsole;
+        bool waits;
+    };
+    const Row rows[] = {
+        {true, true, true},    // a console window
+        {true, false, false},  // piped into a pager or redirected to a file
+        {false, true, true},   // a key piped in, report on screen
+        {false, false, true},  // a script on both ends
+    };
+    for (const Row& row : rows) {
+        ScriptFakeAdapters({{ERROR_NO_DATA, 0}});
+        ScriptFakeConsole(row.inputIsConsole, row.outputIsConsole);
+        CapturedRun run = RunCaptured(kNoSuchFile);
+        ScriptFakeConsole(false, false);
+        SCOPED_TRACE(testing::Message() << "input console " << row.inputIsConsole
+                                        << ", output console " << row.outputIsConsole);
+        EXPECT_EQ(run.readInput, row.waits);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.out.substr(run.out.size() - kPrompt.size()), kPrompt);
+    }
 }
 
 TEST(PrintResultText, WritesOneLineOfSystemTextThenAnEmptyLine)

@@ -1,0 +1,165 @@
+#include "hardware_names.h"
+
+#include <dlfcn.h>
+
+#include <cstring>
+
+// libudev's own types, opaque to its callers.
+struct udev;
+struct udev_hwdb;
+struct udev_list_entry;
+
+namespace {
+
+// Longest vendor or model name taken; the record's field is shorter still.
+const size_t kMaxNameSize = 256;
+
+}  // namespace
+
+// libudev is loaded at run time rather than linked: a machine without it
+// (a minimal image has neither it nor the database) still runs the tool,
+// and a run that never needs a name never loads it. Its functions keep
+// their ABI within the soname.
+struct HardwareNamesLibrary {
+    void* handle = nullptr;
+    udev* context = nullptr;
+    udev_hwdb* hwdb = nullptr;
+    udev* (*unrefContext)(udev*) = nullptr;
+    udev_hwdb* (*unrefHwdb)(udev_hwdb*) = nullptr;
+    udev_list_entry* (*properties)(udev_hwdb*, const char*, unsigned) = nullptr;
+    udev_list_entry* (*next)(udev_list_entry*) = nullptr;
+    const char* (*entryName)(udev_list_entry*) = nullptr;
+    const char* (*entryValue)(udev_list_entry*) = nullptr;
+
+    ~HardwareNamesLibrary()
+    {
+        if (hwdb != nullptr) {
+            unrefHwdb(hwdb);
+        }
+        if (context != nullptr) {
+            unrefContext(context);
+        }
+        if (handle != nullptr) {
+            dlclose(handle);
+        }
+    }
+};
+
+namespace {
+
+template <typename Function>
+bool Resolve(void* handle, const char* symbol, Function* function)
+{
+    void* address = dlsym(handle, symbol);
+    *function = reinterpret_cast<Function>(address);
+    return address != nullptr;
+}
+
+// The library with its database open, or null.
+HardwareNamesLibrary* OpenLibrary()
+{
+    void* handle = dlopen("libudev.so.1", RTLD_LAZY | RTLD_LOCAL);
+    if (handle == nullptr) {
+        return nullptr;
+    }
+    HardwareNamesLibrary* library = new HardwareNamesLibrary;
+    library->handle = handle;
+    udev* (*newContext)() = nullptr;
+    udev_hwdb* (*newHwdb)(udev*) = nullptr;
+    if (Resolve(handle, "udev_new", &newContext) &&
+        Resolve(handle, "udev_unref", &library->unrefContext) &&
+        Resolve(handle, "udev_hwdb_new", &newHwdb) &&
+        Resolve(handle, "udev_hwdb_unref", &library->unrefHwdb) &&
+        Resolve(handle, "udev_hwdb_get_properties_list_entry", &library->properties) &&
+        Resolve(handle, "udev_list_entry_get_next", &library->next) &&
+        Resolve(handle, "udev_list_entry_get_name", &library->entryName) &&
+        Resolve(handle, "udev_list_entry_get_value", &library->entryValue)) {
+        library->context = newContext();
+        if (library->context != nullptr) {
+            library->hwdb = newHwdb(library->context);
+        }
+    }
+    if (library->hwdb == nullptr) {
+        delete library;
+        return nullptr;
+    }
+    return library;
+}
+
+// The value as a bounded text; an empty one counts as absent.
+bool TakeValue(const char* value, std::string* text)
+{
+    if (value == nullptr) {
+        return false;
+    }
+    text->assign(value, strnlen(value, kMaxNameSize));
+    return !text->empty();
+}
+
+// The part of a modalias that names a product: a PCI one up to its class
+// ("bc"), a USB one up to its device class ("dc"); the ids are upper-case
+// hexadecimal, so the markers cannot be digits. Matching a whole one
+// against the database's class patterns would be a fifth of a lookup's
+// cost and gives no product name.
+std::string ProductKey(const char* modalias)
+{
+    const char* cut = strncmp(modalias, "pci:", 4) == 0   ? strstr(modalias, "bc")
+                      : strncmp(modalias, "usb:", 4) == 0 ? strstr(modalias, "dc")
+                                                          : nullptr;
+    return cut != nullptr ? std::string(modalias, static_cast<size_t>(cut - modalias))
+                          : std::string(modalias);
+}
+
+// "<vendor> <model>", the model alone, or "" when the model is unknown.
+std::string FindProductName(const HardwareNamesLibrary& library, const char* key)
+{
+    std::string vendor;
+    std::string model;
+    for (udev_list_entry* entry = library.properties(library.hwdb, key, 0); entry != nullptr;
+         entry = library.next(entry)) {
+        const char* name = library.entryName(entry);
+        if (name == nullptr) {
+            continue;
+        }
+        if (strcmp(name, "ID_VENDOR_FROM_DATABASE") == 0) {
+            TakeValue(library.entryValue(entry), &vendor);
+        } else if (strcmp(name, "ID_MODEL_FROM_DATABASE") == 0) {
+            TakeValue(library.entryValue(entry), &model);
+        }
+    }
+    if (model.empty() || vendor.empty()) {
+        return model;
+    }
+    return vendor + " " + model;
+}
+
+}  // namespace
+
+HardwareNames::HardwareNames() = default;
+
+HardwareNames::~HardwareNames()
+{
+    delete library;
+}
+
+bool LookUpProductName(HardwareNames& names, const char* modalias, std::string* product)
+{
+    if (!names.tried) {
+        names.tried = true;
+        names.library = OpenLibrary();
+    }
+    HardwareNamesLibrary* library = names.library;
+    if (library == nullptr) {
+        return false;
+    }
+    std::string key = ProductKey(modalias);
+    auto known = names.answers.find(key);
+    if (known == names.answers.end()) {
+        known = names.answers.emplace(key, FindProductName(*library, key.c_str())).first;
+    }
+    if (known->second.empty()) {
+        return false;
+    }
+    *product = known->second;
+    return true;
+}
