@@ -87,7 +87,7 @@ CapturedRun RunCapturedShortOfMemory(const char* invocationName)
     fflush(stdout);
     int channel[2];
     if (pipe(channel) != 0) {
-        return CapturedRun{"pipe failed", -1};
+        return CapturedRun{"pipe failed", -1, false};
     }
     pid_t child = fork();
     if (child == 0) {
@@ -120,8 +120,8 @@ CapturedRun RunCapturedShortOfMemory(const char* invocationName)
     int waited = 0;
     waitpid(child, &waited, 0);
     if (bytes.empty() || !WIFEXITED(waited) || WEXITSTATUS(waited) != 0) {
-        return CapturedRun{"child failed", -1};
+        return CapturedRun{"child failed", -1, false};
     }
-    return CapturedRun{bytes.substr(1), (unsigned char)bytes[0]};
+    return CapturedRun{bytes.substr(1), (unsigned char)bytes[0], false};
 }
 #endif
