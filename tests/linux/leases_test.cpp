@@ -312,42 +312,32 @@ TEST(NetworkManagerState, Dhcp4SectionOnly)
     const std::string device =
         "[device]\nmanaged=true\nnext-server=10.93.0.1\n\n[dhcp4]\n"
         "dhcp4.dhcp_server_identifier=10.93.0.1\ndhcp4.ip_address=10.93.0.60\n";
-    struct Case {
-        const char* name;
-        std::string tail;
-        LeaseEnd end;
-        int64_t obtained;  // -1: unknown
-        std::vector<std::string> wins;
-    } cases[] = {
-        {"finite",
-         "dhcp4.dhcp_lease_time=600\ndhcp4.expiry=1796716546\n",
-         LeaseEnd::kAt,
-         1796715946,
-         {}},
-        {"infinite, no expiry",
-         "dhcp4.dhcp_lease_time=4294967295\ndhcp4.netbios_name_servers=10.93.0.8 10.93.0.9\n",
-         LeaseEnd::kNever,
-         -1,
-         {"10.93.0.8", "10.93.0.9"}},
-        {"expiry alone",
-         "dhcp4.expiry=1796716546\ndhcp4.netbios_name_servers=10.93.0.8 x\n",
-         LeaseEnd::kAt,
-         -1,
-         {}},
-        {"bad numbers",
-         "dhcp4.dhcp_lease_time=-1\ndhcp4.expiry=17967165460000000000000\n",
-         LeaseEnd::kUnknown,
-         -1,
-         {}},
+    // How the lease ends and since when, as one line of text.
+    auto times = [](const LeaseFacts& facts) {
+        std::string text = facts.end == LeaseEnd::kNever ? "never"
+                           : facts.end == LeaseEnd::kAt  ? "at " + std::to_string(facts.expires)
+                                                         : "unknown";
+        return facts.obtainedKnown ? text + " from " + std::to_string(facts.obtained) : text;
     };
-    for (const Case& c : cases) {
-        LeaseFacts facts = ParseNetworkManagerState(device + c.tail + "[dhcp6]\ndhcp6.x=1\n");
-        EXPECT_EQ(AddressOf(facts), "10.93.0.60") << c.name;
-        EXPECT_EQ(ServerOf(facts), "10.93.0.1") << c.name;
-        EXPECT_EQ(facts.end, c.end) << c.name;
-        EXPECT_EQ(facts.obtainedKnown ? facts.obtained : -1, c.obtained) << c.name;
-        EXPECT_EQ(WinsOf(facts), c.wins) << c.name;
+    const std::string wins = "dhcp4.netbios_name_servers=10.93.0.8 10.93.0.9\n";
+    const std::pair<std::string, const char*> cases[] = {
+        {"dhcp4.dhcp_lease_time=600\ndhcp4.expiry=1796716546\n", "at 1796716546 from 1796715946"},
+        {"dhcp4.dhcp_lease_time=4294967295\n" + wins, "never"},
+        {"dhcp4.expiry=1796716546\n", "at 1796716546"},
+        {"dhcp4.dhcp_lease_time=-1\ndhcp4.expiry=17967165460000000000000\n", "unknown"},
+    };
+    for (const auto& [tail, expected] : cases) {
+        LeaseFacts facts = ParseNetworkManagerState(device + tail + "[dhcp6]\ndhcp6.x=1\n");
+        EXPECT_EQ(AddressOf(facts), "10.93.0.60") << tail;
+        EXPECT_EQ(ServerOf(facts), "10.93.0.1") << tail;
+        EXPECT_EQ(times(facts), expected) << tail;
     }
+    // A list with one bad entry is dropped whole.
+    EXPECT_EQ(WinsOf(ParseNetworkManagerState(device + wins)),
+              (std::vector<std::string>{"10.93.0.8", "10.93.0.9"}));
+    EXPECT_TRUE(
+        WinsOf(ParseNetworkManagerState(device + "dhcp4.netbios_name_servers=10.93.0.8 x\n"))
+            .empty());
     EXPECT_FALSE(ParseNetworkManagerState("[device]\nip_address=10.0.0.5\n").found);
     EXPECT_FALSE(ParseNetworkManagerState("dhcp6.ip_address=10.0.0.5\n").found);
 }
