@@ -424,6 +424,7 @@ TEST(NetlinkDump, ReadsToDoneAndNotesInterruption)
     second.Fixed(ifinfomsg{});
     second.End();
     second.Done(NLM_F_MULTI | NLM_F_DUMP_INTR);
+    AddLink(second, 4, ARPHRD_ETHER, "past");  // after the end: not read
 
     DumpReader reader = Reader(DumpKind::kLinks);
     NetSnapshot snapshot;
@@ -760,6 +761,7 @@ TEST(NetlinkChannel, DatagramsAreReadWholeOrNotAtAll)
         {"larger than the first buffer", many, 0, 0},
         // What fits of it is a whole dump; reading only that would pass.
         {"larger than any kernel sends", kSettled, size_t(64) << 20, EMSGSIZE},
+        {"one byte past the limit", kSettled, (size_t(16) << 20) + 1, EMSGSIZE},
     };
     for (const Case& c : cases) {
         ScriptedChannel channel;
@@ -860,6 +862,9 @@ TEST(NetlinkChannel, RoutesNamingOnlyAnObjectTakeItsHops)
             AddObject(d, 30, AF_INET6, 6, 30);
             AddObject(d, 40, AF_INET, 7, 77);
             AddObject(d, 50, AF_UNSPEC, 0, 0);
+            size_t stray = d.Bytes().size();  // an object's body under another type
+            AddObject(d, 60, AF_INET, 6, 60);
+            d.Bytes()[stray + offsetof(nlmsghdr, nlmsg_type)] = RTM_NEWROUTE;
         }
         d.Done();
         Stamp(d.Bytes(), sequence);
@@ -917,7 +922,7 @@ TEST(AdapterQuery, FreshSnapshotOnlyAfterAChangeSinceTheOverflowAnswer)
     struct Case {
         const char* name;
         bool watch;
-        int event;  // on the watch between the calls: -1 none, 0 a notification, else an error
+        int event;  // on the watch between the calls: -1 none, 0 two notifications, else an error
         bool fresh;
     };
     const Case cases[] = {
@@ -939,6 +944,9 @@ TEST(AdapterQuery, FreshSnapshotOnlyAfterAChangeSinceTheOverflowAnswer)
             event.error = c.event;
             event.bytes = Reply(DumpKind::kLinks, 0, {"fk1"});
             openedWatch->queue.push_back(event);
+            if (c.event == 0) {
+                openedWatch->queue.push_back(event);
+            }
         }
         ULONG given = length;
         std::vector<uint64_t> storage((length + 7) / 8);
@@ -948,7 +956,11 @@ TEST(AdapterQuery, FreshSnapshotOnlyAfterAChangeSinceTheOverflowAnswer)
         EXPECT_EQ(c.fresh ? ERROR_BUFFER_OVERFLOW : ERROR_SUCCESS, result) << c.name;
         if (result == ERROR_BUFFER_OVERFLOW) {
             EXPECT_GT(length, given) << c.name;
-            Ostrel(nullptr, nullptr);  // ends the round
+            // The watch was drained whole: the next call needs no snapshot.
+            storage.resize((length + 7) / 8);
+            result = Ostrel(reinterpret_cast<PIP_ADAPTER_INFO>(storage.data()), &length);
+            EXPECT_EQ(ERROR_SUCCESS, result) << c.name;
+            EXPECT_EQ(snapshots + (c.watch ? 2 : 3), CountAdapterSnapshots()) << c.name;
         }
     }
 }

@@ -222,12 +222,37 @@ TEST(VersionRecord, DamagedRootGivesNoRecord)
     EXPECT_EQ(block.Text(kFileVersion), "1, 0, 0, 2");
 }
 
-TEST(VersionRecord, ValueWithoutTerminatorIsCutAtItsLength)
+// UTF-16 texts become UTF-8 at each length's edges, an unpaired surrogate
+// becoming U+FFFD; a value without terminator is cut at its length.
+TEST(VersionRecord, TextsAreConvertedAndCutAtTheirLength)
 {
-    Bytes record = CompiledRecord();
-    size_t fileVersion = NodeAt(record, "FileVersion");
-    PutWord(&record, fileVersion + 2, 4);
-    EXPECT_EQ(Block(record).Text(kFileVersion), "1, 0");
+    const Bytes good = CompiledRecord();
+    size_t fileVersion = NodeAt(good, "FileVersion");
+    VersionValue value;
+    ASSERT_TRUE(FindVersionValue(good.data(), good.size(), kFileVersion, &value));
+    struct Case {
+        std::vector<uint16_t> units;
+        const char* text;
+    } cases[] = {
+        {{'1', ',', ' ', '0'}, "1, 0"},
+        {{'1', 0, '2'}, "1"},
+        {{0x7F, 0x80}, "\x7F\xC2\x80"},
+        {{0x7FF, 0x800}, "\xDF\xBF\xE0\xA0\x80"},
+        {{0xD7FF, 0xE000, 0xFFFF}, "\xED\x9F\xBF\xEE\x80\x80\xEF\xBF\xBF"},
+        {{0xD800, 0xDC00}, "\xF0\x90\x80\x80"},
+        {{0xD83D, 0xDE00, 'x'}, "\xF0\x9F\x98\x80x"},
+        {{0xDBFF, 0xDFFF}, "\xF4\x8F\xBF\xBF"},
+        {{0xDFFF, 0xDBFF, 'x'}, "\xEF\xBF\xBD\xEF\xBF\xBDx"},
+        {{'x', 0xD800}, "x\xEF\xBF\xBD"},
+    };
+    for (const Case& c : cases) {
+        Bytes record = good;
+        PutWord(&record, fileVersion + 2, (uint16_t)c.units.size());
+        for (size_t i = 0; i < c.units.size(); i++) {
+            PutWord(&record, value.offset + 2 * i, c.units[i]);
+        }
+        EXPECT_EQ(Block(record).Text(kFileVersion), c.text) << c.units.size();
+    }
 }
 
 // A binary node comes back as the platform gives it: its raw bytes in the
