@@ -386,6 +386,47 @@ TEST_F(VersionFile, ExecutableCarriesTheRecordAndNamesResolve)
     EXPECT_EQ(FileVersion(Write("text", Bytes(100, 'x'))), "<none>");
 }
 
+// The record in an executable of the other classes and byte orders: the
+// compiled resource data in a minimal file of three sections.
+TEST_F(VersionFile, EitherElfClassAndByteOrderCarriesTheRecord)
+{
+    const Bytes res = ReadFile(OSTREL_RES_FILE);
+    const std::string names = std::string(1, '\0') + kResourceSectionName + '\0' + ".shstrtab";
+    const struct {
+        bool wide, big;
+    } layouts[] = {{false, false}, {false, true}, {true, true}};
+    for (const auto& layout : layouts) {
+        size_t word = layout.wide ? 8 : 4, header = layout.wide ? 64 : 40;
+        auto put = [&](Bytes* data, size_t at, uint64_t value, size_t width) {
+            for (size_t i = 0; i < width; i++) {
+                (*data)[at + (layout.big ? width - 1 - i : i)] = (uint8_t)(value >> (8 * i));
+            }
+        };
+        size_t namesAt = 64, resAt = 128, table = (resAt + res.size() + 7) & ~(size_t)7;
+        Bytes data(table + 3 * header);
+        memcpy(&data[0], "\177ELF", 4);
+        data[4] = layout.wide ? 2 : 1;
+        data[5] = layout.big ? 2 : 1;
+        put(&data, layout.wide ? 40 : 32, table, word);
+        size_t counts = layout.wide ? 58 : 46;
+        put(&data, counts, header, 2);
+        put(&data, counts + 2, 3, 2);
+        put(&data, counts + 4, 2, 2);
+        memcpy(&data[namesAt], names.data(), names.size());
+        memcpy(&data[resAt], res.data(), res.size());
+        const uint64_t sections[2][4] = {{1, 1, resAt, res.size()},
+                                         {names.size() - 9, 3, namesAt, names.size() + 1}};
+        for (size_t i = 0; i < 2; i++) {
+            size_t at = table + (i + 1) * header;
+            put(&data, at, sections[i][0], 4);
+            put(&data, at + 4, sections[i][1], 4);
+            put(&data, at + (layout.wide ? 24 : 16), sections[i][2], word);
+            put(&data, at + (layout.wide ? 32 : 20), sections[i][3], word);
+        }
+        EXPECT_EQ(FileVersion(Write("elf", data)), "1, 0, 0, 2") << layout.wide << layout.big;
+    }
+}
+
 TEST_F(VersionFile, BlockTooSmallIsRefused)
 {
     DWORD size = GetFileVersionInfoSizeA(OSTREL_EXE, NULL);
