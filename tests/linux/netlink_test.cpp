@@ -245,12 +245,13 @@ TEST(NetlinkParse, TruncatedAttributeIsSkippedAndEarlierOnesKept)
     Datagram d;
     d.Begin(RTM_NEWLINK);
     d.Fixed(ifinfomsg{});
+    d.Attribute(IFLA_UNSPEC, nullptr, 0);  // empty, which is no truncation
     d.Text(IFLA_IFNAME, "eth0");
     d.Text(IFLA_IFALIAS, "uplink");
     d.End();
     // The alias claims more bytes than the message holds.
     std::vector<uint8_t> bytes(d.Message(), d.Message() + d.MessageSize());
-    size_t aliasAt = NLMSG_SPACE(sizeof(ifinfomsg)) + RTA_SPACE(5);
+    size_t aliasAt = NLMSG_SPACE(sizeof(ifinfomsg)) + RTA_SPACE(0) + RTA_SPACE(5);
     unsigned short lie = 200;
     memcpy(&bytes[aliasAt], &lie, sizeof(lie));
     NetLink link;
