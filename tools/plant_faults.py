@@ -6,12 +6,13 @@ Sampled (the default): every candidate one-line fault of six kinds is found
 in the C++ files under driver/, report/ and platform/ that the native build
 compiles; N of them are drawn with a fixed seed, a file being drawn in
 proportion to its size, then a kind among the file's, then a fault of
-that kind. Each is planted
-alone, its object file rebuilt and compared with the unplanted one (debug
-sections aside): a fault that does not compile, or compiles to the same
-code, is skipped. The others are built and put to the unit tests and the
-integration tests that need no network namespaces, each test with a
-timeout. A fault is caught when a test fails or times out.
+that kind. Each is planted alone, its object file rebuilt and compared
+with the unplanted one (debug sections aside): a fault that does not
+compile (warnings are errors), or compiles to the same code, is skipped.
+The others are built and put to the unit tests and the integration tests
+that need no network namespaces, each test with a timeout. A fault is
+caught when a test fails or times out; a survivor listed in EQUIVALENT
+below is counted apart, with its reason.
 
     tools/plant_faults.py [--seed S ...] [-n N] [--candidates]
     tools/plant_faults.py --chosen [--windows] [--only NAME ...] [--list]
@@ -27,6 +28,8 @@ negated).
            sampler never draws
 --tree     the source tree to work on (default: this repository); point it
            at a copy to keep editing the checkout while the faults run
+           (refresh a copy with new file times, tar -m, or its build may
+           keep objects of older sources)
 --build    build directory (default: TREE/build/faults)
 --namespaces  also run the tests that build network namespaces (root)
 
