@@ -397,6 +397,8 @@ TEST(NetlinkDump, AnswersMeaningNoneEndTheDumpEmpty)
         {DumpKind::kLinks, NLMSG_DONE, -EOPNOTSUPP, EOPNOTSUPP},
         {DumpKind::kRoutes, NLMSG_DONE, -EPERM, EPERM},
         {DumpKind::kRoutes, NLMSG_ERROR, ENOENT, EPROTO},  // a positive code is no errno
+        {DumpKind::kRoutes, NLMSG_ERROR, -4095, 4095},     // the last errno
+        {DumpKind::kRoutes, NLMSG_ERROR, -4096, EPROTO},
     };
     for (const Case& c : cases) {
         Datagram d;

@@ -167,6 +167,33 @@ TEST(VersionRecord, StringTableUnderAnotherLanguageIsNotFound)
     EXPECT_EQ(block.Text("\\StringFileInfo\\040904B0\\FileVersion"), "1, 0, 0, 2");
 }
 
+// A path's UTF-8 meets the record's UTF-16 keys: each sequence length, and
+// a pair of surrogates for a code point past the first plane.
+TEST(VersionRecord, KeysMatchTheirUtf8Spelling)
+{
+    const Bytes good = CompiledRecord();
+    size_t key = NodeAt(good, "FileVersion") + 6;
+    const struct {
+        std::vector<uint16_t> units;  // in place of the key's first ones
+        const char* spelling;
+    } cases[] = {
+        {{0xE9}, "\xC3\xA9"},
+        {{0x7FF}, "\xDF\xBF"},
+        {{0xF900}, "\xEF\xA4\x80"},
+        {{0xD83D, 0xDE00}, "\xF0\x9F\x98\x80"},
+        {{0xDBFF, 0xDFFF}, "\xF4\x8F\xBF\xBF"},
+    };
+    for (const auto& c : cases) {
+        Bytes record = good;
+        for (size_t i = 0; i < c.units.size(); i++) {
+            PutWord(&record, key + 2 * i, c.units[i]);
+        }
+        std::string path = std::string("\\StringFileInfo\\000004B0\\") + c.spelling +
+                           std::string("FileVersion").substr(c.units.size());
+        EXPECT_EQ(Block(record).Text(path.c_str()), "1, 0, 0, 2") << c.spelling;
+    }
+}
+
 // Each damage must make the lookup fail (or stay bounded) without a read
 // outside the record; the sanitizer build checks the latter.
 TEST(VersionRecord, DamagedRecordsAreRejected)
