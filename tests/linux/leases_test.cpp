@@ -225,6 +225,7 @@ TEST(DhclientLeases, LastCompleteBlockPerInterfaceWins)
 TEST(DhclientLeases, WinsListAndFileInterface)
 {
     auto leases = ParseDhclientLeases(
+        "default-duid \"\\000\\001\";\n"
         "lease { interface \"other\"; option netbios-name-servers 10.0.0.2, 10.0.0.3;\n"
         "  option domain-name \"x\\\"; }\"; }\n",
         "wlp2s0");
@@ -245,6 +246,8 @@ TEST(DhclientLeases, MalformedInputYieldsNoBogusLease)
         "lease { interface \"eth0\"; option netbios-name-servers 1.2.3.4,; expire 1 1969/12/31 "
         "23:59:59; }",
         "lease { interface \"eth0\"; option dhcp-lease-time 2000000000; expire epoch 5; }",
+        "failover { peer { } lease { interface \"eth0\"; option dhcp-server-identifier 1.2.3.4; } "
+        "}",
     };
     for (const char* input : inputs) {
         auto leases = ParseDhclientLeases(input, "");
@@ -279,6 +282,7 @@ TEST(DhclientLeases, EndsAndObtainedTimes)
          " expire 1 2026/12/07 22:21:55;",
          LeaseEnd::kAt, Utc(2026, 12, 7, 22, 21, 55), Utc(2026, 12, 7, 22, 11, 55)},
         {"expire epoch 1700000000;", LeaseEnd::kAt, 1700000000, -1},
+        {"option dhcp-lease-time 600; expire epoch 600;", LeaseEnd::kAt, 600, 0},
         {"expire 1 2026/13/07 22:21:55;", LeaseEnd::kUnknown, 0, -1},
     };
     for (const Case& c : cases) {

@@ -279,12 +279,13 @@ TEST(NetlinkParse, TruncatedAttributeIsSkippedAndEarlierOnesKept)
     Datagram d;
     d.Begin(RTM_NEWLINK);
     d.Fixed(ifinfomsg{});
+    d.Attribute(IFLA_UNSPEC, nullptr, 0);  // empty, which is no truncation
     d.Text(IFLA_IFNAME, "eth0");
     d.Text(IFLA_IFALIAS, "uplink");
     d.End();
     // The alias claims more bytes than the message holds.
     std::vector<uint8_t> bytes(d.Message(), d.Message() + d.MessageSize());
-    size_t aliasAt = NLMSG_SPACE(sizeof(ifinfomsg)) + RTA_SPACE(5);
+    size_t aliasAt = NLMSG_SPACE(sizeof(ifinfomsg)) + RTA_SPACE(0) + RTA_SPACE(5);
     unsigned short lie = 200;
     memcpy(&bytes[aliasAt], &lie, sizeof(lie));
     NetLink link;
@@ -430,6 +431,8 @@ TEST(NetlinkDump, AnswersMeaningNoneEndTheDumpEmpty)
         {DumpKind::kLinks, NLMSG_DONE, -EOPNOTSUPP, EOPNOTSUPP},
         {DumpKind::kRoutes, NLMSG_DONE, -EPERM, EPERM},
         {DumpKind::kRoutes, NLMSG_ERROR, ENOENT, EPROTO},  // a positive code is no errno
+        {DumpKind::kRoutes, NLMSG_ERROR, -4095, 4095},     // the last errno
+        {DumpKind::kRoutes, NLMSG_ERROR, -4096, EPROTO},
     };
     for (const Case& c : cases) {
         Datagram d;
@@ -458,6 +461,7 @@ TEST(NetlinkDump, ReadsToDoneAndNotesInterruption)
     second.Fixed(ifinfomsg{});
     second.End();
     second.Done(NLM_F_MULTI | NLM_F_DUMP_INTR);
+    AddLink(second, 4, ARPHRD_ETHER, "past");  // after the end: not read
 
     DumpReader reader = Reader(DumpKind::kLinks);
     NetSnapshot snapshot;
@@ -863,6 +867,7 @@ TEST(NetlinkChannel, DatagramsAreReadWholeOrNotAtAll)
         {"larger than the first buffer", many, 0, 0},
         // What fits of it is a whole dump; reading only that would pass.
         {"larger than any kernel sends", kSettled, size_t(64) << 20, EMSGSIZE},
+        {"one byte past the limit", kSettled, (size_t(16) << 20) + 1, EMSGSIZE},
     };
     for (const Case& c : cases) {
         ScriptedChannel channel;
@@ -963,6 +968,9 @@ TEST(NetlinkChannel, RoutesNamingOnlyAnObjectTakeItsHops)
             AddObject(d, 30, AF_INET6, 6, 30);
             AddObject(d, 40, AF_INET, 7, 77);
             AddObject(d, 50, AF_UNSPEC, 0, 0);
+            size_t stray = d.Bytes().size();  // an object's body under another type
+            AddObject(d, 60, AF_INET, 6, 60);
+            d.Bytes()[stray + offsetof(nlmsghdr, nlmsg_type)] = RTM_NEWROUTE;
         }
         d.Done();
         Stamp(d.Bytes(), sequence);
@@ -1020,7 +1028,7 @@ TEST(AdapterQuery, FreshSnapshotOnlyAfterAChangeSinceTheOverflowAnswer)
     struct Case {
         const char* name;
         bool watch;
-        int event;  // on the watch between the calls: -1 none, 0 a notification, else an error
+        int event;  // on the watch between the calls: -1 none, 0 two notifications, else an error
         bool fresh;
     };
     const Case cases[] = {
@@ -1042,6 +1050,9 @@ TEST(AdapterQuery, FreshSnapshotOnlyAfterAChangeSinceTheOverflowAnswer)
             event.error = c.event;
             event.bytes = Reply(DumpKind::kLinks, 0, {"fk1"});
             openedWatch->queue.push_back(event);
+            if (c.event == 0) {
+                openedWatch->queue.push_back(event);
+            }
         }
         ULONG given = length;
         std::vector<uint64_t> storage((length + 7) / 8);
@@ -1051,7 +1062,11 @@ TEST(AdapterQuery, FreshSnapshotOnlyAfterAChangeSinceTheOverflowAnswer)
         EXPECT_EQ(c.fresh ? ERROR_BUFFER_OVERFLOW : ERROR_SUCCESS, result) << c.name;
         if (result == ERROR_BUFFER_OVERFLOW) {
             EXPECT_GT(length, given) << c.name;
-            Ostrel(nullptr, nullptr);  // ends the round
+            // The watch was drained whole: the next call needs no snapshot.
+            storage.resize((length + 7) / 8);
+            result = Ostrel(reinterpret_cast<PIP_ADAPTER_INFO>(storage.data()), &length);
+            EXPECT_EQ(ERROR_SUCCESS, result) << c.name;
+            EXPECT_EQ(snapshots + (c.watch ? 2 : 3), CountAdapterSnapshots()) << c.name;
         }
     }
 }
