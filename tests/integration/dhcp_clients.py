@@ -329,9 +329,10 @@ class Dhcpcd:
         return None if shutil.which("dhcpcd") else "dhcpcd (dhcpcd-base) is not installed"
 
     def start(self, net):
-        # -w: back only once the address is bound, after the probe.
-        net.inside("dhcpcd", "-4", "-w", "-t", "40", "--nodelay", "-o", "netbios_name_servers",
-                   "dc0", timeout=60)
+        # -w: back only once the address is bound, after the probe. The
+        # probe took over 40 s once on a machine loaded by parallel builds.
+        net.inside("dhcpcd", "-4", "-w", "-t", "90", "--nodelay", "-o", "netbios_name_servers",
+                   "dc0", timeout=110)
 
     def release(self, net):
         net.inside("dhcpcd", "-4", "-k", "dc0")
