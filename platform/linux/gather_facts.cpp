@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "lease_policy.h"
-#include "lease_text.h"
+#include "leases/lease_text.h"
 #include "link_description.h"
 
 namespace {

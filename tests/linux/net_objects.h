@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "netlink.h"
+#include "netlink/netlink.h"
 
 inline NetLink MakeLink(uint32_t index, uint16_t type, const char* name, const char* kind = "")
 {

@@ -1,5 +1,5 @@
 // The rtnetlink parser on hand-built messages, and the real kernel.
-#include "netlink.h"
+#include "netlink/netlink.h"
 
 #include <gtest/gtest.h>
 #include <linux/filter.h>
@@ -32,7 +32,7 @@
 #include <vector>
 
 #include "adapter_query.h"
-#include "netlink_channel.h"
+#include "netlink/netlink_channel.h"
 
 namespace {
 

@@ -1,7 +1,6 @@
-# Lease-store readers against fixture trees and generated files, and the
-# rule for which lease is live.
+# Lease-store readers against fixture trees and generated files.
 find_package(Threads REQUIRED)
-add_executable(ostrel_leases_test leases_test.cpp lease_policy_test.cpp)
+add_executable(ostrel_leases_test ${CMAKE_CURRENT_LIST_DIR}/leases_test.cpp)
 target_link_libraries(ostrel_leases_test PRIVATE ostrel_adapter_facts GTest::gtest_main Threads::Threads)
 target_compile_definitions(ostrel_leases_test
   PRIVATE OSTREL_LEASE_FIXTURES="${PROJECT_SOURCE_DIR}/tests/fixtures/leases")

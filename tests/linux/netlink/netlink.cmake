@@ -1,6 +1,6 @@
 # The rtnetlink parser and the dump loop on canned messages, and against
 # the kernel.
-add_executable(ostrel_netlink_test netlink_test.cpp)
+add_executable(ostrel_netlink_test ${CMAKE_CURRENT_LIST_DIR}/netlink_test.cpp)
 target_link_libraries(ostrel_netlink_test PRIVATE ostrel_adapters GTest::gtest_main)
 gtest_discover_tests(ostrel_netlink_test DISCOVERY_MODE PRE_TEST)
 

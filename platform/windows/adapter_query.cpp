@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "adapter_list.h"
 #include "adapter_records.h"
+#include "gather_facts.h"
 #include "os_api.h"
 
 namespace {

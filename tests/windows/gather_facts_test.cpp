@@ -1,6 +1,6 @@
 // Gathering adapter facts from the system's adapter list, and the real
 // query under Wine.
-#include "adapter_list.h"
+#include "gather_facts.h"
 
 #include <gtest/gtest.h>
 #include <ws2tcpip.h>

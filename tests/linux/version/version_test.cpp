@@ -14,8 +14,8 @@
 #include <thread>
 #include <vector>
 
-#include "version_file.h"
-#include "version_record.h"
+#include "version/version_file.h"
+#include "version/version_record.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "adapter_list.h"
+#include "gather_facts.h"
 
 #include <cstring>
 #include <string>

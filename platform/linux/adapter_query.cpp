@@ -1,13 +1,14 @@
 // The adapter query: the kernel's interfaces as a chain of adapter records.
+#include "adapter_query.h"
+
 #include <cerrno>
 #include <memory>
 #include <new>
 
-#include "adapter_query.h"
 #include "adapter_records.h"
 #include "gather_facts.h"
-#include "leases.h"
-#include "netlink_channel.h"
+#include "leases/leases.h"
+#include "netlink/netlink_channel.h"
 
 namespace {
 

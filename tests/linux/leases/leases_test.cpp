@@ -1,4 +1,4 @@
-#include "leases.h"
+#include "leases/leases.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

@@ -3,7 +3,6 @@
 # of the real executable under the names it may be invoked by.
 add_executable(ostrel_version_test ${CMAKE_CURRENT_LIST_DIR}/version_test.cpp)
 target_link_libraries(ostrel_version_test PRIVATE ostrel_version GTest::gtest_main)
-target_include_directories(ostrel_version_test PRIVATE ${PROJECT_SOURCE_DIR}/platform/linux)
 target_compile_definitions(ostrel_version_test PRIVATE
   OSTREL_RES_FILE="${OSTREL_RES_FILE}" OSTREL_EXE="$<TARGET_FILE:Ostrel>")
 add_dependencies(ostrel_version_test ostrel_res Ostrel)
