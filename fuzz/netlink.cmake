@@ -2,7 +2,10 @@
 # record writer behind it.
 ostrel_fuzz_target(fuzz_netlink
   ${CMAKE_CURRENT_LIST_DIR}/fuzz_netlink.cpp
-  ${PROJECT_SOURCE_DIR}/platform/linux/netlink/netlink.cpp
+  ${PROJECT_SOURCE_DIR}/platform/linux/netlink/attributes.cpp
+  ${PROJECT_SOURCE_DIR}/platform/linux/netlink/messages.cpp
+  ${PROJECT_SOURCE_DIR}/platform/linux/netlink/nexthops.cpp
+  ${PROJECT_SOURCE_DIR}/platform/linux/netlink/dump_reader.cpp
   ${PROJECT_SOURCE_DIR}/platform/linux/gather_facts.cpp
   ${PROJECT_SOURCE_DIR}/platform/linux/link_description.cpp
   ${PROJECT_SOURCE_DIR}/platform/linux/sysfs.cpp
