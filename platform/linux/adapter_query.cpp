@@ -1,6 +1,8 @@
 // The adapter query: the kernel's interfaces as a chain of adapter records.
 #include "adapter_query.h"
 
+#include <linux/rtnetlink.h>
+
 #include <cerrno>
 #include <memory>
 #include <new>
@@ -8,9 +10,32 @@
 #include "adapter_records.h"
 #include "gather_facts.h"
 #include "leases/leases.h"
-#include "netlink/netlink_channel.h"
+#include "netlink/dump_loop.h"
 
 namespace {
+
+int OpenKernelChannels(QueryChannels& channels)
+{
+    // The watch only spares a second snapshot within one sizing round. Where
+    // the kernel refuses its groups (some sandboxes do), there is no watch
+    // and every call takes a fresh snapshot instead.
+    std::unique_ptr<NetlinkSocket> watch(new NetlinkSocket);
+    if (watch->Open(RTMGRP_LINK | RTMGRP_IPV4_IFADDR | RTMGRP_IPV4_ROUTE, true) == 0) {
+        // A changed next-hop object changes gateways without touching a
+        // route. Its group is past the bind mask, and kernels before 5.3
+        // lack it: they have no such objects either.
+        watch->JoinGroup(RTNLGRP_NEXTHOP);
+        channels.watch = std::move(watch);
+    }
+    std::unique_ptr<NetlinkSocket> dump(new NetlinkSocket);
+    int error = dump->Open(0, false);
+    if (error == 0) {
+        channels.dump = std::move(dump);
+    }
+    return error;
+}
+
+QueryChannelOpener queryChannelOpener = OpenKernelChannels;
 
 // What one sizing round keeps between an overflow answer and the next call.
 struct QueryState {
@@ -89,7 +114,7 @@ static DWORD AnswerOstrel(PIP_ADAPTER_INFO pAdapterInfo, PULONG pOutBufLen)
         if (result == ERROR_SUCCESS) {
             result = TakeSnapshot(*heldState);
         }
-    } else if (DrainNotifications(heldState->channels.watch.get())) {
+    } else if (SnapshotMayBeStale(heldState->channels.watch.get())) {
         result = TakeSnapshot(*heldState);
     }
     if (result == ERROR_SUCCESS) {
@@ -113,4 +138,16 @@ DWORD Ostrel(PIP_ADAPTER_INFO pAdapterInfo, PULONG pOutBufLen)
         heldState.reset();
     }
     return result;
+}
+
+int OpenQueryChannels(QueryChannels& channels)
+{
+    return queryChannelOpener(channels);
+}
+
+QueryChannelOpener SetQueryChannelOpener(QueryChannelOpener opener)
+{
+    QueryChannelOpener before = queryChannelOpener;
+    queryChannelOpener = opener != nullptr ? opener : OpenKernelChannels;
+    return before;
 }

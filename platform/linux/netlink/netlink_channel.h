@@ -1,6 +1,5 @@
-// Netlink channels and what runs over them: the dump loop that takes a
-// snapshot, and the watch that tells whether a snapshot is still current.
-// The kernel's route socket is one channel; tests script another.
+// Netlink channels: the kernel's route socket is one; tests script
+// another.
 #pragma once
 
 #include <cstddef>
@@ -63,56 +62,6 @@ class NetlinkSocket : public NetlinkChannel {
     bool strict_ = false;
 };
 
-// Milliseconds on a clock that never jumps, and a wait of that many.
-int64_t MonotonicMilliseconds();
-void PauseMilliseconds(int64_t milliseconds);
-
-// What the dump loop keeps from one dump to the next on one channel.
-struct NetlinkDumper {
-    uint32_t sequence = 0;  // of the last request; replies to older ones are skipped
-    // Grown to the largest datagram met. Left uninitialised: the kernel
-    // writes only what it sends, and zeroing 64 KiB costs more page faults
-    // than a small dump costs in all.
-    std::unique_ptr<uint8_t[]> buffer;
-    size_t bufferSize = 0;
-    // How the loop tells time and waits between redone dumps; tests script
-    // both.
-    int64_t (*clock)() = MonotonicMilliseconds;
-    void (*pause)(int64_t milliseconds) = PauseMilliseconds;
-};
-
-// Dumps links, IPv4 addresses and IPv4 default routes into snapshot, and
-// the next-hop objects when a route names one (resolved into gateways),
-// redoing the whole set when the kernel flags a dump as interrupted, after
-// a pause that starts at a millisecond and doubles up to kLongestDumpPause.
-// Returns 0 or an errno value: EAGAIN when the dumps were still being
-// interrupted kDumpRetryTime after the first began, EMSGSIZE for a datagram
-// that could not be read whole.
-int DumpSnapshot(NetlinkChannel& channel, NetlinkDumper& dumper, NetSnapshot& snapshot);
-
-// Milliseconds.
-constexpr int64_t kDumpRetryTime = 5000;
-constexpr int64_t kLongestDumpPause = 32;
-
 // How often a send or receive interrupted by a signal is issued again
 // before the loop gives up with EINTR.
 constexpr int kMaxInterruptions = 100;
-
-// Reads every queued notification of a watch without waiting; true when
-// any arrived or some were lost, and always when there is no watch.
-bool DrainNotifications(NetlinkChannel* watch);
-
-// The channels one sizing round of the adapter query works over.
-struct QueryChannels {
-    std::unique_ptr<NetlinkChannel> watch;  // null where the kernel refused the subscription
-    std::unique_ptr<NetlinkChannel> dump;
-};
-
-// Opens the channels of a sizing round: the kernel's sockets, the watch
-// first so that no change before the first dump slips by, unless a test has
-// put its own opener in place. Returns 0 or an errno value.
-int OpenQueryChannels(QueryChannels& channels);
-
-typedef int (*QueryChannelOpener)(QueryChannels& channels);
-// Replaces the opener (nullptr: the kernel's); returns the one before.
-QueryChannelOpener SetQueryChannelOpener(QueryChannelOpener opener);

@@ -32,7 +32,7 @@
 #include <vector>
 
 #include "adapter_query.h"
-#include "netlink/netlink_channel.h"
+#include "netlink/dump_loop.h"
 
 namespace {
 
