@@ -5,6 +5,9 @@ ostrel_fuzz_target(fuzz_version_file
   ${CMAKE_CURRENT_LIST_DIR}/fuzz_version_file.cpp
   ${PROJECT_SOURCE_DIR}/platform/linux/version/version_info.cpp
   ${PROJECT_SOURCE_DIR}/platform/linux/version/version_record.cpp
-  ${PROJECT_SOURCE_DIR}/platform/linux/version/version_file.cpp
+  ${PROJECT_SOURCE_DIR}/platform/linux/version/executable_search.cpp
+  ${PROJECT_SOURCE_DIR}/platform/linux/version/elf_section.cpp
+  ${PROJECT_SOURCE_DIR}/platform/linux/version/resource_walk.cpp
+  ${PROJECT_SOURCE_DIR}/platform/linux/version/byte_reader.cpp
   ${PROJECT_SOURCE_DIR}/platform/linux/system.cpp)
 ostrel_embed_version(fuzz_version_file)

@@ -20,9 +20,6 @@ const size_t kMaxResourceSectionSize = 1024 * 1024;
 // walker accepts is longer; nothing past this is read.
 const size_t kMaxVersionRecordSize = 0xFFFF;
 
-// What looking for a file's version record found.
-enum VersionLookup { kVersionFound, kVersionNoFile, kVersionNoRecord };
-
 // Finds the version record of the file a name stands for and leaves the
 // measured record in record. The name resolves as the platform's library
 // search does: with a directory part as given; a bare name in the running
@@ -30,12 +27,14 @@ enum VersionLookup { kVersionFound, kVersionNoFile, kVersionNoRecord };
 // name ending in ".exe" (any case) whose file is missing or carries no
 // record (the Windows build may sit beside this one) is tried once more
 // without it.
-VersionLookup LoadFileVersionRecord(const char* name, std::vector<uint8_t>* record);
+// Returns 0, ENOENT when no file answers to the name, or ENODATA when the
+// file has no sound record.
+int FindNamedVersionRecord(const char* name, std::vector<uint8_t>* record);
 
 // Reads the version record from the ELF file open at fd; false unless it
 // is a regular file with exactly one resource section that holds a sound
 // record.
-bool ReadVersionRecord(int fd, std::vector<uint8_t>* record);
+bool ReadElfVersionRecord(int fd, std::vector<uint8_t>* record);
 
 // Finds the data of the RT_VERSION entry with id 1 in a .res image.
 bool FindVersionResource(const uint8_t* res, size_t size, const uint8_t** data, size_t* length);

@@ -1,5 +1,6 @@
 // Version information read from the version record that the build embeds,
 // as a compiled .res image, in a section of the ELF executable.
+#include <cerrno>
 #include <new>
 #include <vector>
 
@@ -9,13 +10,13 @@
 
 namespace {
 
-// The measured record of the named file.
-bool LoadVersionRecord(const char* name, std::vector<uint8_t>* record)
+// The measured record of the named file; false with the thread's last
+// error set when there is none.
+bool LoadRecordOrSetLastError(const char* name, std::vector<uint8_t>* record)
 {
-    VersionLookup found = LoadFileVersionRecord(name, record);
-    if (found != kVersionFound) {
-        SetLastError(found == kVersionNoFile ? ERROR_FILE_NOT_FOUND
-                                             : ERROR_RESOURCE_DATA_NOT_FOUND);
+    int error = FindNamedVersionRecord(name, record);
+    if (error != 0) {
+        SetLastError(error == ENOENT ? ERROR_FILE_NOT_FOUND : ERROR_RESOURCE_DATA_NOT_FOUND);
         return false;
     }
     return true;
@@ -40,15 +41,15 @@ auto CallWithoutThrowing(Body body) -> decltype(body())
 
 DWORD GetFileVersionInfoSizeA(LPCSTR lptstrFilename, LPDWORD lpdwHandle)
 {
-    if (lpdwHandle != NULL) {
+    if (lpdwHandle != nullptr) {
         *lpdwHandle = 0;
     }
     return CallWithoutThrowing([&]() -> DWORD {
         std::vector<uint8_t> record;
-        if (!LoadVersionRecord(lptstrFilename, &record)) {
+        if (!LoadRecordOrSetLastError(lptstrFilename, &record)) {
             return 0;
         }
-        return (DWORD)VersionBlockSize(record.size());
+        return static_cast<DWORD>(VersionBlockSize(record.size()));
     });
 }
 
@@ -57,7 +58,7 @@ BOOL GetFileVersionInfoA(LPCSTR lptstrFilename, DWORD dwHandle, DWORD dwLen, LPV
     (void)dwHandle;
     return CallWithoutThrowing([&]() -> BOOL {
         std::vector<uint8_t> record;
-        if (lpData == NULL || !LoadVersionRecord(lptstrFilename, &record)) {
+        if (lpData == nullptr || !LoadRecordOrSetLastError(lptstrFilename, &record)) {
             return 0;
         }
         // The file may have changed since its size was asked for.
@@ -65,7 +66,7 @@ BOOL GetFileVersionInfoA(LPCSTR lptstrFilename, DWORD dwHandle, DWORD dwLen, LPV
             SetLastError(ERROR_INSUFFICIENT_BUFFER);
             return 0;
         }
-        FillVersionBlock(record.data(), record.size(), (uint8_t*)lpData);
+        FillVersionBlock(record.data(), record.size(), static_cast<uint8_t*>(lpData));
         return 1;
     });
 }
@@ -73,6 +74,7 @@ BOOL GetFileVersionInfoA(LPCSTR lptstrFilename, DWORD dwHandle, DWORD dwLen, LPV
 BOOL VerQueryValueA(LPCVOID pBlock, LPCSTR lpSubBlock, LPVOID* lplpBuffer, PUINT puLen)
 {
     return CallWithoutThrowing([&]() -> BOOL {
-        return QueryVersionBlock((uint8_t*)pBlock, lpSubBlock, lplpBuffer, puLen);
+        return QueryVersionBlock(const_cast<uint8_t*>(static_cast<const uint8_t*>(pBlock)),
+                                 lpSubBlock, lplpBuffer, puLen);
     });
 }

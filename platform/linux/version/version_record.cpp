@@ -19,12 +19,12 @@ const size_t kNodeHeaderSize = 6;
 
 size_t AlignUp4(size_t offset)
 {
-    return (offset + 3) & ~(size_t)3;
+    return (offset + 3) & ~static_cast<size_t>(3);
 }
 
 uint16_t ReadWord(const uint8_t* data, size_t offset)
 {
-    return (uint16_t)(data[offset] | (data[offset + 1] << 8));
+    return static_cast<uint16_t>(data[offset] | (data[offset + 1] << 8));
 }
 
 // Reads the node at pos, which must lie wholly before limit.
@@ -69,7 +69,7 @@ std::u16string DecodeKey(const char* text, size_t length)
     std::u16string units;
     size_t i = 0;
     while (i < length) {
-        uint8_t lead = (uint8_t)text[i];
+        uint8_t lead = static_cast<uint8_t>(text[i]);
         size_t extra = lead < 0x80             ? 0
                        : (lead & 0xE0) == 0xC0 ? 1
                        : (lead & 0xF0) == 0xE0 ? 2
@@ -81,7 +81,7 @@ std::u16string DecodeKey(const char* text, size_t length)
                                       : lead & 0x07;
         bool valid = extra < 4 && i + extra < length;
         for (size_t k = 1; valid && k <= extra; k++) {
-            uint8_t next = (uint8_t)text[i + k];
+            uint8_t next = static_cast<uint8_t>(text[i + k]);
             valid = (next & 0xC0) == 0x80;
             point = (point << 6) | (next & 0x3F);
         }
@@ -93,10 +93,10 @@ std::u16string DecodeKey(const char* text, size_t length)
         i += extra + 1;
         if (point >= 0x10000) {
             point -= 0x10000;
-            units.push_back((char16_t)(0xD800 | (point >> 10)));
-            units.push_back((char16_t)(0xDC00 | (point & 0x3FF)));
+            units.push_back(static_cast<char16_t>(0xD800 | (point >> 10)));
+            units.push_back(static_cast<char16_t>(0xDC00 | (point & 0x3FF)));
         } else {
-            units.push_back((char16_t)point);
+            units.push_back(static_cast<char16_t>(point));
         }
     }
     return units;
@@ -104,7 +104,7 @@ std::u16string DecodeKey(const char* text, size_t length)
 
 char16_t FoldUnit(char16_t unit)
 {
-    return unit >= 'A' && unit <= 'Z' ? (char16_t)(unit - 'A' + 'a') : unit;
+    return unit >= 'A' && unit <= 'Z' ? static_cast<char16_t>(unit - 'A' + 'a') : unit;
 }
 
 bool KeyMatches(const uint8_t* record, const Node& node, const std::u16string& key)
@@ -164,19 +164,19 @@ size_t ConvertText(const uint8_t* units, size_t count, uint8_t* out)
             point = 0xFFFD;
         }
         if (point < 0x80) {
-            out[written++] = (uint8_t)point;
+            out[written++] = static_cast<uint8_t>(point);
         } else if (point < 0x800) {
-            out[written++] = (uint8_t)(0xC0 | (point >> 6));
-            out[written++] = (uint8_t)(0x80 | (point & 0x3F));
+            out[written++] = static_cast<uint8_t>(0xC0 | (point >> 6));
+            out[written++] = static_cast<uint8_t>(0x80 | (point & 0x3F));
         } else if (point < 0x10000) {
-            out[written++] = (uint8_t)(0xE0 | (point >> 12));
-            out[written++] = (uint8_t)(0x80 | ((point >> 6) & 0x3F));
-            out[written++] = (uint8_t)(0x80 | (point & 0x3F));
+            out[written++] = static_cast<uint8_t>(0xE0 | (point >> 12));
+            out[written++] = static_cast<uint8_t>(0x80 | ((point >> 6) & 0x3F));
+            out[written++] = static_cast<uint8_t>(0x80 | (point & 0x3F));
         } else {
-            out[written++] = (uint8_t)(0xF0 | (point >> 18));
-            out[written++] = (uint8_t)(0x80 | ((point >> 12) & 0x3F));
-            out[written++] = (uint8_t)(0x80 | ((point >> 6) & 0x3F));
-            out[written++] = (uint8_t)(0x80 | (point & 0x3F));
+            out[written++] = static_cast<uint8_t>(0xF0 | (point >> 18));
+            out[written++] = static_cast<uint8_t>(0x80 | ((point >> 12) & 0x3F));
+            out[written++] = static_cast<uint8_t>(0x80 | ((point >> 6) & 0x3F));
+            out[written++] = static_cast<uint8_t>(0x80 | (point & 0x3F));
         }
     }
     return written;
@@ -187,7 +187,7 @@ size_t ConvertText(const uint8_t* units, size_t count, uint8_t* out)
 bool FindVersionValue(const uint8_t* record, size_t size, const char* path, VersionValue* value)
 {
     Node node;
-    if (record == NULL || path == NULL || !ParseNode(record, 0, size, &node) ||
+    if (record == nullptr || path == nullptr || !ParseNode(record, 0, size, &node) ||
         !IsRootKey(record, node)) {
         return false;
     }
@@ -195,7 +195,7 @@ bool FindVersionValue(const uint8_t* record, size_t size, const char* path, Vers
     const char* rest = path;
     while (*rest != '\0') {
         const char* end = strchr(rest, '\\');
-        size_t length = end != NULL ? (size_t)(end - rest) : strlen(rest);
+        size_t length = end != nullptr ? static_cast<size_t>(end - rest) : strlen(rest);
         if (length > 0) {
             Node child;
             if (!FindChild(record, node, DecodeKey(rest, length), &child)) {
@@ -204,7 +204,7 @@ bool FindVersionValue(const uint8_t* record, size_t size, const char* path, Vers
             node = child;
             atRoot = false;
         }
-        rest += length + (end != NULL ? 1 : 0);
+        rest += length + (end != nullptr ? 1 : 0);
     }
     if (atRoot) {
         DWORD signature = 0;
@@ -226,7 +226,7 @@ bool FindVersionValue(const uint8_t* record, size_t size, const char* path, Vers
 size_t MeasureVersionRecord(const uint8_t* data, size_t size)
 {
     Node root;
-    if (data == NULL || !ParseNode(data, 0, size, &root) || !IsRootKey(data, root)) {
+    if (data == nullptr || !ParseNode(data, 0, size, &root) || !IsRootKey(data, root)) {
         return 0;
     }
     return root.end;
@@ -245,7 +245,7 @@ void FillVersionBlock(const uint8_t* record, size_t recordLength, uint8_t* block
 
 BOOL QueryVersionBlock(uint8_t* block, const char* path, void** value, UINT* length)
 {
-    if (block == NULL || path == NULL || value == NULL) {
+    if (block == nullptr || path == nullptr || value == nullptr) {
         return 0;
     }
     size_t recordLength = ReadWord(block, 0);
@@ -256,8 +256,8 @@ BOOL QueryVersionBlock(uint8_t* block, const char* path, void** value, UINT* len
     }
     if (!found.text) {
         *value = block + found.offset;
-        if (length != NULL) {
-            *length = (UINT)found.size;
+        if (length != nullptr) {
+            *length = static_cast<UINT>(found.size);
         }
         return 1;
     }
@@ -269,8 +269,8 @@ BOOL QueryVersionBlock(uint8_t* block, const char* path, void** value, UINT* len
     size_t written = ConvertText(block + found.offset, found.size / 2, text);
     text[written] = '\0';
     *value = text;
-    if (length != NULL) {
-        *length = (UINT)(written + 1);
+    if (length != nullptr) {
+        *length = static_cast<UINT>(written + 1);
     }
     return 1;
 }
