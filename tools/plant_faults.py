@@ -227,7 +227,7 @@ FAULTS = [
 
     # Linux: lease stores and system texts.
     F("leases-most-recently-obtained-ranks-last",
-      ("platform/linux/leases/leases.cpp",
+      ("platform/linux/leases/read_leases.cpp",
        'return obtained(a) > obtained(b);', 'return obtained(a) < obtained(b);'),
       ("platform/linux/leases/leases.cpp",
        "return a.mtime != b.mtime ? a.mtime > b.mtime : a.file > b.file;",
@@ -253,7 +253,7 @@ FAULTS = [
       ("platform/linux/leases/lease_networkd.cpp",
        "        facts.expires = *options.expiry;\n", "        facts.expires = *options.expiry - 1;\n")),
     F("nm-internal-file-over-runtime-state",
-      ("platform/linux/leases/leases.cpp",
+      ("platform/linux/leases/read_leases.cpp",
        "if (named.kind == NamedKind::kNetworkManagerInternal && haveState) {",
        "if (haveState && false) {")),
     F("dhcpcd-dump-options-unprefixed",
