@@ -44,7 +44,7 @@ struct QueryState {
     std::vector<AdapterFacts> adapters;
 };
 
-std::unique_ptr<QueryState> heldState;
+std::unique_ptr<QueryState> roundState;
 unsigned long snapshotsTaken = 0;
 
 DWORD TakeSnapshot(QueryState& state)
@@ -58,7 +58,7 @@ DWORD TakeSnapshot(QueryState& state)
     // Interfaces are listed for the lease reader only when there is
     // something to read: a namespace may hold thousands of them.
     std::unordered_map<uint32_t, LeaseCandidates> leases;
-    LeaseStores stores = ListLeaseStores("/");
+    LeaseStoreFiles stores = ListLeaseStores("/");
     // Leases that are there but could not be read would make a quieter,
     // wrong report: the query fails instead.
     error = stores.error;
@@ -108,17 +108,17 @@ static DWORD AnswerOstrel(PIP_ADAPTER_INFO pAdapterInfo, PULONG pOutBufLen)
     if (result != ERROR_SUCCESS) {
         return result;
     }
-    if (heldState == nullptr) {
-        heldState.reset(new QueryState);
-        result = MapKernelError(OpenQueryChannels(heldState->channels));
+    if (roundState == nullptr) {
+        roundState.reset(new QueryState);
+        result = MapKernelError(OpenQueryChannels(roundState->channels));
         if (result == ERROR_SUCCESS) {
-            result = TakeSnapshot(*heldState);
+            result = TakeSnapshot(*roundState);
         }
-    } else if (SnapshotMayBeStale(heldState->channels.watch.get())) {
-        result = TakeSnapshot(*heldState);
+    } else if (SnapshotMayBeStale(roundState->channels.watch.get())) {
+        result = TakeSnapshot(*roundState);
     }
     if (result == ERROR_SUCCESS) {
-        result = WriteAdapterRecords(heldState->adapters, pAdapterInfo, pOutBufLen);
+        result = WriteAdapterRecords(roundState->adapters, pAdapterInfo, pOutBufLen);
     }
     return result;
 }
@@ -135,7 +135,7 @@ DWORD Ostrel(PIP_ADAPTER_INFO pAdapterInfo, PULONG pOutBufLen)
     }
     // Only an overflow answer is followed by another call of the same round.
     if (result != ERROR_BUFFER_OVERFLOW) {
-        heldState.reset();
+        roundState.reset();
     }
     return result;
 }

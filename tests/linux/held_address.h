@@ -1,4 +1,4 @@
-// Lease facts and held addresses written as dotted text, for lease tests.
+// Lease facts and assigned addresses written as dotted text, for lease tests.
 #pragma once
 
 #include <arpa/inet.h>
@@ -43,7 +43,7 @@ inline std::vector<std::string> WinsOf(const LeaseFacts& facts)
 
 // 10.0.0.5, the address the lease tests' interface holds, as the kernel
 // keeps it.
-inline HeldAddress Own(bool finite, int64_t updated, int64_t expires)
+inline AssignedAddress Own(bool finite, int64_t updated, int64_t expires)
 {
-    return HeldAddress{Ip("10.0.0.5"), finite, updated, expires};
+    return AssignedAddress{Ip("10.0.0.5"), finite, updated, expires};
 }

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "lease_files.h"
-#include "lease_text.h"
+#include "text_fields.h"
 
 InterfaceNames::InterfaceNames(const std::vector<LeaseInterface>& interfaces)
 {
@@ -59,7 +59,7 @@ size_t InterfaceNames::LongestIn(std::string_view text, std::string_view separat
     return best;
 }
 
-std::vector<NamedFile> AssignNamedFiles(const LeaseStores& stores,
+std::vector<NamedFile> AssignNamedFiles(const LeaseStoreFiles& stores,
                                         const std::vector<LeaseInterface>& interfaces,
                                         const InterfaceNames& names)
 {

@@ -46,6 +46,6 @@ class InterfaceNames {
 // interface with the longest such name:
 // dhclient-<uuid>-<ifname>.lease and internal-<uuid>-<ifname>.lease of
 // NetworkManager; eth0.lease, dhcpcd-eth0.lease, eth0-<ssid>.lease of dhcpcd.
-std::vector<NamedFile> AssignNamedFiles(const LeaseStores& stores,
+std::vector<NamedFile> AssignNamedFiles(const LeaseStoreFiles& stores,
                                         const std::vector<LeaseInterface>& interfaces,
                                         const InterfaceNames& names);

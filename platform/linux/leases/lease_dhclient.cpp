@@ -2,7 +2,7 @@
 #include <optional>
 
 #include "lease_parsers.h"
-#include "lease_text.h"
+#include "text_fields.h"
 
 namespace {
 

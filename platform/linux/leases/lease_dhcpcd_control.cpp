@@ -9,8 +9,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "lease_text.h"
 #include "leases.h"
+#include "text_fields.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <functional>
 #include <memory>
 
-#include "lease_text.h"
+#include "text_fields.h"
 
 namespace {
 
@@ -167,9 +167,9 @@ bool ReadLeaseFile(const std::string& dir, std::string_view name, ReadBudget& bu
     return true;
 }
 
-LeaseStores ListLeaseStores(const std::string& root)
+LeaseStoreFiles ListLeaseStores(const std::string& root)
 {
-    LeaseStores stores;
+    LeaseStoreFiles stores;
     stores.networkdDir = JoinRoot(root, "/run/systemd/netif/leases");
     stores.dhclientDir = JoinRoot(root, "/var/lib/dhcp");
     stores.networkManagerDir = JoinRoot(root, "/var/lib/NetworkManager");

@@ -42,7 +42,7 @@ struct LeaseFacts {
 LeaseFacts ParseNetworkdLease(std::string_view text);
 
 // NetworkManager's internal client file: found when it holds a valid ADDRESS.
-LeaseFacts ParseInternalLease(std::string_view text);
+LeaseFacts ParseNetworkManagerInternalLease(std::string_view text);
 
 // NetworkManager's runtime state of a device (/run/NetworkManager/devices/
 // <ifindex>), whatever its DHCP backend: found with a valid

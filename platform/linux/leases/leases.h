@@ -24,7 +24,7 @@ struct LeaseInterface {
 // real run), each store's directory listed once, no further than
 // kLeaseEntryLimit entries. Nothing is read yet, so a machine without lease
 // files costs nothing per interface.
-struct LeaseStores {
+struct LeaseStoreFiles {
     std::string networkdDir, dhclientDir, networkManagerDir, dhcpcdDir;
     std::string networkManagerStateDir, dhcpcdRunDir;
     // interface index, file
@@ -42,7 +42,7 @@ struct LeaseStores {
     }
 };
 
-LeaseStores ListLeaseStores(const std::string& root);
+LeaseStoreFiles ListLeaseStores(const std::string& root);
 
 // Every lease the stores hold for the interfaces, keyed by interface index,
 // the most recently obtained first. Interfaces without a lease are absent.
@@ -67,7 +67,7 @@ LeaseStores ListLeaseStores(const std::string& root);
 // no regular files hold no lease and are no error.
 using LeaseCandidates = std::vector<LeaseFacts>;
 std::unordered_map<uint32_t, LeaseCandidates> ReadLeases(
-    const LeaseStores& stores, const std::vector<LeaseInterface>& interfaces, int* error);
+    const LeaseStoreFiles& stores, const std::vector<LeaseInterface>& interfaces, int* error);
 
 constexpr size_t kLeaseFileLimit = 1024 * 1024;
 constexpr size_t kLeaseEntryLimit = 8192;

@@ -35,7 +35,7 @@ void Offer(std::vector<Candidate>& slot, Store store, LeaseFacts facts, int64_t 
 
 // dhcpcd keeps its file from other users but tells them the lease over
 // its control socket; the file's time, which anyone may see, still dates it.
-void AskDhcpcd(const LeaseStores& stores, const NamedFile& named, std::vector<Candidate>& slot)
+void AskDhcpcd(const LeaseStoreFiles& stores, const NamedFile& named, std::vector<Candidate>& slot)
 {
     struct stat info;
     std::string path = stores.dhcpcdDir + "/" + std::string(named.name);
@@ -46,7 +46,7 @@ void AskDhcpcd(const LeaseStores& stores, const NamedFile& named, std::vector<Ca
     }
 }
 
-void ReadNamedFile(const LeaseStores& stores, const NamedFile& named, bool haveState,
+void ReadNamedFile(const LeaseStoreFiles& stores, const NamedFile& named, bool haveState,
                    ReadBudget& budget, std::vector<Candidate>& slot)
 {
     if (named.kind == NamedKind::kNetworkManagerInternal && haveState) {
@@ -67,7 +67,8 @@ void ReadNamedFile(const LeaseStores& stores, const NamedFile& named, bool haveS
             Offer(slot, Store::kDhclient, std::move(lease.second), file.mtime, named.name);
         }
     } else if (named.kind == NamedKind::kNetworkManagerInternal) {
-        Offer(slot, Store::kInternal, ParseInternalLease(file.bytes), file.mtime, named.name);
+        Offer(slot, Store::kInternal, ParseNetworkManagerInternalLease(file.bytes), file.mtime,
+              named.name);
     } else {
         const auto* bytes = reinterpret_cast<const uint8_t*>(file.bytes.data());
         Offer(slot, Store::kDhcpcd, ParseDhcpcdLease(bytes, file.bytes.size(), file.mtime),
@@ -78,7 +79,7 @@ void ReadNamedFile(const LeaseStores& stores, const NamedFile& named, bool haveS
 // dhclient's own files name their interfaces inside, so all of them are
 // read, one at a time; only the leases of interfaces that exist are kept.
 std::unordered_map<std::string, std::vector<Candidate>> ReadDhclientFiles(
-    const LeaseStores& stores, const InterfaceNames& names, ReadBudget& budget)
+    const LeaseStoreFiles& stores, const InterfaceNames& names, ReadBudget& budget)
 {
     std::unordered_map<std::string, std::vector<Candidate>> byName;
     for (const std::string& name : stores.dhclient) {
@@ -123,7 +124,7 @@ LeaseCandidates RankCandidates(std::vector<Candidate>& candidates)
 }  // namespace
 
 std::unordered_map<uint32_t, LeaseCandidates> ReadLeases(
-    const LeaseStores& stores, const std::vector<LeaseInterface>& interfaces, int* error)
+    const LeaseStoreFiles& stores, const std::vector<LeaseInterface>& interfaces, int* error)
 {
     std::unordered_map<uint32_t, LeaseCandidates> leases;
     *error = stores.error;

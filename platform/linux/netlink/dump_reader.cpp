@@ -25,7 +25,7 @@ int ToErrno(int code)
 // Answers that mean "none of these here" rather than a failure: a namespace
 // whose main table never held a route has no such table to filter on, and a
 // kernel without IPv4 (or without next-hop objects) refuses the request.
-bool MeansNone(DumpKind kind, int error)
+bool ErrorMeansEmptyDump(DumpKind kind, int error)
 {
     if (kind == DumpKind::kLinks) {
         return false;
@@ -68,7 +68,7 @@ bool ReadDumpDatagram(DumpReader& reader, const uint8_t* data, size_t length, Ne
                 }
                 int code = payloadLength >= sizeof(int) ? ReadValue<int>(payload) : 0;
                 bool failed = closing ? code < 0 : code != 0;
-                if (failed && !MeansNone(reader.kind, ToErrno(code))) {
+                if (failed && !ErrorMeansEmptyDump(reader.kind, ToErrno(code))) {
                     reader.done = closing;
                     reader.error = ToErrno(code);
                     return false;

@@ -618,7 +618,7 @@ TEST(LeaseSources, FilesOfNoStoreAreNotListed)
     root.Write("var/lib/dhcpcd/eth0.lease6", "");
     EXPECT_TRUE(ListLeaseStores(root.path()).empty());
     root.Write("var/lib/dhcpcd/eth0.lease", "");
-    LeaseStores stores = ListLeaseStores(root.path());
+    LeaseStoreFiles stores = ListLeaseStores(root.path());
     EXPECT_EQ(stores.dhcpcd, (std::vector<std::string>{"eth0.lease"}));
     int error = -1;
     EXPECT_TRUE(ReadLeases(stores, {{"eth0", 1}}, &error).empty())
@@ -659,7 +659,7 @@ TEST(LiveLease, EndedDhclientFileNeverWins)
                "  option dhcp-server-identifier 10.0.0.1;\n"
                "  option netbios-name-servers 10.0.0.8;\n  option dhcp-lease-time 600;\n"
                "  expire epoch 1700000600;\n}\n");
-    HeldAddress permanent = Own(false, 1690000001, 0);
+    AssignedAddress permanent = Own(false, 1690000001, 0);
     int64_t obtained = 0;
     int64_t expires = 0;
     EXPECT_EQ(ChooseLiveLease(ReadTree(root.path(), {{"eth0", 1}}).at(1), &permanent, 1, now,
@@ -785,7 +785,7 @@ TEST(LeaseStoreFaults, ShortageFailsTheReadAnythingElseSkipsTheFile)
         plantedError = c.error;
         faultyPath = c.path;
         interruptions = 5;
-        LeaseStores stores = ListLeaseStores(root.path());
+        LeaseStoreFiles stores = ListLeaseStores(root.path());
         EXPECT_EQ(stores.error, c.listError) << name;
         int error = -1;
         Leases leases = ReadLeases(stores, {{"eth0", 1}}, &error);
@@ -813,7 +813,7 @@ TEST(LeaseStoreFaults, ListingAndReadingAreBounded)
     SetLeaseFileCalls(listing);
     TempRoot root;
     root.Write("var/lib/dhcpcd/eth0.lease", "");
-    LeaseStores stores = ListLeaseStores(root.path());
+    LeaseStoreFiles stores = ListLeaseStores(root.path());
     EXPECT_EQ(stores.dhcpcd.size(), kLeaseEntryLimit);
 
     SetLeaseFileCalls({FaultyOpenDirectory, FaultyReadDirectory, FaultyOpenFile, FaultyReadFile});

@@ -1,4 +1,4 @@
-#include "lease_text.h"
+#include "text_fields.h"
 
 #include <arpa/inet.h>
 

@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "lease_parsers.h"
-#include "lease_text.h"
+#include "text_fields.h"
 
 namespace {
 
@@ -126,7 +126,7 @@ LeaseFacts ParseNetworkdLease(std::string_view text)
     return facts;
 }
 
-LeaseFacts ParseInternalLease(std::string_view text)
+LeaseFacts ParseNetworkManagerInternalLease(std::string_view text)
 {
     LeaseFacts facts;
     ForEachAssignment(text, [&](std::string_view key, std::string_view value) {

@@ -1,4 +1,4 @@
-// Text helpers the lease readers share.
+// Text fields the lease readers share: dotted quads and decimal numbers.
 #pragma once
 
 #include <cstddef>
