@@ -591,7 +591,14 @@ def infinite_run(ostrel, client, expect, shown):
             expect(False, difference)
 
 
+def stop_on_signal(number, _frame):
+    # An exception, so that every namespace, server and client still goes.
+    raise SystemExit("stopped by signal %d" % number)
+
+
 def main():
+    for number in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
+        signal.signal(number, stop_on_signal)
     ostrel = common.ostrel_argument("dhcp_clients.py")
     if shutil.which("dnsmasq") is None:
         common.skip("needs dnsmasq (dnsmasq-base) as the DHCP server")
