@@ -11,6 +11,6 @@ ostrel_fuzz_target(fuzz_netlink
   ${PROJECT_SOURCE_DIR}/platform/linux/sysfs.cpp
   ${PROJECT_SOURCE_DIR}/platform/linux/hardware_names.cpp
   ${PROJECT_SOURCE_DIR}/platform/linux/lease_policy.cpp
-  ${PROJECT_SOURCE_DIR}/platform/linux/lease_text.cpp
+  ${PROJECT_SOURCE_DIR}/platform/linux/leases/text_fields.cpp
   ${PROJECT_SOURCE_DIR}/platform/common/adapter_records.cpp
   ${PROJECT_SOURCE_DIR}/platform/common/text_escape.cpp)
