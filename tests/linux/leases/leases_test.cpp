@@ -20,7 +20,7 @@
 #include <string>
 #include <thread>
 
-#include "held_address.h"
+#include "test_support.h"
 
 namespace {
 
@@ -74,40 +74,6 @@ void ExpectOnlyAddresses(const LeaseFacts& facts)
         EXPECT_FALSE(facts.haveAddress || facts.haveServer || !facts.wins.empty());
     }
 }
-
-// A scratch root that goes away with the test.
-class TempRoot {
-   public:
-    TempRoot()
-    {
-        char pattern[] = "/tmp/ostrel-leases-XXXXXX";
-        path_ = mkdtemp(pattern);
-    }
-    ~TempRoot()
-    {
-        std::string command = "rm -rf '" + path_ + "'";
-        EXPECT_EQ(system(command.c_str()), 0);
-    }
-    const std::string& path() const
-    {
-        return path_;
-    }
-    std::string Write(const std::string& relative, const std::string& bytes, int64_t mtime = 0)
-    {
-        std::string full = path_ + "/" + relative;
-        std::string command = "mkdir -p '" + full.substr(0, full.rfind('/')) + "'";
-        EXPECT_EQ(system(command.c_str()), 0);
-        std::ofstream(full, std::ios::binary) << bytes;
-        if (mtime != 0) {
-            struct timeval times[2] = {{mtime, 0}, {mtime, 0}};
-            EXPECT_EQ(utimes(full.c_str(), times), 0);
-        }
-        return full;
-    }
-
-   private:
-    std::string path_;
-};
 
 std::string DhclientBlock(const std::string& interface, const std::string& server)
 {
@@ -443,7 +409,7 @@ TEST(DhcpcdLeases, ControlSocketRepliesAreBounded)
         {"silence", "eth0-4.unpriv.sock", "", true, 0},
     };
     for (const Case& c : cases) {
-        TempRoot root;
+        TempDir root;
         root.Write("run/dhcpcd/.keep", "");
         std::vector<std::string> entries;
         {
@@ -456,7 +422,7 @@ TEST(DhcpcdLeases, ControlSocketRepliesAreBounded)
             EXPECT_EQ(entries[0], entry) << c.name;
         }
     }
-    TempRoot empty;
+    TempDir empty;
     EXPECT_TRUE(AskDhcpcdLease(empty.path(), "eth0", 300).empty());
     EXPECT_TRUE(AskDhcpcdLease(empty.path(), std::string(16, 'e'), 300).empty());
 }
@@ -535,7 +501,7 @@ TEST(LeaseSources, EachClientsLeasesReachTheirInterface)
 // their file's time; an exact tie goes to the store order.
 TEST(LeaseSources, MostRecentlyObtainedRanksFirst)
 {
-    TempRoot root;
+    TempDir root;
     // Obtained 1700000000 (expire minus lease time), rewritten much later.
     root.Write("var/lib/dhcp/dhclient.leases", DhclientBlock("eth0", "10.0.0.1"), 1700000700);
     root.Write("run/systemd/netif/leases/1", "ADDRESS=10.0.0.5\nSERVER_ADDRESS=10.0.0.2\n",
@@ -552,7 +518,7 @@ TEST(LeaseSources, MostRecentlyObtainedRanksFirst)
 // does and more, so the file is left out where the state holds a lease.
 TEST(LeaseSources, NetworkManagerStateOverItsInternalFile)
 {
-    TempRoot root;
+    TempDir root;
     root.Write("var/lib/NetworkManager/internal-x-eth0.lease", "ADDRESS=10.0.0.5\n", 1700000900);
     root.Write("var/lib/NetworkManager/internal-x-eth1.lease", "ADDRESS=10.0.0.6\n", 1700000900);
     root.Write("run/NetworkManager/devices/1",
@@ -567,7 +533,7 @@ TEST(LeaseSources, NetworkManagerStateOverItsInternalFile)
 
 TEST(LeaseSources, NewestFileOfOneClientWins)
 {
-    TempRoot root;
+    TempDir root;
     root.Write("var/lib/dhcp/dhclient.eth0.leases", DhclientBlock("eth0", "10.0.0.1"), 1700000000);
     root.Write("var/lib/dhcp/dhclient.leases", DhclientBlock("eth0", "10.0.0.2"), 1700000500);
     root.Write("var/lib/dhcp/dhclient.old.leases", DhclientBlock("eth0", "10.0.0.3"), 1600000000);
@@ -578,7 +544,7 @@ TEST(LeaseSources, NewestFileOfOneClientWins)
 
 TEST(LeaseSources, HugeGarbageAndSpecialFiles)
 {
-    TempRoot root;
+    TempDir root;
     std::string atLimit;
     const std::string block = DhclientBlock("eth1", "10.0.0.1");
     while (atLimit.size() + block.size() <= kLeaseFileLimit) {
@@ -609,7 +575,7 @@ TEST(LeaseSources, HugeGarbageAndSpecialFiles)
 
 TEST(LeaseSources, FilesOfNoStoreAreNotListed)
 {
-    TempRoot root;
+    TempDir root;
     EXPECT_TRUE(ListLeaseStores(root.path()).empty());
     root.Write("run/systemd/netif/leases/lo", "ADDRESS=10.0.0.1\n");
     root.Write("var/lib/dhcp/other.leases", DhclientBlock("eth0", "10.0.0.1"));
@@ -653,7 +619,7 @@ TEST(LeaseReaders, RandomBytesStoreOnlyAddresses)
 TEST(LiveLease, EndedDhclientFileNeverWins)
 {
     const int64_t now = 1710000000;
-    TempRoot root;
+    TempDir root;
     root.Write("var/lib/dhcp/dhclient.leases",
                "lease {\n  interface \"eth0\";\n  fixed-address 10.0.0.5;\n"
                "  option dhcp-server-identifier 10.0.0.1;\n"
@@ -751,7 +717,7 @@ struct FaultyCalls {
 // no lease file is passed over.
 TEST(LeaseStoreFaults, ShortageFailsTheReadAnythingElseSkipsTheFile)
 {
-    TempRoot root;
+    TempDir root;
     root.Write("var/lib/dhcp/dhclient.leases", DhclientBlock("eth0", "10.0.0.1"), 1700000000);
     root.Write("var/lib/dhcpcd/eth0.lease", DhcpcdMessage("10.0.0.5", "10.0.0.3", {}, 600),
                1600000000);
@@ -811,7 +777,7 @@ TEST(LeaseStoreFaults, ListingAndReadingAreBounded)
     LeaseFileCalls listing = calls.before;
     listing.readDirectory = [](DIR*) { return &endless; };
     SetLeaseFileCalls(listing);
-    TempRoot root;
+    TempDir root;
     root.Write("var/lib/dhcpcd/eth0.lease", "");
     LeaseStoreFiles stores = ListLeaseStores(root.path());
     EXPECT_EQ(stores.dhcpcd.size(), kLeaseEntryLimit);
@@ -833,7 +799,7 @@ TEST(LeaseStoreFaults, ListingAndReadingAreBounded)
 // length, and the one that names an interface still reaches it.
 TEST(LeaseStoreFaults, ManyPiecesInManyNames)
 {
-    TempRoot root;
+    TempDir root;
     std::string dir = root.Write("var/lib/dhcpcd/a.b-c.wlan0-ssid.d.lease",
                                  DhcpcdMessage("10.0.0.5", "10.0.0.3", {}, 600));
     dir.erase(dir.rfind('/') + 1);
@@ -861,7 +827,7 @@ TEST(LeaseStoreFaults, ManyPiecesInManyNames)
 // given less than one 64 KiB block.
 TEST(LeaseStoreFaults, ReadsOnASmallStack)
 {
-    TempRoot root;
+    TempDir root;
     root.Write("var/lib/dhcp/dhclient.leases", DhclientBlock("eth0", "10.0.0.1"));
     root.Write("var/lib/dhcpcd/eth0.lease", DhcpcdMessage("10.0.0.5", "10.0.0.3", {}, 600));
     static std::string path;

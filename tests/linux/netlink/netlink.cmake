@@ -1,6 +1,8 @@
-# The rtnetlink parser and the dump loop on canned messages, and against
-# the kernel.
-add_executable(ostrel_netlink_test ${CMAKE_CURRENT_LIST_DIR}/netlink_test.cpp)
+# The rtnetlink parsers and the dump loop on canned messages, and the
+# kernel's route socket.
+add_executable(ostrel_netlink_test ${CMAKE_CURRENT_LIST_DIR}/messages_test.cpp
+                                   ${CMAKE_CURRENT_LIST_DIR}/dump_loop_test.cpp
+                                   ${CMAKE_CURRENT_LIST_DIR}/socket_test.cpp)
 target_link_libraries(ostrel_netlink_test PRIVATE ostrel_adapters GTest::gtest_main)
 gtest_discover_tests(ostrel_netlink_test DISCOVERY_MODE PRE_TEST)
 

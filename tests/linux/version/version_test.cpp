@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "test_support.h"
 #include "version/version_file.h"
 #include "version/version_record.h"
 
@@ -270,24 +271,13 @@ class VersionFile : public ::testing::Test {
    protected:
     void SetUp() override
     {
-        char pattern[] = "/tmp/ostrel_version_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
         exe = ReadFile(OSTREL_EXE);
         ASSERT_GT(exe.size(), 64u);
-    }
-    void TearDown() override
-    {
-        for (const std::string& file : written) {
-            unlink(file.c_str());
-        }
-        rmdir(dir.c_str());
     }
     std::string Write(const char* name, const Bytes& data)
     {
         std::string path = dir + "/" + name;
         WriteFile(path, data);
-        written.push_back(path);
         return path;
     }
     std::string FileVersion(const std::string& name)
@@ -334,9 +324,9 @@ class VersionFile : public ::testing::Test {
         return 0;
     }
 
-    std::string dir;
+    TempDir scratch{"ostrel_version"};
+    std::string dir = scratch.path();
     Bytes exe;
-    std::vector<std::string> written;
 };
 
 TEST_F(VersionFile, ExecutableCarriesTheRecordAndNamesResolve)
@@ -451,7 +441,6 @@ TEST_F(VersionFile, NameSwappedForAFifoNeverBlocks)
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     std::string name = dir + "/race";
     std::string staging = dir + "/staging";
-    written.insert(written.end(), {fifo, name, staging});
 
     std::atomic<bool> stop(false);
     std::atomic<bool> blocked(false);
