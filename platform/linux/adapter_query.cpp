@@ -23,9 +23,12 @@ int OpenKernelChannels(QueryChannels& channels)
     if (watch->Open(RTMGRP_LINK | RTMGRP_IPV4_IFADDR | RTMGRP_IPV4_ROUTE, true) == 0) {
         // A changed next-hop object changes gateways without touching a
         // route. Its group is past the bind mask, and kernels before 5.3
-        // lack it: they have no such objects either.
-        watch->JoinGroup(RTNLGRP_NEXTHOP);
-        channels.watch = std::move(watch);
+        // lack it: they have no such objects either. A watch that failed to
+        // join for another reason would miss changes, so there is none.
+        int error = watch->JoinGroup(RTNLGRP_NEXTHOP);
+        if (error == 0 || error == EINVAL) {
+            channels.watch = std::move(watch);
+        }
     }
     std::unique_ptr<NetlinkSocket> dump(new NetlinkSocket);
     int error = dump->Open(0, false);

@@ -43,12 +43,13 @@ LeaseFileCalls calls = {opendir, readdir, OpenForReading, read};
 // A signal storm must not keep us re-issuing a call for ever.
 constexpr int kMaxInterruptions = 100;
 
-// Running short of descriptors or memory, or a failing disk, loses a lease
-// that is there; anything else that keeps a file from us (gone since the
-// listing, not ours to read, a socket or device) means it holds none.
+// Running short of descriptors or memory, a failing disk, or a signal
+// storm that outlasts the retries loses a lease that is there; anything
+// else that keeps a file from us (gone since the listing, not ours to read,
+// a socket or device) means it holds none.
 bool LosesLeases(int error)
 {
-    return error == EMFILE || error == ENFILE || error == ENOMEM || error == EIO;
+    return error == EMFILE || error == ENFILE || error == ENOMEM || error == EIO || error == EINTR;
 }
 
 ssize_t ReadInterrupted(int fd, char* buffer, size_t size)

@@ -53,7 +53,8 @@ int DumpOne(NetlinkChannel& channel, NetlinkDumper& dumper, DumpKind kind, NetSn
     reader.portId = channel.Port();
     uint8_t request[64];
     size_t requestLength = BuildDumpRequest(kind, reader.sequence, request, sizeof(request));
-    int error = channel.Send(request, requestLength);
+    // An empty request would leave the loop waiting for an answer to nothing.
+    int error = requestLength == 0 ? EMSGSIZE : channel.Send(request, requestLength);
     while (error == 0 && !reader.done) {
         NetlinkDatagram datagram;
         error = ReceiveWhole(channel, dumper, &datagram);

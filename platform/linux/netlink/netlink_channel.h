@@ -40,8 +40,9 @@ class NetlinkSocket : public NetlinkChannel {
 
     // Opens and binds the socket, subscribed to the given multicast groups.
     int Open(uint32_t groups, bool nonBlocking);
-    // Adds a multicast group by number; where the kernel lacks it, nothing.
-    void JoinGroup(unsigned group);
+    // Adds a multicast group by number. Returns 0 or an errno value, EINVAL
+    // where the kernel lacks the group.
+    int JoinGroup(unsigned group);
     // Whether the kernel checks our requests strictly and so applies the
     // route dump's table filter.
     bool StrictChecking() const

@@ -44,14 +44,22 @@ int NetlinkSocket::Open(uint32_t groups, bool nonBlocking)
     if (!nonBlocking) {
         // A kernel that stops answering must not hang the tool.
         timeval timeout = {10, 0};
-        setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
+        if (setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout)) != 0) {
+            int error = errno;
+            close(fd_);
+            fd_ = -1;
+            return error;
+        }
     }
     return 0;
 }
 
-void NetlinkSocket::JoinGroup(unsigned group)
+int NetlinkSocket::JoinGroup(unsigned group)
 {
-    setsockopt(fd_, SOL_NETLINK, NETLINK_ADD_MEMBERSHIP, &group, sizeof(group));
+    if (setsockopt(fd_, SOL_NETLINK, NETLINK_ADD_MEMBERSHIP, &group, sizeof(group)) != 0) {
+        return errno;
+    }
+    return 0;
 }
 
 int NetlinkSocket::Send(const uint8_t* request, size_t length)

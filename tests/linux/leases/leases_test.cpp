@@ -725,9 +725,10 @@ TEST(LeaseStoreFaults, ShortageFailsTheReadAnythingElseSkipsTheFile)
         Faulty where;
         int error;
         const char* path;
-        int listError;        // what ListLeaseStores reports
-        int readError;        // what ReadLeases reports
-        const char* servers;  // of eth0's leases, when the read succeeds
+        int listError;          // what ListLeaseStores reports
+        int readError;          // what ReadLeases reports
+        const char* servers;    // of eth0's leases, when the read succeeds
+        int interruptions = 5;  // of each read, when the error is EINTR
     } cases[] = {
         {Faulty::kNone, 0, "", 0, 0, "10.0.0.1 10.0.0.3"},
         {Faulty::kOpenDirectory, EMFILE, "/dhcp", EMFILE, EMFILE, ""},
@@ -743,6 +744,7 @@ TEST(LeaseStoreFaults, ShortageFailsTheReadAnythingElseSkipsTheFile)
         {Faulty::kOpenFile, ENXIO, "dhclient", 0, 0, "10.0.0.3"},
         {Faulty::kReadFile, EIO, "", 0, EIO, ""},
         {Faulty::kReadFile, EINTR, "", 0, 0, "10.0.0.1 10.0.0.3"},
+        {Faulty::kReadFile, EINTR, "", 0, EINTR, "", 1000},
     };
     FaultyCalls calls;
     for (const Case& c : cases) {
@@ -750,7 +752,7 @@ TEST(LeaseStoreFaults, ShortageFailsTheReadAnythingElseSkipsTheFile)
         faulty = c.where;
         plantedError = c.error;
         faultyPath = c.path;
-        interruptions = 5;
+        interruptions = c.interruptions;
         LeaseStoreFiles stores = ListLeaseStores(root.path());
         EXPECT_EQ(stores.error, c.listError) << name;
         int error = -1;
