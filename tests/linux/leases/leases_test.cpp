@@ -20,6 +20,7 @@
 #include <string>
 #include <thread>
 
+#include "report.h"
 #include "test_support.h"
 
 namespace {
@@ -198,31 +199,67 @@ TEST(DhclientLeases, WinsListAndFileInterface)
     EXPECT_EQ(WinsOf(leases.at("wlp2s0")), (std::vector<std::string>{"10.0.0.2", "10.0.0.3"}));
 }
 
-TEST(DhclientLeases, MalformedInputYieldsNoBogusLease)
+// What each damaged block still gives for eth0: "none", or its address,
+// server, WINS servers and how it ends.
+TEST(DhclientLeases, MalformedInputKeepsOnlyWhatIsWhole)
 {
-    const char* inputs[] = {
-        "lease { interface \"eth0\"; option dhcp-server-identifier 1.2.3.4",
-        "lease { interface \"eth0; }",
-        "} } lease { { { interface \"eth0\"; }",
-        "lease lease { interface \"eth0\"; }",
-        "lease { interface \"an-interface-name-too-long\"; }",
-        "lease { interface \"eth0\"; option dhcp-server-identifier 1.2.3.4 5.6.7.8;"
-        " option dhcp-lease-time 99999999999; expire epoch 99999999999999999999; }",
-        "lease { interface \"eth0\"; option netbios-name-servers 1.2.3.4,; expire 1 1969/12/31 "
-        "23:59:59; }",
-        "lease { interface \"eth0\"; option dhcp-lease-time 2000000000; expire epoch 5; }",
-    };
-    for (const char* input : inputs) {
-        auto leases = ParseDhclientLeases(input, "");
+    auto describe = [](const std::unordered_map<std::string, LeaseFacts>& leases) {
         auto eth0 = leases.find("eth0");
         if (eth0 == leases.end()) {
-            continue;
+            return std::string("none");
         }
-        EXPECT_TRUE(ServerOf(eth0->second).empty()) << input;
-        EXPECT_TRUE(WinsOf(eth0->second).empty()) << input;
-        EXPECT_FALSE(eth0->second.obtainedKnown) << input;
+        const LeaseFacts& facts = eth0->second;
+        std::string text = "[" + AddressOf(facts) + "|" + ServerOf(facts) + "|";
+        for (const std::string& wins : WinsOf(facts)) {
+            text += wins + " ";
+        }
+        text += facts.end == LeaseEnd::kAt      ? "at " + std::to_string(facts.expires)
+                : facts.end == LeaseEnd::kNever ? "never"
+                                                : "unknown";
+        return text + (facts.obtainedKnown ? " from " + std::to_string(facts.obtained) : "") + "]";
+    };
+    const std::pair<const char*, const char*> cases[] = {
+        {"lease { interface \"eth0\"; option dhcp-server-identifier 1.2.3.4", "none"},
+        {"lease { interface \"eth0; }", "none"},
+        {"} } lease { { { interface \"eth0\"; }", "none"},
+        {"lease lease { interface \"eth0\"; }", "none"},
+        {"lease { interface \"an-interface-name-too-long\"; }", "none"},
+        {"lease { interface \"eth0\"; option dhcp-server-identifier 1.2.3.4 5.6.7.8;"
+         " option dhcp-lease-time 99999999999; expire epoch 99999999999999999999; }",
+         "[||unknown]"},
+        {"lease { interface \"eth0\"; option netbios-name-servers 1.2.3.4,; expire 1 1969/12/31 "
+         "23:59:59; }",
+         "[||unknown]"},
+        {"lease { interface \"eth0\"; option dhcp-lease-time 2000000000; expire epoch 5; }",
+         "[||at 5]"},
+    };
+    for (const auto& [input, expected] : cases) {
+        EXPECT_EQ(describe(ParseDhclientLeases(input, "")), expected) << input;
     }
-    EXPECT_EQ(ParseDhclientLeases(inputs[5], "").at("eth0").end, LeaseEnd::kUnknown);
+}
+
+// dhclient's calendar dates and the report's lease-time text are inverses:
+// every second the report can show, written as dhclient writes it, reads
+// back as itself.
+TEST(DhclientLeases, CalendarDatesReadBackAsTheReportShowsThem)
+{
+    const std::string kMonths = "JanFebMarAprMayJunJulAugSepOctNovDec";
+    const std::string kDays = "SunMonTueWedThuFriSat";
+    int checked = 0;
+    for (int64_t seconds = 0; seconds <= INT32_MAX; seconds += 7919 * 13 * 11) {
+        // "Thu Jan 01 00:00:00 1970\n" becomes "4 1970/01/01 00:00:00".
+        std::string shown = LeaseTimeText(static_cast<int32_t>(seconds));
+        char date[96];
+        snprintf(date, sizeof(date), "%zu %s/%02zu/%s %s", kDays.find(shown.substr(0, 3)) / 3,
+                 shown.substr(20, 4).c_str(), kMonths.find(shown.substr(4, 3)) / 3 + 1,
+                 shown.substr(8, 2).c_str(), shown.substr(11, 8).c_str());
+        std::string block = std::string("lease { expire ") + date + "; }";
+        LeaseFacts facts = ParseDhclientLeases(block, "vc").at("vc");
+        ASSERT_EQ(facts.end, LeaseEnd::kAt) << date;
+        ASSERT_EQ(facts.expires, seconds) << date;
+        checked++;
+    }
+    EXPECT_GT(checked, 1000);
 }
 
 // How the blocks real clients write end: an infinite lease both ways it is
