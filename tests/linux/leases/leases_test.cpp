@@ -199,6 +199,15 @@ TEST(DhclientLeases, WinsListAndFileInterface)
     EXPECT_EQ(WinsOf(leases.at("wlp2s0")), (std::vector<std::string>{"10.0.0.2", "10.0.0.3"}));
 }
 
+// How the lease ends and since when, as one line of text.
+std::string TimesOf(const LeaseFacts& facts)
+{
+    std::string text = facts.end == LeaseEnd::kNever ? "never"
+                       : facts.end == LeaseEnd::kAt  ? "at " + std::to_string(facts.expires)
+                                                     : "unknown";
+    return facts.obtainedKnown ? text + " from " + std::to_string(facts.obtained) : text;
+}
+
 // What each damaged block still gives for eth0: "none", or its address,
 // server, WINS servers and how it ends.
 TEST(DhclientLeases, MalformedInputKeepsOnlyWhatIsWhole)
@@ -209,14 +218,11 @@ TEST(DhclientLeases, MalformedInputKeepsOnlyWhatIsWhole)
             return std::string("none");
         }
         const LeaseFacts& facts = eth0->second;
-        std::string text = "[" + AddressOf(facts) + "|" + ServerOf(facts) + "|";
-        for (const std::string& wins : WinsOf(facts)) {
-            text += wins + " ";
+        std::string wins;
+        for (const std::string& server : WinsOf(facts)) {
+            wins += server + " ";
         }
-        text += facts.end == LeaseEnd::kAt      ? "at " + std::to_string(facts.expires)
-                : facts.end == LeaseEnd::kNever ? "never"
-                                                : "unknown";
-        return text + (facts.obtainedKnown ? " from " + std::to_string(facts.obtained) : "") + "]";
+        return "[" + AddressOf(facts) + "|" + ServerOf(facts) + "|" + wins + TimesOf(facts) + "]";
     };
     const std::pair<const char*, const char*> cases[] = {
         {"lease { interface \"eth0\"; option dhcp-server-identifier 1.2.3.4", "none"},
@@ -315,13 +321,6 @@ TEST(NetworkManagerState, Dhcp4SectionOnly)
     const std::string device =
         "[device]\nmanaged=true\nnext-server=10.93.0.1\n\n[dhcp4]\n"
         "dhcp4.dhcp_server_identifier=10.93.0.1\ndhcp4.ip_address=10.93.0.60\n";
-    // How the lease ends and since when, as one line of text.
-    auto times = [](const LeaseFacts& facts) {
-        std::string text = facts.end == LeaseEnd::kNever ? "never"
-                           : facts.end == LeaseEnd::kAt  ? "at " + std::to_string(facts.expires)
-                                                         : "unknown";
-        return facts.obtainedKnown ? text + " from " + std::to_string(facts.obtained) : text;
-    };
     const std::string wins = "dhcp4.netbios_name_servers=10.93.0.8 10.93.0.9\n";
     const std::pair<std::string, const char*> cases[] = {
         {"dhcp4.dhcp_lease_time=600\ndhcp4.expiry=1796716546\n", "at 1796716546 from 1796715946"},
@@ -333,7 +332,7 @@ TEST(NetworkManagerState, Dhcp4SectionOnly)
         LeaseFacts facts = ParseNetworkManagerState(device + tail + "[dhcp6]\ndhcp6.x=1\n");
         EXPECT_EQ(AddressOf(facts), "10.93.0.60") << tail;
         EXPECT_EQ(ServerOf(facts), "10.93.0.1") << tail;
-        EXPECT_EQ(times(facts), expected) << tail;
+        EXPECT_EQ(TimesOf(facts), expected) << tail;
     }
     // A list with one bad entry is dropped whole.
     EXPECT_EQ(WinsOf(ParseNetworkManagerState(device + wins)),

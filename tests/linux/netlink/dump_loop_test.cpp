@@ -3,19 +3,7 @@
 #include "netlink/dump_loop.h"
 
 #include <gtest/gtest.h>
-#include <linux/if_addr.h>
-#include <linux/if_arp.h>
-#include <linux/if_link.h>
-#include <linux/if_tun.h>
-#include <linux/netlink.h>
 #include <linux/nexthop.h>
-#include <linux/rtnetlink.h>
-#include <sys/socket.h>
-
-#include <cerrno>
-#include <cstring>
-#include <string>
-#include <vector>
 
 #include "test_support.h"
 

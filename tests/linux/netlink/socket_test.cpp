@@ -2,32 +2,16 @@
 // calls.
 #include <gtest/gtest.h>
 #include <linux/filter.h>
-#include <linux/if_addr.h>
-#include <linux/if_arp.h>
-#include <linux/if_link.h>
-#include <linux/if_tun.h>
 #include <linux/netlink.h>
-#include <linux/nexthop.h>
 #include <linux/rtnetlink.h>
 #include <linux/seccomp.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <sys/syscall.h>
-#include <sys/time.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <cstddef>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <deque>
-#include <functional>
-#include <memory>
-#include <string>
-#include <utility>
 #include <vector>
 
 #include "netlink/dump_loop.h"
