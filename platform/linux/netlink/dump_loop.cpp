@@ -68,9 +68,7 @@ int DumpOne(NetlinkChannel& channel, NetlinkDumper& dumper, DumpKind kind, NetSn
         } else {
             size_t length =
                 datagram.length < dumper.bufferSize ? datagram.length : dumper.bufferSize;
-            if (!ReadDumpDatagram(reader, dumper.buffer.get(), length, snapshot)) {
-                error = reader.error;
-            }
+            error = ReadDumpDatagram(reader, dumper.buffer.get(), length, snapshot);
         }
     }
     *interrupted = *interrupted || reader.interrupted;

@@ -36,17 +36,15 @@ bool ErrorMeansEmptyDump(DumpKind kind, int error)
 
 }  // namespace
 
-bool ReadDumpDatagram(DumpReader& reader, const uint8_t* data, size_t length, NetSnapshot& snapshot)
+int ReadDumpDatagram(DumpReader& reader, const uint8_t* data, size_t length, NetSnapshot& snapshot)
 {
     while (length > 0 && !reader.done) {
         if (length < sizeof(nlmsghdr)) {
-            reader.error = EBADMSG;
-            return false;
+            return EBADMSG;
         }
         nlmsghdr header = ReadValue<nlmsghdr>(data);
         if (header.nlmsg_len < sizeof(nlmsghdr) || header.nlmsg_len > length) {
-            reader.error = EBADMSG;
-            return false;
+            return EBADMSG;
         }
         // Leftovers of an earlier request, or anything not meant for us.
         bool ours = header.nlmsg_seq == reader.sequence && header.nlmsg_pid == reader.portId;
@@ -63,15 +61,13 @@ bool ReadDumpDatagram(DumpReader& reader, const uint8_t* data, size_t length, Ne
                 // request's in an NLMSG_ERROR.
                 bool closing = header.nlmsg_type == NLMSG_DONE;
                 if (!closing && payloadLength < sizeof(int)) {
-                    reader.error = EBADMSG;
-                    return false;
+                    return EBADMSG;
                 }
                 int code = payloadLength >= sizeof(int) ? ReadValue<int>(payload) : 0;
                 bool failed = closing ? code < 0 : code != 0;
                 if (failed && !ErrorMeansEmptyDump(reader.kind, ToErrno(code))) {
                     reader.done = closing;
-                    reader.error = ToErrno(code);
-                    return false;
+                    return ToErrno(code);
                 }
                 reader.done = closing || failed;
             } else if (header.nlmsg_type == RTM_NEWLINK && reader.kind == DumpKind::kLinks) {
@@ -93,8 +89,7 @@ bool ReadDumpDatagram(DumpReader& reader, const uint8_t* data, size_t length, Ne
                 wellFormed = ParseNexthopMessage(data, header.nlmsg_len, snapshot);
             }
             if (!wellFormed) {
-                reader.error = EBADMSG;
-                return false;
+                return EBADMSG;
             }
         }
         size_t step = NLMSG_ALIGN(header.nlmsg_len);
@@ -104,7 +99,7 @@ bool ReadDumpDatagram(DumpReader& reader, const uint8_t* data, size_t length, Ne
         data += step;
         length -= step;
     }
-    return true;
+    return 0;
 }
 
 size_t BuildDumpRequest(DumpKind kind, uint32_t sequence, uint8_t* buffer, size_t capacity)

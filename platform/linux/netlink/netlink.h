@@ -91,14 +91,12 @@ struct DumpReader {
     uint32_t portId = 0;       // our socket's port; replies carry it
     bool interrupted = false;  // NLM_F_DUMP_INTR seen on some message
     bool done = false;         // NLMSG_DONE seen
-    int error = 0;             // errno-style code of a failure, 0 if none
 };
 
 // Feeds one received datagram to the reader, appending what it describes
-// to the snapshot. Returns false on a failure (reader.error says which);
+// to the snapshot. Returns 0 or the errno value of a failure;
 // reader.done tells when the dump is complete.
-bool ReadDumpDatagram(DumpReader& reader, const uint8_t* data, size_t length,
-                      NetSnapshot& snapshot);
+int ReadDumpDatagram(DumpReader& reader, const uint8_t* data, size_t length, NetSnapshot& snapshot);
 
 // Builds the request for one dump into buffer; returns its length. The
 // requests are valid under strict checking: fixed headers zeroed except
