@@ -35,6 +35,16 @@ TEST(CopyEscapedText, EscapesControlsAndCutsOnlyBetweenUnits)
          "1m",
          64, "a\\xc2\\x9b1m"},
         {"first printable after C1", "\xc2\xa0", 64, "\xc2\xa0"},
+        {"last C1 control", "\xc2\x9f", 64, "\\xc2\\x9f"},
+        // Each end of each lead byte range: a sequence is never split, a
+        // byte outside the ranges leads none.
+        {"highest two-byte lead", "a\xdf\xbf", 3, "a"},
+        {"lowest three-byte lead", "a\xe0\xa0\x80", 4, "a"},
+        {"highest three-byte lead", "a\xef\xbf\xbf", 4, "a"},
+        {"lowest four-byte lead", "a\xf0\x90\x80\x80", 5, "a"},
+        {"highest four-byte lead", "a\xf4\x8f\xbf\xbf", 5, "a"},
+        {"below the lead bytes", "a\xc1\xbf", 3, "a\xc1"},
+        {"above the lead bytes", "a\xf5\x8f\xbf\xbf", 4, "a\xf5\x8f"},
         {"stray bytes pass one by one", "\xe9t\xc3", 64, "\xe9t\xc3"},
         {"empty text", "", 4, ""},
         {"one-byte field holds only the end", "abc", 1, ""},

@@ -35,12 +35,15 @@ void WriteSysFile(const std::string& path, const std::string& text)
     fclose(file);
 }
 
-// A device directory that looks like a wireless device with a driver.
-void AddDevice(const std::string& dir, const char* ifindex, const char* address)
+// A device directory with a driver, wireless by the given entry.
+void AddDevice(const std::string& dir, const char* ifindex, const char* address,
+               const char* wireless = "/wireless")
 {
     ASSERT_TRUE(mkdir(dir.c_str(), 0755) == 0 || errno == EEXIST);
     ASSERT_EQ(0, mkdir((dir + "/device").c_str(), 0755));
-    ASSERT_EQ(0, mkdir((dir + "/wireless").c_str(), 0755));
+    if (wireless != nullptr) {
+        ASSERT_EQ(0, mkdir((dir + wireless).c_str(), 0755));
+    }
     ASSERT_EQ(0, symlink("../../../bus/pci/drivers/iwlwifi", (dir + "/device/driver").c_str()));
     if (ifindex != nullptr) {
         WriteSysFile(dir + "/ifindex", ifindex);
@@ -140,14 +143,15 @@ TEST(LinkDescription, VirtualLinkShowsItsKindAndATapDeviceSaysTap)
 TEST(LinkDescription, SysfsNamesDriverAndWirelessOfTheLinksOwnEntryOnly)
 {
     TempDir tree;
-    // Each entry looks like a wireless device with a driver; only those
-    // carrying the link's own index and hardware address are the link's.
+    // Each entry looks like a device with a driver; only those carrying the
+    // link's own index and hardware address are the link's.
     struct Entry {
         const char* name;
         const char* ifindex;  // nullptr: no such file
         const char* address;
         const char* description;
         uint32_t type;
+        const char* wireless = "/wireless";
     };
     const Entry entries[] = {
         {"wlp1", "1\n", "02:00:00:00:00:01\n", "iwlwifi", 71},
@@ -156,10 +160,12 @@ TEST(LinkDescription, SysfsNamesDriverAndWirelessOfTheLinksOwnEntryOnly)
         {"wlp4", nullptr, "02:00:00:00:00:04\n", "ethernet", 6},
         {"wlp5", "5x\n", "02:00:00:00:00:05\n", "ethernet", 6},
         {"wlp6", "6\n", "02:00:00:00:00\n", "ethernet", 6},  // one byte short
+        {"wlp7", "7\n", "02:00:00:00:00:07\n", "iwlwifi", 71, "/phy80211"},
+        {"enp8", "8\n", "02:00:00:00:00:08\n", "iwlwifi", 6, nullptr},
     };
     uint32_t index = 1;
     for (const Entry& entry : entries) {
-        AddDevice(tree.path() + "/" + entry.name, entry.ifindex, entry.address);
+        AddDevice(tree.path() + "/" + entry.name, entry.ifindex, entry.address, entry.wireless);
         NetLink link = MakeLink(index, ARPHRD_ETHER, entry.name);
         link.addressLength = 6;
         link.address[0] = 2;

@@ -82,6 +82,10 @@ TEST_F(ReadOwnFileVersionTest, ValueIsBoundedByTheReportedLength)
 {
     ScriptFakeVersion({"1, 2, 3, 4 and more", 10, false, false});
     EXPECT_EQ(Read("Ostrel"), "1, 2, 3, 4");
+    // and by the room the caller gave
+    ResetFakeVersion();
+    ScriptFakeVersion({std::string(64, '9'), 0, false, false});
+    EXPECT_EQ(Read("Ostrel"), std::string(63, '9'));
 }
 
 TEST_F(ReadOwnFileVersionTest, FailedReadOrQueryGivesTheFallback)

@@ -192,6 +192,7 @@ TEST(DhclientLeases, LastCompleteBlockPerInterfaceWins)
 TEST(DhclientLeases, WinsListAndFileInterface)
 {
     auto leases = ParseDhclientLeases(
+        "default-duid \"\\000\\001\";\n"
         "lease { interface \"other\"; option netbios-name-servers 10.0.0.2, 10.0.0.3;\n"
         "  option domain-name \"x\\\"; }\"; }\n",
         "wlp2s0");
@@ -238,6 +239,9 @@ TEST(DhclientLeases, MalformedInputKeepsOnlyWhatIsWhole)
          "[||unknown]"},
         {"lease { interface \"eth0\"; option dhcp-lease-time 2000000000; expire epoch 5; }",
          "[||at 5]"},
+        {"failover { peer { } lease { interface \"eth0\"; option dhcp-server-identifier 1.2.3.4; } "
+         "}",
+         "none"},
     };
     for (const auto& [input, expected] : cases) {
         EXPECT_EQ(describe(ParseDhclientLeases(input, "")), expected) << input;
@@ -288,6 +292,7 @@ TEST(DhclientLeases, EndsAndObtainedTimes)
          " expire 1 2026/12/07 22:21:55;",
          LeaseEnd::kAt, Utc(2026, 12, 7, 22, 21, 55), Utc(2026, 12, 7, 22, 11, 55)},
         {"expire epoch 1700000000;", LeaseEnd::kAt, 1700000000, -1},
+        {"option dhcp-lease-time 600; expire epoch 600;", LeaseEnd::kAt, 600, 0},
         {"expire 1 2026/13/07 22:21:55;", LeaseEnd::kUnknown, 0, -1},
     };
     for (const Case& c : cases) {

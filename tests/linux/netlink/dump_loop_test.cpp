@@ -137,6 +137,7 @@ TEST(NetlinkChannel, DatagramsAreReadWholeOrNotAtAll)
         {"larger than the first buffer", many, 0, 0},
         // What fits of it is a whole dump; reading only that would pass.
         {"larger than any kernel sends", kSettled, size_t(64) << 20, EMSGSIZE},
+        {"one byte past the limit", kSettled, (size_t(16) << 20) + 1, EMSGSIZE},
     };
     for (const Case& c : cases) {
         ScriptedChannel channel;
@@ -237,6 +238,9 @@ TEST(NetlinkChannel, RoutesNamingOnlyAnObjectTakeItsHops)
             AddObject(d, 30, AF_INET6, 6, 30);
             AddObject(d, 40, AF_INET, 7, 77);
             AddObject(d, 50, AF_UNSPEC, 0, 0);
+            size_t stray = d.Bytes().size();  // an object's body under another type
+            AddObject(d, 60, AF_INET, 6, 60);
+            d.Bytes()[stray + offsetof(nlmsghdr, nlmsg_type)] = RTM_NEWROUTE;
         }
         d.Done();
         Stamp(d.Bytes(), sequence);

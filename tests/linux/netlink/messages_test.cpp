@@ -143,12 +143,13 @@ TEST(NetlinkParse, TruncatedAttributeIsSkippedAndEarlierOnesKept)
     Datagram d;
     d.Begin(RTM_NEWLINK);
     d.Fixed(ifinfomsg{});
+    d.Attribute(IFLA_UNSPEC, nullptr, 0);  // empty, which is no truncation
     d.Text(IFLA_IFNAME, "eth0");
     d.Text(IFLA_IFALIAS, "uplink");
     d.End();
     // The alias claims more bytes than the message holds.
     std::vector<uint8_t> bytes(d.Message(), d.Message() + d.MessageSize());
-    size_t aliasAt = NLMSG_SPACE(sizeof(ifinfomsg)) + RTA_SPACE(5);
+    size_t aliasAt = NLMSG_SPACE(sizeof(ifinfomsg)) + RTA_SPACE(0) + RTA_SPACE(5);
     unsigned short lie = 200;
     memcpy(&bytes[aliasAt], &lie, sizeof(lie));
     NetLink link;
@@ -294,6 +295,8 @@ TEST(NetlinkDump, AnswersMeaningNoneEndTheDumpEmpty)
         {DumpKind::kLinks, NLMSG_DONE, -EOPNOTSUPP, EOPNOTSUPP},
         {DumpKind::kRoutes, NLMSG_DONE, -EPERM, EPERM},
         {DumpKind::kRoutes, NLMSG_ERROR, ENOENT, EPROTO},  // a positive code is no errno
+        {DumpKind::kRoutes, NLMSG_ERROR, -4095, 4095},     // the last errno
+        {DumpKind::kRoutes, NLMSG_ERROR, -4096, EPROTO},
     };
     for (const Case& c : cases) {
         Datagram d;
@@ -321,6 +324,7 @@ TEST(NetlinkDump, ReadsToDoneAndNotesInterruption)
     second.Fixed(ifinfomsg{});
     second.End();
     second.Done(NLM_F_MULTI | NLM_F_DUMP_INTR);
+    AddLink(second, 4, ARPHRD_ETHER, "past");  // after the end: not read
 
     DumpReader reader = Reader(DumpKind::kLinks);
     NetSnapshot snapshot;

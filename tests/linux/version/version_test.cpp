@@ -168,6 +168,33 @@ TEST(VersionRecord, StringTableUnderAnotherLanguageIsNotFound)
     EXPECT_EQ(block.Text("\\StringFileInfo\\040904B0\\FileVersion"), "1, 0, 0, 2");
 }
 
+// A path's UTF-8 meets the record's UTF-16 keys: each sequence length, and
+// a pair of surrogates for a code point past the first plane.
+TEST(VersionRecord, KeysMatchTheirUtf8Spelling)
+{
+    const Bytes good = CompiledRecord();
+    size_t key = NodeAt(good, "FileVersion") + 6;
+    const struct {
+        std::vector<uint16_t> units;  // in place of the key's first ones
+        const char* spelling;
+    } cases[] = {
+        {{0xE9}, "\xC3\xA9"},
+        {{0x7FF}, "\xDF\xBF"},
+        {{0xF900}, "\xEF\xA4\x80"},
+        {{0xD83D, 0xDE00}, "\xF0\x9F\x98\x80"},
+        {{0xDBFF, 0xDFFF}, "\xF4\x8F\xBF\xBF"},
+    };
+    for (const auto& c : cases) {
+        Bytes record = good;
+        for (size_t i = 0; i < c.units.size(); i++) {
+            PutWord(&record, key + 2 * i, c.units[i]);
+        }
+        std::string path = std::string("\\StringFileInfo\\000004B0\\") + c.spelling +
+                           std::string("FileVersion").substr(c.units.size());
+        EXPECT_EQ(Block(record).Text(path.c_str()), "1, 0, 0, 2") << c.spelling;
+    }
+}
+
 // Each damage must make the lookup fail (or stay bounded) without a read
 // outside the record; the sanitizer build checks the latter.
 TEST(VersionRecord, DamagedRecordsAreRejected)
@@ -223,12 +250,37 @@ TEST(VersionRecord, DamagedRootGivesNoRecord)
     EXPECT_EQ(block.Text(kFileVersion), "1, 0, 0, 2");
 }
 
-TEST(VersionRecord, ValueWithoutTerminatorIsCutAtItsLength)
+// UTF-16 texts become UTF-8 at each length's edges, an unpaired surrogate
+// becoming U+FFFD; a value without terminator is cut at its length.
+TEST(VersionRecord, TextsAreConvertedAndCutAtTheirLength)
 {
-    Bytes record = CompiledRecord();
-    size_t fileVersion = NodeAt(record, "FileVersion");
-    PutWord(&record, fileVersion + 2, 4);
-    EXPECT_EQ(Block(record).Text(kFileVersion), "1, 0");
+    const Bytes good = CompiledRecord();
+    size_t fileVersion = NodeAt(good, "FileVersion");
+    VersionValue value;
+    ASSERT_TRUE(FindVersionValue(good.data(), good.size(), kFileVersion, &value));
+    struct Case {
+        std::vector<uint16_t> units;
+        const char* text;
+    } cases[] = {
+        {{'1', ',', ' ', '0'}, "1, 0"},
+        {{'1', 0, '2'}, "1"},
+        {{0x7F, 0x80}, "\x7F\xC2\x80"},
+        {{0x7FF, 0x800}, "\xDF\xBF\xE0\xA0\x80"},
+        {{0xD7FF, 0xE000, 0xFFFF}, "\xED\x9F\xBF\xEE\x80\x80\xEF\xBF\xBF"},
+        {{0xD800, 0xDC00}, "\xF0\x90\x80\x80"},
+        {{0xD83D, 0xDE00, 'x'}, "\xF0\x9F\x98\x80x"},
+        {{0xDBFF, 0xDFFF}, "\xF4\x8F\xBF\xBF"},
+        {{0xDFFF, 0xDBFF, 'x'}, "\xEF\xBF\xBD\xEF\xBF\xBDx"},
+        {{'x', 0xD800}, "x\xEF\xBF\xBD"},
+    };
+    for (const Case& c : cases) {
+        Bytes record = good;
+        PutWord(&record, fileVersion + 2, (uint16_t)c.units.size());
+        for (size_t i = 0; i < c.units.size(); i++) {
+            PutWord(&record, value.offset + 2 * i, c.units[i]);
+        }
+        EXPECT_EQ(Block(record).Text(kFileVersion), c.text) << c.units.size();
+    }
 }
 
 // A binary node comes back as the platform gives it: its raw bytes in the
@@ -349,6 +401,47 @@ TEST_F(VersionFile, ExecutableCarriesTheRecordAndNamesResolve)
     EXPECT_EQ(FileVersion(dir), "<none>");
     EXPECT_EQ(FileVersion(""), "<none>");
     EXPECT_EQ(FileVersion(Write("text", Bytes(100, 'x'))), "<none>");
+}
+
+// The record in an executable of the other classes and byte orders: the
+// compiled resource data in a minimal file of three sections.
+TEST_F(VersionFile, EitherElfClassAndByteOrderCarriesTheRecord)
+{
+    const Bytes res = ReadFile(OSTREL_RES_FILE);
+    const std::string names = std::string(1, '\0') + kResourceSectionName + '\0' + ".shstrtab";
+    const struct {
+        bool wide, big;
+    } layouts[] = {{false, false}, {false, true}, {true, true}};
+    for (const auto& layout : layouts) {
+        size_t word = layout.wide ? 8 : 4, header = layout.wide ? 64 : 40;
+        auto put = [&](Bytes* data, size_t at, uint64_t value, size_t width) {
+            for (size_t i = 0; i < width; i++) {
+                (*data)[at + (layout.big ? width - 1 - i : i)] = (uint8_t)(value >> (8 * i));
+            }
+        };
+        size_t namesAt = 64, resAt = 128, table = (resAt + res.size() + 7) & ~(size_t)7;
+        Bytes data(table + 3 * header);
+        memcpy(&data[0], "\177ELF", 4);
+        data[4] = layout.wide ? 2 : 1;
+        data[5] = layout.big ? 2 : 1;
+        put(&data, layout.wide ? 40 : 32, table, word);
+        size_t counts = layout.wide ? 58 : 46;
+        put(&data, counts, header, 2);
+        put(&data, counts + 2, 3, 2);
+        put(&data, counts + 4, 2, 2);
+        memcpy(&data[namesAt], names.data(), names.size());
+        memcpy(&data[resAt], res.data(), res.size());
+        const uint64_t sections[2][4] = {{1, 1, resAt, res.size()},
+                                         {names.size() - 9, 3, namesAt, names.size() + 1}};
+        for (size_t i = 0; i < 2; i++) {
+            size_t at = table + (i + 1) * header;
+            put(&data, at, sections[i][0], 4);
+            put(&data, at + 4, sections[i][1], 4);
+            put(&data, at + (layout.wide ? 24 : 16), sections[i][2], word);
+            put(&data, at + (layout.wide ? 32 : 20), sections[i][3], word);
+        }
+        EXPECT_EQ(FileVersion(Write("elf", data)), "1, 0, 0, 2") << layout.wide << layout.big;
+    }
 }
 
 TEST_F(VersionFile, BlockTooSmallIsRefused)
