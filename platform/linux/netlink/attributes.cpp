@@ -4,7 +4,7 @@
 #include <linux/rtnetlink.h>
 #include <sys/socket.h>
 
-void IndexAttributes(const uint8_t* data, size_t length, Attribute* table, size_t count)
+void IndexAttributeTable(const uint8_t* data, size_t length, Attribute* table, size_t count)
 {
     for (size_t type = 0; type < count; ++type) {
         table[type] = Attribute();
@@ -28,15 +28,15 @@ void IndexAttributes(const uint8_t* data, size_t length, Attribute* table, size_
     }
 }
 
-void IndexMessageAttributes(const uint8_t* message, size_t length, size_t headerSize,
-                            Attribute* table, size_t count)
+void IndexMessageAttributeTable(const uint8_t* message, size_t length, size_t headerSize,
+                                Attribute* table, size_t count)
 {
     size_t offset = NLMSG_SPACE(headerSize);
     if (offset > length) {
-        IndexAttributes(message, 0, table, count);
+        IndexAttributeTable(message, 0, table, count);
         return;
     }
-    IndexAttributes(message + offset, length - offset, table, count);
+    IndexAttributeTable(message + offset, length - offset, table, count);
 }
 
 bool ReadU32(const Attribute& attribute, uint32_t* value)

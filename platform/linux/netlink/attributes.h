@@ -23,12 +23,27 @@ struct Attribute {
 // Fills table[type] for each attribute of a type below count that lies
 // wholly inside [data, data + length); the last of a repeated type wins
 // and a truncated attribute ends the walk.
-void IndexAttributes(const uint8_t* data, size_t length, Attribute* table, size_t count);
+void IndexAttributeTable(const uint8_t* data, size_t length, Attribute* table, size_t count);
+
+// The same into a whole array, one slot per type up to its size, so that
+// no count can disagree with the array.
+template <size_t N>
+void IndexAttributes(const uint8_t* data, size_t length, Attribute (&table)[N])
+{
+    IndexAttributeTable(data, length, table, N);
+}
 
 // Indexes the attributes that follow a message's fixed header of
 // headerSize bytes (message holds the netlink header too).
+void IndexMessageAttributeTable(const uint8_t* message, size_t length, size_t headerSize,
+                                Attribute* table, size_t count);
+
+template <size_t N>
 void IndexMessageAttributes(const uint8_t* message, size_t length, size_t headerSize,
-                            Attribute* table, size_t count);
+                            Attribute (&table)[N])
+{
+    IndexMessageAttributeTable(message, length, headerSize, table, N);
+}
 
 // The payload as a 32-bit number; false (value untouched) when too short.
 bool ReadU32(const Attribute& attribute, uint32_t* value);

@@ -25,7 +25,7 @@ const uint32_t kForever = 0xFFFFFFFFu;
 void ReadLinkInfo(const Attribute& linkInfo, NetLink& link)
 {
     Attribute info[IFLA_INFO_MAX + 1];
-    IndexAttributes(linkInfo.data, linkInfo.length, info, IFLA_INFO_MAX + 1);
+    IndexAttributes(linkInfo.data, linkInfo.length, info);
     if (info[IFLA_INFO_KIND].data != nullptr) {
         CopyKernelText(link.kind, sizeof(link.kind), info[IFLA_INFO_KIND]);
     }
@@ -33,8 +33,7 @@ void ReadLinkInfo(const Attribute& linkInfo, NetLink& link)
     // number is ever used.
     if (info[IFLA_INFO_DATA].data != nullptr) {
         Attribute data[IFLA_TUN_MAX + 1];
-        IndexAttributes(info[IFLA_INFO_DATA].data, info[IFLA_INFO_DATA].length, data,
-                        IFLA_TUN_MAX + 1);
+        IndexAttributes(info[IFLA_INFO_DATA].data, info[IFLA_INFO_DATA].length, data);
         if (data[IFLA_TUN_TYPE].length >= 1) {
             link.tunType = data[IFLA_TUN_TYPE].data[0];
         }
@@ -56,8 +55,7 @@ void ReadMultipath(const Attribute& multipath, uint32_t priority, std::vector<Ne
         gateway.index = static_cast<uint32_t>(hop.rtnh_ifindex);
         gateway.priority = priority;
         Attribute attributes[RTA_MAX + 1];
-        IndexAttributes(data + RTNH_LENGTH(0), hop.rtnh_len - RTNH_LENGTH(0), attributes,
-                        RTA_MAX + 1);
+        IndexAttributes(data + RTNH_LENGTH(0), hop.rtnh_len - RTNH_LENGTH(0), attributes);
         ReadIpv4(attributes[RTA_GATEWAY], gateway.address);
         bool usable =
             attributes[RTA_VIA].data == nullptr || ReadVia(attributes[RTA_VIA], gateway.address);
@@ -93,7 +91,7 @@ bool ParseLinkMessage(const uint8_t* message, size_t length, NetLink& link, std:
     link.index = static_cast<uint32_t>(info.ifi_index);
     link.type = info.ifi_type;
     Attribute attributes[IFLA_MAX + 1];
-    IndexMessageAttributes(message, length, sizeof(ifinfomsg), attributes, IFLA_MAX + 1);
+    IndexMessageAttributes(message, length, sizeof(ifinfomsg), attributes);
     if (attributes[IFLA_IFNAME].data != nullptr) {
         CopyKernelText(link.name, sizeof(link.name), attributes[IFLA_IFNAME]);
     }
@@ -133,7 +131,7 @@ bool ParseAddressMessage(const uint8_t* message, size_t length, NetAddress& addr
     address.prefixLength = info.ifa_prefixlen;
     address.flags = info.ifa_flags;
     Attribute attributes[IFA_MAX + 1];
-    IndexMessageAttributes(message, length, sizeof(ifaddrmsg), attributes, IFA_MAX + 1);
+    IndexMessageAttributes(message, length, sizeof(ifaddrmsg), attributes);
     // A point-to-point address keeps its own end in IFA_LOCAL and the
     // peer's in IFA_ADDRESS; any other has IFA_ADDRESS alone.
     bool haveLocal = ReadIpv4(attributes[IFA_LOCAL], address.address);
@@ -160,7 +158,7 @@ bool ParseRouteMessage(const uint8_t* message, size_t length, std::vector<NetGat
         return true;
     }
     Attribute attributes[RTA_MAX + 1];
-    IndexMessageAttributes(message, length, sizeof(rtmsg), attributes, RTA_MAX + 1);
+    IndexMessageAttributes(message, length, sizeof(rtmsg), attributes);
     uint32_t table = route.rtm_table;
     ReadU32(attributes[RTA_TABLE], &table);
     if (table != RT_TABLE_MAIN) {
@@ -196,7 +194,7 @@ bool ParseNexthopMessage(const uint8_t* message, size_t length, NetSnapshot& sna
     }
     nhmsg info = ReadValue<nhmsg>(message + NLMSG_HDRLEN);
     Attribute attributes[NHA_MAX + 1];
-    IndexMessageAttributes(message, length, sizeof(nhmsg), attributes, NHA_MAX + 1);
+    IndexMessageAttributes(message, length, sizeof(nhmsg), attributes);
     NetNexthop nexthop;
     ReadU32(attributes[NHA_ID], &nexthop.id);
     if (nexthop.id == 0) {
