@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "lease_parsers.h"
+#include "leases/lease_parsers.h"
 
 inline void CheckFacts(const LeaseFacts& facts)
 {

@@ -7,7 +7,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::string_view text(reinterpret_cast<const char*>(data), size);
     // Both files are only a lease when they name its address, and neither
     // dates a lease: at most networkd's marks one that never ends.
-    LeaseFacts internal = ParseInternalLease(text);
+    LeaseFacts internal = ParseNetworkManagerInternalLease(text);
     for (const LeaseFacts& facts : {ParseNetworkdLease(text), internal}) {
         CheckFacts(facts);
         if (facts.found != facts.haveAddress || facts.obtainedKnown || facts.end == LeaseEnd::kAt) {

@@ -9,7 +9,7 @@
 
 #include "adapter_records.h"
 #include "gather_facts.h"
-#include "netlink.h"
+#include "netlink/netlink.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -28,7 +28,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         DumpReader objects = reader;
         objects.kind = DumpKind::kNexthops;
         objects.done = false;
-        objects.error = 0;
         ReadDumpDatagram(objects, datagram.data(), datagram.size(), snapshot);
     }
     ResolveNexthops(snapshot);

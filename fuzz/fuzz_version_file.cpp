@@ -20,8 +20,8 @@
 #include <vector>
 
 #include "os_api.h"
-#include "version_file.h"
-#include "version_record.h"
+#include "version/version_file.h"
+#include "version/version_record.h"
 
 static const char kFileVersion[] = "\\StringFileInfo\\000004B0\\FileVersion";
 
@@ -114,7 +114,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         abort();
     }
     std::vector<uint8_t> record;
-    bool own = ReadVersionRecord(fd, &record);
+    bool own = ReadElfVersionRecord(fd, &record);
     close(fd);
     if (own && (record.size() > kMaxVersionRecordSize ||
                 MeasureVersionRecord(record.data(), record.size()) != record.size())) {

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <vector>
 
-#include "version_file.h"
-#include "version_record.h"
+#include "version/version_file.h"
+#include "version/version_record.h"
 
 static const char* const kPaths[] = {
     "\\",

@@ -2,8 +2,8 @@
 foreach(reader networkd dhclient dhcpcd)
   ostrel_fuzz_target(fuzz_lease_${reader}
     ${CMAKE_CURRENT_LIST_DIR}/fuzz_lease_${reader}.cpp
-    ${PROJECT_SOURCE_DIR}/platform/linux/lease_text.cpp
-    ${PROJECT_SOURCE_DIR}/platform/linux/lease_networkd.cpp
-    ${PROJECT_SOURCE_DIR}/platform/linux/lease_dhclient.cpp
-    ${PROJECT_SOURCE_DIR}/platform/linux/lease_dhcpcd.cpp)
+    ${PROJECT_SOURCE_DIR}/platform/linux/leases/text_fields.cpp
+    ${PROJECT_SOURCE_DIR}/platform/linux/leases/lease_key_value.cpp
+    ${PROJECT_SOURCE_DIR}/platform/linux/leases/lease_dhclient.cpp
+    ${PROJECT_SOURCE_DIR}/platform/linux/leases/lease_dhcpcd.cpp)
 endforeach()

@@ -3,8 +3,11 @@
 # a damaged "Ostrel.exe" to its own name has something to find.
 ostrel_fuzz_target(fuzz_version_file
   ${CMAKE_CURRENT_LIST_DIR}/fuzz_version_file.cpp
-  ${PROJECT_SOURCE_DIR}/platform/linux/version_info.cpp
-  ${PROJECT_SOURCE_DIR}/platform/linux/version_record.cpp
-  ${PROJECT_SOURCE_DIR}/platform/linux/version_file.cpp
+  ${PROJECT_SOURCE_DIR}/platform/linux/version/version_info.cpp
+  ${PROJECT_SOURCE_DIR}/platform/linux/version/version_record.cpp
+  ${PROJECT_SOURCE_DIR}/platform/linux/version/executable_search.cpp
+  ${PROJECT_SOURCE_DIR}/platform/linux/version/elf_section.cpp
+  ${PROJECT_SOURCE_DIR}/platform/linux/version/resource_walk.cpp
+  ${PROJECT_SOURCE_DIR}/platform/linux/version/byte_reader.cpp
   ${PROJECT_SOURCE_DIR}/platform/linux/system.cpp)
 ostrel_embed_version(fuzz_version_file)

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "lease_policy.h"
-#include "lease_text.h"
+#include "leases/text_fields.h"
 #include "link_description.h"
 
 namespace {
@@ -45,17 +45,17 @@ struct LinkOrder {
 };
 
 // The addresses of every adapter, primaries first, each in dump order:
-// adapter i holds held[start[i]] to held[start[i + 1]].
-struct HeldAddresses {
-    std::vector<const NetAddress*> held;
+// adapter i holds assigned[start[i]] to assigned[start[i + 1]].
+struct AddressesByAdapter {
+    std::vector<const NetAddress*> assigned;
     std::vector<size_t> start;
 };
 
-HeldAddresses GroupAddresses(const NetSnapshot& snapshot, const LinkOrder& order)
+AddressesByAdapter GroupAddresses(const NetSnapshot& snapshot, const LinkOrder& order)
 {
     size_t count = order.links.size();
     std::vector<size_t> owner(snapshot.addresses.size());
-    HeldAddresses grouped;
+    AddressesByAdapter grouped;
     grouped.start.assign(count + 1, 0);
     for (size_t i = 0; i < snapshot.addresses.size(); ++i) {
         owner[i] = order.Find(snapshot.addresses[i].index);
@@ -66,13 +66,13 @@ HeldAddresses GroupAddresses(const NetSnapshot& snapshot, const LinkOrder& order
     for (size_t i = 0; i < count; ++i) {
         grouped.start[i + 1] += grouped.start[i];
     }
-    grouped.held.resize(grouped.start[count]);
+    grouped.assigned.resize(grouped.start[count]);
     std::vector<size_t> cursor(grouped.start.begin(), grouped.start.end() - 1);
     for (bool primary : {true, false}) {
         for (size_t i = 0; i < snapshot.addresses.size(); ++i) {
             const NetAddress& address = snapshot.addresses[i];
             if (owner[i] < count && ((address.flags & IFA_F_SECONDARY) == 0) == primary) {
-                grouped.held[cursor[owner[i]]++] = &address;
+                grouped.assigned[cursor[owner[i]]++] = &address;
             }
         }
     }
@@ -109,16 +109,16 @@ void AddGateways(const NetSnapshot& snapshot, const LinkOrder& order,
 
 // The lease policy's view of a kernel address: its times on the real-time
 // clock.
-HeldAddress DescribeHeldAddress(const NetAddress& address, const KernelClock& clock)
+AssignedAddress DescribeAssignedAddress(const NetAddress& address, const KernelClock& clock)
 {
-    HeldAddress held;
-    memcpy(held.address.bytes, address.address, sizeof(held.address.bytes));
-    held.finite = address.finite;
+    AssignedAddress assigned;
+    memcpy(assigned.address.bytes, address.address, sizeof(assigned.address.bytes));
+    assigned.finite = address.finite;
     // tstamp wraps at 2^32 hundredths; the modular difference survives that.
     uint32_t ageHundredths = static_cast<uint32_t>(clock.monotonicHundredths) - address.updated;
-    held.updated = clock.realSeconds - ageHundredths / 100;
-    held.expires = clock.realSeconds + address.validSeconds;
-    return held;
+    assigned.updated = clock.realSeconds - ageHundredths / 100;
+    assigned.expires = clock.realSeconds + address.validSeconds;
+    return assigned;
 }
 
 }  // namespace
@@ -191,10 +191,10 @@ std::vector<AdapterFacts> GatherAdapterFacts(
     const KernelClock& clock, const char* sysNetRoot)
 {
     LinkOrder order(snapshot);
-    HeldAddresses grouped = GroupAddresses(snapshot, order);
+    AddressesByAdapter grouped = GroupAddresses(snapshot, order);
     std::vector<AdapterFacts> adapters(order.links.size());
     AddGateways(snapshot, order, adapters);
-    std::vector<HeldAddress> described;
+    std::vector<AssignedAddress> described;
     HardwareNames names;
     for (size_t i = 0; i < adapters.size(); ++i) {
         const NetLink& link = *order.links[i];
@@ -203,18 +203,18 @@ std::vector<AdapterFacts> GatherAdapterFacts(
         facts.hardwareLength = link.addressLength;
         memcpy(facts.hardware, link.address, sizeof(facts.hardware));
         facts.index = link.index;
-        const NetAddress* const* held = grouped.held.data() + grouped.start[i];
-        size_t heldCount = grouped.start[i + 1] - grouped.start[i];
-        facts.addresses.resize(heldCount);
-        described.resize(heldCount);
-        for (size_t a = 0; a < heldCount; ++a) {
-            described[a] = DescribeHeldAddress(*held[a], clock);
+        const NetAddress* const* assigned = grouped.assigned.data() + grouped.start[i];
+        size_t assignedCount = grouped.start[i + 1] - grouped.start[i];
+        facts.addresses.resize(assignedCount);
+        described.resize(assignedCount);
+        for (size_t a = 0; a < assignedCount; ++a) {
+            described[a] = DescribeAssignedAddress(*assigned[a], clock);
             facts.addresses[a].address = described[a].address;
-            facts.addresses[a].prefixLength = held[a]->prefixLength;
+            facts.addresses[a].prefixLength = assigned[a]->prefixLength;
         }
         DescribeLink(link, sysNetRoot, names, facts);
         auto candidates = leases.empty() ? leases.end() : leases.find(link.index);
-        ApplyLeasePolicy(described.data(), heldCount,
+        ApplyLeasePolicy(described.data(), assignedCount,
                          candidates == leases.end() ? nullptr : &candidates->second,
                          clock.realSeconds, facts);
     }

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "adapter_facts.h"
-#include "leases.h"
-#include "netlink.h"
+#include "leases/leases.h"
+#include "netlink/netlink.h"
 
 // The two clocks the kernel's address timestamps are read against.
 struct KernelClock {

@@ -8,11 +8,12 @@ namespace {
 // address; anything that sets it later is not the client.
 constexpr int64_t kClientSetsAddressWithin = 5;
 
-const HeldAddress* FindHeld(const HeldAddress* held, size_t heldCount, const Ipv4Bytes& address)
+const AssignedAddress* FindAssigned(const AssignedAddress* assigned, size_t assignedCount,
+                                    const Ipv4Bytes& address)
 {
-    for (size_t i = 0; i < heldCount; ++i) {
-        if (memcmp(held[i].address.bytes, address.bytes, sizeof address.bytes) == 0) {
-            return &held[i];
+    for (size_t i = 0; i < assignedCount; ++i) {
+        if (memcmp(assigned[i].address.bytes, address.bytes, sizeof address.bytes) == 0) {
+            return &assigned[i];
         }
     }
     return nullptr;
@@ -20,15 +21,16 @@ const HeldAddress* FindHeld(const HeldAddress* held, size_t heldCount, const Ipv
 
 }  // namespace
 
-const LeaseFacts* ChooseLiveLease(const LeaseCandidates& candidates, const HeldAddress* held,
-                                  size_t heldCount, int64_t now, int64_t* obtained,
-                                  int64_t* expires)
+const LeaseFacts* ChooseLiveLease(const LeaseCandidates& candidates,
+                                  const AssignedAddress* assigned, size_t assignedCount,
+                                  int64_t now, int64_t* obtained, int64_t* expires)
 {
     for (const LeaseFacts& lease : candidates) {
         // A lease that names no address cannot be told apart from another
         // namespace's lease for an interface of the same name or index.
-        const HeldAddress* own =
-            lease.found && lease.haveAddress ? FindHeld(held, heldCount, lease.address) : nullptr;
+        const AssignedAddress* own = lease.found && lease.haveAddress
+                                         ? FindAssigned(assigned, assignedCount, lease.address)
+                                         : nullptr;
         if (own == nullptr) {
             continue;
         }
@@ -62,8 +64,8 @@ const LeaseFacts* ChooseLiveLease(const LeaseCandidates& candidates, const HeldA
     return nullptr;
 }
 
-void ApplyLeasePolicy(const HeldAddress* held, size_t heldCount, const LeaseCandidates* candidates,
-                      int64_t now, AdapterFacts& facts)
+void ApplyLeasePolicy(const AssignedAddress* assigned, size_t assignedCount,
+                      const LeaseCandidates* candidates, int64_t now, AdapterFacts& facts)
 {
     // A lease file outlives its client and, keyed by interface index or
     // name, is also seen from network namespaces whose interfaces share
@@ -71,9 +73,10 @@ void ApplyLeasePolicy(const HeldAddress* held, size_t heldCount, const LeaseCand
     // holds is its own.
     int64_t obtained = 0;
     int64_t expires = 0;
-    const LeaseFacts* lease = candidates == nullptr ? nullptr
-                                                    : ChooseLiveLease(*candidates, held, heldCount,
-                                                                      now, &obtained, &expires);
+    const LeaseFacts* lease =
+        candidates == nullptr
+            ? nullptr
+            : ChooseLiveLease(*candidates, assigned, assignedCount, now, &obtained, &expires);
     if (lease != nullptr) {
         facts.dhcpEnabled = true;
         facts.haveDhcpServer = lease->haveServer;
@@ -87,11 +90,11 @@ void ApplyLeasePolicy(const HeldAddress* held, size_t heldCount, const LeaseCand
     }
     // An address the kernel will drop after a while was handed out by a
     // DHCP client; its lifetime and last update are the lease.
-    for (size_t i = 0; i < heldCount; ++i) {
-        if (held[i].finite) {
+    for (size_t i = 0; i < assignedCount; ++i) {
+        if (assigned[i].finite) {
             facts.dhcpEnabled = true;
-            facts.leaseObtained = held[i].updated;
-            facts.leaseExpires = held[i].expires;
+            facts.leaseObtained = assigned[i].updated;
+            facts.leaseExpires = assigned[i].expires;
             return;
         }
     }

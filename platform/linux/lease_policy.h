@@ -6,11 +6,11 @@
 #include <cstdint>
 
 #include "adapter_facts.h"
-#include "leases.h"
+#include "leases/leases.h"
 
-// One address the interface holds, with what the kernel says about it in
+// One address assigned to the interface, with what the kernel says about it in
 // seconds since 1970-01-01 UTC.
-struct HeldAddress {
+struct AssignedAddress {
     Ipv4Bytes address;
     bool finite = false;  // the kernel drops the address when its valid lifetime runs out
     int64_t updated = 0;  // when it was last set or renewed
@@ -21,7 +21,7 @@ struct HeldAddress {
 constexpr int64_t kLeaseNeverEnds = INT32_MAX;
 
 // The lease an interface's record shows: the first candidate that names an
-// address among the interface's heldCount held addresses and is live there
+// address among the interface's assignedCount assigned addresses and is live there
 // at now. Live: it ends after now or never, or its store does not say and
 // the kernel still counts the address down; and unless the kernel counts
 // the address down, the address was last set no more than a few seconds
@@ -30,14 +30,14 @@ constexpr int64_t kLeaseNeverEnds = INT32_MAX;
 // it records one, otherwise the address's last update; *expires is the
 // store's, kLeaseNeverEnds for an infinite lease, otherwise the kernel's.
 // nullptr when none is live.
-const LeaseFacts* ChooseLiveLease(const LeaseCandidates& candidates, const HeldAddress* held,
-                                  size_t heldCount, int64_t now, int64_t* obtained,
-                                  int64_t* expires);
+const LeaseFacts* ChooseLiveLease(const LeaseCandidates& candidates,
+                                  const AssignedAddress* assigned, size_t assignedCount,
+                                  int64_t now, int64_t* obtained, int64_t* expires);
 
 // Fills the DHCP facts of an adapter (DHCP flag, server, WINS servers,
 // lease times) from its live lease (ChooseLiveLease), or else from the
 // first of its addresses with a finite lifetime, which a DHCP client set.
-// held are the adapter's heldCount addresses, primary first; candidates may
+// assigned are the adapter's assignedCount addresses, primary first; candidates may
 // be null.
-void ApplyLeasePolicy(const HeldAddress* held, size_t heldCount, const LeaseCandidates* candidates,
-                      int64_t now, AdapterFacts& facts);
+void ApplyLeasePolicy(const AssignedAddress* assigned, size_t assignedCount,
+                      const LeaseCandidates* candidates, int64_t now, AdapterFacts& facts);

@@ -9,7 +9,7 @@ HLOCAL LocalAlloc(UINT uFlags, size_t uBytes)
 {
     void* block =
         (uFlags & LMEM_ZEROINIT) ? calloc(1, uBytes ? uBytes : 1) : malloc(uBytes ? uBytes : 1);
-    if (block == NULL) {
+    if (block == nullptr) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     }
     return block;
@@ -18,7 +18,7 @@ HLOCAL LocalAlloc(UINT uFlags, size_t uBytes)
 HLOCAL LocalFree(HLOCAL hMem)
 {
     free(hMem);
-    return NULL;
+    return nullptr;
 }
 
 static thread_local DWORD lastError = ERROR_SUCCESS;
@@ -61,7 +61,7 @@ DWORD FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD d
     (void)lpSource;
     (void)dwLanguageId;
     (void)Arguments;
-    const char* text = NULL;
+    const char* text = nullptr;
     if (dwFlags & FORMAT_MESSAGE_FROM_SYSTEM) {
         for (const SystemMessage& message : kSystemMessages) {
             if (message.code == dwMessageId) {
@@ -69,8 +69,8 @@ DWORD FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD d
             }
         }
     }
-    if (lpBuffer == NULL || text == NULL) {
-        SetLastError(text == NULL ? ERROR_MR_MID_NOT_FOUND : ERROR_INVALID_PARAMETER);
+    if (lpBuffer == nullptr || text == nullptr) {
+        SetLastError(text == nullptr ? ERROR_MR_MID_NOT_FOUND : ERROR_INVALID_PARAMETER);
         return 0;
     }
     size_t length = strlen(text);
@@ -78,8 +78,8 @@ DWORD FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD d
     size_t total = length + 1;
     if (dwFlags & FORMAT_MESSAGE_ALLOCATE_BUFFER) {
         size_t size = total + 1 > nSize ? total + 1 : nSize;
-        char* block = (char*)LocalAlloc(LMEM_FIXED | LMEM_ZEROINIT, size);
-        if (block == NULL) {
+        char* block = static_cast<char*>(LocalAlloc(LMEM_FIXED | LMEM_ZEROINIT, size));
+        if (block == nullptr) {
             return 0;
         }
         memcpy(block, text, length);
@@ -94,7 +94,7 @@ DWORD FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD d
         lpBuffer[length] = '\n';
         lpBuffer[length + 1] = '\0';
     }
-    return (DWORD)total;
+    return static_cast<DWORD>(total);
 }
 
 namespace __gnu_cxx {

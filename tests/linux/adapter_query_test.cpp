@@ -2,9 +2,14 @@
 #include "adapter_query.h"
 
 #include <gtest/gtest.h>
+#include <linux/rtnetlink.h>
 
 #include <cerrno>
+#include <memory>
+#include <string>
 #include <vector>
+
+#include "test_support.h"
 
 TEST(AdapterQuery, KernelErrorsAsResultCodes)
 {
@@ -70,4 +75,85 @@ TEST(AdapterQuery, ParametersAndOneSnapshotPerSizingRound)
     length = 0;
     ASSERT_EQ(ERROR_BUFFER_OVERFLOW, Ostrel(nullptr, &length));
     EXPECT_EQ(before + 1, CountAdapterSnapshots());
+}
+
+namespace {
+
+// What the scripted kernel behind the adapter query holds.
+std::vector<std::string> worldLinks;
+bool offerWatch = true;
+ScriptedChannel* openedWatch = nullptr;
+
+int OpenScriptedChannels(QueryChannels& channels)
+{
+    std::unique_ptr<ScriptedChannel> dump(new ScriptedChannel);
+    dump->respond = [](ScriptedChannel& self, DumpKind kind, uint32_t sequence) {
+        self.queue.push_back({Reply(kind, sequence, worldLinks)});
+    };
+    channels.dump = std::move(dump);
+    openedWatch = offerWatch ? new ScriptedChannel : nullptr;
+    channels.watch.reset(openedWatch);
+    return 0;
+}
+
+struct ScriptedQuery {
+    ScriptedQuery() : before(SetQueryChannelOpener(OpenScriptedChannels))
+    {
+    }
+    ~ScriptedQuery()
+    {
+        SetQueryChannelOpener(before);
+    }
+    QueryChannelOpener before;
+};
+
+}  // namespace
+
+TEST(AdapterQuery, FreshSnapshotOnlyAfterAChangeSinceTheOverflowAnswer)
+{
+    ScriptedQuery scripted;
+    struct Case {
+        const char* name;
+        bool watch;
+        int event;  // on the watch between the calls: -1 none, 0 two notifications, else an error
+        bool fresh;
+    };
+    const Case cases[] = {
+        {"quiet", true, -1, false},
+        {"a change", true, 0, true},
+        {"notifications lost", true, ENOBUFS, true},
+        {"watch broken", true, EIO, true},
+        {"no watch", false, -1, true},
+    };
+    for (const Case& c : cases) {
+        offerWatch = c.watch;
+        worldLinks = {"fk0"};
+        unsigned long snapshots = CountAdapterSnapshots();
+        ULONG length = 0;
+        ASSERT_EQ(ERROR_BUFFER_OVERFLOW, Ostrel(nullptr, &length)) << c.name;
+        worldLinks.push_back("fk1");
+        if (c.event >= 0) {
+            Queued event;
+            event.error = c.event;
+            event.bytes = Reply(DumpKind::kLinks, 0, {"fk1"});
+            openedWatch->queue.push_back(event);
+            if (c.event == 0) {
+                openedWatch->queue.push_back(event);
+            }
+        }
+        ULONG given = length;
+        std::vector<uint64_t> storage((length + 7) / 8);
+        DWORD result = Ostrel(reinterpret_cast<PIP_ADAPTER_INFO>(storage.data()), &length);
+        EXPECT_EQ(snapshots + (c.fresh ? 2 : 1), CountAdapterSnapshots()) << c.name;
+        // Only a fresh snapshot holds the second link, which needs more room.
+        EXPECT_EQ(c.fresh ? ERROR_BUFFER_OVERFLOW : ERROR_SUCCESS, result) << c.name;
+        if (result == ERROR_BUFFER_OVERFLOW) {
+            EXPECT_GT(length, given) << c.name;
+            // The watch was drained whole: the next call needs no snapshot.
+            storage.resize((length + 7) / 8);
+            result = Ostrel(reinterpret_cast<PIP_ADAPTER_INFO>(storage.data()), &length);
+            EXPECT_EQ(ERROR_SUCCESS, result) << c.name;
+            EXPECT_EQ(snapshots + (c.watch ? 2 : 3), CountAdapterSnapshots()) << c.name;
+        }
+    }
 }

@@ -1,9 +1,12 @@
-# Gathering adapter facts: the snapshot and leases, the link's description.
-add_executable(ostrel_adapter_facts_test gather_facts_test.cpp link_description_test.cpp)
+# Gathering adapter facts: the snapshot and leases, the link's description,
+# the rule for which lease is live.
+add_executable(ostrel_adapter_facts_test
+  ${CMAKE_CURRENT_LIST_DIR}/gather_facts_test.cpp ${CMAKE_CURRENT_LIST_DIR}/link_description_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/lease_policy_test.cpp)
 target_link_libraries(ostrel_adapter_facts_test PRIVATE ostrel_adapter_facts GTest::gtest_main)
 gtest_discover_tests(ostrel_adapter_facts_test DISCOVERY_MODE PRE_TEST)
 
 # The adapter query itself against the real kernel.
-add_executable(ostrel_adapter_query_test adapter_query_test.cpp)
+add_executable(ostrel_adapter_query_test ${CMAKE_CURRENT_LIST_DIR}/adapter_query_test.cpp)
 target_link_libraries(ostrel_adapter_query_test PRIVATE ostrel_adapters GTest::gtest_main)
 gtest_discover_tests(ostrel_adapter_query_test DISCOVERY_MODE PRE_TEST)

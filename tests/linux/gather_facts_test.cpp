@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "net_objects.h"
+#include "test_support.h"
 
 namespace {
 

@@ -3,17 +3,17 @@
 
 #include <gtest/gtest.h>
 
-#include "held_address.h"
+#include "test_support.h"
 
 // Which lease an interface shows and its times, by how the lease ends and
 // how the kernel keeps the address.
 TEST(LiveLease, WhichLeaseAndWhichTimes)
 {
     const int64_t now = 1800000000;
-    const HeldAddress forever = Own(false, now - 500, 0);
-    const HeldAddress counting = Own(true, now - 60, now + 540);
+    const AssignedAddress forever = Own(false, now - 500, 0);
+    const AssignedAddress counting = Own(true, now - 60, now + 540);
     // Set by hand, for good, a minute after the leases below were obtained.
-    const HeldAddress reset = Own(false, now - 240, 0);
+    const AssignedAddress reset = Own(false, now - 240, 0);
     auto make = [](LeaseEnd end, int64_t expires, int64_t obtained, const char* server) {
         LeaseFacts facts;
         facts.found = true;
@@ -41,12 +41,12 @@ TEST(LiveLease, WhichLeaseAndWhichTimes)
     elsewhere.address = Ip("10.0.0.6");
     LeaseFacts unnamed = undated;
     unnamed.haveAddress = false;
-    const HeldAddress setAtStart = Own(false, now - 998, 0);
-    const HeldAddress renewedSince = Own(true, now - 240, now + 60);
+    const AssignedAddress setAtStart = Own(false, now - 998, 0);
+    const AssignedAddress renewedSince = Own(true, now - 240, now + 60);
     struct Case {
         const char* name;
         LeaseCandidates candidates;
-        HeldAddress held;
+        AssignedAddress assigned;
         const char* server;  // nullptr: no lease applies
         int64_t obtained, expires;
     } cases[] = {
@@ -79,7 +79,7 @@ TEST(LiveLease, WhichLeaseAndWhichTimes)
         int64_t obtained = -1;
         int64_t expires = -1;
         const LeaseFacts* chosen =
-            ChooseLiveLease(c.candidates, &c.held, 1, now, &obtained, &expires);
+            ChooseLiveLease(c.candidates, &c.assigned, 1, now, &obtained, &expires);
         if (c.server == nullptr) {
             EXPECT_EQ(chosen, nullptr) << c.name;
             continue;

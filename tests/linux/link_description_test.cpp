@@ -15,7 +15,7 @@
 #include <cstring>
 #include <string>
 
-#include "net_objects.h"
+#include "test_support.h"
 
 namespace {
 
@@ -34,22 +34,6 @@ void WriteSysFile(const std::string& path, const std::string& text)
     fputs(text.c_str(), file);
     fclose(file);
 }
-
-// A directory tree removed with everything in it.
-struct TempTree {
-    std::string base;
-    TempTree()
-    {
-        char root[] = "/tmp/ostrel_sysnet_XXXXXX";
-        EXPECT_NE(nullptr, mkdtemp(root));
-        base = root;
-    }
-    ~TempTree()
-    {
-        std::string command = "rm -rf " + base;
-        EXPECT_EQ(0, system(command.c_str()));
-    }
-};
 
 // A device directory with a driver, wireless by the given entry.
 void AddDevice(const std::string& dir, const char* ifindex, const char* address,
@@ -158,7 +142,7 @@ TEST(LinkDescription, VirtualLinkShowsItsKindAndATapDeviceSaysTap)
 
 TEST(LinkDescription, SysfsNamesDriverAndWirelessOfTheLinksOwnEntryOnly)
 {
-    TempTree tree;
+    TempDir tree;
     // Each entry looks like a device with a driver; only those carrying the
     // link's own index and hardware address are the link's.
     struct Entry {
@@ -181,22 +165,22 @@ TEST(LinkDescription, SysfsNamesDriverAndWirelessOfTheLinksOwnEntryOnly)
     };
     uint32_t index = 1;
     for (const Entry& entry : entries) {
-        AddDevice(tree.base + "/" + entry.name, entry.ifindex, entry.address, entry.wireless);
+        AddDevice(tree.path() + "/" + entry.name, entry.ifindex, entry.address, entry.wireless);
         NetLink link = MakeLink(index, ARPHRD_ETHER, entry.name);
         link.addressLength = 6;
         link.address[0] = 2;
         link.address[5] = static_cast<uint8_t>(index++);
-        AdapterFacts facts = Describe(link, tree.base.c_str());
+        AdapterFacts facts = Describe(link, tree.path().c_str());
         EXPECT_EQ(entry.description, facts.description) << entry.name;
         EXPECT_EQ(entry.type, facts.type) << entry.name;
     }
     EXPECT_EQ("tun",
-              Describe(MakeLink(9, ARPHRD_NONE, "tun0", "tun"), tree.base.c_str()).description);
+              Describe(MakeLink(9, ARPHRD_NONE, "tun0", "tun"), tree.path().c_str()).description);
 
     // A name that would lead out of the root never reaches the entry there.
-    std::string root = tree.base + "/net";
+    std::string root = tree.path() + "/net";
     ASSERT_EQ(0, mkdir(root.c_str(), 0755));
-    AddDevice(tree.base, "8\n", "");
+    AddDevice(tree.path(), "8\n", "");
     AdapterFacts parent = Describe(MakeLink(8, ARPHRD_ETHER, ".."), root.c_str());
     EXPECT_EQ("ethernet", parent.description);
     EXPECT_EQ(6u, parent.type);
@@ -207,9 +191,9 @@ TEST(LinkDescription, ProductNameFromTheHardwareDatabaseElseTheDriver)
     if (geteuid() != 0) {
         GTEST_SKIP() << "needs root for a private mount namespace";
     }
-    TempTree tree;
+    TempDir tree;
     // Names unlike any real database's, so a hit proves this one was read.
-    std::string source = tree.base + "/etc/udev/hwdb.d";
+    std::string source = tree.path() + "/etc/udev/hwdb.d";
     ASSERT_EQ(0, system(("mkdir -p " + source).c_str()));
     WriteSysFile(source + "/50-test.hwdb",
                  "pci:v00001AF4*\n ID_VENDOR_FROM_DATABASE=Test Red Hat\n\n"
@@ -223,10 +207,10 @@ TEST(LinkDescription, ProductNameFromTheHardwareDatabaseElseTheDriver)
     if (system("command -v systemd-hwdb >/dev/null") != 0) {
         GTEST_SKIP() << "needs systemd-hwdb (udev) to build a database";
     }
-    ASSERT_EQ(0, system(("systemd-hwdb --root=" + tree.base + " update 2>&1").c_str()));
-    std::string database = tree.base + "/etc/udev/hwdb.bin";
+    ASSERT_EQ(0, system(("systemd-hwdb --root=" + tree.path() + " update 2>&1").c_str()));
+    std::string database = tree.path() + "/etc/udev/hwdb.bin";
 
-    std::string root = tree.base + "/net";
+    std::string root = tree.path() + "/net";
     ASSERT_EQ(0, mkdir(root.c_str(), 0755));
     const struct {
         const char* name;
@@ -259,19 +243,19 @@ TEST(LinkDescription, ProductNameFromTheHardwareDatabaseElseTheDriver)
          "stmmac", "stmmac", "stmmac"},
     };
     // The PCI devices above eth0 and wlan0; both carry ids the database names.
-    AddBusDevice(tree.base, "pci0/0000:00:03.0", "pci",
+    AddBusDevice(tree.path(), "pci0/0000:00:03.0", "pci",
                  "pci:v00001AF4d00001041sv00001AF4sd00001041bc02sc00i00\n", "virtio-pci");
-    AddBusDevice(tree.base, "pci0/0000:00:07.0", "pci",
+    AddBusDevice(tree.path(), "pci0/0000:00:07.0", "pci",
                  "pci:v00001AF4d00001041sv00001AF4sd00001041bc08sc05i01", "sdhci-pci");
     uint32_t index = 1;
     for (const auto& c : kCases) {
         std::string device = c.device;
-        AddBusDevice(tree.base, device, c.bus, c.modalias, c.driver);
+        AddBusDevice(tree.path(), device, c.bus, c.modalias, c.driver);
         std::string entry = root + "/" + c.name;
         ASSERT_EQ(0, mkdir(entry.c_str(), 0755));
         WriteSysFile(entry + "/ifindex", std::to_string(index++) + "\n");
-        ASSERT_EQ(0,
-                  symlink((tree.base + "/devices/" + device).c_str(), (entry + "/device").c_str()));
+        ASSERT_EQ(
+            0, symlink((tree.path() + "/devices/" + device).c_str(), (entry + "/device").c_str()));
     }
     // Each check runs in a child of its own, with its own mounts.
     for (const char* with : {database.c_str(), static_cast<const char*>(nullptr)}) {

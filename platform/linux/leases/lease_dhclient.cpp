@@ -1,0 +1,357 @@
+// dhclient's lease files: a sequence of "lease { ... }" blocks, newest last.
+#include <optional>
+
+#include "lease_parsers.h"
+#include "text_fields.h"
+
+namespace {
+
+enum class TokenKind { Word, String, Open, Close, Semicolon, Comma, End };
+
+struct Token {
+    TokenKind kind = TokenKind::End;
+    std::string_view text;  // a string's contents without the quotes, escapes kept
+};
+
+class Lexer {
+   public:
+    explicit Lexer(std::string_view text) : rest_(text)
+    {
+    }
+
+    // An unterminated string also ends the input: what follows it is torn.
+    Token Next()
+    {
+        for (;;) {
+            while (!rest_.empty() && IsSpace(rest_.front())) {
+                rest_.remove_prefix(1);
+            }
+            if (rest_.empty()) {
+                return {};
+            }
+            if (rest_.front() != '#') {
+                break;
+            }
+            size_t end = rest_.find('\n');
+            rest_.remove_prefix(end == std::string_view::npos ? rest_.size() : end);
+        }
+        char c = rest_.front();
+        switch (c) {
+            case '{':
+                return Punctuation(TokenKind::Open);
+            case '}':
+                return Punctuation(TokenKind::Close);
+            case ';':
+                return Punctuation(TokenKind::Semicolon);
+            case ',':
+                return Punctuation(TokenKind::Comma);
+            case '"':
+                return String();
+            default:
+                return Word();
+        }
+    }
+
+   private:
+    static bool IsSpace(char c)
+    {
+        return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+    }
+
+    static bool IsSpecial(char c)
+    {
+        return IsSpace(c) || c == '{' || c == '}' || c == ';' || c == ',' || c == '"' || c == '#';
+    }
+
+    Token Punctuation(TokenKind kind)
+    {
+        Token token{kind, rest_.substr(0, 1)};
+        rest_.remove_prefix(1);
+        return token;
+    }
+
+    Token String()
+    {
+        for (size_t i = 1; i < rest_.size(); i++) {
+            if (rest_[i] == '\\') {
+                i++;
+            } else if (rest_[i] == '"') {
+                Token token{TokenKind::String, rest_.substr(1, i - 1)};
+                rest_.remove_prefix(i + 1);
+                return token;
+            }
+        }
+        rest_ = {};
+        return {};
+    }
+
+    Token Word()
+    {
+        size_t length = 0;
+        while (length < rest_.size() && !IsSpecial(rest_[length])) {
+            length++;
+        }
+        Token token{TokenKind::Word, rest_.substr(0, length)};
+        rest_.remove_prefix(length);
+        return token;
+    }
+
+    std::string_view rest_;
+};
+
+constexpr size_t kMaxStatementTokens = 256;
+
+struct LeaseBlock {
+    std::string interface;
+    bool haveAddress = false;
+    Ipv4Bytes address;
+    bool haveServer = false;
+    Ipv4Bytes server;
+    std::vector<Ipv4Bytes> wins;
+    std::optional<uint32_t> leaseTime;
+    std::optional<uint32_t> renewalTime;
+    std::optional<int64_t> expire;  // absent also for "never"
+    bool expireNever = false;
+    std::optional<int64_t> renew;
+};
+
+bool IsWord(const Token& token, std::string_view text)
+{
+    return token.kind == TokenKind::Word && token.text == text;
+}
+
+// Splits "a<sep>b<sep>c" into exactly three bounded decimal fields.
+bool ParseTriple(std::string_view text, char separator, const uint64_t (&max)[3],
+                 uint64_t (&fields)[3])
+{
+    for (int i = 0; i < 3; i++) {
+        size_t end = i < 2 ? text.find(separator) : text.size();
+        if (end == std::string_view::npos ||
+            !ParseDecimal(text.substr(0, end), max[i], &fields[i])) {
+            return false;
+        }
+        text.remove_prefix(i < 2 ? end + 1 : end);
+    }
+    return true;
+}
+
+int64_t DaysFromCivil(int64_t year, int64_t month, int64_t day)
+{
+    year -= month <= 2;
+    int64_t era = year / 400;
+    int64_t yearOfEra = year - era * 400;
+    int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + dayOfEra - 719468;
+}
+
+bool IsLeapYear(uint64_t year)
+{
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
+
+// "epoch N" or "W YYYY/MM/DD HH:MM:SS" (UTC; the weekday is not checked).
+std::optional<int64_t> ParseLeaseTime(const std::vector<Token>& words)
+{
+    uint64_t value = 0;
+    if (words.size() == 3 && IsWord(words[1], "epoch") && words[2].kind == TokenKind::Word &&
+        ParseDecimal(words[2].text, INT64_MAX, &value)) {
+        return static_cast<int64_t>(value);
+    }
+    if (words.size() != 4 || words[2].kind != TokenKind::Word || words[3].kind != TokenKind::Word) {
+        return std::nullopt;
+    }
+    uint64_t date[3];
+    uint64_t time[3];
+    if (!ParseTriple(words[2].text, '/', {9999, 12, 31}, date) ||
+        !ParseTriple(words[3].text, ':', {23, 59, 60}, time)) {
+        return std::nullopt;
+    }
+    static const uint8_t kMonthDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    uint64_t monthDays =
+        date[1] == 0 ? 0 : kMonthDays[date[1] - 1] + (date[1] == 2 && IsLeapYear(date[0]));
+    if (date[0] < 1970 || date[2] == 0 || date[2] > monthDays) {
+        return std::nullopt;
+    }
+    int64_t days = DaysFromCivil(static_cast<int64_t>(date[0]), static_cast<int64_t>(date[1]),
+                                 static_cast<int64_t>(date[2]));
+    return days * 86400 + static_cast<int64_t>(time[0] * 3600 + time[1] * 60 + time[2]);
+}
+
+std::optional<uint32_t> ParseSeconds(const std::vector<Token>& words)
+{
+    uint64_t value = 0;
+    if (words.size() != 3 || words[2].kind != TokenKind::Word ||
+        !ParseDecimal(words[2].text, UINT32_MAX, &value)) {
+        return std::nullopt;
+    }
+    return static_cast<uint32_t>(value);
+}
+
+// A list that is not entirely valid is dropped, so that a later entry never
+// moves up into the primary's place.
+std::vector<Ipv4Bytes> ParseAddressList(const std::vector<Token>& words)
+{
+    std::vector<Ipv4Bytes> list;
+    for (size_t i = 2; i < words.size(); i++) {
+        bool wantAddress = (i - 2) % 2 == 0;
+        if (wantAddress) {
+            Ipv4Bytes address;
+            if (words[i].kind != TokenKind::Word || !ParseIpv4(words[i].text, &address)) {
+                return {};
+            }
+            list.push_back(address);
+        } else if (words[i].kind != TokenKind::Comma || i + 1 == words.size()) {
+            return {};
+        }
+    }
+    return list;
+}
+
+void ApplyStatement(const std::vector<Token>& words, LeaseBlock* block)
+{
+    if (words.empty()) {
+        return;
+    }
+    if (IsWord(words[0], "interface")) {
+        if (words.size() == 2 && words[1].kind == TokenKind::String && !words[1].text.empty() &&
+            words[1].text.size() <= kMaxInterfaceName) {
+            block->interface = std::string(words[1].text);
+        }
+    } else if (IsWord(words[0], "fixed-address")) {
+        block->haveAddress = words.size() == 2 && words[1].kind == TokenKind::Word &&
+                             ParseIpv4(words[1].text, &block->address);
+    } else if (IsWord(words[0], "expire")) {
+        block->expire = ParseLeaseTime(words);
+        block->expireNever = words.size() == 2 && IsWord(words[1], "never");
+    } else if (IsWord(words[0], "renew")) {
+        block->renew = ParseLeaseTime(words);
+    } else if (IsWord(words[0], "option") && words.size() >= 2) {
+        const Token& name = words[1];
+        if (IsWord(name, "dhcp-server-identifier")) {
+            block->haveServer = words.size() == 3 && ParseIpv4(words[2].text, &block->server);
+        } else if (IsWord(name, "netbios-name-servers")) {
+            block->wins = ParseAddressList(words);
+        } else if (IsWord(name, "dhcp-lease-time")) {
+            block->leaseTime = ParseSeconds(words);
+        } else if (IsWord(name, "dhcp-renewal-time")) {
+            block->renewalTime = ParseSeconds(words);
+        }
+    }
+}
+
+bool SkipBlock(Lexer* lexer)
+{
+    size_t depth = 1;
+    for (Token token = lexer->Next(); token.kind != TokenKind::End; token = lexer->Next()) {
+        if (token.kind == TokenKind::Open) {
+            depth++;
+        } else if (token.kind == TokenKind::Close && --depth == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// False when the input ends inside the block.
+bool ReadLeaseBlock(Lexer* lexer, LeaseBlock* block)
+{
+    std::vector<Token> words;
+    bool overlong = false;
+    for (Token token = lexer->Next(); token.kind != TokenKind::End; token = lexer->Next()) {
+        switch (token.kind) {
+            case TokenKind::Close:
+                return true;
+            case TokenKind::Open:
+                words.clear();
+                if (!SkipBlock(lexer)) {
+                    return false;
+                }
+                break;
+            case TokenKind::Semicolon:
+                if (!overlong) {
+                    ApplyStatement(words, block);
+                }
+                words.clear();
+                overlong = false;
+                break;
+            default:
+                if (words.size() < kMaxStatementTokens) {
+                    words.push_back(token);
+                } else {
+                    overlong = true;
+                }
+                break;
+        }
+    }
+    return false;
+}
+
+LeaseFacts FactsFromBlock(LeaseBlock& block)
+{
+    LeaseFacts facts;
+    facts.found = true;
+    facts.haveAddress = block.haveAddress;
+    facts.address = block.address;
+    facts.haveServer = block.haveServer;
+    facts.server = block.server;
+    facts.wins = std::move(block.wins);
+    // An infinite lease is written as "never" by some versions and as the
+    // bind time plus 2^32 - 1 seconds by others.
+    if (block.expireNever || block.leaseTime == UINT32_MAX) {
+        facts.end = LeaseEnd::kNever;
+    } else if (block.expire) {
+        facts.end = LeaseEnd::kAt;
+        facts.expires = *block.expire;
+    }
+    std::optional<int64_t> obtained;
+    if (block.expire && block.leaseTime) {
+        obtained = *block.expire - *block.leaseTime;
+    } else if (block.renew && block.renewalTime) {
+        obtained = *block.renew - *block.renewalTime;
+    }
+    if (obtained && *obtained >= 0 && (!block.expire || *obtained <= *block.expire)) {
+        facts.obtainedKnown = true;
+        facts.obtained = *obtained;
+    }
+    return facts;
+}
+
+}  // namespace
+
+std::unordered_map<std::string, LeaseFacts> ParseDhclientLeases(std::string_view text,
+                                                                std::string_view fileInterface)
+{
+    std::unordered_map<std::string, LeaseFacts> leases;
+    Lexer lexer(text);
+    size_t statementTokens = 0;
+    bool statementIsLease = false;
+    for (Token token = lexer.Next(); token.kind != TokenKind::End; token = lexer.Next()) {
+        if (token.kind == TokenKind::Open) {
+            bool isLease = statementIsLease && statementTokens == 1;
+            statementTokens = 0;
+            if (!isLease) {
+                if (!SkipBlock(&lexer)) {
+                    break;
+                }
+                continue;
+            }
+            LeaseBlock block;
+            if (!ReadLeaseBlock(&lexer, &block)) {
+                break;
+            }
+            if (!fileInterface.empty()) {
+                block.interface = std::string(fileInterface);
+            }
+            if (!block.interface.empty()) {
+                leases[block.interface] = FactsFromBlock(block);
+            }
+        } else if (token.kind == TokenKind::Semicolon || token.kind == TokenKind::Close) {
+            statementTokens = 0;
+        } else {
+            statementIsLease = statementTokens == 0 && IsWord(token, "lease");
+            statementTokens++;
+        }
+    }
+    return leases;
+}

@@ -1,0 +1,153 @@
+// dhcpcd's unprivileged control socket, which tells any local user the
+// lease its root-only file holds.
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "leases.h"
+#include "text_fields.h"
+
+namespace {
+
+// A dump holds one entry per state of the interface (DHCP, IPv4LL, static).
+constexpr size_t kMaxDumpEntries = 8;
+constexpr size_t kMaxDumpEntry = 64 * 1024;
+
+struct SocketOwner {
+    int fd;
+    ~SocketOwner()
+    {
+        if (fd >= 0) {
+            close(fd);
+        }
+    }
+};
+
+int64_t MonotonicMilliseconds()
+{
+    timespec now = {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+// Waits for events on fd until the deadline; false on a timeout or failure.
+bool Await(int fd, short events, int64_t deadline)
+{
+    for (;;) {
+        int64_t left = deadline - MonotonicMilliseconds();
+        if (left <= 0) {
+            return false;
+        }
+        pollfd watched = {fd, events, 0};
+        int ready = poll(&watched, 1, static_cast<int>(left));
+        if (ready > 0) {
+            return true;
+        }
+        if (ready < 0 && errno != EINTR) {
+            return false;
+        }
+    }
+}
+
+bool ReadExactly(int fd, void* buffer, size_t size, int64_t deadline)
+{
+    auto* at = static_cast<uint8_t*>(buffer);
+    while (size > 0) {
+        if (!Await(fd, POLLIN, deadline)) {
+            return false;
+        }
+        ssize_t got = read(fd, at, size);
+        if (got == 0 || (got < 0 && errno != EINTR && errno != EAGAIN)) {
+            return false;
+        }
+        if (got > 0) {
+            at += got;
+            size -= static_cast<size_t>(got);
+        }
+    }
+    return true;
+}
+
+bool WriteAll(int fd, const std::string& bytes, int64_t deadline)
+{
+    size_t sent = 0;
+    while (sent < bytes.size()) {
+        if (!Await(fd, POLLOUT, deadline)) {
+            return false;
+        }
+        ssize_t wrote = send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (wrote < 0 && errno != EINTR && errno != EAGAIN) {
+            return false;
+        }
+        if (wrote > 0) {
+            sent += static_cast<size_t>(wrote);
+        }
+    }
+    return true;
+}
+
+// A connected socket, or -1: a path that does not fit, or no listener
+// taking connections (a full backlog included: a Unix socket's connect
+// does not wait in the background).
+int Connect(const std::string& path)
+{
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof(address.sun_path)) {
+        return -1;
+    }
+    memcpy(address.sun_path, path.data(), path.size());
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd >= 0 && connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
+        close(fd);
+        fd = -1;
+    }
+    return fd;
+}
+
+}  // namespace
+
+std::vector<std::string> AskDhcpcdLease(const std::string& runDir, std::string_view interface,
+                                        int timeoutMilliseconds)
+{
+    std::vector<std::string> entries;
+    if (interface.empty() || interface.size() > kMaxInterfaceName) {
+        return entries;
+    }
+    int64_t deadline = MonotonicMilliseconds() + timeoutMilliseconds;
+    // The interface's own dhcpcd (IPv4 only, or both families), else one
+    // dhcpcd managing every interface.
+    std::string name(interface);
+    SocketOwner owner{-1};
+    for (const std::string& socketName :
+         {name + "-4.unpriv.sock", name + ".unpriv.sock", std::string("unpriv.sock")}) {
+        owner.fd = Connect(runDir + "/" + socketName);
+        if (owner.fd >= 0) {
+            break;
+        }
+    }
+    // The request is dhcpcd's own command line, each argument ended by a NUL.
+    std::string request = std::string("dhcpcd\0-4\0-U\0", 13) + name + '\0';
+    size_t count = 0;
+    if (owner.fd < 0 || !WriteAll(owner.fd, request, deadline) ||
+        !ReadExactly(owner.fd, &count, sizeof(count), deadline) || count > kMaxDumpEntries) {
+        return entries;
+    }
+    for (size_t i = 0; i < count; i++) {
+        size_t length = 0;
+        if (!ReadExactly(owner.fd, &length, sizeof(length), deadline) || length > kMaxDumpEntry) {
+            break;
+        }
+        std::string entry(length, '\0');
+        if (!ReadExactly(owner.fd, entry.data(), length, deadline)) {
+            break;
+        }
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}

@@ -1,0 +1,228 @@
+// The lease stores' directories listed and their files read, through
+// calls that tests may replace.
+#include "lease_files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <functional>
+#include <memory>
+
+#include "text_fields.h"
+
+namespace {
+
+struct DirCloser {
+    void operator()(DIR* dir) const
+    {
+        closedir(dir);
+    }
+};
+
+struct FdOwner {
+    int fd;
+    ~FdOwner()
+    {
+        if (fd >= 0) {
+            close(fd);
+        }
+    }
+};
+
+int OpenForReading(const char* path, int flags)
+{
+    return open(path, flags);
+}
+
+LeaseFileCalls calls = {opendir, readdir, OpenForReading, read};
+
+// A signal storm must not keep us re-issuing a call for ever.
+constexpr int kMaxInterruptions = 100;
+
+// Running short of descriptors or memory, a failing disk, or a signal
+// storm that outlasts the retries loses a lease that is there; anything
+// else that keeps a file from us (gone since the listing, not ours to read,
+// a socket or device) means it holds none.
+bool LosesLeases(int error)
+{
+    return error == EMFILE || error == ENFILE || error == ENOMEM || error == EIO || error == EINTR;
+}
+
+ssize_t ReadInterrupted(int fd, char* buffer, size_t size)
+{
+    ssize_t got = -1;
+    for (int attempt = 0; attempt < kMaxInterruptions; attempt++) {
+        got = calls.readFile(fd, buffer, size);
+        if (got >= 0 || errno != EINTR) {
+            break;
+        }
+    }
+    return got;
+}
+
+// Lists a store's directory, no further than kLeaseEntryLimit entries.
+// Returns 0, or the errno value of a failure that hides entries that are
+// there. A store that is absent or not ours to read has none.
+int ListDirectory(const std::string& path, const std::function<void(std::string_view name)>& visit)
+{
+    errno = 0;
+    std::unique_ptr<DIR, DirCloser> dir(calls.openDirectory(path.c_str()));
+    if (!dir) {
+        int error = errno;
+        bool absent = error == ENOENT || error == ENOTDIR || error == ELOOP;
+        return absent || error == EACCES || error == EPERM ? 0 : error;
+    }
+    for (size_t seen = 0; seen < kLeaseEntryLimit; seen++) {
+        errno = 0;
+        const dirent* entry = calls.readDirectory(dir.get());
+        if (entry == nullptr) {
+            // A directory removed while we list it has simply ended.
+            return errno == ENOENT ? 0 : errno;
+        }
+        visit(entry->d_name);
+    }
+    return 0;
+}
+
+bool HasSuffix(std::string_view text, std::string_view suffix)
+{
+    return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
+}
+
+std::string JoinRoot(const std::string& root, std::string_view relative)
+{
+    std::string path = root;
+    while (!path.empty() && path.back() == '/') {
+        path.pop_back();
+    }
+    path += relative;
+    return path;
+}
+
+}  // namespace
+
+bool HasPrefix(std::string_view text, std::string_view prefix)
+{
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+// Only regular files up to the limit; FIFOs and devices must not block or
+// feed us forever. The bytes go straight into the file's own buffer, sized
+// from the file, so no large block ever sits on the stack.
+bool ReadLeaseFile(const std::string& dir, std::string_view name, ReadBudget& budget,
+                   LeaseFile* file)
+{
+    if (budget.error != 0 || budget.bytesLeft == 0) {
+        return false;
+    }
+    std::string path = dir;
+    path += '/';
+    path += name;
+    FdOwner owner{calls.openFile(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY)};
+    if (owner.fd < 0) {
+        budget.error = LosesLeases(errno) ? errno : 0;
+        return false;
+    }
+    struct stat info;
+    if (fstat(owner.fd, &info) != 0) {
+        budget.error = LosesLeases(errno) ? errno : 0;
+        return false;
+    }
+    size_t limit = std::min(kLeaseFileLimit, budget.bytesLeft);
+    if (!S_ISREG(info.st_mode) || info.st_size < 0 ||
+        static_cast<uint64_t>(info.st_size) > kLeaseFileLimit) {
+        return false;
+    }
+    if (static_cast<uint64_t>(info.st_size) > limit) {
+        budget.bytesLeft = 0;  // the rest of the stores stay unread
+        return false;
+    }
+    file->mtime = info.st_mtim.tv_sec;
+    // One byte beyond the size tells a file that grew since fstat.
+    file->bytes.resize(static_cast<size_t>(info.st_size) + 1);
+    size_t have = 0;
+    for (;;) {
+        ssize_t got = ReadInterrupted(owner.fd, &file->bytes[have], file->bytes.size() - have);
+        if (got < 0) {
+            budget.error = LosesLeases(errno) ? errno : 0;
+            return false;
+        }
+        if (got == 0) {
+            break;
+        }
+        have += static_cast<size_t>(got);
+        if (have == file->bytes.size()) {
+            if (have > limit) {
+                budget.bytesLeft -= std::min(have, budget.bytesLeft);
+                return false;  // grew past the limit while we read it
+            }
+            file->bytes.resize(std::min(2 * have, limit + 1));
+        }
+    }
+    file->bytes.resize(have);
+    budget.bytesLeft -= have;
+    return true;
+}
+
+LeaseStoreFiles ListLeaseStores(const std::string& root)
+{
+    LeaseStoreFiles stores;
+    stores.networkdDir = JoinRoot(root, "/run/systemd/netif/leases");
+    stores.dhclientDir = JoinRoot(root, "/var/lib/dhcp");
+    stores.networkManagerDir = JoinRoot(root, "/var/lib/NetworkManager");
+    stores.dhcpcdDir = JoinRoot(root, "/var/lib/dhcpcd");
+    stores.networkManagerStateDir = JoinRoot(root, "/run/NetworkManager/devices");
+    stores.dhcpcdRunDir = JoinRoot(root, "/run/dhcpcd");
+    stores.error = ListDirectory(stores.networkdDir, [&](std::string_view name) {
+        uint64_t index = 0;
+        if (ParseDecimal(name, UINT32_MAX, &index)) {
+            stores.networkd.emplace_back(static_cast<uint32_t>(index), name);
+        }
+    });
+    if (stores.error == 0) {
+        stores.error = ListDirectory(stores.dhclientDir, [&](std::string_view name) {
+            if (HasPrefix(name, "dhclient") && HasSuffix(name, ".leases")) {
+                stores.dhclient.emplace_back(name);
+            }
+        });
+    }
+    if (stores.error == 0) {
+        stores.error = ListDirectory(stores.networkManagerDir, [&](std::string_view name) {
+            if ((HasPrefix(name, "dhclient-") || HasPrefix(name, "internal-")) &&
+                HasSuffix(name, ".lease")) {
+                stores.networkManager.emplace_back(name);
+            }
+        });
+    }
+    // Not the IPv6 .lease6 files.
+    if (stores.error == 0) {
+        stores.error = ListDirectory(stores.networkManagerStateDir, [&](std::string_view name) {
+            uint64_t index = 0;
+            if (ParseDecimal(name, UINT32_MAX, &index)) {
+                stores.networkManagerState.emplace_back(static_cast<uint32_t>(index), name);
+            }
+        });
+    }
+    if (stores.error == 0) {
+        stores.error = ListDirectory(stores.dhcpcdDir, [&](std::string_view name) {
+            if (HasSuffix(name, ".lease")) {
+                stores.dhcpcd.emplace_back(name);
+            }
+        });
+    }
+    return stores;
+}
+
+LeaseFileCalls SetLeaseFileCalls(const LeaseFileCalls& replacement)
+{
+    LeaseFileCalls before = calls;
+    calls.openDirectory = replacement.openDirectory ? replacement.openDirectory : opendir;
+    calls.readDirectory = replacement.readDirectory ? replacement.readDirectory : readdir;
+    calls.openFile = replacement.openFile ? replacement.openFile : OpenForReading;
+    calls.readFile = replacement.readFile ? replacement.readFile : read;
+    return before;
+}

@@ -1,0 +1,76 @@
+// The lease stores' file formats: one reader per DHCP client, each working
+// on a file's bytes only.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "adapter_facts.h"
+
+// How a lease store says a lease ends.
+enum class LeaseEnd {
+    kUnknown,  // the store does not say; only the kernel's address lifetime can
+    kAt,       // at LeaseFacts::expires
+    kNever,    // an infinite lease
+};
+
+struct LeaseFacts {
+    bool found = false;  // a DHCP client keeps a lease for the interface
+    bool haveAddress = false;
+    Ipv4Bytes address;  // the leased address
+    bool haveServer = false;
+    Ipv4Bytes server;             // the DHCP server
+    std::vector<Ipv4Bytes> wins;  // WINS servers, primary first
+    bool obtainedKnown = false;   // the store records when the lease was obtained
+    int64_t obtained = 0;         // seconds since 1970-01-01 UTC
+    LeaseEnd end = LeaseEnd::kUnknown;
+    int64_t expires = 0;  // when end is kAt
+    int64_t written = 0;  // when its store last wrote it (the file's time); 0 when unknown
+};
+
+// The readers below work on a file's bytes only; none of them trusts the
+// contents.
+
+// systemd-networkd's <ifindex> file (KEY=VALUE lines). found needs a valid
+// ADDRESS, which goes to address. The file holds no start time: only a
+// LIFETIME of 4294967295 or "infinity" is kept, as a lease that never ends;
+// a finite lease is timed by the kernel's address lifetime.
+LeaseFacts ParseNetworkdLease(std::string_view text);
+
+// NetworkManager's internal client file: found when it holds a valid ADDRESS.
+LeaseFacts ParseNetworkManagerInternalLease(std::string_view text);
+
+// NetworkManager's runtime state of a device (/run/NetworkManager/devices/
+// <ifindex>), whatever its DHCP backend: found with a valid
+// dhcp4.ip_address. dhcp4.expiry is when the lease ends and, less
+// dhcp4.dhcp_lease_time, when it was obtained; a lease time of 4294967295
+// never ends.
+LeaseFacts ParseNetworkManagerState(std::string_view text);
+
+// dhcpcd's answer for one interface to a lease dump over its control
+// socket: KEY=VALUE entries, each ended by a NUL, the options named as
+// its hooks see them (new_ip_address). Only its DHCP state (protocol=dhcp)
+// with a valid new_ip_address is found. obtained is mtime, the
+// lease file's (dhcpcd writes it when it binds; -1 when unknown), expires
+// mtime plus dhcp_lease_time, never for 4294967295.
+LeaseFacts ParseDhcpcdDump(std::string_view entries, int64_t mtime);
+
+// dhclient's append-only lease file: the last complete "lease { }" block of
+// each interface, keyed by interface name. fileInterface, when not empty,
+// names every block (NetworkManager's per-interface files); otherwise blocks
+// without an "interface" statement are dropped. address is the block's
+// "fixed-address". expires comes from "expire"; "expire never" or a lease
+// time of 4294967295 make a lease that never ends. obtained is expire minus
+// the lease time, or else renew minus the renewal time.
+std::unordered_map<std::string, LeaseFacts> ParseDhclientLeases(std::string_view text,
+                                                                std::string_view fileInterface);
+
+// dhcpcd's file: the raw DHCP reply. address is the header's yiaddr (none
+// when 0.0.0.0), obtained the file's mtime (dhcpcd writes it when it binds,
+// after its address probe), expires mtime plus option 51, never for
+// 4294967295.
+LeaseFacts ParseDhcpcdLease(const uint8_t* data, size_t size, int64_t mtime);

@@ -1,0 +1,94 @@
+// What the machine's DHCP clients keep about their leases: where the
+// stores are, and every lease they hold for each interface.
+#pragma once
+
+#include <dirent.h>
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "lease_parsers.h"
+
+struct LeaseInterface {
+    std::string name;
+    uint32_t index;
+};
+
+// The candidate files of every lease store below a root directory ("/" on a
+// real run), each store's directory listed once, no further than
+// kLeaseEntryLimit entries. Nothing is read yet, so a machine without lease
+// files costs nothing per interface.
+struct LeaseStoreFiles {
+    std::string networkdDir, dhclientDir, networkManagerDir, dhcpcdDir;
+    std::string networkManagerStateDir, dhcpcdRunDir;
+    // interface index, file
+    std::vector<std::pair<uint32_t, std::string>> networkd, networkManagerState;
+    std::vector<std::string> dhclient, networkManager, dhcpcd;
+    // An errno value when a store is there but could not be listed (out of
+    // descriptors or memory): its leases would be missing from the answer.
+    // A store that is absent or not ours to read is no error.
+    int error = 0;
+
+    bool empty() const
+    {
+        return networkd.empty() && networkManagerState.empty() && dhclient.empty() &&
+               networkManager.empty() && dhcpcd.empty();
+    }
+};
+
+LeaseStoreFiles ListLeaseStores(const std::string& root);
+
+// Every lease the stores hold for the interfaces, keyed by interface index,
+// the most recently obtained first. Interfaces without a lease are absent.
+//
+// A lease whose store records no obtained time (systemd-networkd,
+// NetworkManager's internal client, an infinite lease of NetworkManager, a
+// dhclient lease written as "expire never") ranks by the time its file was
+// last written, which these clients do at least on every bind and renewal.
+// Equal times fall back to the file's own time, then to the store:
+// systemd-networkd, dhclient (its own files and NetworkManager's dhclient
+// backend), dhcpcd, NetworkManager's runtime state, NetworkManager's
+// internal client, whose file is left out where the runtime state holds a
+// lease. A dhcpcd lease file this process may not read is asked of dhcpcd
+// over its unprivileged control socket. Files above kLeaseFileLimit bytes
+// are ignored, and nothing more is read once kLeaseReadLimit bytes have
+// been. A lease may be stale or belong to another network namespace;
+// whoever applies it must check it with ChooseLiveLease.
+//
+// *error receives 0, or the errno value of a failure that would lose leases
+// that are there (EMFILE, ENFILE, ENOMEM, EIO); the leases are then
+// incomplete and must not be used. Files that are gone, not ours to read or
+// no regular files hold no lease and are no error.
+using LeaseCandidates = std::vector<LeaseFacts>;
+std::unordered_map<uint32_t, LeaseCandidates> ReadLeases(
+    const LeaseStoreFiles& stores, const std::vector<LeaseInterface>& interfaces, int* error);
+
+constexpr size_t kLeaseFileLimit = 1024 * 1024;
+constexpr size_t kLeaseEntryLimit = 8192;
+constexpr size_t kLeaseReadLimit = 128 * 1024 * 1024;
+
+// The calls the stores are listed and read with, each with its system
+// call's contract. Tests put failing ones in place.
+struct LeaseFileCalls {
+    DIR* (*openDirectory)(const char* path);
+    dirent* (*readDirectory)(DIR* dir);
+    int (*openFile)(const char* path, int flags);
+    ssize_t (*readFile)(int fd, void* buffer, size_t size);
+};
+
+// Replaces the calls; a null member stands for the system's own. Returns
+// the calls before.
+LeaseFileCalls SetLeaseFileCalls(const LeaseFileCalls& calls);
+
+// What the dhcpcd managing an interface dumps of its IPv4 lease over its
+// unprivileged control socket in runDir (mode 0666, "/run/dhcpcd" on a real
+// run): one entry per state, for ParseDhcpcdDump. Empty when no dhcpcd
+// answers in time; the reply is bounded and untrusted.
+std::vector<std::string> AskDhcpcdLease(const std::string& runDir, std::string_view interface,
+                                        int timeoutMilliseconds);

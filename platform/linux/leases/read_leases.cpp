@@ -1,0 +1,189 @@
+// Every lease the stores hold for each interface, the most recently
+// obtained first.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "interface_names.h"
+#include "lease_files.h"
+#include "leases.h"
+
+namespace {
+
+// The stores, in the order that breaks a tie between equally recent leases.
+enum class Store { kNetworkd, kDhclient, kDhcpcd, kNetworkManagerState, kInternal };
+
+// How long a dhcpcd that does not answer holds up the report.
+constexpr int kDhcpcdTimeoutMilliseconds = 1000;
+
+struct Candidate {
+    LeaseFacts facts;
+    Store store;
+    int64_t mtime = 0;
+    std::string_view file;
+};
+
+void Offer(std::vector<Candidate>& slot, Store store, LeaseFacts facts, int64_t mtime,
+           std::string_view file)
+{
+    if (facts.found) {
+        facts.written = mtime > 0 ? mtime : 0;
+        slot.push_back(Candidate{std::move(facts), store, mtime, file});
+    }
+}
+
+// dhcpcd keeps its file from other users but tells them the lease over
+// its control socket; the file's time, which anyone may see, still dates it.
+void AskDhcpcd(const LeaseStoreFiles& stores, const NamedFile& named, std::vector<Candidate>& slot)
+{
+    struct stat info;
+    std::string path = stores.dhcpcdDir + "/" + std::string(named.name);
+    int64_t mtime = stat(path.c_str(), &info) == 0 ? info.st_mtim.tv_sec : -1;
+    for (const std::string& entry :
+         AskDhcpcdLease(stores.dhcpcdRunDir, named.interface, kDhcpcdTimeoutMilliseconds)) {
+        Offer(slot, Store::kDhcpcd, ParseDhcpcdDump(entry, mtime), mtime, named.name);
+    }
+}
+
+void ReadNamedFile(const LeaseStoreFiles& stores, const NamedFile& named, bool haveState,
+                   ReadBudget& budget, std::vector<Candidate>& slot)
+{
+    if (named.kind == NamedKind::kNetworkManagerInternal && haveState) {
+        return;  // the runtime state holds all the file does, and more
+    }
+    const std::string& dir =
+        named.kind == NamedKind::kDhcpcd ? stores.dhcpcdDir : stores.networkManagerDir;
+    LeaseFile file;
+    errno = 0;
+    if (!ReadLeaseFile(dir, named.name, budget, &file)) {
+        if (named.kind == NamedKind::kDhcpcd && errno == EACCES) {
+            AskDhcpcd(stores, named, slot);
+        }
+        return;
+    }
+    if (named.kind == NamedKind::kNetworkManagerDhclient) {
+        for (auto& lease : ParseDhclientLeases(file.bytes, named.interface)) {
+            Offer(slot, Store::kDhclient, std::move(lease.second), file.mtime, named.name);
+        }
+    } else if (named.kind == NamedKind::kNetworkManagerInternal) {
+        Offer(slot, Store::kInternal, ParseNetworkManagerInternalLease(file.bytes), file.mtime,
+              named.name);
+    } else {
+        const auto* bytes = reinterpret_cast<const uint8_t*>(file.bytes.data());
+        Offer(slot, Store::kDhcpcd, ParseDhcpcdLease(bytes, file.bytes.size(), file.mtime),
+              file.mtime, named.name);
+    }
+}
+
+// dhclient's own files name their interfaces inside, so all of them are
+// read, one at a time; only the leases of interfaces that exist are kept.
+std::unordered_map<std::string, std::vector<Candidate>> ReadDhclientFiles(
+    const LeaseStoreFiles& stores, const InterfaceNames& names, ReadBudget& budget)
+{
+    std::unordered_map<std::string, std::vector<Candidate>> byName;
+    for (const std::string& name : stores.dhclient) {
+        LeaseFile file;
+        if (!ReadLeaseFile(stores.dhclientDir, name, budget, &file)) {
+            continue;
+        }
+        auto parsed = ParseDhclientLeases(file.bytes, {});
+        for (auto lease = parsed.begin(); lease != parsed.end(); lease = parsed.erase(lease)) {
+            if (names.Has(lease->first)) {
+                Offer(byName[lease->first], Store::kDhclient, std::move(lease->second), file.mtime,
+                      name);
+            }
+        }
+    }
+    return byName;
+}
+
+// The most recently obtained lease first; see ReadLeases.
+LeaseCandidates RankCandidates(std::vector<Candidate>& candidates)
+{
+    auto obtained = [](const Candidate& candidate) {
+        return candidate.facts.obtainedKnown ? candidate.facts.obtained : candidate.mtime;
+    };
+    std::sort(candidates.begin(), candidates.end(), [&](const Candidate& a, const Candidate& b) {
+        if (obtained(a) != obtained(b)) {
+            return obtained(a) > obtained(b);
+        }
+        if (a.mtime != b.mtime) {
+            return a.mtime > b.mtime;
+        }
+        return a.store != b.store ? a.store < b.store : a.file > b.file;
+    });
+    LeaseCandidates leases;
+    leases.reserve(candidates.size());
+    for (Candidate& candidate : candidates) {
+        leases.push_back(std::move(candidate.facts));
+    }
+    return leases;
+}
+
+}  // namespace
+
+std::unordered_map<uint32_t, LeaseCandidates> ReadLeases(
+    const LeaseStoreFiles& stores, const std::vector<LeaseInterface>& interfaces, int* error)
+{
+    std::unordered_map<uint32_t, LeaseCandidates> leases;
+    *error = stores.error;
+    if (stores.empty() || stores.error != 0) {
+        return leases;
+    }
+    ReadBudget budget;
+    InterfaceNames names(interfaces);
+    std::vector<NamedFile> named = AssignNamedFiles(stores, interfaces, names);
+    std::unordered_multimap<uint32_t, uint32_t> owned;
+    for (uint32_t file = 0; file < named.size(); file++) {
+        owned.emplace(named[file].index, file);
+    }
+    // Files named by interface index, each with its store.
+    struct IndexedFile {
+        Store store;
+        std::string_view name;
+    };
+    std::unordered_multimap<uint32_t, IndexedFile> indexed;
+    for (const auto& [index, name] : stores.networkd) {
+        indexed.emplace(index, IndexedFile{Store::kNetworkd, name});
+    }
+    for (const auto& [index, name] : stores.networkManagerState) {
+        indexed.emplace(index, IndexedFile{Store::kNetworkManagerState, name});
+    }
+    auto dhclient = ReadDhclientFiles(stores, names, budget);
+
+    std::vector<Candidate> slot;
+    for (const LeaseInterface& interface : interfaces) {
+        bool haveState = false;
+        auto [first, last] = indexed.equal_range(interface.index);
+        for (auto file = first; file != last; ++file) {
+            bool networkd = file->second.store == Store::kNetworkd;
+            LeaseFile lease;
+            if (!ReadLeaseFile(networkd ? stores.networkdDir : stores.networkManagerStateDir,
+                               file->second.name, budget, &lease)) {
+                continue;
+            }
+            LeaseFacts facts =
+                networkd ? ParseNetworkdLease(lease.bytes) : ParseNetworkManagerState(lease.bytes);
+            haveState = haveState || (!networkd && facts.found);
+            Offer(slot, file->second.store, std::move(facts), lease.mtime, file->second.name);
+        }
+        auto blocks = dhclient.find(interface.name);
+        if (blocks != dhclient.end()) {
+            for (Candidate& candidate : blocks->second) {
+                slot.push_back(std::move(candidate));
+            }
+            dhclient.erase(blocks);
+        }
+        auto [ownedFirst, ownedLast] = owned.equal_range(interface.index);
+        for (auto file = ownedFirst; file != ownedLast; ++file) {
+            ReadNamedFile(stores, named[file->second], haveState, budget, slot);
+        }
+        if (!slot.empty()) {
+            leases.emplace(interface.index, RankCandidates(slot));
+            slot.clear();
+        }
+    }
+    *error = budget.error;
+    return leases;
+}

@@ -1,0 +1,38 @@
+#include "text_fields.h"
+
+#include <arpa/inet.h>
+
+bool ParseIpv4(std::string_view text, Ipv4Bytes* address)
+{
+    char buffer[INET_ADDRSTRLEN] = {};
+    if (text.empty() || text.size() >= sizeof buffer || text.find('\0') != std::string_view::npos) {
+        return false;
+    }
+    text.copy(buffer, text.size());
+    Ipv4Bytes parsed;
+    if (inet_pton(AF_INET, buffer, parsed.bytes) != 1) {
+        return false;
+    }
+    *address = parsed;
+    return true;
+}
+
+bool ParseDecimal(std::string_view text, uint64_t max, uint64_t* value)
+{
+    if (text.empty()) {
+        return false;
+    }
+    uint64_t result = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') {
+            return false;
+        }
+        uint64_t digit = static_cast<uint64_t>(c - '0');
+        if (digit > max || result > (max - digit) / 10) {
+            return false;
+        }
+        result = result * 10 + digit;
+    }
+    *value = result;
+    return true;
+}

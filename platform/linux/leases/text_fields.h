@@ -1,0 +1,19 @@
+// Text fields the lease readers share: dotted quads and decimal numbers.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "adapter_facts.h"
+
+// The longest interface name the kernel gives (IFNAMSIZ without the
+// terminator).
+constexpr size_t kMaxInterfaceName = 15;
+
+// A strict dotted quad: four decimal fields, no leading zeros, nothing
+// around them.
+bool ParseIpv4(std::string_view text, Ipv4Bytes* address);
+
+// Decimal digits only, no sign, no more than max.
+bool ParseDecimal(std::string_view text, uint64_t max, uint64_t* value);

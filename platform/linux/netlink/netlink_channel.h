@@ -1,0 +1,68 @@
+// Netlink channels: the kernel's route socket is one; tests script
+// another.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "netlink.h"
+
+// What one receive saw.
+struct NetlinkDatagram {
+    size_t length = 0;        // the datagram's whole length, even past the buffer
+    bool truncated = false;   // the buffer held only part of it
+    uint32_t senderPort = 0;  // 0 for the kernel
+};
+
+// One netlink endpoint. Operations return 0 or an errno value.
+class NetlinkChannel {
+   public:
+    virtual ~NetlinkChannel() = default;
+    // The port the kernel addresses our replies to.
+    virtual uint32_t Port() const = 0;
+    // Sends one request to the kernel.
+    virtual int Send(const uint8_t* request, size_t length) = 0;
+    // Takes the next datagram into buffer, or with peek copies it and leaves
+    // it queued. EAGAIN: nothing arrived in time; ENOBUFS: the kernel dropped
+    // datagrams for want of room.
+    virtual int Receive(uint8_t* buffer, size_t capacity, bool peek, NetlinkDatagram* datagram) = 0;
+};
+
+// The kernel's route socket.
+class NetlinkSocket : public NetlinkChannel {
+   public:
+    NetlinkSocket() = default;
+    ~NetlinkSocket() override;
+    NetlinkSocket(const NetlinkSocket&) = delete;
+    NetlinkSocket& operator=(const NetlinkSocket&) = delete;
+
+    // Opens and binds the socket, subscribed to the given multicast groups.
+    int Open(uint32_t groups, bool nonBlocking);
+    // Adds a multicast group by number. Returns 0 or an errno value, EINVAL
+    // where the kernel lacks the group.
+    int JoinGroup(unsigned group);
+    // Whether the kernel checks our requests strictly and so applies the
+    // route dump's table filter.
+    bool StrictChecking() const
+    {
+        return strict_;
+    }
+
+    uint32_t Port() const override
+    {
+        return port_;
+    }
+    int Send(const uint8_t* request, size_t length) override;
+    int Receive(uint8_t* buffer, size_t capacity, bool peek, NetlinkDatagram* datagram) override;
+
+   private:
+    int fd_ = -1;
+    uint32_t port_ = 0;
+    bool strict_ = false;
+};
+
+// How often a send or receive interrupted by a signal is issued again
+// before the loop gives up with EINTR.
+constexpr int kMaxInterruptions = 100;

@@ -1,0 +1,106 @@
+// The kernel's route socket as a channel.
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "netlink_channel.h"
+
+NetlinkSocket::~NetlinkSocket()
+{
+    if (fd_ >= 0) {
+        close(fd_);
+    }
+}
+
+int NetlinkSocket::Open(uint32_t groups, bool nonBlocking)
+{
+    int flags = SOCK_RAW | SOCK_CLOEXEC | (nonBlocking ? SOCK_NONBLOCK : 0);
+    fd_ = socket(AF_NETLINK, flags, NETLINK_ROUTE);
+    if (fd_ < 0) {
+        return errno;
+    }
+    sockaddr_nl local = {};
+    local.nl_family = AF_NETLINK;
+    local.nl_groups = groups;
+    socklen_t size = sizeof(local);
+    if (bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof(local)) != 0 ||
+        getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &size) != 0) {
+        // Half-open would read as a socket that never hears of a change.
+        int error = errno;
+        close(fd_);
+        fd_ = -1;
+        return error;
+    }
+    port_ = local.nl_pid;
+    // Lets the kernel filter the route dump to the main table instead of
+    // sending every route of every table. Kernels before 4.20 lack the
+    // option and filter nothing, which the parser copes with.
+    int one = 1;
+    strict_ = setsockopt(fd_, SOL_NETLINK, NETLINK_GET_STRICT_CHK, &one, sizeof(one)) == 0;
+    if (!nonBlocking) {
+        // A kernel that stops answering must not hang the tool.
+        timeval timeout = {10, 0};
+        if (setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout)) != 0) {
+            int error = errno;
+            close(fd_);
+            fd_ = -1;
+            return error;
+        }
+    }
+    return 0;
+}
+
+int NetlinkSocket::JoinGroup(unsigned group)
+{
+    if (setsockopt(fd_, SOL_NETLINK, NETLINK_ADD_MEMBERSHIP, &group, sizeof(group)) != 0) {
+        return errno;
+    }
+    return 0;
+}
+
+int NetlinkSocket::Send(const uint8_t* request, size_t length)
+{
+    sockaddr_nl kernel = {};
+    kernel.nl_family = AF_NETLINK;
+    for (int attempt = 0; attempt < kMaxInterruptions; ++attempt) {
+        if (sendto(fd_, request, length, 0, reinterpret_cast<sockaddr*>(&kernel), sizeof(kernel)) >=
+            0) {
+            return 0;
+        }
+        if (errno != EINTR) {
+            return errno;
+        }
+    }
+    return EINTR;
+}
+
+int NetlinkSocket::Receive(uint8_t* buffer, size_t capacity, bool peek, NetlinkDatagram* datagram)
+{
+    sockaddr_nl sender = {};
+    iovec io = {buffer, capacity};
+    msghdr header = {};
+    header.msg_name = &sender;
+    header.msg_namelen = sizeof(sender);
+    header.msg_iov = &io;
+    header.msg_iovlen = 1;
+    // MSG_TRUNC: the answer is the datagram's whole length, not what fitted.
+    int flags = MSG_TRUNC | (peek ? MSG_PEEK : 0);
+    ssize_t received = -1;
+    for (int attempt = 0; attempt < kMaxInterruptions && received < 0; ++attempt) {
+        received = recvmsg(fd_, &header, flags);
+        if (received < 0 && errno != EINTR) {
+            return errno;
+        }
+    }
+    if (received < 0) {
+        return EINTR;
+    }
+    datagram->length = static_cast<size_t>(received);
+    datagram->truncated = (header.msg_flags & MSG_TRUNC) != 0;
+    datagram->senderPort = sender.nl_pid;
+    return 0;
+}

@@ -1,0 +1,40 @@
+// Finding the version record of an executable on disk: the name search,
+// the ELF section that carries the compiled resources, and the RT_VERSION
+// entry among them. Whoever starts the tool chooses the name, so the file
+// is untrusted: every field is bounds-checked, only headers, the names
+// compared and the record itself are read, and memory stays small whatever
+// sizes the file claims.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// The ELF section the build puts the compiled .res file into.
+extern const char kResourceSectionName[];
+
+// The limit on the resource section that is walked at all.
+const size_t kMaxResourceSectionSize = 1024 * 1024;
+
+// The walker takes a record's length from a 16-bit word, so no record the
+// walker accepts is longer; nothing past this is read.
+const size_t kMaxVersionRecordSize = 0xFFFF;
+
+// Finds the version record of the file a name stands for and leaves the
+// measured record in record. The name resolves as the platform's library
+// search does: with a directory part as given; a bare name in the running
+// executable's directory, the current directory, then each PATH entry. A
+// name ending in ".exe" (any case) whose file is missing or carries no
+// record (the Windows build may sit beside this one) is tried once more
+// without it.
+// Returns 0, ENOENT when no file answers to the name, or ENODATA when the
+// file has no sound record.
+int FindNamedVersionRecord(const char* name, std::vector<uint8_t>* record);
+
+// Reads the version record from the ELF file open at fd; false unless it
+// is a regular file with exactly one resource section that holds a sound
+// record.
+bool ReadElfVersionRecord(int fd, std::vector<uint8_t>* record);
+
+// Finds the data of the RT_VERSION entry with id 1 in a .res image.
+bool FindVersionResource(const uint8_t* res, size_t size, const uint8_t** data, size_t* length);

@@ -1,0 +1,80 @@
+// Version information read from the version record that the build embeds,
+// as a compiled .res image, in a section of the ELF executable.
+#include <cerrno>
+#include <new>
+#include <vector>
+
+#include "os_api.h"
+#include "version_file.h"
+#include "version_record.h"
+
+namespace {
+
+// The measured record of the named file; false with the thread's last
+// error set when there is none.
+bool LoadRecordOrSetLastError(const char* name, std::vector<uint8_t>* record)
+{
+    int error = FindNamedVersionRecord(name, record);
+    if (error != 0) {
+        SetLastError(error == ENOENT ? ERROR_FILE_NOT_FOUND : ERROR_RESOURCE_DATA_NOT_FOUND);
+        return false;
+    }
+    return true;
+}
+
+// A failure inside becomes the thread's last error and a zero result, the
+// way the platform's own version functions report it; nothing escapes.
+template <typename Body>
+auto CallWithoutThrowing(Body body) -> decltype(body())
+{
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    } catch (...) {
+        SetLastError(ERROR_GEN_FAILURE);
+    }
+    return 0;
+}
+
+}  // namespace
+
+DWORD GetFileVersionInfoSizeA(LPCSTR lptstrFilename, LPDWORD lpdwHandle)
+{
+    if (lpdwHandle != nullptr) {
+        *lpdwHandle = 0;
+    }
+    return CallWithoutThrowing([&]() -> DWORD {
+        std::vector<uint8_t> record;
+        if (!LoadRecordOrSetLastError(lptstrFilename, &record)) {
+            return 0;
+        }
+        return static_cast<DWORD>(VersionBlockSize(record.size()));
+    });
+}
+
+BOOL GetFileVersionInfoA(LPCSTR lptstrFilename, DWORD dwHandle, DWORD dwLen, LPVOID lpData)
+{
+    (void)dwHandle;
+    return CallWithoutThrowing([&]() -> BOOL {
+        std::vector<uint8_t> record;
+        if (lpData == nullptr || !LoadRecordOrSetLastError(lptstrFilename, &record)) {
+            return 0;
+        }
+        // The file may have changed since its size was asked for.
+        if (dwLen < VersionBlockSize(record.size())) {
+            SetLastError(ERROR_INSUFFICIENT_BUFFER);
+            return 0;
+        }
+        FillVersionBlock(record.data(), record.size(), static_cast<uint8_t*>(lpData));
+        return 1;
+    });
+}
+
+BOOL VerQueryValueA(LPCVOID pBlock, LPCSTR lpSubBlock, LPVOID* lplpBuffer, PUINT puLen)
+{
+    return CallWithoutThrowing([&]() -> BOOL {
+        return QueryVersionBlock(const_cast<uint8_t*>(static_cast<const uint8_t*>(pBlock)),
+                                 lpSubBlock, lplpBuffer, puLen);
+    });
+}

@@ -1,0 +1,276 @@
+#include "version_record.h"
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+struct Node {
+    size_t end;
+    size_t keyStart;
+    size_t keyUnits;
+    size_t valueStart;
+    size_t valueSize;
+    bool text;
+    size_t childrenStart;
+};
+
+const size_t kNodeHeaderSize = 6;
+
+size_t AlignUp4(size_t offset)
+{
+    return (offset + 3) & ~static_cast<size_t>(3);
+}
+
+uint16_t ReadWord(const uint8_t* data, size_t offset)
+{
+    return static_cast<uint16_t>(data[offset] | (data[offset + 1] << 8));
+}
+
+// Reads the node at pos, which must lie wholly before limit.
+bool ParseNode(const uint8_t* record, size_t pos, size_t limit, Node* node)
+{
+    if (pos > limit || limit - pos < kNodeHeaderSize) {
+        return false;
+    }
+    size_t length = ReadWord(record, pos);
+    size_t valueLength = ReadWord(record, pos + 2);
+    uint16_t type = ReadWord(record, pos + 4);
+    if (length < kNodeHeaderSize || length > limit - pos || type > 1) {
+        return false;
+    }
+    node->end = pos + length;
+    node->keyStart = pos + kNodeHeaderSize;
+    size_t unit = node->keyStart;
+    while (true) {
+        if (node->end - unit < 2) {
+            return false;
+        }
+        if (ReadWord(record, unit) == 0) {
+            break;
+        }
+        unit += 2;
+    }
+    node->keyUnits = (unit - node->keyStart) / 2;
+    node->text = type == 1;
+    node->valueStart = AlignUp4(unit + 2);
+    node->valueSize = node->text ? valueLength * 2 : valueLength;
+    if (node->valueSize > 0 &&
+        (node->valueStart > node->end || node->valueSize > node->end - node->valueStart)) {
+        return false;
+    }
+    node->childrenStart = AlignUp4(node->valueStart + node->valueSize);
+    return true;
+}
+
+// UTF-8 to UTF-16; a byte that starts no valid sequence becomes U+FFFD.
+std::u16string DecodeKey(const char* text, size_t length)
+{
+    std::u16string units;
+    size_t i = 0;
+    while (i < length) {
+        uint8_t lead = static_cast<uint8_t>(text[i]);
+        size_t extra = lead < 0x80             ? 0
+                       : (lead & 0xE0) == 0xC0 ? 1
+                       : (lead & 0xF0) == 0xE0 ? 2
+                       : (lead & 0xF8) == 0xF0 ? 3
+                                               : 4;
+        uint32_t point = extra == 0   ? lead
+                         : extra == 1 ? lead & 0x1F
+                         : extra == 2 ? lead & 0x0F
+                                      : lead & 0x07;
+        bool valid = extra < 4 && i + extra < length;
+        for (size_t k = 1; valid && k <= extra; k++) {
+            uint8_t next = static_cast<uint8_t>(text[i + k]);
+            valid = (next & 0xC0) == 0x80;
+            point = (point << 6) | (next & 0x3F);
+        }
+        if (!valid) {
+            units.push_back(0xFFFD);
+            i++;
+            continue;
+        }
+        i += extra + 1;
+        if (point >= 0x10000) {
+            point -= 0x10000;
+            units.push_back(static_cast<char16_t>(0xD800 | (point >> 10)));
+            units.push_back(static_cast<char16_t>(0xDC00 | (point & 0x3FF)));
+        } else {
+            units.push_back(static_cast<char16_t>(point));
+        }
+    }
+    return units;
+}
+
+char16_t FoldUnit(char16_t unit)
+{
+    return unit >= 'A' && unit <= 'Z' ? static_cast<char16_t>(unit - 'A' + 'a') : unit;
+}
+
+bool KeyMatches(const uint8_t* record, const Node& node, const std::u16string& key)
+{
+    if (node.keyUnits != key.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < key.size(); i++) {
+        if (FoldUnit(ReadWord(record, node.keyStart + 2 * i)) != FoldUnit(key[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool FindChild(const uint8_t* record, const Node& parent, const std::u16string& key, Node* child)
+{
+    size_t pos = parent.childrenStart;
+    // Fewer bytes than a node header at the end of the parent are padding.
+    while (pos < parent.end && parent.end - pos >= kNodeHeaderSize) {
+        if (!ParseNode(record, pos, parent.end, child)) {
+            return false;
+        }
+        if (KeyMatches(record, *child, key)) {
+            return true;
+        }
+        pos = AlignUp4(child->end);
+    }
+    return false;
+}
+
+bool IsRootKey(const uint8_t* record, const Node& root)
+{
+    static const char kRootKey[] = "VS_VERSION_INFO";
+    return KeyMatches(record, root, DecodeKey(kRootKey, sizeof(kRootKey) - 1));
+}
+
+// Writes the UTF-8 form of count UTF-16 units, stopping at a terminator;
+// an unpaired surrogate becomes U+FFFD. Returns the bytes written, at most
+// three for each unit.
+size_t ConvertText(const uint8_t* units, size_t count, uint8_t* out)
+{
+    size_t written = 0;
+    for (size_t i = 0; i < count; i++) {
+        uint32_t point = ReadWord(units, 2 * i);
+        if (point == 0) {
+            break;
+        }
+        if (point >= 0xD800 && point <= 0xDBFF && i + 1 < count) {
+            uint32_t low = ReadWord(units, 2 * (i + 1));
+            if (low >= 0xDC00 && low <= 0xDFFF) {
+                point = 0x10000 + ((point - 0xD800) << 10) + (low - 0xDC00);
+                i++;
+            }
+        }
+        if (point >= 0xD800 && point <= 0xDFFF) {
+            point = 0xFFFD;
+        }
+        if (point < 0x80) {
+            out[written++] = static_cast<uint8_t>(point);
+        } else if (point < 0x800) {
+            out[written++] = static_cast<uint8_t>(0xC0 | (point >> 6));
+            out[written++] = static_cast<uint8_t>(0x80 | (point & 0x3F));
+        } else if (point < 0x10000) {
+            out[written++] = static_cast<uint8_t>(0xE0 | (point >> 12));
+            out[written++] = static_cast<uint8_t>(0x80 | ((point >> 6) & 0x3F));
+            out[written++] = static_cast<uint8_t>(0x80 | (point & 0x3F));
+        } else {
+            out[written++] = static_cast<uint8_t>(0xF0 | (point >> 18));
+            out[written++] = static_cast<uint8_t>(0x80 | ((point >> 12) & 0x3F));
+            out[written++] = static_cast<uint8_t>(0x80 | ((point >> 6) & 0x3F));
+            out[written++] = static_cast<uint8_t>(0x80 | (point & 0x3F));
+        }
+    }
+    return written;
+}
+
+}  // namespace
+
+bool FindVersionValue(const uint8_t* record, size_t size, const char* path, VersionValue* value)
+{
+    Node node;
+    if (record == nullptr || path == nullptr || !ParseNode(record, 0, size, &node) ||
+        !IsRootKey(record, node)) {
+        return false;
+    }
+    bool atRoot = true;
+    const char* rest = path;
+    while (*rest != '\0') {
+        const char* end = strchr(rest, '\\');
+        size_t length = end != nullptr ? static_cast<size_t>(end - rest) : strlen(rest);
+        if (length > 0) {
+            Node child;
+            if (!FindChild(record, node, DecodeKey(rest, length), &child)) {
+                return false;
+            }
+            node = child;
+            atRoot = false;
+        }
+        rest += length + (end != nullptr ? 1 : 0);
+    }
+    if (atRoot) {
+        DWORD signature = 0;
+        if (node.text || node.valueSize < sizeof(VS_FIXEDFILEINFO)) {
+            return false;
+        }
+        memcpy(&signature, record + node.valueStart, sizeof(signature));
+        if (signature != kFixedFileInfoSignature) {
+            return false;
+        }
+    }
+    // A node without a value may end before its value would start.
+    value->offset = node.valueSize > 0 ? node.valueStart : node.end;
+    value->size = node.valueSize;
+    value->text = node.text;
+    return true;
+}
+
+size_t MeasureVersionRecord(const uint8_t* data, size_t size)
+{
+    Node root;
+    if (data == nullptr || !ParseNode(data, 0, size, &root) || !IsRootKey(data, root)) {
+        return 0;
+    }
+    return root.end;
+}
+
+size_t VersionBlockSize(size_t recordLength)
+{
+    return AlignUp4(recordLength) + recordLength * 3 / 2 + 4;
+}
+
+void FillVersionBlock(const uint8_t* record, size_t recordLength, uint8_t* block)
+{
+    memcpy(block, record, recordLength);
+    memset(block + recordLength, 0, VersionBlockSize(recordLength) - recordLength);
+}
+
+BOOL QueryVersionBlock(uint8_t* block, const char* path, void** value, UINT* length)
+{
+    if (block == nullptr || path == nullptr || value == nullptr) {
+        return 0;
+    }
+    size_t recordLength = ReadWord(block, 0);
+    VersionValue found;
+    if (MeasureVersionRecord(block, recordLength) != recordLength ||
+        !FindVersionValue(block, recordLength, path, &found)) {
+        return 0;
+    }
+    if (!found.text) {
+        *value = block + found.offset;
+        if (length != nullptr) {
+            *length = static_cast<UINT>(found.size);
+        }
+        return 1;
+    }
+    // A value of n units at offset o ends by o + 2n <= recordLength, so its
+    // text (at most 3n bytes and a terminator) placed at 3o/2 ends within
+    // 3 * recordLength / 2 + 1 bytes of the spare area, and texts of
+    // different values never overlap.
+    uint8_t* text = block + AlignUp4(recordLength) + found.offset * 3 / 2;
+    size_t written = ConvertText(block + found.offset, found.size / 2, text);
+    text[written] = '\0';
+    *value = text;
+    if (length != nullptr) {
+        *length = static_cast<UINT>(written + 1);
+    }
+    return 1;
+}

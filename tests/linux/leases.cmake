@@ -1,8 +1,0 @@
-# Lease-store readers against fixture trees and generated files, and the
-# rule for which lease is live.
-find_package(Threads REQUIRED)
-add_executable(ostrel_leases_test leases_test.cpp lease_policy_test.cpp)
-target_link_libraries(ostrel_leases_test PRIVATE ostrel_adapter_facts GTest::gtest_main Threads::Threads)
-target_compile_definitions(ostrel_leases_test
-  PRIVATE OSTREL_LEASE_FIXTURES="${PROJECT_SOURCE_DIR}/tests/fixtures/leases")
-gtest_discover_tests(ostrel_leases_test DISCOVERY_MODE PRE_TEST)

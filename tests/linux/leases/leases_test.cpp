@@ -1,0 +1,898 @@
+#include "leases/leases.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <pthread.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <sys/un.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <random>
+#include <string>
+#include <thread>
+
+#include "report.h"
+#include "test_support.h"
+
+namespace {
+
+using Leases = std::unordered_map<uint32_t, LeaseCandidates>;
+
+Leases ReadTree(const std::string& root, const std::vector<LeaseInterface>& interfaces)
+{
+    int error = -1;
+    Leases leases = ReadLeases(ListLeaseStores(root), interfaces, &error);
+    EXPECT_EQ(error, 0) << root;
+    return leases;
+}
+
+Leases ReadFixture(const std::string& tree, const std::vector<LeaseInterface>& interfaces)
+{
+    return ReadTree(std::string(OSTREL_LEASE_FIXTURES) + "/" + tree, interfaces);
+}
+
+std::vector<std::string> Servers(const LeaseCandidates& candidates)
+{
+    std::vector<std::string> servers;
+    for (const LeaseFacts& facts : candidates) {
+        servers.push_back(ServerOf(facts));
+    }
+    return servers;
+}
+
+int64_t Utc(int year, int month, int day, int hour, int minute, int second)
+{
+    struct tm fields = {};
+    fields.tm_year = year - 1900;
+    fields.tm_mon = month - 1;
+    fields.tm_mday = day;
+    fields.tm_hour = hour;
+    fields.tm_min = minute;
+    fields.tm_sec = second;
+    return timegm(&fields);
+}
+
+int64_t FileMtime(const std::string& path)
+{
+    struct stat info;
+    EXPECT_EQ(stat(path.c_str(), &info), 0) << path;
+    return info.st_mtim.tv_sec;
+}
+
+// Whatever the input, a reader keeps nothing of a lease it did not find.
+void ExpectOnlyAddresses(const LeaseFacts& facts)
+{
+    if (!facts.found) {
+        EXPECT_FALSE(facts.haveAddress || facts.haveServer || !facts.wins.empty());
+    }
+}
+
+std::string DhclientBlock(const std::string& interface, const std::string& server)
+{
+    return "lease {\n  interface \"" + interface + "\";\n  option dhcp-server-identifier " +
+           server + ";\n  option dhcp-lease-time 600;\n  expire epoch 1700000600;\n}\n";
+}
+
+// The raw DHCP reply dhcpcd keeps: yiaddr and options 54, 44 and 51.
+std::string DhcpcdMessage(const std::string& address, const std::string& server,
+                          const std::vector<std::string>& wins, uint32_t seconds)
+{
+    auto put = [](std::string& bytes, const std::string& dotted) {
+        in_addr parsed;
+        EXPECT_EQ(inet_pton(AF_INET, dotted.c_str(), &parsed), 1) << dotted;
+        bytes.append(reinterpret_cast<const char*>(&parsed), 4);
+    };
+    std::string message(16, '\0');
+    if (!address.empty()) {
+        put(message, address);
+    }
+    message.resize(236, '\0');
+    message += "\x63\x82\x53\x63";
+    if (!server.empty()) {
+        message += "\x36\x04";
+        put(message, server);
+    }
+    if (!wins.empty()) {
+        message += '\x2c';
+        message += static_cast<char>(4 * wins.size());
+        for (const std::string& one : wins) {
+            put(message, one);
+        }
+    }
+    message += "\x33\x04";
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        message += static_cast<char>(seconds >> shift);
+    }
+    return message + "\xff";
+}
+
+TEST(NetworkdLeases, ServerAndLifetimeFromEitherFormat)
+{
+    Leases leases =
+        ReadFixture("networkd", {{"lo", 1}, {"eth0", 2}, {"wlan0", 3}, {"x", 4}, {"y", 5}});
+    ASSERT_EQ(leases.size(), 3u);
+    const LeaseFacts& old = leases.at(2).front();
+    EXPECT_TRUE(old.found);
+    EXPECT_EQ(AddressOf(old), "192.168.10.57");
+    EXPECT_EQ(ServerOf(old), "192.168.10.1");
+    EXPECT_TRUE(WinsOf(old).empty());
+    EXPECT_FALSE(old.obtainedKnown);
+    EXPECT_EQ(old.end, LeaseEnd::kUnknown);
+    EXPECT_EQ(ServerOf(leases.at(3).front()), "10.0.3.2");
+    EXPECT_EQ(AddressOf(leases.at(3).front()), "10.0.3.15");
+    // A leading zero is rejected, the lease stays.
+    EXPECT_TRUE(leases.at(5).front().found);
+    EXPECT_EQ(ServerOf(leases.at(5).front()), "");
+}
+
+TEST(NetworkdLeases, OnlyAnInfiniteLifetimeIsKept)
+{
+    const std::pair<const char*, LeaseEnd> cases[] = {
+        {"4294967295", LeaseEnd::kNever},    {"infinity", LeaseEnd::kNever},
+        {" infinity\r", LeaseEnd::kNever},   {"600", LeaseEnd::kUnknown},
+        {"8min 45s", LeaseEnd::kUnknown},    {"4294967294", LeaseEnd::kUnknown},
+        {"04294967295", LeaseEnd::kUnknown}, {"infinityx", LeaseEnd::kUnknown},
+    };
+    for (const auto& [lifetime, end] : cases) {
+        LeaseFacts facts =
+            ParseNetworkdLease(std::string("ADDRESS=10.0.0.5\nLIFETIME=") + lifetime + "\n");
+        EXPECT_EQ(facts.end, end) << lifetime;
+        EXPECT_FALSE(facts.obtainedKnown) << lifetime;
+    }
+}
+
+TEST(DhclientLeases, LastCompleteBlockPerInterfaceWins)
+{
+    Leases leases = ReadFixture(
+        "dhclient",
+        {{"eth0", 1}, {"eth1", 2}, {"eth10", 3}, {"eth2", 4}, {"wlan0", 5}, {"eth3", 6}});
+    ASSERT_EQ(leases.size(), 5u);
+
+    const LeaseFacts& eth0 = leases.at(1).front();  // the torn block at the end is not taken
+    EXPECT_EQ(AddressOf(eth0), "192.168.1.51");
+    EXPECT_EQ(ServerOf(eth0), "192.168.1.254");
+    EXPECT_TRUE(WinsOf(eth0).empty());
+    ASSERT_TRUE(eth0.obtainedKnown);
+    EXPECT_EQ(eth0.end, LeaseEnd::kAt);
+    EXPECT_EQ(eth0.expires, Utc(2024, 2, 25, 12, 0, 0));
+    EXPECT_EQ(eth0.obtained, Utc(2024, 2, 25, 0, 0, 0));
+
+    // No lease time: the start comes from renew minus the renewal time.
+    const LeaseFacts& eth1 = leases.at(2).front();
+    EXPECT_EQ(ServerOf(eth1), "172.16.0.1");
+    EXPECT_EQ(AddressOf(eth1), "172.16.0.21");
+    EXPECT_TRUE(WinsOf(eth1).empty()) << "a list with a bad entry is dropped";
+    ASSERT_TRUE(eth1.obtainedKnown);
+    EXPECT_EQ(eth1.obtained, Utc(2024, 3, 1, 0, 0, 0));
+    EXPECT_EQ(eth1.expires, Utc(2024, 3, 1, 0, 10, 0));
+
+    EXPECT_EQ(ServerOf(leases.at(3).front()), "10.10.0.1");  // expire never
+    EXPECT_EQ(leases.at(3).front().end, LeaseEnd::kNever);
+    EXPECT_FALSE(leases.at(3).front().obtainedKnown);
+    EXPECT_TRUE(leases.at(4).front().found);  // February 30th
+    EXPECT_EQ(leases.at(4).front().end, LeaseEnd::kUnknown);
+    EXPECT_EQ(AddressOf(leases.at(4).front()), "");
+
+    const LeaseFacts& wlan0 = leases.at(5).front();  // NetworkManager's file, named by its file
+    EXPECT_EQ(ServerOf(wlan0), "192.168.178.1");
+    EXPECT_EQ(AddressOf(wlan0), "192.168.178.23");
+    EXPECT_EQ(wlan0.expires, 1700864000);
+    EXPECT_EQ(wlan0.obtained, 1700000000);
+}
+
+TEST(DhclientLeases, WinsListAndFileInterface)
+{
+    auto leases = ParseDhclientLeases(
+        "default-duid \"\\000\\001\";\n"
+        "lease { interface \"other\"; option netbios-name-servers 10.0.0.2, 10.0.0.3;\n"
+        "  option domain-name \"x\\\"; }\"; }\n",
+        "wlp2s0");
+    ASSERT_EQ(leases.size(), 1u);
+    EXPECT_EQ(WinsOf(leases.at("wlp2s0")), (std::vector<std::string>{"10.0.0.2", "10.0.0.3"}));
+}
+
+// How the lease ends and since when, as one line of text.
+std::string TimesOf(const LeaseFacts& facts)
+{
+    std::string text = facts.end == LeaseEnd::kNever ? "never"
+                       : facts.end == LeaseEnd::kAt  ? "at " + std::to_string(facts.expires)
+                                                     : "unknown";
+    return facts.obtainedKnown ? text + " from " + std::to_string(facts.obtained) : text;
+}
+
+// What each damaged block still gives for eth0: "none", or its address,
+// server, WINS servers and how it ends.
+TEST(DhclientLeases, MalformedInputKeepsOnlyWhatIsWhole)
+{
+    auto describe = [](const std::unordered_map<std::string, LeaseFacts>& leases) {
+        auto eth0 = leases.find("eth0");
+        if (eth0 == leases.end()) {
+            return std::string("none");
+        }
+        const LeaseFacts& facts = eth0->second;
+        std::string wins;
+        for (const std::string& server : WinsOf(facts)) {
+            wins += server + " ";
+        }
+        return "[" + AddressOf(facts) + "|" + ServerOf(facts) + "|" + wins + TimesOf(facts) + "]";
+    };
+    const std::pair<const char*, const char*> cases[] = {
+        {"lease { interface \"eth0\"; option dhcp-server-identifier 1.2.3.4", "none"},
+        {"lease { interface \"eth0; }", "none"},
+        {"} } lease { { { interface \"eth0\"; }", "none"},
+        {"lease lease { interface \"eth0\"; }", "none"},
+        {"lease { interface \"an-interface-name-too-long\"; }", "none"},
+        {"lease { interface \"eth0\"; option dhcp-server-identifier 1.2.3.4 5.6.7.8;"
+         " option dhcp-lease-time 99999999999; expire epoch 99999999999999999999; }",
+         "[||unknown]"},
+        {"lease { interface \"eth0\"; option netbios-name-servers 1.2.3.4,; expire 1 1969/12/31 "
+         "23:59:59; }",
+         "[||unknown]"},
+        {"lease { interface \"eth0\"; option dhcp-lease-time 2000000000; expire epoch 5; }",
+         "[||at 5]"},
+        {"failover { peer { } lease { interface \"eth0\"; option dhcp-server-identifier 1.2.3.4; } "
+         "}",
+         "none"},
+    };
+    for (const auto& [input, expected] : cases) {
+        EXPECT_EQ(describe(ParseDhclientLeases(input, "")), expected) << input;
+    }
+}
+
+// dhclient's calendar dates and the report's lease-time text are inverses:
+// every second the report can show, written as dhclient writes it, reads
+// back as itself.
+TEST(DhclientLeases, CalendarDatesReadBackAsTheReportShowsThem)
+{
+    const std::string kMonths = "JanFebMarAprMayJunJulAugSepOctNovDec";
+    const std::string kDays = "SunMonTueWedThuFriSat";
+    int checked = 0;
+    for (int64_t seconds = 0; seconds <= INT32_MAX; seconds += 7919 * 13 * 11) {
+        // "Thu Jan 01 00:00:00 1970\n" becomes "4 1970/01/01 00:00:00".
+        std::string shown = LeaseTimeText(static_cast<int32_t>(seconds));
+        char date[96];
+        snprintf(date, sizeof(date), "%zu %s/%02zu/%s %s", kDays.find(shown.substr(0, 3)) / 3,
+                 shown.substr(20, 4).c_str(), kMonths.find(shown.substr(4, 3)) / 3 + 1,
+                 shown.substr(8, 2).c_str(), shown.substr(11, 8).c_str());
+        std::string block = std::string("lease { expire ") + date + "; }";
+        LeaseFacts facts = ParseDhclientLeases(block, "vc").at("vc");
+        ASSERT_EQ(facts.end, LeaseEnd::kAt) << date;
+        ASSERT_EQ(facts.expires, seconds) << date;
+        checked++;
+    }
+    EXPECT_GT(checked, 1000);
+}
+
+// How the blocks real clients write end: an infinite lease both ways it is
+// written, a released one (the client appends a block that ends at the
+// release), and one whose start cannot be worked out.
+TEST(DhclientLeases, EndsAndObtainedTimes)
+{
+    const int64_t bound = Utc(2026, 12, 7, 22, 22, 3);
+    struct Case {
+        const char* statements;
+        LeaseEnd end;
+        int64_t expires;
+        int64_t obtained;  // -1: unknown
+    } cases[] = {
+        {"option dhcp-lease-time 4294967295; renew 0 2094/12/26 01:36:11;"
+         " expire 5 2163/01/14 04:50:18;",
+         LeaseEnd::kNever, 0, bound},
+        {"option dhcp-lease-time 4294967295; renew never; expire never;", LeaseEnd::kNever, 0, -1},
+        {"option dhcp-lease-time 600; renew 1 2026/12/07 22:21:55;"
+         " expire 1 2026/12/07 22:21:55;",
+         LeaseEnd::kAt, Utc(2026, 12, 7, 22, 21, 55), Utc(2026, 12, 7, 22, 11, 55)},
+        {"expire epoch 1700000000;", LeaseEnd::kAt, 1700000000, -1},
+        {"option dhcp-lease-time 600; expire epoch 600;", LeaseEnd::kAt, 600, 0},
+        {"expire 1 2026/13/07 22:21:55;", LeaseEnd::kUnknown, 0, -1},
+    };
+    for (const Case& c : cases) {
+        std::string text = std::string("lease { fixed-address 10.0.0.5; ") + c.statements + " }";
+        LeaseFacts facts = ParseDhclientLeases(text, "vc").at("vc");
+        EXPECT_EQ(facts.end, c.end) << c.statements;
+        if (c.end == LeaseEnd::kAt) {
+            EXPECT_EQ(facts.expires, c.expires) << c.statements;
+        }
+        EXPECT_EQ(facts.obtainedKnown, c.obtained >= 0) << c.statements;
+        if (c.obtained >= 0) {
+            EXPECT_EQ(facts.obtained, c.obtained) << c.statements;
+        }
+    }
+}
+
+TEST(NetworkManagerInternalLeases, FoundOnlyWithAnAddress)
+{
+    Leases leases = ReadFixture("nm-internal", {{"br-lan", 7}, {"lan", 8}, {"enp1s0", 9}});
+    ASSERT_EQ(leases.size(), 1u);
+    EXPECT_TRUE(leases.at(7).front().found);
+    EXPECT_EQ(AddressOf(leases.at(7).front()), "192.168.122.77");
+    EXPECT_EQ(ServerOf(leases.at(7).front()), "");
+    EXPECT_FALSE(leases.at(7).front().obtainedKnown);
+    EXPECT_EQ(leases.at(7).front().end, LeaseEnd::kUnknown);
+}
+
+// NetworkManager's runtime state as 1.42 writes it, whatever its backend.
+TEST(NetworkManagerState, Dhcp4SectionOnly)
+{
+    const std::string device =
+        "[device]\nmanaged=true\nnext-server=10.93.0.1\n\n[dhcp4]\n"
+        "dhcp4.dhcp_server_identifier=10.93.0.1\ndhcp4.ip_address=10.93.0.60\n";
+    const std::string wins = "dhcp4.netbios_name_servers=10.93.0.8 10.93.0.9\n";
+    const std::pair<std::string, const char*> cases[] = {
+        {"dhcp4.dhcp_lease_time=600\ndhcp4.expiry=1796716546\n", "at 1796716546 from 1796715946"},
+        {"dhcp4.dhcp_lease_time=4294967295\n" + wins, "never"},
+        {"dhcp4.expiry=1796716546\n", "at 1796716546"},
+        {"dhcp4.dhcp_lease_time=-1\ndhcp4.expiry=17967165460000000000000\n", "unknown"},
+    };
+    for (const auto& [tail, expected] : cases) {
+        LeaseFacts facts = ParseNetworkManagerState(device + tail + "[dhcp6]\ndhcp6.x=1\n");
+        EXPECT_EQ(AddressOf(facts), "10.93.0.60") << tail;
+        EXPECT_EQ(ServerOf(facts), "10.93.0.1") << tail;
+        EXPECT_EQ(TimesOf(facts), expected) << tail;
+    }
+    // A list with one bad entry is dropped whole.
+    EXPECT_EQ(WinsOf(ParseNetworkManagerState(device + wins)),
+              (std::vector<std::string>{"10.93.0.8", "10.93.0.9"}));
+    EXPECT_TRUE(
+        WinsOf(ParseNetworkManagerState(device + "dhcp4.netbios_name_servers=10.93.0.8 x\n"))
+            .empty());
+    EXPECT_FALSE(ParseNetworkManagerState("[device]\nip_address=10.0.0.5\n").found);
+    EXPECT_FALSE(ParseNetworkManagerState("dhcp6.ip_address=10.0.0.5\n").found);
+}
+
+// The entries dhcpcd 9.4 sends for "-4 -U IF" over its unprivileged socket
+// (its own command-line client strips the "new_").
+TEST(DhcpcdLeases, DumpEntries)
+{
+    static const char kBound[] =
+        "reason=BOUND\0interface=dc0\0protocol=dhcp\0new_ip_address=10.93.0.57\0"
+        "new_routers=10.93.0.1\0new_netbios_name_servers=10.93.0.8 10.93.0.9\0"
+        "new_dhcp_server_identifier=10.93.0.1\0";
+    const std::string bound(kBound, sizeof kBound - 1);
+    LeaseFacts facts = ParseDhcpcdDump(bound + "new_dhcp_lease_time=600", 1796715964);
+    EXPECT_EQ(AddressOf(facts), "10.93.0.57");
+    EXPECT_EQ(ServerOf(facts), "10.93.0.1");
+    EXPECT_EQ(WinsOf(facts), (std::vector<std::string>{"10.93.0.8", "10.93.0.9"}));
+    EXPECT_EQ(facts.obtained, 1796715964);
+    EXPECT_EQ(facts.end, LeaseEnd::kAt);
+    EXPECT_EQ(facts.expires, 1796716564);
+    EXPECT_EQ(ParseDhcpcdDump(bound + "new_dhcp_lease_time=4294967295", -1).end, LeaseEnd::kNever);
+    LeaseFacts undated = ParseDhcpcdDump(bound + "new_dhcp_lease_time=600", -1);
+    EXPECT_FALSE(undated.obtainedKnown);
+    EXPECT_EQ(undated.end, LeaseEnd::kUnknown);
+    static const char kLinkLocal[] = "protocol=ipv4ll\0new_ip_address=169.254.1.1\0";
+    EXPECT_FALSE(ParseDhcpcdDump(std::string(kLinkLocal, sizeof kLinkLocal - 1), 1).found);
+}
+
+// A dhcpcd stand-in on an unprivileged socket below a scratch root: it
+// answers one request with reply, and records the request.
+class FakeDhcpcd {
+   public:
+    FakeDhcpcd(const std::string& path, std::string reply, bool hangs = false)
+    {
+        listener_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address = {};
+        address.sun_family = AF_UNIX;
+        path.copy(address.sun_path, sizeof(address.sun_path) - 1);
+        EXPECT_EQ(bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+        EXPECT_EQ(listen(listener_, 1), 0);
+        thread_ = std::thread([this, reply, hangs] {
+            int fd = accept(listener_, nullptr, nullptr);
+            char request[256];
+            ssize_t got = read(fd, request, sizeof request);
+            request_.assign(request, got > 0 ? static_cast<size_t>(got) : 0);
+            if (!reply.empty()) {
+                EXPECT_EQ(write(fd, reply.data(), reply.size()),
+                          static_cast<ssize_t>(reply.size()));
+            }
+            while (hangs && read(fd, request, sizeof request) > 0) {
+                // until the asker gives up
+            }
+            close(fd);
+        });
+    }
+    ~FakeDhcpcd()
+    {
+        thread_.join();
+        close(listener_);
+    }
+    const std::string& request() const
+    {
+        return request_;
+    }
+
+   private:
+    int listener_;
+    std::thread thread_;
+    std::string request_;
+};
+
+std::string Framed(const std::vector<std::string>& entries, size_t count)
+{
+    std::string reply(reinterpret_cast<const char*>(&count), sizeof count);
+    for (const std::string& entry : entries) {
+        size_t length = entry.size();
+        reply.append(reinterpret_cast<const char*>(&length), sizeof length);
+        reply += entry;
+    }
+    return reply;
+}
+
+// The socket's answer is untrusted: counts and lengths are bounded, a
+// silent or short reply ends at the deadline with what came complete.
+TEST(DhcpcdLeases, ControlSocketRepliesAreBounded)
+{
+    static const char kEntry[] = "protocol=dhcp\0ip_address=10.0.0.5\0";
+    const std::string entry(kEntry, sizeof kEntry - 1);
+    struct Case {
+        const char* name;
+        const char* socket;
+        std::string reply;
+        bool hangs;
+        size_t entries;
+    } cases[] = {
+        {"two states", "eth0-4.unpriv.sock", Framed({entry, "x"}, 2), false, 2},
+        {"one dhcpcd for all", "unpriv.sock", Framed({entry}, 1), false, 1},
+        {"no lease", "eth0.unpriv.sock", Framed({}, 0), false, 0},
+        {"absurd count", "eth0-4.unpriv.sock", Framed({entry}, 1u << 30), false, 0},
+        {"absurd length", "eth0-4.unpriv.sock", Framed({}, 1) + std::string(8, '\xff'), false, 0},
+        {"short entry, then silence", "eth0-4.unpriv.sock",
+         Framed({entry}, 2) + std::string("\x40\0\0\0\0\0\0\0abc", 11), true, 1},
+        {"silence", "eth0-4.unpriv.sock", "", true, 0},
+    };
+    for (const Case& c : cases) {
+        TempDir root;
+        root.Write("run/dhcpcd/.keep", "");
+        std::vector<std::string> entries;
+        {
+            FakeDhcpcd dhcpcd(root.path() + "/run/dhcpcd/" + c.socket, c.reply, c.hangs);
+            entries = AskDhcpcdLease(root.path() + "/run/dhcpcd", "eth0", 300);
+            EXPECT_EQ(dhcpcd.request(), std::string("dhcpcd\0-4\0-U\0eth0\0", 18)) << c.name;
+        }
+        EXPECT_EQ(entries.size(), c.entries) << c.name;
+        if (!entries.empty()) {
+            EXPECT_EQ(entries[0], entry) << c.name;
+        }
+    }
+    TempDir empty;
+    EXPECT_TRUE(AskDhcpcdLease(empty.path(), "eth0", 300).empty());
+    EXPECT_TRUE(AskDhcpcdLease(empty.path(), std::string(16, 'e'), 300).empty());
+}
+
+TEST(DhcpcdLeases, OptionsAndInterfaceTokens)
+{
+    std::string dir = std::string(OSTREL_LEASE_FIXTURES) + "/dhcpcd/var/lib/dhcpcd/";
+    Leases leases = ReadFixture("dhcpcd", {{"eth0", 1},
+                                           {"eth1", 2},
+                                           {"eth10", 3},
+                                           {"eth0.100", 4},
+                                           {"eth2", 5},
+                                           {"eth3", 6},
+                                           {"eth4", 7}});
+    ASSERT_EQ(leases.size(), 4u);
+
+    const LeaseFacts& eth1 = leases.at(2).front();  // also proves eth1 does not take eth10's file
+    EXPECT_EQ(ServerOf(eth1), "10.1.0.1");
+    EXPECT_EQ(AddressOf(eth1), "10.1.0.50");
+    EXPECT_EQ(WinsOf(eth1), (std::vector<std::string>{"10.1.0.8", "10.1.0.9"}));
+    ASSERT_TRUE(eth1.obtainedKnown);
+    ASSERT_EQ(eth1.end, LeaseEnd::kAt);
+    int64_t mtime = FileMtime(dir + "eth1.lease");
+    EXPECT_EQ(eth1.obtained, mtime);
+    EXPECT_EQ(eth1.expires, mtime + 7200);
+
+    EXPECT_EQ(ServerOf(leases.at(3).front()), "10.10.0.1");
+    EXPECT_EQ(leases.at(3).front().end, LeaseEnd::kUnknown);
+    EXPECT_EQ(ServerOf(leases.at(4).front()), "10.100.0.1");
+    EXPECT_EQ(ServerOf(leases.at(5).front()), "") << "truncated option";
+    EXPECT_EQ(leases.at(5).front().end, LeaseEnd::kAt);
+}
+
+TEST(DhcpcdLeases, TimesNeverOverflowAndInfiniteNeverEnds)
+{
+    std::string message = DhcpcdMessage("", "", {}, 3600);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(message.data());
+    LeaseFacts near = ParseDhcpcdLease(bytes, message.size(), INT64_MAX - 3599);
+    EXPECT_EQ(near.end, LeaseEnd::kUnknown);
+    LeaseFacts undated = ParseDhcpcdLease(bytes, message.size(), -1);
+    EXPECT_FALSE(undated.obtainedKnown);
+    EXPECT_EQ(undated.end, LeaseEnd::kUnknown);
+    EXPECT_EQ(AddressOf(near), "") << "yiaddr 0.0.0.0 names no address";
+    EXPECT_FALSE(ParseDhcpcdLease(nullptr, 0, 0).found);
+
+    std::string infinite = DhcpcdMessage("10.0.0.5", "10.0.0.1", {}, UINT32_MAX);
+    LeaseFacts never = ParseDhcpcdLease(reinterpret_cast<const uint8_t*>(infinite.data()),
+                                        infinite.size(), 1700000000);
+    EXPECT_EQ(never.end, LeaseEnd::kNever);
+    EXPECT_TRUE(never.obtainedKnown);
+    EXPECT_EQ(never.obtained, 1700000000);
+}
+
+TEST(LeaseSources, EachClientsLeasesReachTheirInterface)
+{
+    Leases leases = ReadFixture("mixed", {{"eth0", 1}, {"eth1", 2}, {"eth2", 3}, {"eth3", 4}});
+    ASSERT_EQ(leases.size(), 4u);
+    // networkd, dhclient, dhcpcd, the internal client; the files are
+    // equally old, so only the order between stores may vary.
+    std::vector<std::string> addresses;
+    for (uint32_t index : {1, 2, 3, 4}) {
+        std::vector<std::string> own;
+        for (const LeaseFacts& facts : leases.at(index)) {
+            own.push_back(AddressOf(facts) + " " + ServerOf(facts));
+        }
+        std::sort(own.begin(), own.end());
+        addresses.insert(addresses.end(), own.begin(), own.end());
+    }
+    EXPECT_EQ(addresses, (std::vector<std::string>{"10.0.0.10 10.0.0.1", "10.0.0.20 10.0.0.2",
+                                                   "10.0.0.30 10.0.0.3", "10.1.1.20 10.1.1.2",
+                                                   "10.1.1.30 10.1.1.3", "10.2.2.30 10.2.2.3",
+                                                   "10.2.2.40 ", "10.3.3.40 "}));
+}
+
+// Stores that record when a lease was obtained rank by that, the others by
+// their file's time; an exact tie goes to the store order.
+TEST(LeaseSources, MostRecentlyObtainedRanksFirst)
+{
+    TempDir root;
+    // Obtained 1700000000 (expire minus lease time), rewritten much later.
+    root.Write("var/lib/dhcp/dhclient.leases", DhclientBlock("eth0", "10.0.0.1"), 1700000700);
+    root.Write("run/systemd/netif/leases/1", "ADDRESS=10.0.0.5\nSERVER_ADDRESS=10.0.0.2\n",
+               1700000100);
+    root.Write("var/lib/dhcpcd/eth0.lease", DhcpcdMessage("10.0.0.5", "10.0.0.3", {}, 600),
+               1700000300);
+    root.Write("var/lib/NetworkManager/internal-x-eth0.lease", "ADDRESS=10.0.0.5\n", 1700000300);
+    Leases leases = ReadTree(root.path(), {{"eth0", 1}});
+    EXPECT_EQ(Servers(leases.at(1)),
+              (std::vector<std::string>{"10.0.0.3", "", "10.0.0.2", "10.0.0.1"}));
+}
+
+// NetworkManager's runtime state holds all its internal client's file
+// does and more, so the file is left out where the state holds a lease.
+TEST(LeaseSources, NetworkManagerStateOverItsInternalFile)
+{
+    TempDir root;
+    root.Write("var/lib/NetworkManager/internal-x-eth0.lease", "ADDRESS=10.0.0.5\n", 1700000900);
+    root.Write("var/lib/NetworkManager/internal-x-eth1.lease", "ADDRESS=10.0.0.6\n", 1700000900);
+    root.Write("run/NetworkManager/devices/1",
+               "[dhcp4]\ndhcp4.ip_address=10.0.0.5\ndhcp4.dhcp_server_identifier=10.0.0.1\n"
+               "dhcp4.dhcp_lease_time=600\ndhcp4.expiry=1700000600\n",
+               1700000000);
+    root.Write("run/NetworkManager/devices/2", "[device]\nmanaged=true\n");
+    Leases leases = ReadTree(root.path(), {{"eth0", 1}, {"eth1", 2}});
+    EXPECT_EQ(Servers(leases.at(1)), (std::vector<std::string>{"10.0.0.1"}));
+    EXPECT_EQ(AddressOf(leases.at(2).front()), "10.0.0.6") << "no state: the file still counts";
+}
+
+TEST(LeaseSources, NewestFileOfOneClientWins)
+{
+    TempDir root;
+    root.Write("var/lib/dhcp/dhclient.eth0.leases", DhclientBlock("eth0", "10.0.0.1"), 1700000000);
+    root.Write("var/lib/dhcp/dhclient.leases", DhclientBlock("eth0", "10.0.0.2"), 1700000500);
+    root.Write("var/lib/dhcp/dhclient.old.leases", DhclientBlock("eth0", "10.0.0.3"), 1600000000);
+    Leases leases = ReadTree(root.path() + "/", {{"eth0", 1}});
+    EXPECT_EQ(Servers(leases.at(1)),
+              (std::vector<std::string>{"10.0.0.2", "10.0.0.1", "10.0.0.3"}));
+}
+
+TEST(LeaseSources, HugeGarbageAndSpecialFiles)
+{
+    TempDir root;
+    std::string atLimit;
+    const std::string block = DhclientBlock("eth1", "10.0.0.1");
+    while (atLimit.size() + block.size() <= kLeaseFileLimit) {
+        atLimit += block;
+    }
+    atLimit.resize(kLeaseFileLimit, ' ');
+    root.Write("var/lib/dhcp/dhclient.eth1.leases", atLimit);
+    std::string huge = atLimit + DhclientBlock("eth0", "10.0.0.1");
+    root.Write("var/lib/dhcp/dhclient.leases", huge);
+    std::mt19937 random(7);
+    std::string garbage(4096, '\0');
+    for (char& c : garbage) {
+        c = static_cast<char>(random());
+    }
+    root.Write("run/systemd/netif/leases/3", garbage);
+    root.Write("var/lib/dhcpcd/eth2.lease", garbage);
+    root.Write("var/lib/NetworkManager/internal-x-eth2.lease", garbage);
+    std::string fifo = root.path() + "/var/lib/dhcpcd/eth4.lease";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    root.Write("var/lib/dhcpcd/eth5.lease/nested", "");
+
+    Leases leases =
+        ReadTree(root.path(), {{"eth0", 1}, {"eth1", 2}, {"eth2", 3}, {"eth4", 4}, {"eth5", 5}});
+    ASSERT_EQ(leases.size(), 1u) << "only the file at the limit is read";
+    EXPECT_EQ(ServerOf(leases.at(2).front()), "10.0.0.1");
+    EXPECT_TRUE(ReadTree(root.path() + "/absent", {{"eth0", 1}}).empty());
+}
+
+TEST(LeaseSources, FilesOfNoStoreAreNotListed)
+{
+    TempDir root;
+    EXPECT_TRUE(ListLeaseStores(root.path()).empty());
+    root.Write("run/systemd/netif/leases/lo", "ADDRESS=10.0.0.1\n");
+    root.Write("var/lib/dhcp/other.leases", DhclientBlock("eth0", "10.0.0.1"));
+    root.Write("var/lib/NetworkManager/timestamps", "ADDRESS=10.0.0.1\n");
+    root.Write("var/lib/NetworkManager/internal-x-eth0.conf", "ADDRESS=10.0.0.1\n");
+    root.Write("var/lib/dhcpcd/eth0.lease6", "");
+    EXPECT_TRUE(ListLeaseStores(root.path()).empty());
+    root.Write("var/lib/dhcpcd/eth0.lease", "");
+    LeaseStoreFiles stores = ListLeaseStores(root.path());
+    EXPECT_EQ(stores.dhcpcd, (std::vector<std::string>{"eth0.lease"}));
+    int error = -1;
+    EXPECT_TRUE(ReadLeases(stores, {{"eth0", 1}}, &error).empty())
+        << "an empty file holds no lease";
+    EXPECT_EQ(error, 0);
+}
+
+TEST(LeaseReaders, RandomBytesStoreOnlyAddresses)
+{
+    std::mt19937 random(11);
+    std::string header(236, '\0');
+    header += "\x63\x82\x53\x63";
+    for (int round = 0; round < 2000; round++) {
+        std::string bytes(random() % 600, '\0');
+        for (char& c : bytes) {
+            c = static_cast<char>(random() % 4 == 0 ? "{}; \n=.,\"0"[random() % 10] : random());
+        }
+        ExpectOnlyAddresses(ParseNetworkdLease(bytes));
+        for (const auto& lease : ParseDhclientLeases("lease {" + bytes, "")) {
+            ExpectOnlyAddresses(lease.second);
+        }
+        std::string message = header + bytes;
+        ExpectOnlyAddresses(ParseDhcpcdLease(reinterpret_cast<const uint8_t*>(message.data()),
+                                             message.size(), 1700000000));
+    }
+}
+
+// A dhclient lease that ended long ago is no lease for an address the
+// kernel keeps for good; with a live dhcpcd lease that set that address,
+// dhcpcd's server and WINS are the interface's even though dhclient's ranks
+// first.
+TEST(LiveLease, EndedDhclientFileNeverWins)
+{
+    const int64_t now = 1710000000;
+    TempDir root;
+    root.Write("var/lib/dhcp/dhclient.leases",
+               "lease {\n  interface \"eth0\";\n  fixed-address 10.0.0.5;\n"
+               "  option dhcp-server-identifier 10.0.0.1;\n"
+               "  option netbios-name-servers 10.0.0.8;\n  option dhcp-lease-time 600;\n"
+               "  expire epoch 1700000600;\n}\n");
+    AssignedAddress permanent = Own(false, 1690000001, 0);
+    int64_t obtained = 0;
+    int64_t expires = 0;
+    EXPECT_EQ(ChooseLiveLease(ReadTree(root.path(), {{"eth0", 1}}).at(1), &permanent, 1, now,
+                              &obtained, &expires),
+              nullptr);
+
+    root.Write("var/lib/dhcpcd/eth0.lease",
+               DhcpcdMessage("10.0.0.5", "10.0.0.3", {"10.0.0.6", "10.0.0.7"}, UINT32_MAX),
+               1690000000);
+    Leases leases = ReadTree(root.path(), {{"eth0", 1}});
+    ASSERT_EQ(Servers(leases.at(1)), (std::vector<std::string>{"10.0.0.1", "10.0.0.3"}));
+    const LeaseFacts* chosen =
+        ChooseLiveLease(leases.at(1), &permanent, 1, now, &obtained, &expires);
+    ASSERT_NE(chosen, nullptr);
+    EXPECT_EQ(ServerOf(*chosen), "10.0.0.3");
+    EXPECT_EQ(WinsOf(*chosen), (std::vector<std::string>{"10.0.0.6", "10.0.0.7"}));
+    EXPECT_EQ(obtained, 1690000000);
+    EXPECT_EQ(expires, kLeaseNeverEnds);
+}
+
+namespace {
+
+// The file calls of the stores with one fault planted: each call of the
+// chosen kind fails with the chosen errno (EINTR only for the first few).
+enum class Faulty { kNone, kOpenDirectory, kReadDirectory, kOpenFile, kReadFile };
+Faulty faulty = Faulty::kNone;
+int plantedError = 0;
+int interruptions = 0;
+const char* faultyPath = "";  // only paths containing this fail
+size_t bytesRead = 0;
+
+DIR* FaultyOpenDirectory(const char* path)
+{
+    if (faulty == Faulty::kOpenDirectory && strstr(path, faultyPath) != nullptr) {
+        errno = plantedError;
+        return nullptr;
+    }
+    return opendir(path);
+}
+
+dirent* FaultyReadDirectory(DIR* dir)
+{
+    if (faulty == Faulty::kReadDirectory) {
+        errno = plantedError;
+        return nullptr;
+    }
+    return readdir(dir);
+}
+
+int FaultyOpenFile(const char* path, int flags)
+{
+    if (faulty == Faulty::kOpenFile && strstr(path, faultyPath) != nullptr) {
+        errno = plantedError;
+        return -1;
+    }
+    return open(path, flags);
+}
+
+ssize_t FaultyReadFile(int fd, void* buffer, size_t size)
+{
+    if (faulty == Faulty::kReadFile && (plantedError != EINTR || interruptions-- > 0)) {
+        errno = plantedError;
+        return -1;
+    }
+    ssize_t got = read(fd, buffer, size);
+    bytesRead += got > 0 ? static_cast<size_t>(got) : 0;
+    return got;
+}
+
+struct FaultyCalls {
+    FaultyCalls()
+        : before(SetLeaseFileCalls(
+              {FaultyOpenDirectory, FaultyReadDirectory, FaultyOpenFile, FaultyReadFile}))
+    {
+        faulty = Faulty::kNone;
+        bytesRead = 0;
+    }
+    ~FaultyCalls()
+    {
+        SetLeaseFileCalls(before);
+    }
+    LeaseFileCalls before;
+};
+
+}  // namespace
+
+// Leases that are there but cannot be read for want of descriptors or
+// memory fail the whole read; a store or file that is absent, not ours or
+// no lease file is passed over.
+TEST(LeaseStoreFaults, ShortageFailsTheReadAnythingElseSkipsTheFile)
+{
+    TempDir root;
+    root.Write("var/lib/dhcp/dhclient.leases", DhclientBlock("eth0", "10.0.0.1"), 1700000000);
+    root.Write("var/lib/dhcpcd/eth0.lease", DhcpcdMessage("10.0.0.5", "10.0.0.3", {}, 600),
+               1600000000);
+    struct Case {
+        Faulty where;
+        int error;
+        const char* path;
+        int listError;          // what ListLeaseStores reports
+        int readError;          // what ReadLeases reports
+        const char* servers;    // of eth0's leases, when the read succeeds
+        int interruptions = 5;  // of each read, when the error is EINTR
+    } cases[] = {
+        {Faulty::kNone, 0, "", 0, 0, "10.0.0.1 10.0.0.3"},
+        {Faulty::kOpenDirectory, EMFILE, "/dhcp", EMFILE, EMFILE, ""},
+        {Faulty::kOpenDirectory, ENFILE, "/dhcpcd", ENFILE, ENFILE, ""},
+        {Faulty::kOpenDirectory, ENOMEM, "/netif", ENOMEM, ENOMEM, ""},
+        {Faulty::kOpenDirectory, EIO, "/dhcpcd", EIO, EIO, ""},
+        {Faulty::kOpenDirectory, EACCES, "/dhcpcd", 0, 0, "10.0.0.1"},
+        {Faulty::kOpenDirectory, ELOOP, "/dhcpcd", 0, 0, "10.0.0.1"},
+        {Faulty::kReadDirectory, ENOMEM, "", ENOMEM, ENOMEM, ""},
+        {Faulty::kOpenFile, EMFILE, "dhclient", 0, EMFILE, ""},
+        {Faulty::kOpenFile, ENOMEM, "eth0.lease", 0, ENOMEM, ""},
+        {Faulty::kOpenFile, EACCES, "eth0.lease", 0, 0, "10.0.0.1"},
+        {Faulty::kOpenFile, ENXIO, "dhclient", 0, 0, "10.0.0.3"},
+        {Faulty::kReadFile, EIO, "", 0, EIO, ""},
+        {Faulty::kReadFile, EINTR, "", 0, 0, "10.0.0.1 10.0.0.3"},
+        {Faulty::kReadFile, EINTR, "", 0, EINTR, "", 1000},
+    };
+    FaultyCalls calls;
+    for (const Case& c : cases) {
+        std::string name = std::to_string(static_cast<int>(c.where)) + " " + strerror(c.error);
+        faulty = c.where;
+        plantedError = c.error;
+        faultyPath = c.path;
+        interruptions = c.interruptions;
+        LeaseStoreFiles stores = ListLeaseStores(root.path());
+        EXPECT_EQ(stores.error, c.listError) << name;
+        int error = -1;
+        Leases leases = ReadLeases(stores, {{"eth0", 1}}, &error);
+        EXPECT_EQ(error, c.readError) << name;
+        if (error != 0) {
+            continue;
+        }
+        std::string servers;
+        for (const std::string& server : Servers(leases[1])) {
+            servers += (servers.empty() ? "" : " ") + server;
+        }
+        EXPECT_EQ(servers, c.servers) << name;
+    }
+}
+
+// A folder that lists for ever and files that would take more than the
+// read limit stop at their bounds.
+TEST(LeaseStoreFaults, ListingAndReadingAreBounded)
+{
+    FaultyCalls calls;
+    static dirent endless;
+    strcpy(endless.d_name, "eth0.lease");
+    LeaseFileCalls listing = calls.before;
+    listing.readDirectory = [](DIR*) { return &endless; };
+    SetLeaseFileCalls(listing);
+    TempDir root;
+    root.Write("var/lib/dhcpcd/eth0.lease", "");
+    LeaseStoreFiles stores = ListLeaseStores(root.path());
+    EXPECT_EQ(stores.dhcpcd.size(), kLeaseEntryLimit);
+
+    SetLeaseFileCalls({FaultyOpenDirectory, FaultyReadDirectory, FaultyOpenFile, FaultyReadFile});
+    const size_t files = kLeaseReadLimit / kLeaseFileLimit + 4;
+    for (size_t i = 0; i < files; i++) {
+        std::string path = root.Write("var/lib/dhcp/dhclient." + std::to_string(i) + ".leases", "");
+        ASSERT_EQ(truncate(path.c_str(), kLeaseFileLimit), 0);
+    }
+    int error = -1;
+    ReadLeases(ListLeaseStores(root.path()), {{"eth0", 1}}, &error);
+    EXPECT_EQ(error, 0);
+    EXPECT_EQ(bytesRead, kLeaseReadLimit);
+}
+
+// What a file name carries is matched against the interfaces that exist:
+// thousands of names of a hundred pieces each cost no more than their
+// length, and the one that names an interface still reaches it.
+TEST(LeaseStoreFaults, ManyPiecesInManyNames)
+{
+    TempDir root;
+    std::string dir = root.Write("var/lib/dhcpcd/a.b-c.wlan0-ssid.d.lease",
+                                 DhcpcdMessage("10.0.0.5", "10.0.0.3", {}, 600));
+    dir.erase(dir.rfind('/') + 1);
+    std::mt19937 random(3);
+    for (int file = 0; file < 2000; file++) {
+        std::string name;
+        for (int piece = 0; piece < 124; piece++) {
+            name += static_cast<char>('a' + random() % 26);
+            name += piece % 2 ? '-' : '.';
+        }
+        std::ofstream(dir + name + "x.lease");
+    }
+    std::vector<LeaseInterface> interfaces;
+    for (uint32_t i = 0; i < 4000; i++) {
+        interfaces.push_back({"v" + std::to_string(i), i + 10});
+    }
+    interfaces.push_back({"wlan0", 7});
+    interfaces.push_back({"a", 8});  // a piece of every name, but shorter
+    Leases leases = ReadTree(root.path(), interfaces);
+    ASSERT_EQ(leases.size(), 1u);
+    EXPECT_EQ(Servers(leases.at(7)), std::vector<std::string>{"10.0.0.3"});
+}
+
+// Nothing the reader does needs a large stack: it runs whole on a thread
+// given less than one 64 KiB block.
+TEST(LeaseStoreFaults, ReadsOnASmallStack)
+{
+    TempDir root;
+    root.Write("var/lib/dhcp/dhclient.leases", DhclientBlock("eth0", "10.0.0.1"));
+    root.Write("var/lib/dhcpcd/eth0.lease", DhcpcdMessage("10.0.0.5", "10.0.0.3", {}, 600));
+    static std::string path;
+    path = root.path();
+    EXPECT_EXIT(
+        {
+            pthread_attr_t attributes;
+            pthread_attr_init(&attributes);
+            pthread_attr_setstacksize(&attributes, 48 * 1024);
+            pthread_t thread;
+            static size_t found = 0;
+            auto run = [](void*) -> void* {
+                found = ReadTree(path, {{"eth0", 1}}).at(1).size();
+                return nullptr;
+            };
+            if (pthread_create(&thread, &attributes, run, nullptr) != 0) {
+                _exit(2);
+            }
+            pthread_join(thread, nullptr);
+            _exit(found == 2 ? 0 : 1);
+        },
+        testing::ExitedWithCode(0), "");
+}
+
+}  // namespace

@@ -1,0 +1,261 @@
+// The dump loop over a scripted kernel: redone dumps, foreign replies,
+// whole datagrams, next-hop objects.
+#include "netlink/dump_loop.h"
+
+#include <gtest/gtest.h>
+#include <linux/nexthop.h>
+
+#include "test_support.h"
+
+namespace {
+
+std::vector<std::string> LinkNames(const NetSnapshot& snapshot)
+{
+    std::vector<std::string> names;
+    for (const NetLink& link : snapshot.links) {
+        names.push_back(link.name);
+    }
+    return names;
+}
+
+const std::vector<std::string> kSettled = {"eth0"};
+
+// A clock that moves only when the dump loop pauses or a scripted dump
+// takes its time.
+int64_t scriptedNow = 0;
+std::vector<int64_t> pauses;
+
+int64_t ScriptedClock()
+{
+    return scriptedNow;
+}
+
+void ScriptedPause(int64_t milliseconds)
+{
+    pauses.push_back(milliseconds);
+    scriptedNow += milliseconds;
+}
+
+}  // namespace
+TEST(NetlinkChannel, InterruptedDumpIsRedoneWholeAndBoundedInTime)
+{
+    struct Case {
+        const char* name;
+        int racedAttempts;  // attempts in which `where` carries NLM_F_DUMP_INTR
+        DumpKind where;
+        int64_t dumpTime;  // milliseconds each dump takes
+        int error;
+        size_t attempts;
+        int64_t spent;  // milliseconds in all
+    };
+    const Case cases[] = {
+        {"routes raced once", 1, DumpKind::kRoutes, 0, 0, 2, 1},
+        {"links raced twice", 2, DumpKind::kLinks, 0, 0, 3, 3},
+        // 41 dumps of 20 ms, pauses of 1, 2, 4, 8, 16 and then 32 ms.
+        {"a busy host: forty races in a row", 40, DumpKind::kAddresses, 20, 0, 41, 1971},
+        {"never settles", 1000, DumpKind::kAddresses, 0, EAGAIN, 162, kDumpRetryTime},
+        {"never settles, each dump slow", 1000, DumpKind::kLinks, 2000, EAGAIN, 3, 6003},
+    };
+    for (const Case& c : cases) {
+        ScriptedChannel channel;
+        int attempt = 0;
+        channel.respond = [&](ScriptedChannel& self, DumpKind kind, uint32_t sequence) {
+            attempt += kind == DumpKind::kLinks;
+            scriptedNow += kind == DumpKind::kLinks ? c.dumpTime : 0;
+            bool raced = attempt <= c.racedAttempts;
+            uint16_t flags = raced && kind == c.where ? NLM_F_MULTI | NLM_F_DUMP_INTR : NLM_F_MULTI;
+            self.queue.push_back(
+                {Reply(kind, sequence, raced ? std::vector<std::string>{"old", "gone"} : kSettled,
+                       flags)});
+        };
+        NetlinkDumper dumper;
+        dumper.clock = ScriptedClock;
+        dumper.pause = ScriptedPause;
+        const int64_t start = 1000000;
+        scriptedNow = start;
+        pauses.clear();
+        NetSnapshot snapshot;
+        EXPECT_EQ(c.error, DumpSnapshot(channel, dumper, snapshot)) << c.name;
+        EXPECT_EQ(3 * c.attempts, channel.requests.size()) << c.name;
+        EXPECT_EQ(c.attempts - 1, pauses.size()) << c.name;
+        EXPECT_EQ(c.spent, scriptedNow - start) << c.name;
+        // Each pause doubles the one before up to the longest; only the
+        // last may be cut to what is left of the time.
+        for (size_t i = 1; i + 1 < pauses.size(); ++i) {
+            EXPECT_EQ(std::min(2 * pauses[i - 1], kLongestDumpPause), pauses[i]) << c.name;
+        }
+        if (c.error == 0) {
+            EXPECT_EQ(kSettled, LinkNames(snapshot)) << c.name;
+        }
+    }
+}
+
+TEST(NetlinkChannel, RepliesNotMeantForTheRequestAreSkipped)
+{
+    struct Case {
+        const char* name;
+        int sequenceShift;
+        uint32_t port;
+        uint32_t sender;
+    };
+    const Case cases[] = {
+        {"an older request's", -1, kPort, 0},
+        {"another socket's", 0, kPort + 1, 0},
+        {"another process's", 0, kPort, 4321},
+    };
+    for (const Case& c : cases) {
+        ScriptedChannel channel;
+        channel.respond = [&](ScriptedChannel& self, DumpKind kind, uint32_t sequence) {
+            // Each stray is a whole dump of its own, DONE included.
+            Queued stray;
+            stray.bytes = Reply(kind, 0, {"stray"});
+            Stamp(stray.bytes, sequence + c.sequenceShift, c.port);
+            stray.sender = c.sender;
+            self.queue.push_back(stray);
+            self.queue.push_back({Reply(kind, sequence, kSettled)});
+        };
+        NetlinkDumper dumper;
+        NetSnapshot snapshot;
+        EXPECT_EQ(0, DumpSnapshot(channel, dumper, snapshot)) << c.name;
+        EXPECT_EQ(kSettled, LinkNames(snapshot)) << c.name;
+    }
+}
+
+TEST(NetlinkChannel, DatagramsAreReadWholeOrNotAtAll)
+{
+    std::vector<std::string> many;
+    for (int i = 0; i < 2000; ++i) {
+        many.push_back("l" + std::to_string(i));
+    }
+    struct Case {
+        const char* name;
+        const std::vector<std::string>& links;
+        size_t claimed;  // 0: the datagram as built
+        int error;
+    };
+    const Case cases[] = {
+        {"larger than the first buffer", many, 0, 0},
+        // What fits of it is a whole dump; reading only that would pass.
+        {"larger than any kernel sends", kSettled, size_t(64) << 20, EMSGSIZE},
+        {"one byte past the limit", kSettled, (size_t(16) << 20) + 1, EMSGSIZE},
+    };
+    for (const Case& c : cases) {
+        ScriptedChannel channel;
+        channel.respond = [&](ScriptedChannel& self, DumpKind kind, uint32_t sequence) {
+            if (kind != DumpKind::kLinks || self.requests.size() > 1) {
+                self.queue.push_back({Reply(kind, sequence, kSettled)});
+                return;
+            }
+            Queued first;
+            first.bytes = Reply(kind, sequence, c.links);
+            first.claimed = c.claimed;
+            self.queue.push_back(first);
+            // The rest of a dump cut short: the next one must not take it.
+            self.queue.push_back({Reply(kind, sequence, {"late"})});
+        };
+        NetlinkDumper dumper;
+        NetSnapshot snapshot;
+        ASSERT_EQ(c.error, DumpSnapshot(channel, dumper, snapshot)) << c.name;
+        if (c.error == 0) {
+            EXPECT_EQ(c.links, LinkNames(snapshot)) << c.name;
+            continue;
+        }
+        EXPECT_LT(dumper.bufferSize, c.claimed) << c.name;
+        EXPECT_EQ(0, DumpSnapshot(channel, dumper, snapshot)) << c.name;
+        EXPECT_EQ(kSettled, LinkNames(snapshot)) << c.name;
+    }
+}
+
+namespace {
+
+// A default route that names next-hop object id, with the hop spelled out
+// beside it as the kernel does unless nexthop_compat_mode is off.
+void AddObjectRoute(Datagram& d, uint32_t id, uint32_t priority, uint32_t expandedIndex = 0,
+                    uint8_t expandedLast = 0)
+{
+    d.Begin(RTM_NEWROUTE);
+    d.Fixed(DefaultRoute());
+    d.Word(RTA_PRIORITY, priority);
+    d.Word(RTA_NH_ID, id);
+    if (expandedIndex != 0) {
+        d.Word(RTA_OIF, expandedIndex);
+        const uint8_t gateway[4] = {10, 0, 0, expandedLast};
+        d.Attribute(RTA_GATEWAY, gateway, 4);
+    }
+    d.End();
+}
+
+// One next-hop object: members for a group, else a hop of the given family
+// (AF_UNSPEC: a blackhole) whose gateway ends in gatewayLast (0: none).
+void AddObject(Datagram& d, uint32_t id, uint8_t family, uint32_t index, uint8_t gatewayLast,
+               const std::vector<uint32_t>& members = {})
+{
+    d.Begin(RTM_NEWNEXTHOP);
+    nhmsg info = {};
+    info.nh_family = members.empty() ? family : AF_UNSPEC;
+    d.Fixed(info);
+    d.Word(NHA_ID, id);
+    if (!members.empty()) {
+        std::vector<nexthop_grp> group;
+        for (uint32_t member : members) {
+            nexthop_grp entry = {};
+            entry.id = member;
+            group.push_back(entry);
+        }
+        d.Attribute(NHA_GROUP, group.data(), group.size() * sizeof(nexthop_grp));
+    } else if (family == AF_UNSPEC) {
+        d.Attribute(NHA_BLACKHOLE, nullptr, 0);
+    } else {
+        d.Word(NHA_OIF, index);
+        uint8_t gateway[16] = {10, 0, 0, gatewayLast};
+        if (gatewayLast != 0) {
+            d.Attribute(NHA_GATEWAY, gateway, family == AF_INET ? 4 : 16);
+        }
+    }
+    d.End();
+}
+
+}  // namespace
+
+TEST(NetlinkChannel, RoutesNamingOnlyAnObjectTakeItsHops)
+{
+    ScriptedChannel channel;
+    channel.respond = [&](ScriptedChannel& self, DumpKind kind, uint32_t sequence) {
+        Datagram d;
+        if (kind == DumpKind::kRoutes) {
+            AddObjectRoute(d, 10, 100);
+            AddObjectRoute(d, 20, 200);
+            AddObjectRoute(d, 30, 300);         // via IPv6
+            AddObjectRoute(d, 40, 400, 4, 40);  // spelled out: the object is not consulted
+            AddObjectRoute(d, 50, 500);         // a blackhole
+            AddObjectRoute(d, 60, 600);         // unknown
+        } else if (kind == DumpKind::kNexthops) {
+            AddObject(d, 10, AF_INET, 3, 1);
+            // A group in member order; an unknown member and a nested group give nothing.
+            AddObject(d, 20, 0, 0, 0, {22, 99, 10, 21, 20});
+            AddObject(d, 21, AF_INET, 3, 21);
+            AddObject(d, 22, AF_INET, 5, 0);  // no gateway: the device itself
+            AddObject(d, 30, AF_INET6, 6, 30);
+            AddObject(d, 40, AF_INET, 7, 77);
+            AddObject(d, 50, AF_UNSPEC, 0, 0);
+            size_t stray = d.Bytes().size();  // an object's body under another type
+            AddObject(d, 60, AF_INET, 6, 60);
+            d.Bytes()[stray + offsetof(nlmsghdr, nlmsg_type)] = RTM_NEWROUTE;
+        }
+        d.Done();
+        Stamp(d.Bytes(), sequence);
+        self.queue.push_back({d.Bytes()});
+    };
+    NetlinkDumper dumper;
+    NetSnapshot snapshot;
+    ASSERT_EQ(0, DumpSnapshot(channel, dumper, snapshot));
+    std::vector<std::string> got;
+    for (const NetGateway& g : snapshot.gateways) {
+        got.push_back(std::to_string(g.index) + " " + std::to_string(g.address[3]) + " " +
+                      std::to_string(g.priority) + (g.nexthopId != 0 ? " unresolved" : ""));
+    }
+    const std::vector<std::string> expected = {"3 1 100", "5 0 200", "3 1 200", "3 21 200",
+                                               "4 40 400"};
+    EXPECT_EQ(expected, got);
+    EXPECT_EQ(DumpKind::kNexthops, channel.requests.back());
+}

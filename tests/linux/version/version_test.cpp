@@ -1,0 +1,582 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "test_support.h"
+#include "version/version_file.h"
+#include "version/version_record.h"
+
+namespace {
+
+typedef std::vector<uint8_t> Bytes;
+
+Bytes ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    Bytes data(in ? (size_t)in.tellg() : 0);
+    in.seekg(0);
+    in.read((char*)data.data(), (std::streamsize)data.size());
+    return data;
+}
+
+void WriteFile(const std::string& path, const Bytes& data)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write((const char*)data.data(), (std::streamsize)data.size());
+}
+
+Bytes CompiledRecord()
+{
+    Bytes res = ReadFile(OSTREL_RES_FILE);
+    const uint8_t* data = NULL;
+    size_t size = 0;
+    EXPECT_TRUE(FindVersionResource(res.data(), res.size(), &data, &size));
+    return data != NULL ? Bytes(data, data + size) : Bytes();
+}
+
+// Offset of the node whose key is the given ASCII text.
+size_t NodeAt(const Bytes& record, const char* key)
+{
+    Bytes wide;
+    for (const char* c = key; *c != '\0'; c++) {
+        wide.push_back((uint8_t)*c);
+        wide.push_back(0);
+    }
+    wide.push_back(0);
+    wide.push_back(0);
+    auto found = std::search(record.begin(), record.end(), wide.begin(), wide.end());
+    EXPECT_NE(found, record.end()) << key;
+    return (size_t)(found - record.begin()) - 6;
+}
+
+void PutWord(Bytes* record, size_t offset, uint16_t value)
+{
+    (*record)[offset] = (uint8_t)value;
+    (*record)[offset + 1] = (uint8_t)(value >> 8);
+}
+
+// Queries a block made from the record the way GetFileVersionInfoA makes it.
+struct Block {
+    explicit Block(const Bytes& record)
+    {
+        size_t length = MeasureVersionRecord(record.data(), record.size());
+        if (length > 0) {
+            bytes.resize(VersionBlockSize(length));
+            FillVersionBlock(record.data(), length, bytes.data());
+        }
+    }
+    bool Query(const char* path, const char** value, UINT* length = NULL)
+    {
+        UINT ignored = 0;
+        return !bytes.empty() && QueryVersionBlock(bytes.data(), path, (void**)value,
+                                                   length != NULL ? length : &ignored);
+    }
+    std::string Text(const char* path)
+    {
+        const char* value = NULL;
+        return Query(path, &value) ? value : "<none>";
+    }
+    Bytes bytes;
+};
+
+const char kFileVersion[] = "\\StringFileInfo\\000004B0\\FileVersion";
+
+TEST(VersionRecord, CompiledRecordAnswersTheBannerLookup)
+{
+    Block block(CompiledRecord());
+    const char* value = NULL;
+    UINT length = 0;
+    ASSERT_TRUE(block.Query(kFileVersion, &value, &length));
+    EXPECT_STREQ(value, "1, 0, 0, 2");
+    EXPECT_EQ(length, 11u);
+    EXPECT_EQ(block.Text("\\stringfileinfo\\000004b0\\FILEVERSION"), "1, 0, 0, 2");
+    EXPECT_EQ(block.Text("StringFileInfo\\\\000004B0\\ProductVersion"), "1, 0, 0, 1");
+    EXPECT_EQ(block.Text("\\StringFileInfo\\000004B0\\ProductName"), "Zuvi\xC2\xAE Tool Ostrel");
+    EXPECT_EQ(block.Text("\\StringFileInfo\\000004B0\\PrivateBuild"),
+              "Zuvi\xC2\xAE Ostrel is a tool to dump IP_ADAPTER_INFO for all available NICs");
+    EXPECT_EQ(block.Text("\\StringFileInfo\\000004B0\\FileVersio"), "<none>");
+    // Earlier texts survive later queries.
+    EXPECT_STREQ(value, "1, 0, 0, 2");
+}
+
+TEST(VersionRecord, StringTableHoldsTheTwelveEntriesInOrder)
+{
+    Bytes record = CompiledRecord();
+    const char* keys[] = {"Comments",     "CompanyName",    "FileDescription", "FileVersion",
+                          "InternalName", "LegalCopyright", "LegalTrademarks", "OriginalFilename",
+                          "PrivateBuild", "ProductName",    "ProductVersion",  "SpecialBuild"};
+    size_t previous = 0;
+    for (const char* key : keys) {
+        VersionValue value;
+        std::string path = std::string("\\StringFileInfo\\000004b0\\") + key;
+        ASSERT_TRUE(FindVersionValue(record.data(), record.size(), path.c_str(), &value)) << key;
+        EXPECT_TRUE(value.text) << key;
+        EXPECT_GT(value.offset, previous) << key;
+        previous = value.offset;
+    }
+    Block block(record);
+    EXPECT_EQ(block.Text("\\StringFileInfo\\000004b0\\OriginalFilename"), "Ostrel.exe");
+    EXPECT_EQ(block.Text("\\StringFileInfo\\000004b0\\SpecialBuild"), "Ostrel");
+}
+
+TEST(VersionRecord, FixedPartAndTranslation)
+{
+    Block block(CompiledRecord());
+    const char* value = NULL;
+    UINT length = 0;
+    ASSERT_TRUE(block.Query("\\", &value, &length));
+    ASSERT_EQ(length, sizeof(VS_FIXEDFILEINFO));
+    VS_FIXEDFILEINFO fixed;
+    memcpy(&fixed, value, sizeof(fixed));
+    EXPECT_EQ(fixed.dwSignature, kFixedFileInfoSignature);
+    EXPECT_EQ(fixed.dwStrucVersion, 0x00010000u);
+    EXPECT_EQ(fixed.dwFileVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed.dwFileVersionLS, 0x00000002u);
+    EXPECT_EQ(fixed.dwProductVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed.dwProductVersionLS, 0x00000001u);
+    EXPECT_EQ(fixed.dwFileFlagsMask, 0x3Fu);
+    EXPECT_EQ(fixed.dwFileFlags, 0x28u);
+    EXPECT_EQ(fixed.dwFileOS, 0x40004u);
+    EXPECT_EQ(fixed.dwFileType, 1u);
+    EXPECT_EQ(fixed.dwFileSubtype, 0u);
+    EXPECT_EQ(fixed.dwFileDateMS | fixed.dwFileDateLS, 0u);
+
+    ASSERT_TRUE(block.Query("\\VarFileInfo\\Translation", &value, &length));
+    ASSERT_EQ(length, 4u);
+    EXPECT_EQ(Bytes(value, value + 4), (Bytes{0x00, 0x00, 0xB0, 0x04}));
+}
+
+TEST(VersionRecord, StringTableUnderAnotherLanguageIsNotFound)
+{
+    Bytes record = CompiledRecord();
+    size_t table = NodeAt(record, "000004b0");
+    memcpy(&record[table + 6], "0\0004\0000\0009\0", 8);
+    Block block(record);
+    EXPECT_EQ(block.Text(kFileVersion), "<none>");
+    EXPECT_EQ(block.Text("\\StringFileInfo\\040904B0\\FileVersion"), "1, 0, 0, 2");
+}
+
+// A path's UTF-8 meets the record's UTF-16 keys: each sequence length, and
+// a pair of surrogates for a code point past the first plane.
+TEST(VersionRecord, KeysMatchTheirUtf8Spelling)
+{
+    const Bytes good = CompiledRecord();
+    size_t key = NodeAt(good, "FileVersion") + 6;
+    const struct {
+        std::vector<uint16_t> units;  // in place of the key's first ones
+        const char* spelling;
+    } cases[] = {
+        {{0xE9}, "\xC3\xA9"},
+        {{0x7FF}, "\xDF\xBF"},
+        {{0xF900}, "\xEF\xA4\x80"},
+        {{0xD83D, 0xDE00}, "\xF0\x9F\x98\x80"},
+        {{0xDBFF, 0xDFFF}, "\xF4\x8F\xBF\xBF"},
+    };
+    for (const auto& c : cases) {
+        Bytes record = good;
+        for (size_t i = 0; i < c.units.size(); i++) {
+            PutWord(&record, key + 2 * i, c.units[i]);
+        }
+        std::string path = std::string("\\StringFileInfo\\000004B0\\") + c.spelling +
+                           std::string("FileVersion").substr(c.units.size());
+        EXPECT_EQ(Block(record).Text(path.c_str()), "1, 0, 0, 2") << c.spelling;
+    }
+}
+
+// Each damage must make the lookup fail (or stay bounded) without a read
+// outside the record; the sanitizer build checks the latter.
+TEST(VersionRecord, DamagedRecordsAreRejected)
+{
+    const Bytes good = CompiledRecord();
+    ASSERT_EQ(MeasureVersionRecord(good.data(), good.size()), good.size());
+    size_t stringFileInfo = NodeAt(good, "StringFileInfo");
+    size_t table = NodeAt(good, "000004b0");
+    size_t fileVersion = NodeAt(good, "FileVersion");
+    uint16_t tableLength = (uint16_t)(good[table] | good[table + 1] << 8);
+    struct Damage {
+        const char* what;
+        size_t offset;
+        uint16_t word;
+    } damages[] = {
+        {"entry length zero", fileVersion, 0},
+        {"entry length below its header", fileVersion, 5},
+        {"entry length odd and inside the key", fileVersion, 9},
+        {"key without terminator inside the entry", fileVersion, 6 + 2 * 11},
+        {"entry longer than its table", fileVersion, (uint16_t)(tableLength + 4)},
+        {"table longer than its parent", table, 0xFFF0},
+        {"parent longer than the record", stringFileInfo, 0xFFF0},
+        {"value longer than its entry", fileVersion + 2, 200},
+        {"unknown value type", fileVersion + 4, 7},
+    };
+    for (const Damage& damage : damages) {
+        Bytes record = good;
+        PutWord(&record, damage.offset, damage.word);
+        VersionValue value;
+        EXPECT_FALSE(FindVersionValue(record.data(), record.size(), kFileVersion, &value))
+            << damage.what;
+        Block block(record);
+        EXPECT_EQ(block.Text(kFileVersion), "<none>") << damage.what;
+    }
+}
+
+TEST(VersionRecord, DamagedRootGivesNoRecord)
+{
+    const Bytes good = CompiledRecord();
+    Bytes truncated(good.begin(), good.begin() + good.size() / 2);
+    EXPECT_EQ(MeasureVersionRecord(truncated.data(), truncated.size()), 0u);
+    EXPECT_EQ(MeasureVersionRecord(good.data(), 5), 0u);
+
+    Bytes renamed = good;
+    renamed[6] = 'X';
+    EXPECT_EQ(MeasureVersionRecord(renamed.data(), renamed.size()), 0u);
+
+    Bytes badSignature = good;
+    badSignature[NodeAt(good, "VS_VERSION_INFO") + 40] ^= 0xFF;
+    Block block(badSignature);
+    const char* value = NULL;
+    EXPECT_FALSE(block.Query("\\", &value));
+    EXPECT_EQ(block.Text(kFileVersion), "1, 0, 0, 2");
+}
+
+// UTF-16 texts become UTF-8 at each length's edges, an unpaired surrogate
+// becoming U+FFFD; a value without terminator is cut at its length.
+TEST(VersionRecord, TextsAreConvertedAndCutAtTheirLength)
+{
+    const Bytes good = CompiledRecord();
+    size_t fileVersion = NodeAt(good, "FileVersion");
+    VersionValue value;
+    ASSERT_TRUE(FindVersionValue(good.data(), good.size(), kFileVersion, &value));
+    struct Case {
+        std::vector<uint16_t> units;
+        const char* text;
+    } cases[] = {
+        {{'1', ',', ' ', '0'}, "1, 0"},
+        {{'1', 0, '2'}, "1"},
+        {{0x7F, 0x80}, "\x7F\xC2\x80"},
+        {{0x7FF, 0x800}, "\xDF\xBF\xE0\xA0\x80"},
+        {{0xD7FF, 0xE000, 0xFFFF}, "\xED\x9F\xBF\xEE\x80\x80\xEF\xBF\xBF"},
+        {{0xD800, 0xDC00}, "\xF0\x90\x80\x80"},
+        {{0xD83D, 0xDE00, 'x'}, "\xF0\x9F\x98\x80x"},
+        {{0xDBFF, 0xDFFF}, "\xF4\x8F\xBF\xBF"},
+        {{0xDFFF, 0xDBFF, 'x'}, "\xEF\xBF\xBD\xEF\xBF\xBDx"},
+        {{'x', 0xD800}, "x\xEF\xBF\xBD"},
+    };
+    for (const Case& c : cases) {
+        Bytes record = good;
+        PutWord(&record, fileVersion + 2, (uint16_t)c.units.size());
+        for (size_t i = 0; i < c.units.size(); i++) {
+            PutWord(&record, value.offset + 2 * i, c.units[i]);
+        }
+        EXPECT_EQ(Block(record).Text(kFileVersion), c.text) << c.units.size();
+    }
+}
+
+// A binary node comes back as the platform gives it: its raw bytes in the
+// record, counted in bytes, with no terminator promised.
+TEST(VersionRecord, BinaryValueComesBackRaw)
+{
+    Bytes record = CompiledRecord();
+    size_t fileVersion = NodeAt(record, "FileVersion");
+    PutWord(&record, fileVersion + 2, 3);
+    PutWord(&record, fileVersion + 4, 0);
+    Block block(record);
+    const char* value = NULL;
+    UINT length = 0;
+    ASSERT_TRUE(block.Query(kFileVersion, &value, &length));
+    EXPECT_EQ(length, 3u);
+    ASSERT_GE((const uint8_t*)value, block.bytes.data());
+    EXPECT_LE((const uint8_t*)value + length, block.bytes.data() + record.size());
+    EXPECT_EQ(std::string(value, length), std::string("1\0,", 3));
+}
+
+TEST(VersionResources, DamagedEntryHeadersAreRejected)
+{
+    Bytes res = ReadFile(OSTREL_RES_FILE);
+    const uint8_t* data = NULL;
+    size_t size = 0;
+    ASSERT_TRUE(FindVersionResource(res.data(), res.size(), &data, &size));
+    EXPECT_FALSE(
+        FindVersionResource(res.data(), (size_t)(data - res.data()) + size - 1, &data, &size));
+    Bytes lying = res;
+    lying[4] = 0xFF;  // the first entry's header size
+    lying[5] = 0xFF;
+    EXPECT_FALSE(FindVersionResource(lying.data(), lying.size(), &data, &size));
+    lying = res;
+    lying[0] = 0xF0;  // the first entry's data size
+    lying[3] = 0x7F;
+    EXPECT_FALSE(FindVersionResource(lying.data(), lying.size(), &data, &size));
+}
+
+class VersionFile : public ::testing::Test {
+   protected:
+    void SetUp() override
+    {
+        exe = ReadFile(OSTREL_EXE);
+        ASSERT_GT(exe.size(), 64u);
+    }
+    std::string Write(const char* name, const Bytes& data)
+    {
+        std::string path = dir + "/" + name;
+        WriteFile(path, data);
+        return path;
+    }
+    std::string FileVersion(const std::string& name)
+    {
+        DWORD handle = 1;
+        DWORD size = GetFileVersionInfoSizeA(name.c_str(), &handle);
+        EXPECT_EQ(handle, 0u);
+        if (size == 0) {
+            return "<none>";
+        }
+        std::vector<uint8_t> block(size);
+        void* value = NULL;
+        UINT length = 0;
+        if (!GetFileVersionInfoA(name.c_str(), 0, size, block.data()) ||
+            !VerQueryValueA(block.data(), kFileVersion, &value, &length)) {
+            return "<unreadable>";
+        }
+        return (const char*)value;
+    }
+    uint64_t Field(size_t offset, size_t width)
+    {
+        uint64_t value = 0;
+        memcpy(&value, &exe[offset], width);
+        return value;
+    }
+    void SetField(Bytes* data, size_t offset, uint64_t value, size_t width)
+    {
+        memcpy(&(*data)[offset], &value, width);
+    }
+    // Offset of the resource section's header in the (64-bit) executable.
+    size_t ResourceSectionHeader()
+    {
+        uint64_t table = Field(40, 8);
+        size_t count = (size_t)Field(60, 2);
+        size_t namesHeader = (size_t)(table + Field(62, 2) * 64);
+        uint64_t names = Field(namesHeader + 24, 8);
+        for (size_t i = 0; i < count; i++) {
+            size_t header = (size_t)(table + i * 64);
+            if (strcmp((const char*)&exe[names + Field(header, 4)], kResourceSectionName) == 0) {
+                return header;
+            }
+        }
+        ADD_FAILURE() << "no resource section";
+        return 0;
+    }
+
+    TempDir scratch{"ostrel_version"};
+    std::string dir = scratch.path();
+    Bytes exe;
+};
+
+TEST_F(VersionFile, ExecutableCarriesTheRecordAndNamesResolve)
+{
+    ASSERT_EQ(exe[4], 2) << "the checks below read a 64-bit ELF file";
+    EXPECT_EQ(FileVersion(OSTREL_EXE), "1, 0, 0, 2");
+    std::string copy = Write("Ostrel", exe);
+    EXPECT_EQ(FileVersion(copy), "1, 0, 0, 2");
+    EXPECT_EQ(FileVersion(copy + ".eXe"), "1, 0, 0, 2");
+    EXPECT_EQ(FileVersion(copy + ".com.exe"), "<none>");
+    // The Windows build beside this one, or any other file without the
+    // record, does not hide the record of the name without ".exe".
+    Bytes windowsBuild = {'M', 'Z', 0x90, 0};
+    windowsBuild.resize(4096);
+    Write("Ostrel.exe", windowsBuild);
+    EXPECT_EQ(FileVersion(copy + ".exe"), "1, 0, 0, 2");
+    Write("Ostrel.EXE", Bytes(exe.begin(), exe.begin() + 64));
+    EXPECT_EQ(FileVersion(copy + ".EXE"), "1, 0, 0, 2");
+    EXPECT_EQ(FileVersion(dir + "/.exe"), "<none>");
+    EXPECT_EQ(FileVersion(dir), "<none>");
+    EXPECT_EQ(FileVersion(""), "<none>");
+    EXPECT_EQ(FileVersion(Write("text", Bytes(100, 'x'))), "<none>");
+}
+
+// The record in an executable of the other classes and byte orders: the
+// compiled resource data in a minimal file of three sections.
+TEST_F(VersionFile, EitherElfClassAndByteOrderCarriesTheRecord)
+{
+    const Bytes res = ReadFile(OSTREL_RES_FILE);
+    const std::string names = std::string(1, '\0') + kResourceSectionName + '\0' + ".shstrtab";
+    const struct {
+        bool wide, big;
+    } layouts[] = {{false, false}, {false, true}, {true, true}};
+    for (const auto& layout : layouts) {
+        size_t word = layout.wide ? 8 : 4, header = layout.wide ? 64 : 40;
+        auto put = [&](Bytes* data, size_t at, uint64_t value, size_t width) {
+            for (size_t i = 0; i < width; i++) {
+                (*data)[at + (layout.big ? width - 1 - i : i)] = (uint8_t)(value >> (8 * i));
+            }
+        };
+        size_t namesAt = 64, resAt = 128, table = (resAt + res.size() + 7) & ~(size_t)7;
+        Bytes data(table + 3 * header);
+        memcpy(&data[0], "\177ELF", 4);
+        data[4] = layout.wide ? 2 : 1;
+        data[5] = layout.big ? 2 : 1;
+        put(&data, layout.wide ? 40 : 32, table, word);
+        size_t counts = layout.wide ? 58 : 46;
+        put(&data, counts, header, 2);
+        put(&data, counts + 2, 3, 2);
+        put(&data, counts + 4, 2, 2);
+        memcpy(&data[namesAt], names.data(), names.size());
+        memcpy(&data[resAt], res.data(), res.size());
+        const uint64_t sections[2][4] = {{1, 1, resAt, res.size()},
+                                         {names.size() - 9, 3, namesAt, names.size() + 1}};
+        for (size_t i = 0; i < 2; i++) {
+            size_t at = table + (i + 1) * header;
+            put(&data, at, sections[i][0], 4);
+            put(&data, at + 4, sections[i][1], 4);
+            put(&data, at + (layout.wide ? 24 : 16), sections[i][2], word);
+            put(&data, at + (layout.wide ? 32 : 20), sections[i][3], word);
+        }
+        EXPECT_EQ(FileVersion(Write("elf", data)), "1, 0, 0, 2") << layout.wide << layout.big;
+    }
+}
+
+TEST_F(VersionFile, BlockTooSmallIsRefused)
+{
+    DWORD size = GetFileVersionInfoSizeA(OSTREL_EXE, NULL);
+    ASSERT_GT(size, 0u);
+    std::vector<uint8_t> block(size);
+    EXPECT_FALSE(GetFileVersionInfoA(OSTREL_EXE, 0, size - 1, block.data()));
+    EXPECT_EQ(ERROR_INSUFFICIENT_BUFFER, GetLastError());
+}
+
+TEST_F(VersionFile, FailuresLeaveTheirCodes)
+{
+    EXPECT_EQ(0u, GetFileVersionInfoSizeA((dir + "/missing").c_str(), NULL));
+    EXPECT_EQ(2u, GetLastError());  // ERROR_FILE_NOT_FOUND
+    EXPECT_EQ(0u, GetFileVersionInfoSizeA(Write("plain", Bytes(100, 'x')).c_str(), NULL));
+    EXPECT_EQ(1812u, GetLastError());  // ERROR_RESOURCE_DATA_NOT_FOUND
+}
+
+TEST_F(VersionFile, DamagedExecutablesHaveNoRecord)
+{
+    size_t section = ResourceSectionHeader();
+    uint64_t fileSize = exe.size();
+    struct Damage {
+        const char* what;
+        size_t offset;
+        uint64_t value;
+        size_t width;
+    } damages[] = {
+        {"section table beyond the file", 40, fileSize, 8},
+        {"section table end beyond the file", 40, fileSize - 64, 8},
+        {"section entries too small", 58, 16, 2},
+        {"name table index out of range", 62, 0xFFF0, 2},
+        {"section beyond the file", section + 24, fileSize - 16, 8},
+        {"section size beyond the file", section + 32, fileSize, 8},
+        {"section size wraps around", section + 32, ~(uint64_t)0, 8},
+        {"section holds no file bytes", section + 4, 8, 4},
+        {"name offset beyond the name table", section, 0xFFFFFF, 4},
+        // Two sections of the record's name: neither is taken.
+        {"a later section shares the name", section + 64, Field(section, 4), 4},
+        {"an earlier section shares the name", section - 64, Field(section, 4), 4},
+    };
+    for (const Damage& damage : damages) {
+        Bytes copy = exe;
+        SetField(&copy, damage.offset, damage.value, damage.width);
+        EXPECT_EQ(FileVersion(Write("damaged", copy)), "<none>") << damage.what;
+    }
+    Bytes truncated(exe.begin(), exe.begin() + (long)(exe.size() - 100));
+    EXPECT_EQ(FileVersion(Write("truncated", truncated)), "<none>");
+    Bytes header(exe.begin(), exe.begin() + 40);
+    EXPECT_EQ(FileVersion(Write("header", header)), "<none>");
+}
+
+long PeakResidentKilobytes()
+{
+    struct rusage usage;
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+// Sizes a file may claim cost reads of headers, never memory or reads
+// in proportion to the claim.
+TEST_F(VersionFile, HugeSectionTableCostsNoMemory)
+{
+    // 16384 section headers of 0xFFFF bytes: a sparse file of a gigabyte.
+    const char header[] =
+        "7f454c4602010100000000000000000002003e00010000000000000000000000"
+        "0000000000000000400000000000000000000000400038000000ffff00400100";
+    Bytes data;
+    for (size_t i = 0; header[i] != '\0'; i += 2) {
+        data.push_back((uint8_t)strtoul(std::string(header + i, 2).c_str(), NULL, 16));
+    }
+    std::string path = Write("huge", data);
+    ASSERT_EQ(truncate(path.c_str(), 64 + 0xFFFFL * 0x4000), 0);
+    long before = PeakResidentKilobytes();
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(FileVersion(path), "<none>");
+    EXPECT_LT(PeakResidentKilobytes() - before, 16 * 1024);
+    auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(took).count(), 2000);
+}
+
+// A name swapped for a FIFO between the search and the open must not hold
+// the lookup until some writer comes. A watchdog plays that writer when a
+// lookup hangs, so a fault fails the test instead of stalling it.
+TEST_F(VersionFile, NameSwappedForAFifoNeverBlocks)
+{
+    std::string regular = Write("regular", exe);
+    std::string fifo = dir + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::string name = dir + "/race";
+    std::string staging = dir + "/staging";
+
+    std::atomic<bool> stop(false);
+    std::atomic<bool> blocked(false);
+    std::atomic<long> lookups(0);
+    std::thread swapper([&] {
+        for (bool toFifo = false; !stop; toFifo = !toFifo) {
+            unlink(staging.c_str());
+            if (link(toFifo ? fifo.c_str() : regular.c_str(), staging.c_str()) == 0) {
+                rename(staging.c_str(), name.c_str());
+            }
+        }
+    });
+    std::thread watchdog([&] {
+        // A lookup takes well under a millisecond; one that makes no
+        // progress for a quarter of a second is stuck on the FIFO.
+        long seen = -1;
+        while (!stop) {
+            for (int slice = 0; slice < 25 && !stop; slice++) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+            long now = lookups;
+            if (now == seen) {
+                blocked = true;
+                int writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+                if (writer >= 0) {
+                    close(writer);
+                }
+            }
+            seen = now;
+        }
+    });
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(400);
+    std::string found;
+    while (std::chrono::steady_clock::now() < end) {
+        found = FileVersion(name);
+        EXPECT_TRUE(found == "1, 0, 0, 2" || found == "<none>" || found == "<unreadable>") << found;
+        lookups++;
+    }
+    stop = true;
+    swapper.join();
+    watchdog.join();
+    EXPECT_FALSE(blocked);
+    EXPECT_GT(lookups, 100);
+}
+
+}  // namespace
