@@ -20,6 +20,7 @@
 #include <string>
 #include <thread>
 
+#include "leases/interface_names.h"
 #include "report.h"
 #include "test_support.h"
 
@@ -570,6 +571,35 @@ TEST(LeaseSources, NetworkManagerStateOverItsInternalFile)
     Leases leases = ReadTree(root.path(), {{"eth0", 1}, {"eth1", 2}});
     EXPECT_EQ(Servers(leases.at(1)), (std::vector<std::string>{"10.0.0.1"}));
     EXPECT_EQ(AddressOf(leases.at(2).front()), "10.0.0.6") << "no state: the file still counts";
+}
+
+// A file name gives its lease to the interface with the longest name it
+// carries, a run that starts at the name's start or after a separator;
+// NetworkManager's "dhclient-" and "internal-" are never part of that run.
+TEST(LeaseSources, FileNameGoesToTheLongestInterfaceNameInIt)
+{
+    const struct {
+        bool networkManager;
+        const char* file;
+        const char* interface;  // "": none
+    } cases[] = {
+        {true, "dhclient-1-eth0.lease", "eth0"},
+        {true, "internal-1-eth0.lease", "eth0"},
+        {false, "dhcpcd-eth0.lease", "eth0"},
+        {false, "eth0-home.lease", "eth0"},
+        {false, "veth0.lease", ""},  // eth0 inside a word
+    };
+    // Runs that begin inside a prefix, or one character too early.
+    const std::vector<LeaseInterface> interfaces = {
+        {"eth0", 1}, {"t-1-eth0", 2}, {"l-1-eth0", 3}, {"-1-eth0", 4}};
+    InterfaceNames names(interfaces);
+    for (const auto& c : cases) {
+        LeaseStoreFiles stores;
+        (c.networkManager ? stores.networkManager : stores.dhcpcd).emplace_back(c.file);
+        std::vector<NamedFile> named = AssignNamedFiles(stores, interfaces, names);
+        std::string interface = named.empty() ? "" : std::string(named.front().interface);
+        EXPECT_EQ(interface, c.interface) << c.file;
+    }
 }
 
 TEST(LeaseSources, NewestFileOfOneClientWins)

@@ -229,6 +229,14 @@ TEST(VersionRecord, DamagedRecordsAreRejected)
         Block block(record);
         EXPECT_EQ(block.Text(kFileVersion), "<none>") << damage.what;
     }
+    // The shortest whole entry: its key's terminator ends it, with no value.
+    Bytes bare = good;
+    PutWord(&bare, fileVersion, 6 + 2 * 12);
+    PutWord(&bare, fileVersion + 2, 0);
+    VersionValue value;
+    ASSERT_TRUE(FindVersionValue(bare.data(), bare.size(), kFileVersion, &value));
+    EXPECT_EQ(value.offset, fileVersion + 6 + 2 * 12);
+    EXPECT_EQ(value.size, 0u);
 }
 
 TEST(VersionRecord, DamagedRootGivesNoRecord)
@@ -317,6 +325,9 @@ TEST(VersionResources, DamagedEntryHeadersAreRejected)
     lying[0] = 0xF0;  // the first entry's data size
     lying[3] = 0x7F;
     EXPECT_FALSE(FindVersionResource(lying.data(), lying.size(), &data, &size));
+    lying = res;
+    lying[0] = 1;  // one byte of data, then the end where its padding should be
+    EXPECT_FALSE(FindVersionResource(lying.data(), 33, &data, &size));
 }
 
 class VersionFile : public ::testing::Test {
