@@ -496,6 +496,18 @@ TEST(DhcpcdLeases, OptionsAndInterfaceTokens)
     EXPECT_EQ(ServerOf(leases.at(4).front()), "10.100.0.1");
     EXPECT_EQ(ServerOf(leases.at(5).front()), "") << "truncated option";
     EXPECT_EQ(leases.at(5).front().end, LeaseEnd::kAt);
+
+    // WINS servers that are no whole number of addresses give none.
+    std::string message = DhcpcdMessage("10.0.0.5", "10.0.0.3", {}, 600);
+    message.insert(message.size() - 1, "\x2c\x06\x0a\x00\x00\x08\x0a\x00", 8);
+    LeaseFacts odd =
+        ParseDhcpcdLease(reinterpret_cast<const uint8_t*>(message.data()), message.size(), 1);
+    EXPECT_EQ(ServerOf(odd), "10.0.0.3");
+    EXPECT_TRUE(odd.wins.empty());
+    // A message that ends in an option's code, with no length after it.
+    message.back() = '\x2c';
+    GuardedBytes cut(std::vector<uint8_t>(message.begin(), message.end()));
+    EXPECT_EQ(ServerOf(ParseDhcpcdLease(cut.data(), message.size(), 1)), "10.0.0.3");
 }
 
 TEST(DhcpcdLeases, TimesNeverOverflowAndInfiniteNeverEnds)
@@ -588,6 +600,8 @@ TEST(LeaseSources, FileNameGoesToTheLongestInterfaceNameInIt)
         {false, "dhcpcd-eth0.lease", "eth0"},
         {false, "eth0-home.lease", "eth0"},
         {false, "veth0.lease", ""},  // eth0 inside a word
+        {false, "eth0x.lease", ""},
+        {true, "dhclient-1-eth0-x.lease", ""},  // anchored at the end
     };
     // Runs that begin inside a prefix, or one character too early.
     const std::vector<LeaseInterface> interfaces = {

@@ -1,6 +1,5 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -67,35 +66,6 @@ void PutWord(Bytes* record, size_t offset, uint16_t value)
     (*record)[offset] = (uint8_t)value;
     (*record)[offset + 1] = (uint8_t)(value >> 8);
 }
-
-// A copy of bytes that ends where a readable page does, the next page
-// unreadable: a read past them faults in any build, sanitizer or not.
-class GuardedBytes {
-   public:
-    explicit GuardedBytes(const Bytes& bytes)
-        : page_((size_t)sysconf(_SC_PAGESIZE)), size_(bytes.size())
-    {
-        void* pages =
-            mmap(NULL, 2 * page_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        EXPECT_NE(pages, MAP_FAILED);
-        base_ = (uint8_t*)pages;
-        EXPECT_EQ(mprotect(base_ + page_, page_, PROT_NONE), 0);
-        memcpy(data(), bytes.data(), size_);
-    }
-    ~GuardedBytes()
-    {
-        munmap(base_, 2 * page_);
-    }
-    uint8_t* data()
-    {
-        return base_ + page_ - size_;
-    }
-
-   private:
-    size_t page_;
-    size_t size_;
-    uint8_t* base_;
-};
 
 // Queries a block made from the record the way GetFileVersionInfoA makes it.
 struct Block {
