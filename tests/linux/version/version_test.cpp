@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -67,28 +68,31 @@ void PutWord(Bytes* record, size_t offset, uint16_t value)
     (*record)[offset + 1] = (uint8_t)(value >> 8);
 }
 
-// Queries a block made from the record the way GetFileVersionInfoA makes it.
+// Queries a block made from the record the way GetFileVersionInfoA makes
+// it, with nothing writable after it.
 struct Block {
     explicit Block(const Bytes& record)
     {
         size_t length = MeasureVersionRecord(record.data(), record.size());
         if (length > 0) {
-            bytes.resize(VersionBlockSize(length));
-            FillVersionBlock(record.data(), length, bytes.data());
+            guarded.reset(new GuardedBytes(Bytes(VersionBlockSize(length))));
+            bytes = guarded->data();
+            FillVersionBlock(record.data(), length, bytes);
         }
     }
     bool Query(const char* path, const char** value, UINT* length = NULL)
     {
         UINT ignored = 0;
-        return !bytes.empty() && QueryVersionBlock(bytes.data(), path, (void**)value,
-                                                   length != NULL ? length : &ignored);
+        return bytes != NULL &&
+               QueryVersionBlock(bytes, path, (void**)value, length != NULL ? length : &ignored);
     }
     std::string Text(const char* path)
     {
         const char* value = NULL;
         return Query(path, &value) ? value : "<none>";
     }
-    Bytes bytes;
+    std::unique_ptr<GuardedBytes> guarded;
+    uint8_t* bytes = NULL;
 };
 
 const char kFileVersion[] = "\\StringFileInfo\\000004B0\\FileVersion";
@@ -307,8 +311,8 @@ TEST(VersionRecord, BinaryValueComesBackRaw)
     UINT length = 0;
     ASSERT_TRUE(block.Query(kFileVersion, &value, &length));
     EXPECT_EQ(length, 3u);
-    ASSERT_GE((const uint8_t*)value, block.bytes.data());
-    EXPECT_LE((const uint8_t*)value + length, block.bytes.data() + record.size());
+    ASSERT_GE((const uint8_t*)value, block.bytes);
+    EXPECT_LE((const uint8_t*)value + length, block.bytes + record.size());
     EXPECT_EQ(std::string(value, length), std::string("1\0,", 3));
 }
 
