@@ -324,9 +324,6 @@ EQUIVALENT = {
     ("platform/linux/netlink/dump_loop.cpp", "reader.kind = kind;",
      "reader.sequence = ++dumper.sequence;", "reader.sequence = --dumper.sequence;"):
     "sequences are only compared for equality; counting down from 0 repeats none sooner than counting up",
-    ("platform/linux/leases/lease_dhcpcd_control.cpp", "if (!Await(fd, POLLOUT, deadline)) {",
-     "return false;", "return true;"):
-    "that wait fails only past the deadline or on a poll failure: the request is then unsent or cut, so no reply comes and the read after it fails by the same deadline",
     ("platform/linux/version/version_info.cpp", "} catch (...) {", "SetLastError(ERROR_GEN_FAILURE);", ""):
     "no body throws anything but bad_alloc: every container it grows is bounded far below max_size",
     ("platform/linux/version/resource_walk.cpp", "*ordinal = 0;",
