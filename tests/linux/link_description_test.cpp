@@ -177,6 +177,19 @@ TEST(LinkDescription, SysfsNamesDriverAndWirelessOfTheLinksOwnEntryOnly)
     EXPECT_EQ("tun",
               Describe(MakeLink(9, ARPHRD_NONE, "tun0", "tun"), tree.path().c_str()).description);
 
+    // Hexadecimal digits in either case; the link's own device with no
+    // driver bound still says what type of link it is.
+    AddDevice(tree.path() + "/wlp10", "10\n", "02:00:00:00:0a:BC\n");
+    ASSERT_EQ(0, unlink((tree.path() + "/wlp10/device/driver").c_str()));
+    NetLink bare = MakeLink(10, ARPHRD_ETHER, "wlp10");
+    bare.addressLength = 6;
+    bare.address[0] = 2;
+    bare.address[4] = 0x0a;
+    bare.address[5] = 0xbc;
+    AdapterFacts unbound = Describe(bare, tree.path().c_str());
+    EXPECT_EQ("ethernet", unbound.description);
+    EXPECT_EQ(71u, unbound.type);
+
     // A name that would lead out of the root never reaches the entry there.
     std::string root = tree.path() + "/net";
     ASSERT_EQ(0, mkdir(root.c_str(), 0755));
@@ -202,6 +215,7 @@ TEST(LinkDescription, ProductNameFromTheHardwareDatabaseElseTheDriver)
                  " ID_MODEL_FROM_DATABASE=Test Virtio NIC (Test Board)\n\n"
                  "pci:v00008086*\n ID_VENDOR_FROM_DATABASE=Test Intel\n\n"
                  "pci:v0000FFF0d00000001*\n ID_MODEL_FROM_DATABASE=Test Nameless Maker NIC\n\n"
+                 "pci:v0000FFF0d00000002\n ID_MODEL_FROM_DATABASE=Test Exact NIC\n\n"
                  "usb:v0BDA*\n ID_VENDOR_FROM_DATABASE=Test Realtek\n\n"
                  "usb:v0BDAp8153*\n ID_MODEL_FROM_DATABASE=Test USB NIC\n");
     if (system("command -v systemd-hwdb >/dev/null") != 0) {
@@ -241,6 +255,8 @@ TEST(LinkDescription, ProductNameFromTheHardwareDatabaseElseTheDriver)
          "brcmfmac", "brcmfmac"},
         {"eth4", "platform/fe300000.ethernet", "platform", "of:NethernetT(null)Csnps,dwmac",
          "stmmac", "stmmac", "stmmac"},
+        {"eth6", "pci0/0000:00:08.0", "pci", "pci:v0000FFF0d00000002\n", "nx", "Test Exact NIC",
+         "nx"},  // the line's end is no part of what the database matches
     };
     // The PCI devices above eth0 and wlan0; both carry ids the database names.
     AddBusDevice(tree.path(), "pci0/0000:00:03.0", "pci",

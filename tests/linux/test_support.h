@@ -8,8 +8,10 @@
 #include <linux/if_arp.h>
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
+#include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -25,6 +27,37 @@
 #include "lease_policy.h"
 #include "netlink/dump_loop.h"
 #include "netlink/netlink.h"
+
+// A copy of bytes that ends where a readable page does, the next page
+// unreadable: a read past them faults in any build, sanitizer or not.
+class GuardedBytes {
+   public:
+    explicit GuardedBytes(const std::vector<uint8_t>& bytes)
+        : page_(static_cast<size_t>(sysconf(_SC_PAGESIZE))), size_(bytes.size())
+    {
+        void* pages =
+            mmap(nullptr, 2 * page_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        EXPECT_NE(pages, MAP_FAILED);
+        base_ = static_cast<uint8_t*>(pages);
+        EXPECT_EQ(mprotect(base_ + page_, page_, PROT_NONE), 0);
+        if (size_ > 0) {
+            memcpy(data(), bytes.data(), size_);
+        }
+    }
+    ~GuardedBytes()
+    {
+        munmap(base_, 2 * page_);
+    }
+    uint8_t* data()
+    {
+        return base_ + page_ - size_;
+    }
+
+   private:
+    size_t page_;
+    size_t size_;
+    uint8_t* base_;
+};
 
 // A scratch directory that goes away, with everything in it, with the test.
 class TempDir {

@@ -20,6 +20,7 @@
 #include <string>
 #include <thread>
 
+#include "leases/interface_names.h"
 #include "report.h"
 #include "test_support.h"
 
@@ -495,6 +496,18 @@ TEST(DhcpcdLeases, OptionsAndInterfaceTokens)
     EXPECT_EQ(ServerOf(leases.at(4).front()), "10.100.0.1");
     EXPECT_EQ(ServerOf(leases.at(5).front()), "") << "truncated option";
     EXPECT_EQ(leases.at(5).front().end, LeaseEnd::kAt);
+
+    // WINS servers that are no whole number of addresses give none.
+    std::string message = DhcpcdMessage("10.0.0.5", "10.0.0.3", {}, 600);
+    message.insert(message.size() - 1, "\x2c\x06\x0a\x00\x00\x08\x0a\x00", 8);
+    LeaseFacts odd =
+        ParseDhcpcdLease(reinterpret_cast<const uint8_t*>(message.data()), message.size(), 1);
+    EXPECT_EQ(ServerOf(odd), "10.0.0.3");
+    EXPECT_TRUE(odd.wins.empty());
+    // A message that ends in an option's code, with no length after it.
+    message.back() = '\x2c';
+    GuardedBytes cut(std::vector<uint8_t>(message.begin(), message.end()));
+    EXPECT_EQ(ServerOf(ParseDhcpcdLease(cut.data(), message.size(), 1)), "10.0.0.3");
 }
 
 TEST(DhcpcdLeases, TimesNeverOverflowAndInfiniteNeverEnds)
@@ -570,6 +583,37 @@ TEST(LeaseSources, NetworkManagerStateOverItsInternalFile)
     Leases leases = ReadTree(root.path(), {{"eth0", 1}, {"eth1", 2}});
     EXPECT_EQ(Servers(leases.at(1)), (std::vector<std::string>{"10.0.0.1"}));
     EXPECT_EQ(AddressOf(leases.at(2).front()), "10.0.0.6") << "no state: the file still counts";
+}
+
+// A file name gives its lease to the interface with the longest name it
+// carries, a run that starts at the name's start or after a separator;
+// NetworkManager's "dhclient-" and "internal-" are never part of that run.
+TEST(LeaseSources, FileNameGoesToTheLongestInterfaceNameInIt)
+{
+    const struct {
+        bool networkManager;
+        const char* file;
+        const char* interface;  // "": none
+    } cases[] = {
+        {true, "dhclient-1-eth0.lease", "eth0"},
+        {true, "internal-1-eth0.lease", "eth0"},
+        {false, "dhcpcd-eth0.lease", "eth0"},
+        {false, "eth0-home.lease", "eth0"},
+        {false, "veth0.lease", ""},  // eth0 inside a word
+        {false, "eth0x.lease", ""},
+        {true, "dhclient-1-eth0-x.lease", ""},  // anchored at the end
+    };
+    // Runs that begin inside a prefix, or one character too early.
+    const std::vector<LeaseInterface> interfaces = {
+        {"eth0", 1}, {"t-1-eth0", 2}, {"l-1-eth0", 3}, {"-1-eth0", 4}};
+    InterfaceNames names(interfaces);
+    for (const auto& c : cases) {
+        LeaseStoreFiles stores;
+        (c.networkManager ? stores.networkManager : stores.dhcpcd).emplace_back(c.file);
+        std::vector<NamedFile> named = AssignNamedFiles(stores, interfaces, names);
+        std::string interface = named.empty() ? "" : std::string(named.front().interface);
+        EXPECT_EQ(interface, c.interface) << c.file;
+    }
 }
 
 TEST(LeaseSources, NewestFileOfOneClientWins)

@@ -147,17 +147,21 @@ TEST(NetlinkParse, TruncatedAttributeIsSkippedAndEarlierOnesKept)
     d.Text(IFLA_IFNAME, "eth0");
     d.Text(IFLA_IFALIAS, "uplink");
     d.End();
-    // The alias claims more bytes than the message holds.
+    // The alias claims more bytes than the message holds: far more, or a
+    // few of those that follow the message in its datagram.
     std::vector<uint8_t> bytes(d.Message(), d.Message() + d.MessageSize());
+    bytes.resize(bytes.size() + 32, 'x');
     size_t aliasAt = NLMSG_SPACE(sizeof(ifinfomsg)) + RTA_SPACE(0) + RTA_SPACE(5);
-    unsigned short lie = 200;
-    memcpy(&bytes[aliasAt], &lie, sizeof(lie));
     NetLink link;
     std::string texts;
-    ASSERT_TRUE(ParseLinkMessage(bytes.data(), bytes.size(), link, texts));
-    EXPECT_STREQ("eth0", link.name);
-    EXPECT_EQ(0u, link.aliasLength);
-    EXPECT_TRUE(texts.empty());
+    const unsigned short lies[] = {200, RTA_LENGTH(7) + 8};
+    for (unsigned short lie : lies) {
+        memcpy(&bytes[aliasAt], &lie, sizeof(lie));
+        ASSERT_TRUE(ParseLinkMessage(bytes.data(), d.MessageSize(), link, texts)) << lie;
+        EXPECT_STREQ("eth0", link.name) << lie;
+        EXPECT_EQ(0u, link.aliasLength) << lie;
+        EXPECT_TRUE(texts.empty()) << lie;
+    }
     // A header too short for its fixed part is malformed.
     EXPECT_FALSE(ParseLinkMessage(bytes.data(), NLMSG_HDRLEN + 4, link, texts));
 }
@@ -353,6 +357,16 @@ TEST(NetlinkDump, LyingLengthsAndKernelErrorsFail)
     DumpReader cut = Reader(DumpKind::kLinks);
     EXPECT_EQ(EBADMSG, ReadDumpDatagram(cut, d.Bytes().data(), 10, snapshot));
     EXPECT_TRUE(snapshot.links.empty());
+    // A datagram of a header alone: it may close a dump, but a refusal
+    // without its code is malformed.
+    for (uint16_t type : {NLMSG_DONE, NLMSG_ERROR}) {
+        Datagram bare;
+        bare.Begin(type);
+        bare.End();
+        DumpReader bareReader = Reader(DumpKind::kLinks);
+        EXPECT_EQ(type == NLMSG_DONE ? 0 : EBADMSG, Feed(bareReader, bare, snapshot)) << type;
+        EXPECT_EQ(type == NLMSG_DONE, bareReader.done) << type;
+    }
 
     Datagram error;
     error.Begin(NLMSG_ERROR);

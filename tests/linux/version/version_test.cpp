@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -67,28 +68,31 @@ void PutWord(Bytes* record, size_t offset, uint16_t value)
     (*record)[offset + 1] = (uint8_t)(value >> 8);
 }
 
-// Queries a block made from the record the way GetFileVersionInfoA makes it.
+// Queries a block made from the record the way GetFileVersionInfoA makes
+// it, with nothing writable after it.
 struct Block {
     explicit Block(const Bytes& record)
     {
         size_t length = MeasureVersionRecord(record.data(), record.size());
         if (length > 0) {
-            bytes.resize(VersionBlockSize(length));
-            FillVersionBlock(record.data(), length, bytes.data());
+            guarded.reset(new GuardedBytes(Bytes(VersionBlockSize(length))));
+            bytes = guarded->data();
+            FillVersionBlock(record.data(), length, bytes);
         }
     }
     bool Query(const char* path, const char** value, UINT* length = NULL)
     {
         UINT ignored = 0;
-        return !bytes.empty() && QueryVersionBlock(bytes.data(), path, (void**)value,
-                                                   length != NULL ? length : &ignored);
+        return bytes != NULL &&
+               QueryVersionBlock(bytes, path, (void**)value, length != NULL ? length : &ignored);
     }
     std::string Text(const char* path)
     {
         const char* value = NULL;
         return Query(path, &value) ? value : "<none>";
     }
-    Bytes bytes;
+    std::unique_ptr<GuardedBytes> guarded;
+    uint8_t* bytes = NULL;
 };
 
 const char kFileVersion[] = "\\StringFileInfo\\000004B0\\FileVersion";
@@ -229,6 +233,14 @@ TEST(VersionRecord, DamagedRecordsAreRejected)
         Block block(record);
         EXPECT_EQ(block.Text(kFileVersion), "<none>") << damage.what;
     }
+    // The shortest whole entry: its key's terminator ends it, with no value.
+    Bytes bare = good;
+    PutWord(&bare, fileVersion, 6 + 2 * 12);
+    PutWord(&bare, fileVersion + 2, 0);
+    VersionValue value;
+    ASSERT_TRUE(FindVersionValue(bare.data(), bare.size(), kFileVersion, &value));
+    EXPECT_EQ(value.offset, fileVersion + 6 + 2 * 12);
+    EXPECT_EQ(value.size, 0u);
 }
 
 TEST(VersionRecord, DamagedRootGivesNoRecord)
@@ -236,7 +248,10 @@ TEST(VersionRecord, DamagedRootGivesNoRecord)
     const Bytes good = CompiledRecord();
     Bytes truncated(good.begin(), good.begin() + good.size() / 2);
     EXPECT_EQ(MeasureVersionRecord(truncated.data(), truncated.size()), 0u);
-    EXPECT_EQ(MeasureVersionRecord(good.data(), 5), 0u);
+    for (size_t size = 0; size < 6; size++) {  // shorter than a node's header
+        GuardedBytes start(Bytes(good.begin(), good.begin() + size));
+        EXPECT_EQ(MeasureVersionRecord(start.data(), size), 0u) << size;
+    }
 
     Bytes renamed = good;
     renamed[6] = 'X';
@@ -296,8 +311,8 @@ TEST(VersionRecord, BinaryValueComesBackRaw)
     UINT length = 0;
     ASSERT_TRUE(block.Query(kFileVersion, &value, &length));
     EXPECT_EQ(length, 3u);
-    ASSERT_GE((const uint8_t*)value, block.bytes.data());
-    EXPECT_LE((const uint8_t*)value + length, block.bytes.data() + record.size());
+    ASSERT_GE((const uint8_t*)value, block.bytes);
+    EXPECT_LE((const uint8_t*)value + length, block.bytes + record.size());
     EXPECT_EQ(std::string(value, length), std::string("1\0,", 3));
 }
 
@@ -317,6 +332,9 @@ TEST(VersionResources, DamagedEntryHeadersAreRejected)
     lying[0] = 0xF0;  // the first entry's data size
     lying[3] = 0x7F;
     EXPECT_FALSE(FindVersionResource(lying.data(), lying.size(), &data, &size));
+    lying = res;
+    lying[0] = 1;  // one byte of data, then the end where its padding should be
+    EXPECT_FALSE(FindVersionResource(lying.data(), 33, &data, &size));
 }
 
 class VersionFile : public ::testing::Test {
