@@ -103,6 +103,16 @@ std::string JoinRoot(const std::string& root, std::string_view relative)
     return path;
 }
 
+// Lists the files of a store that names each by an interface index alone.
+int ListIndexedFiles(const std::string& path, std::vector<std::pair<uint32_t, std::string>>* files)
+{
+    return ListDirectory(path, [files](std::string_view name) {
+        uint64_t index = 0;
+        if (ParseDecimal(name, UINT32_MAX, &index)) {
+            files->emplace_back(static_cast<uint32_t>(index), name);
+        }
+    });
+}
 }  // namespace
 
 bool HasPrefix(std::string_view text, std::string_view prefix)
@@ -177,12 +187,7 @@ LeaseStoreFiles ListLeaseStores(const std::string& root)
     stores.dhcpcdDir = JoinRoot(root, "/var/lib/dhcpcd");
     stores.networkManagerStateDir = JoinRoot(root, "/run/NetworkManager/devices");
     stores.dhcpcdRunDir = JoinRoot(root, "/run/dhcpcd");
-    stores.error = ListDirectory(stores.networkdDir, [&](std::string_view name) {
-        uint64_t index = 0;
-        if (ParseDecimal(name, UINT32_MAX, &index)) {
-            stores.networkd.emplace_back(static_cast<uint32_t>(index), name);
-        }
-    });
+    stores.error = ListIndexedFiles(stores.networkdDir, &stores.networkd);
     if (stores.error == 0) {
         stores.error = ListDirectory(stores.dhclientDir, [&](std::string_view name) {
             if (HasPrefix(name, "dhclient") && HasSuffix(name, ".leases")) {
@@ -200,12 +205,7 @@ LeaseStoreFiles ListLeaseStores(const std::string& root)
     }
     // Not the IPv6 .lease6 files.
     if (stores.error == 0) {
-        stores.error = ListDirectory(stores.networkManagerStateDir, [&](std::string_view name) {
-            uint64_t index = 0;
-            if (ParseDecimal(name, UINT32_MAX, &index)) {
-                stores.networkManagerState.emplace_back(static_cast<uint32_t>(index), name);
-            }
-        });
+        stores.error = ListIndexedFiles(stores.networkManagerStateDir, &stores.networkManagerState);
     }
     if (stores.error == 0) {
         stores.error = ListDirectory(stores.dhcpcdDir, [&](std::string_view name) {
