@@ -1,6 +1,7 @@
 // Feeds arbitrary bytes to the version record walker, both directly and as
 // a block made the way GetFileVersionInfoA makes one, and to the .res
 // entry parser.
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -35,29 +36,44 @@ static void QueryBlock(const uint8_t* record, size_t length)
     }
 }
 
+// Only the documented failures come back.
+static void CheckFailure(int error, int other)
+{
+    if (error != 0 && error != EBADMSG && error != other) {
+        abort();
+    }
+}
+
+static void MeasureAndQuery(const uint8_t* data, size_t size)
+{
+    size_t length = 0;
+    int error = MeasureVersionRecord(data, size, &length);
+    CheckFailure(error, EBADMSG);
+    if (error == 0) {
+        QueryBlock(data, length);
+    }
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     for (const char* path : kPaths) {
         VersionValue value;
-        if (FindVersionValue(data, size, path, &value) &&
-            (value.offset > size || value.size > size - value.offset)) {
+        int error = FindVersionValue(data, size, path, &value);
+        CheckFailure(error, ENOENT);
+        if (error == 0 && (value.offset > size || value.size > size - value.offset)) {
             abort();
         }
     }
-    size_t length = MeasureVersionRecord(data, size);
-    if (length > 0) {
-        QueryBlock(data, length);
-    }
+    MeasureAndQuery(data, size);
     const uint8_t* entry = NULL;
     size_t entrySize = 0;
-    if (FindVersionResource(data, size, &entry, &entrySize)) {
+    int error = FindVersionResource(data, size, &entry, &entrySize);
+    CheckFailure(error, ENOENT);
+    if (error == 0) {
         if (entry < data || entrySize > size - (size_t)(entry - data)) {
             abort();
         }
-        length = MeasureVersionRecord(entry, entrySize);
-        if (length > 0) {
-            QueryBlock(entry, length);
-        }
+        MeasureAndQuery(entry, entrySize);
     }
     return 0;
 }

@@ -3,32 +3,37 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
-bool ReadExactly(int fd, uint64_t offset, size_t length, uint8_t* out)
+int ReadExactly(int fd, uint64_t offset, size_t length, uint8_t* out)
 {
     size_t done = 0;
     while (done < length) {
         ssize_t got = pread(fd, out + done, length - done, static_cast<off_t>(offset + done));
-        if (got <= 0) {
-            return false;
+        if (got < 0) {
+            return errno;
+        }
+        // Only a file cut short since its size was taken ends early.
+        if (got == 0) {
+            return EIO;
         }
         done += static_cast<size_t>(got);
     }
-    return true;
+    return 0;
 }
 
-bool ByteReader::Read(uint64_t offset, size_t length, uint8_t* out)
+int ByteReader::Read(uint64_t offset, size_t length, uint8_t* out)
 {
     if (offset > size_ || length > size_ - offset) {
-        return false;
+        return EBADMSG;
     }
     if (length == 0) {
-        return true;
+        return 0;
     }
     if (fd_ < 0) {
         memcpy(out, memory_ + offset, length);
-        return true;
+        return 0;
     }
     if (length > sizeof(window_)) {
         return ReadExactly(fd_, offset, length, out);
@@ -36,21 +41,21 @@ bool ByteReader::Read(uint64_t offset, size_t length, uint8_t* out)
     if (offset < start_ || offset - start_ > filled_ || length > filled_ - (offset - start_)) {
         size_t want = static_cast<size_t>(std::min<uint64_t>(sizeof(window_), size_ - offset));
         filled_ = 0;
-        if (!ReadExactly(fd_, offset, want, window_)) {
-            return false;
+        if (int error = ReadExactly(fd_, offset, want, window_); error != 0) {
+            return error;
         }
         start_ = offset;
         filled_ = want;
     }
     memcpy(out, window_ + (offset - start_), length);
-    return true;
+    return 0;
 }
-bool ByteReader::ReadWord(uint64_t offset, uint16_t* value)
+int ByteReader::ReadWord(uint64_t offset, uint16_t* value)
 {
     uint8_t bytes[2];
-    if (!Read(offset, 2, bytes)) {
-        return false;
+    if (int error = Read(offset, 2, bytes); error != 0) {
+        return error;
     }
     *value = static_cast<uint16_t>(bytes[0] | (bytes[1] << 8));
-    return true;
+    return 0;
 }

@@ -4,9 +4,9 @@
 #include <cstddef>
 #include <cstdint>
 
-// Reads length bytes at offset of the file open at fd; false on a short
-// read or an error.
-bool ReadExactly(int fd, uint64_t offset, size_t length, uint8_t* out);
+// Reads length bytes at offset of the file open at fd. Returns 0, EIO when
+// the file ends before them, or the read's own errno.
+int ReadExactly(int fd, uint64_t offset, size_t length, uint8_t* out);
 
 // Bytes of a file or of memory at offsets below a known size. File reads
 // go through a small window, so scanning many small fields costs few system
@@ -26,8 +26,10 @@ class ByteReader {
     {
         return size_;
     }
-    bool Read(uint64_t offset, size_t length, uint8_t* out);
-    bool ReadWord(uint64_t offset, uint16_t* value);
+    // Each returns 0, EBADMSG when the bytes do not lie wholly below the
+    // size, or the error of ReadExactly.
+    int Read(uint64_t offset, size_t length, uint8_t* out);
+    int ReadWord(uint64_t offset, uint16_t* value);
 
    private:
     int fd_;

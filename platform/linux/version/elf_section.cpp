@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstddef>
 #include <cstring>
 
@@ -62,19 +63,20 @@ void DecodeSectionHeader(const ElfLayout& elf, const uint8_t* at, SectionHeader*
     header->link = static_cast<uint32_t>(elf.Read(at, ELF_FIELD(Shdr, sh_link)));
 }
 
-bool ReadSectionHeader(ByteReader* file, const ElfLayout& elf, uint64_t offset,
-                       SectionHeader* header)
+// Returns 0 or the reader's error.
+int ReadSectionHeader(ByteReader* file, const ElfLayout& elf, uint64_t offset,
+                      SectionHeader* header)
 {
     uint8_t at[sizeof(Elf64_Shdr)];
-    if (!file->Read(offset, elf.SectionHeaderSize(), at)) {
-        return false;
+    if (int error = file->Read(offset, elf.SectionHeaderSize(), at); error != 0) {
+        return error;
     }
     if (elf.wide) {
         DecodeSectionHeader<Elf64_Shdr>(elf, at, header);
     } else {
         DecodeSectionHeader<Elf32_Shdr>(elf, at, header);
     }
-    return true;
+    return 0;
 }
 
 // Where the section header table is and how it is laid out.
@@ -102,6 +104,8 @@ bool FitsInFile(uint64_t offset, uint64_t size, uint64_t fileSize)
 }
 
 // Whether a section's name, at offset within the name table, is wanted.
+// The name table lies within the file, so only a file cut short since its
+// size was taken fails the read; its names then match nothing.
 bool NameMatches(ByteReader* file, const SectionHeader& names, uint32_t offset, const char* wanted)
 {
     uint8_t name[32];
@@ -109,7 +113,7 @@ bool NameMatches(ByteReader* file, const SectionHeader& names, uint32_t offset, 
     if (length >= sizeof(name) || offset >= names.size || names.size - offset <= length) {
         return false;
     }
-    return file->Read(names.offset + offset, length + 1, name) &&
+    return file->Read(names.offset + offset, length + 1, name) == 0 &&
            memcmp(name, wanted, length) == 0 && name[length] == 0;
 }
 
@@ -117,21 +121,29 @@ bool NameMatches(ByteReader* file, const SectionHeader& names, uint32_t offset, 
 // at a time and names one at a time, so a table that claims a gigabyte
 // costs a window, not the gigabyte. A second section of that name rejects
 // the file: nothing says which of the two is meant.
-bool FindElfSection(int fd, uint64_t fileSize, const char* sectionName, SectionHeader* found)
+// Returns 0, ENOENT when the file has no section table or no such section,
+// EBADMSG when it is no ELF file or its headers are malformed, EOVERFLOW
+// when the section is larger than is walked, or the reader's error.
+int FindElfSection(int fd, uint64_t fileSize, const char* sectionName, SectionHeader* found)
 {
     ByteReader table(fd, fileSize);
     uint8_t ident[sizeof(Elf64_Ehdr)];
-    if (fileSize < sizeof(Elf32_Ehdr) ||
-        !table.Read(0, fileSize < sizeof(Elf64_Ehdr) ? sizeof(Elf32_Ehdr) : sizeof(Elf64_Ehdr),
-                    ident) ||
-        memcmp(ident, ELFMAG, SELFMAG) != 0 ||
+    if (fileSize < sizeof(Elf32_Ehdr)) {
+        return EBADMSG;
+    }
+    if (int error = table.Read(
+            0, fileSize < sizeof(Elf64_Ehdr) ? sizeof(Elf32_Ehdr) : sizeof(Elf64_Ehdr), ident);
+        error != 0) {
+        return error;
+    }
+    if (memcmp(ident, ELFMAG, SELFMAG) != 0 ||
         (ident[EI_CLASS] != ELFCLASS32 && ident[EI_CLASS] != ELFCLASS64) ||
         (ident[EI_DATA] != ELFDATA2LSB && ident[EI_DATA] != ELFDATA2MSB)) {
-        return false;
+        return EBADMSG;
     }
     ElfLayout elf{ident[EI_CLASS] == ELFCLASS64, ident[EI_DATA] == ELFDATA2MSB};
     if (elf.wide && fileSize < sizeof(Elf64_Ehdr)) {
-        return false;
+        return EBADMSG;
     }
     SectionTable layout = elf.wide ? DecodeSectionTable<Elf64_Ehdr>(elf, ident)
                                    : DecodeSectionTable<Elf32_Ehdr>(elf, ident);
@@ -139,11 +151,15 @@ bool FindElfSection(int fd, uint64_t fileSize, const char* sectionName, SectionH
     uint64_t entrySize = layout.entrySize;
     uint64_t count = layout.count;
     uint32_t namesIndex = layout.namesIndex;
+    if (tableOffset == 0) {
+        return ENOENT;
+    }
+    if (entrySize < elf.SectionHeaderSize() || !FitsInFile(tableOffset, entrySize, fileSize)) {
+        return EBADMSG;
+    }
     SectionHeader first;
-    if (tableOffset == 0 || entrySize < elf.SectionHeaderSize() ||
-        !FitsInFile(tableOffset, entrySize, fileSize) ||
-        !ReadSectionHeader(&table, elf, tableOffset, &first)) {
-        return false;
+    if (int error = ReadSectionHeader(&table, elf, tableOffset, &first); error != 0) {
+        return error;
     }
     // Files with many sections keep the real count and string table index
     // in the first section header.
@@ -153,12 +169,17 @@ bool FindElfSection(int fd, uint64_t fileSize, const char* sectionName, SectionH
     if (namesIndex == SHN_XINDEX) {
         namesIndex = first.link;
     }
-    SectionHeader names;
     if (count == 0 || count > kMaxSectionCount || namesIndex >= count ||
-        !FitsInFile(tableOffset, count * entrySize, fileSize) ||
-        !ReadSectionHeader(&table, elf, tableOffset + namesIndex * entrySize, &names) ||
-        names.type == SHT_NOBITS || !FitsInFile(names.offset, names.size, fileSize)) {
-        return false;
+        !FitsInFile(tableOffset, count * entrySize, fileSize)) {
+        return EBADMSG;
+    }
+    SectionHeader names;
+    if (int error = ReadSectionHeader(&table, elf, tableOffset + namesIndex * entrySize, &names);
+        error != 0) {
+        return error;
+    }
+    if (names.type == SHT_NOBITS || !FitsInFile(names.offset, names.size, fileSize)) {
+        return EBADMSG;
     }
     // Its own window, so that the table and the names are each read in
     // order rather than refilling one window in turn.
@@ -166,39 +187,55 @@ bool FindElfSection(int fd, uint64_t fileSize, const char* sectionName, SectionH
     size_t matches = 0;
     for (uint64_t i = 0; i < count; i++) {
         SectionHeader section;
-        if (!ReadSectionHeader(&table, elf, tableOffset + i * entrySize, &section)) {
-            return false;
+        if (int error = ReadSectionHeader(&table, elf, tableOffset + i * entrySize, &section);
+            error != 0) {
+            return error;
         }
         if (NameMatches(&nameTable, names, section.name, sectionName)) {
             *found = section;
             matches++;
         }
     }
-    return matches == 1 && found->type != SHT_NOBITS && found->size <= kMaxResourceSectionSize &&
-           FitsInFile(found->offset, found->size, fileSize);
+    if (matches == 0) {
+        return ENOENT;
+    }
+    if (matches > 1 || found->type == SHT_NOBITS ||
+        !FitsInFile(found->offset, found->size, fileSize)) {
+        return EBADMSG;
+    }
+    return found->size > kMaxResourceSectionSize ? EOVERFLOW : 0;
 }
 
 }  // namespace
 
-bool ReadElfVersionRecord(int fd, std::vector<uint8_t>* record)
+int ReadElfVersionRecord(int fd, std::vector<uint8_t>* record)
 {
     struct stat info;
-    SectionHeader section;
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
-        !FindElfSection(fd, static_cast<uint64_t>(info.st_size), kResourceSectionName, &section)) {
-        return false;
+    if (fstat(fd, &info) != 0) {
+        return errno;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return ENOENT;
+    }
+    SectionHeader section{};
+    if (int error =
+            FindElfSection(fd, static_cast<uint64_t>(info.st_size), kResourceSectionName, &section);
+        error != 0) {
+        return error;
     }
     ByteReader file(fd, static_cast<uint64_t>(info.st_size));
     uint64_t data = 0;
     uint64_t length = 0;
-    if (!FindVersionEntry(&file, section.offset, section.size, &data, &length)) {
-        return false;
+    if (int error = FindVersionEntry(&file, section.offset, section.size, &data, &length);
+        error != 0) {
+        return error;
     }
     record->resize(static_cast<size_t>(std::min<uint64_t>(length, kMaxVersionRecordSize)));
-    if (!file.Read(data, record->size(), record->data())) {
-        return false;
+    if (int error = file.Read(data, record->size(), record->data()); error != 0) {
+        return error;
     }
-    size_t measured = MeasureVersionRecord(record->data(), record->size());
+    size_t measured = 0;
+    int error = MeasureVersionRecord(record->data(), record->size(), &measured);
     record->resize(measured);
-    return measured > 0;
+    return error;
 }

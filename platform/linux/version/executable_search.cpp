@@ -59,7 +59,8 @@ std::string OwnDirectory()
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-bool SearchBareName(const std::string& name, std::string* path)
+// Returns 0 or ENOENT when no place holds a regular file of that name.
+int SearchBareName(const std::string& name, std::string* path)
 {
     std::vector<std::string> places;
     std::string own = OwnDirectory();
@@ -85,23 +86,24 @@ bool SearchBareName(const std::string& name, std::string* path)
     for (const std::string& place : places) {
         if (IsRegularFile(place + name)) {
             *path = place + name;
-            return true;
+            return 0;
         }
     }
-    return false;
+    return ENOENT;
 }
 
-bool SearchName(const std::string& name, std::string* path)
+// Returns 0 or ENOENT when the name stands for no regular file.
+int SearchName(const std::string& name, std::string* path)
 {
     if (name.empty()) {
-        return false;
+        return ENOENT;
     }
     if (name.find('/') != std::string::npos) {
         if (!IsRegularFile(name)) {
-            return false;
+            return ENOENT;
         }
         *path = name;
-        return true;
+        return 0;
     }
     return SearchBareName(name, path);
 }
@@ -131,10 +133,12 @@ int FindNamedVersionRecord(const char* name, std::vector<uint8_t>* record)
     int result = ENOENT;
     while (true) {
         std::string path;
-        if (SearchName(wanted, &path)) {
+        if (SearchName(wanted, &path) == 0) {
+            // Whatever keeps the file found from giving a record (it cannot
+            // be opened, is damaged, or was swapped since), it has none.
             result = ENODATA;
             FileOwner file(open(path.c_str(), kOpenFlags));
-            if (file.get() >= 0 && ReadElfVersionRecord(file.get(), record)) {
+            if (file.get() >= 0 && ReadElfVersionRecord(file.get(), record) == 0) {
                 return 0;
             }
         }

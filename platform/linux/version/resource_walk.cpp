@@ -1,6 +1,8 @@
 // The walk over a compiled .res image's entries to the version record.
 #include "resource_walk.h"
 
+#include <cerrno>
+
 #include "version_file.h"
 
 namespace {
@@ -10,32 +12,39 @@ const uint16_t kVersionResourceId = 1;
 
 // Skips a TYPE or NAME field of the .res entry header at entry: an ordinal
 // (0xFFFF and a word) or a terminated UTF-16 name. Reports the ordinal, or
-// 0 for names.
-bool SkipResourceName(ByteReader* res, uint64_t entry, uint64_t headerSize, uint64_t* pos,
-                      uint16_t* ordinal)
+// 0 for names. Returns 0, EBADMSG when the field runs past the header, or
+// the reader's error.
+int SkipResourceName(ByteReader* res, uint64_t entry, uint64_t headerSize, uint64_t* pos,
+                     uint16_t* ordinal)
 {
     uint16_t unit = 0;
-    if (headerSize - *pos < 2 || !res->ReadWord(entry + *pos, &unit)) {
-        return false;
+    if (headerSize - *pos < 2) {
+        return EBADMSG;
+    }
+    if (int error = res->ReadWord(entry + *pos, &unit); error != 0) {
+        return error;
     }
     if (unit == 0xFFFF) {
-        if (headerSize - *pos < 4 || !res->ReadWord(entry + *pos + 2, ordinal)) {
-            return false;
+        if (headerSize - *pos < 4) {
+            return EBADMSG;
+        }
+        if (int error = res->ReadWord(entry + *pos + 2, ordinal); error != 0) {
+            return error;
         }
         *pos += 4;
-        return true;
+        return 0;
     }
     *ordinal = 0;
     while (headerSize - *pos >= 2) {
-        if (!res->ReadWord(entry + *pos, &unit)) {
-            return false;
+        if (int error = res->ReadWord(entry + *pos, &unit); error != 0) {
+            return error;
         }
         *pos += 2;
         if (unit == 0) {
-            return true;
+            return 0;
         }
     }
-    return false;
+    return EBADMSG;
 }
 
 uint64_t ReadLittle32(const uint8_t* at)
@@ -45,10 +54,8 @@ uint64_t ReadLittle32(const uint8_t* at)
 
 }  // namespace
 
-// Finds the RT_VERSION entry with id 1 among the .res entries that fill
-// size bytes from base; reports where its data starts and how long it is.
-bool FindVersionEntry(ByteReader* res, uint64_t base, uint64_t size, uint64_t* data,
-                      uint64_t* length)
+int FindVersionEntry(ByteReader* res, uint64_t base, uint64_t size, uint64_t* data,
+                     uint64_t* length)
 {
     // Entry header: DataSize, HeaderSize, TYPE, NAME, padding, then
     // DataVersion, MemoryFlags, LanguageId, Version, Characteristics.
@@ -57,49 +64,54 @@ bool FindVersionEntry(ByteReader* res, uint64_t base, uint64_t size, uint64_t* d
     while (size - pos >= 8) {
         uint64_t entry = base + pos;
         uint8_t sizes[8];
-        if (!res->Read(entry, sizeof(sizes), sizes)) {
-            return false;
+        if (int error = res->Read(entry, sizeof(sizes), sizes); error != 0) {
+            return error;
         }
         uint64_t dataSize = ReadLittle32(sizes);
         uint64_t headerSize = ReadLittle32(sizes + 4);
         if (headerSize < 8 + 4 + 4 + kFixedTail || headerSize > size - pos ||
             dataSize > size - pos - headerSize) {
-            return false;
+            return EBADMSG;
         }
         uint64_t field = 8;
         uint16_t type = 0;
         uint16_t id = 0;
-        if (!SkipResourceName(res, entry, headerSize, &field, &type) ||
-            !SkipResourceName(res, entry, headerSize, &field, &id)) {
-            return false;
+        if (int error = SkipResourceName(res, entry, headerSize, &field, &type); error != 0) {
+            return error;
+        }
+        if (int error = SkipResourceName(res, entry, headerSize, &field, &id); error != 0) {
+            return error;
         }
         uint64_t tail = (field + 3) & ~uint64_t{3};
         if (tail > headerSize || headerSize - tail < kFixedTail) {
-            return false;
+            return EBADMSG;
         }
         if (type == kResourceTypeVersion && id == kVersionResourceId) {
             *data = entry + headerSize;
             *length = dataSize;
-            return true;
+            return 0;
         }
         uint64_t next = headerSize + ((dataSize + 3) & ~uint64_t{3});
         if (next > size - pos) {
-            return false;
+            return EBADMSG;
         }
         pos += next;
     }
-    return false;
+    return ENOENT;
 }
 
-bool FindVersionResource(const uint8_t* res, size_t size, const uint8_t** data, size_t* length)
+int FindVersionResource(const uint8_t* res, size_t size, const uint8_t** data, size_t* length)
 {
+    if (res == nullptr) {
+        return ENOENT;
+    }
     ByteReader image(res, size);
     uint64_t offset = 0;
     uint64_t found = 0;
-    if (res == nullptr || !FindVersionEntry(&image, 0, size, &offset, &found)) {
-        return false;
+    if (int error = FindVersionEntry(&image, 0, size, &offset, &found); error != 0) {
+        return error;
     }
     *data = res + offset;
     *length = static_cast<size_t>(found);
-    return true;
+    return 0;
 }

@@ -31,10 +31,16 @@ const size_t kMaxVersionRecordSize = 0xFFFF;
 // file has no sound record.
 int FindNamedVersionRecord(const char* name, std::vector<uint8_t>* record);
 
-// Reads the version record from the ELF file open at fd; false unless it
-// is a regular file with exactly one resource section that holds a sound
-// record.
-bool ReadElfVersionRecord(int fd, std::vector<uint8_t>* record);
+// Reads the version record from the ELF file open at fd: a regular file
+// with exactly one resource section that holds a sound record. Returns 0,
+// ENOENT when it is no regular file or has no resource section or no
+// version entry in it, EBADMSG when it is no ELF file or its headers, its
+// entries or its record are malformed, EOVERFLOW when the section is
+// larger than is walked, or the system's errno (EIO when the file was cut
+// short while it was read).
+int ReadElfVersionRecord(int fd, std::vector<uint8_t>* record);
 
 // Finds the data of the RT_VERSION entry with id 1 in a .res image.
-bool FindVersionResource(const uint8_t* res, size_t size, const uint8_t** data, size_t* length);
+// Returns 0, ENOENT when there is no image or no such entry, or EBADMSG
+// when an entry header is malformed.
+int FindVersionResource(const uint8_t* res, size_t size, const uint8_t** data, size_t* length);

@@ -10,16 +10,16 @@
 
 namespace {
 
-// The measured record of the named file; false with the thread's last
-// error set when there is none.
-bool LoadRecordOrSetLastError(const char* name, std::vector<uint8_t>* record)
+// The measured record of the named file. Returns 0 or the error of
+// FindNamedVersionRecord, having then set the thread's last error to the
+// platform's code for it: the public functions only return zero after it.
+int LoadRecordOrSetLastError(const char* name, std::vector<uint8_t>* record)
 {
     int error = FindNamedVersionRecord(name, record);
     if (error != 0) {
         SetLastError(error == ENOENT ? ERROR_FILE_NOT_FOUND : ERROR_RESOURCE_DATA_NOT_FOUND);
-        return false;
     }
-    return true;
+    return error;
 }
 
 // A failure inside becomes the thread's last error and a zero result, the
@@ -46,7 +46,7 @@ DWORD GetFileVersionInfoSizeA(LPCSTR lptstrFilename, LPDWORD lpdwHandle)
     }
     return CallWithoutThrowing([&]() -> DWORD {
         std::vector<uint8_t> record;
-        if (!LoadRecordOrSetLastError(lptstrFilename, &record)) {
+        if (LoadRecordOrSetLastError(lptstrFilename, &record) != 0) {
             return 0;
         }
         return static_cast<DWORD>(VersionBlockSize(record.size()));
@@ -58,7 +58,7 @@ BOOL GetFileVersionInfoA(LPCSTR lptstrFilename, DWORD dwHandle, DWORD dwLen, LPV
     (void)dwHandle;
     return CallWithoutThrowing([&]() -> BOOL {
         std::vector<uint8_t> record;
-        if (lpData == nullptr || !LoadRecordOrSetLastError(lptstrFilename, &record)) {
+        if (lpData == nullptr || LoadRecordOrSetLastError(lptstrFilename, &record) != 0) {
             return 0;
         }
         // The file may have changed since its size was asked for.

@@ -1,5 +1,6 @@
 #include "version_record.h"
 
+#include <cerrno>
 #include <cstring>
 #include <string>
 
@@ -27,24 +28,25 @@ uint16_t ReadWord(const uint8_t* data, size_t offset)
     return static_cast<uint16_t>(data[offset] | (data[offset + 1] << 8));
 }
 
-// Reads the node at pos, which must lie wholly before limit.
-bool ParseNode(const uint8_t* record, size_t pos, size_t limit, Node* node)
+// Reads the node at pos, which must lie wholly before limit. Returns 0 or
+// EBADMSG when it is malformed.
+int ParseNode(const uint8_t* record, size_t pos, size_t limit, Node* node)
 {
     if (pos > limit || limit - pos < kNodeHeaderSize) {
-        return false;
+        return EBADMSG;
     }
     size_t length = ReadWord(record, pos);
     size_t valueLength = ReadWord(record, pos + 2);
     uint16_t type = ReadWord(record, pos + 4);
     if (length < kNodeHeaderSize || length > limit - pos || type > 1) {
-        return false;
+        return EBADMSG;
     }
     node->end = pos + length;
     node->keyStart = pos + kNodeHeaderSize;
     size_t unit = node->keyStart;
     while (true) {
         if (node->end - unit < 2) {
-            return false;
+            return EBADMSG;
         }
         if (ReadWord(record, unit) == 0) {
             break;
@@ -57,10 +59,10 @@ bool ParseNode(const uint8_t* record, size_t pos, size_t limit, Node* node)
     node->valueSize = node->text ? valueLength * 2 : valueLength;
     if (node->valueSize > 0 &&
         (node->valueStart > node->end || node->valueSize > node->end - node->valueStart)) {
-        return false;
+        return EBADMSG;
     }
     node->childrenStart = AlignUp4(node->valueStart + node->valueSize);
-    return true;
+    return 0;
 }
 
 // UTF-8 to UTF-16; a byte that starts no valid sequence becomes U+FFFD.
@@ -120,20 +122,22 @@ bool KeyMatches(const uint8_t* record, const Node& node, const std::u16string& k
     return true;
 }
 
-bool FindChild(const uint8_t* record, const Node& parent, const std::u16string& key, Node* child)
+// Returns 0, ENOENT when no child has the key, or EBADMSG when a child
+// before it is malformed.
+int FindChild(const uint8_t* record, const Node& parent, const std::u16string& key, Node* child)
 {
     size_t pos = parent.childrenStart;
     // Fewer bytes than a node header at the end of the parent are padding.
     while (pos < parent.end && parent.end - pos >= kNodeHeaderSize) {
-        if (!ParseNode(record, pos, parent.end, child)) {
-            return false;
+        if (int error = ParseNode(record, pos, parent.end, child); error != 0) {
+            return error;
         }
         if (KeyMatches(record, *child, key)) {
-            return true;
+            return 0;
         }
         pos = AlignUp4(child->end);
     }
-    return false;
+    return ENOENT;
 }
 
 bool IsRootKey(const uint8_t* record, const Node& root)
@@ -182,14 +186,28 @@ size_t ConvertText(const uint8_t* units, size_t count, uint8_t* out)
     return written;
 }
 
+// The root is checked as MeasureVersionRecord checks it.
+int ParseRoot(const uint8_t* record, size_t size, Node* root)
+{
+    if (record == nullptr) {
+        return EBADMSG;
+    }
+    if (int error = ParseNode(record, 0, size, root); error != 0) {
+        return error;
+    }
+    return IsRootKey(record, *root) ? 0 : EBADMSG;
+}
+
 }  // namespace
 
-bool FindVersionValue(const uint8_t* record, size_t size, const char* path, VersionValue* value)
+int FindVersionValue(const uint8_t* record, size_t size, const char* path, VersionValue* value)
 {
     Node node;
-    if (record == nullptr || path == nullptr || !ParseNode(record, 0, size, &node) ||
-        !IsRootKey(record, node)) {
-        return false;
+    if (int error = ParseRoot(record, size, &node); error != 0) {
+        return error;
+    }
+    if (path == nullptr) {
+        return ENOENT;
     }
     bool atRoot = true;
     const char* rest = path;
@@ -198,8 +216,8 @@ bool FindVersionValue(const uint8_t* record, size_t size, const char* path, Vers
         size_t length = end != nullptr ? static_cast<size_t>(end - rest) : strlen(rest);
         if (length > 0) {
             Node child;
-            if (!FindChild(record, node, DecodeKey(rest, length), &child)) {
-                return false;
+            if (int error = FindChild(record, node, DecodeKey(rest, length), &child); error != 0) {
+                return error;
             }
             node = child;
             atRoot = false;
@@ -209,27 +227,28 @@ bool FindVersionValue(const uint8_t* record, size_t size, const char* path, Vers
     if (atRoot) {
         DWORD signature = 0;
         if (node.text || node.valueSize < sizeof(VS_FIXEDFILEINFO)) {
-            return false;
+            return EBADMSG;
         }
         memcpy(&signature, record + node.valueStart, sizeof(signature));
         if (signature != kFixedFileInfoSignature) {
-            return false;
+            return EBADMSG;
         }
     }
     // A node without a value may end before its value would start.
     value->offset = node.valueSize > 0 ? node.valueStart : node.end;
     value->size = node.valueSize;
     value->text = node.text;
-    return true;
+    return 0;
 }
 
-size_t MeasureVersionRecord(const uint8_t* data, size_t size)
+int MeasureVersionRecord(const uint8_t* data, size_t size, size_t* length)
 {
     Node root;
-    if (data == nullptr || !ParseNode(data, 0, size, &root) || !IsRootKey(data, root)) {
-        return 0;
+    if (int error = ParseRoot(data, size, &root); error != 0) {
+        return error;
     }
-    return root.end;
+    *length = root.end;
+    return 0;
 }
 
 size_t VersionBlockSize(size_t recordLength)
@@ -249,9 +268,10 @@ BOOL QueryVersionBlock(uint8_t* block, const char* path, void** value, UINT* len
         return 0;
     }
     size_t recordLength = ReadWord(block, 0);
+    size_t measured = 0;
     VersionValue found;
-    if (MeasureVersionRecord(block, recordLength) != recordLength ||
-        !FindVersionValue(block, recordLength, path, &found)) {
+    if (MeasureVersionRecord(block, recordLength, &measured) != 0 || measured != recordLength ||
+        FindVersionValue(block, recordLength, path, &found) != 0) {
         return 0;
     }
     if (!found.text) {

@@ -36,12 +36,14 @@ struct VersionValue {
 };
 
 // Finds the value under a backslash-separated key path ("\" alone is the
-// root's fixed part). Keys match regardless of letter case.
-bool FindVersionValue(const uint8_t* record, size_t size, const char* path, VersionValue* value);
+// root's fixed part). Keys match regardless of letter case. Returns 0,
+// ENOENT when no path is given or no node answers to it, or EBADMSG when
+// the record, a node on the way or the root's fixed part is malformed.
+int FindVersionValue(const uint8_t* record, size_t size, const char* path, VersionValue* value);
 
-// The length of the record at the start of data when its root node is
-// sound and lies within size; 0 otherwise.
-size_t MeasureVersionRecord(const uint8_t* data, size_t size);
+// Measures the record at the start of data: the length its root node
+// gives. Returns 0 or EBADMSG when there is no sound root within size.
+int MeasureVersionRecord(const uint8_t* data, size_t size, size_t* length);
 
 // Bytes a block needs for a record of recordLength bytes: the record and
 // room for the narrow texts of all its values.
@@ -51,7 +53,8 @@ size_t VersionBlockSize(size_t recordLength);
 // VersionBlockSize(recordLength) bytes and clears the spare area.
 void FillVersionBlock(const uint8_t* record, size_t recordLength, uint8_t* block);
 
-// VerQueryValueA on a block made by FillVersionBlock. Text values are
+// VerQueryValueA on a block made by FillVersionBlock, with its BOOL: the
+// public function is no more than this. Text values are
 // converted to UTF-8 into the block's spare area, so the pointer lives as
 // long as the block; the length counts bytes with the terminator.
 BOOL QueryVersionBlock(uint8_t* block, const char* path, void** value, UINT* length);
