@@ -98,8 +98,9 @@ struct DumpReader {
 };
 
 // Feeds one received datagram to the reader, appending what it describes
-// to the snapshot. Returns 0 or the errno value of a failure;
-// reader.done tells when the dump is complete.
+// to the snapshot. Returns 0, EBADMSG for a malformed datagram or message,
+// or the kernel's errno value for a refused or failed dump (EPROTO when its
+// code is none); reader.done tells when the dump is complete.
 int ReadDumpDatagram(DumpReader& reader, const uint8_t* data, size_t length, NetSnapshot& snapshot);
 
 // Builds the request for one dump into buffer and sets *length; returns 0
