@@ -159,6 +159,11 @@ TEST(NetlinkParse, AddressFlagsLifetimeAndPeerFallback)
     EXPECT_FALSE(address.finite);
     forever.Bytes()[NLMSG_HDRLEN + offsetof(ifaddrmsg, ifa_family)] = AF_INET6;
     EXPECT_EQ(ENOENT, ParseAddressMessage(forever.Message(), forever.MessageSize(), address));
+    // The dump goes on without it.
+    DumpReader reader{DumpKind::kAddresses, kSequence, kPort};
+    NetSnapshot snapshot;
+    EXPECT_EQ(0, Feed(reader, forever, snapshot));
+    EXPECT_TRUE(snapshot.addresses.empty());
 
     Datagram peerOnly;
     peerOnly.Begin(RTM_NEWADDR);
