@@ -50,12 +50,13 @@ struct QueryState {
 std::unique_ptr<QueryState> roundState;
 unsigned long snapshotsTaken = 0;
 
-DWORD TakeSnapshot(QueryState& state)
+// Returns 0 or the errno value of the kernel reader or the lease stores.
+int TakeSnapshot(QueryState& state)
 {
     NetSnapshot snapshot;
     int error = DumpSnapshot(*state.channels.dump, state.dumper, snapshot);
     if (error != 0) {
-        return MapKernelError(error);
+        return error;
     }
     ++snapshotsTaken;
     // Interfaces are listed for the lease reader only when there is
@@ -69,10 +70,10 @@ DWORD TakeSnapshot(QueryState& state)
         leases = ReadLeases(stores, ListLeaseInterfaces(snapshot), &error);
     }
     if (error != 0) {
-        return MapKernelError(error);
+        return error;
     }
     state.adapters = GatherAdapterFacts(snapshot, leases, ReadKernelClock(), "/sys/class/net");
-    return ERROR_SUCCESS;
+    return 0;
 }
 
 }  // namespace
@@ -111,15 +112,18 @@ static DWORD AnswerOstrel(PIP_ADAPTER_INFO pAdapterInfo, PULONG pOutBufLen)
     if (result != ERROR_SUCCESS) {
         return result;
     }
+    int error = 0;
     if (roundState == nullptr) {
         roundState.reset(new QueryState);
-        result = MapKernelError(OpenQueryChannels(roundState->channels));
-        if (result == ERROR_SUCCESS) {
-            result = TakeSnapshot(*roundState);
+        error = OpenQueryChannels(roundState->channels);
+        if (error == 0) {
+            error = TakeSnapshot(*roundState);
         }
     } else if (SnapshotMayBeStale(roundState->channels.watch.get())) {
-        result = TakeSnapshot(*roundState);
+        error = TakeSnapshot(*roundState);
     }
+    // Errno values become the query's result code here alone.
+    result = MapKernelError(error);
     if (result == ERROR_SUCCESS) {
         result = WriteAdapterRecords(roundState->adapters, pAdapterInfo, pOutBufLen);
     }

@@ -115,15 +115,16 @@ TEST(AdapterQuery, FreshSnapshotOnlyAfterAChangeSinceTheOverflowAnswer)
     struct Case {
         const char* name;
         bool watch;
-        int event;  // on the watch between the calls: -1 none, 0 two notifications, else an error
+        int events;  // on the watch between the calls: notifications, or errors in their place
+        int error;
         bool fresh;
     };
     const Case cases[] = {
-        {"quiet", true, -1, false},
-        {"a change", true, 0, true},
-        {"notifications lost", true, ENOBUFS, true},
-        {"watch broken", true, EIO, true},
-        {"no watch", false, -1, true},
+        {"quiet", true, 0, 0, false},
+        {"a change", true, 2, 0, true},
+        {"notifications lost", true, 1, ENOBUFS, true},
+        {"watch broken", true, 1, EIO, true},
+        {"no watch", false, 0, 0, true},
     };
     for (const Case& c : cases) {
         offerWatch = c.watch;
@@ -132,14 +133,8 @@ TEST(AdapterQuery, FreshSnapshotOnlyAfterAChangeSinceTheOverflowAnswer)
         ULONG length = 0;
         ASSERT_EQ(ERROR_BUFFER_OVERFLOW, Ostrel(nullptr, &length)) << c.name;
         worldLinks.push_back("fk1");
-        if (c.event >= 0) {
-            Queued event;
-            event.error = c.event;
-            event.bytes = Reply(DumpKind::kLinks, 0, {"fk1"});
-            openedWatch->queue.push_back(event);
-            if (c.event == 0) {
-                openedWatch->queue.push_back(event);
-            }
+        for (int event = 0; event < c.events; ++event) {
+            openedWatch->queue.push_back({Reply(DumpKind::kLinks, 0, {"fk1"}), c.error});
         }
         ULONG given = length;
         std::vector<uint64_t> storage((length + 7) / 8);

@@ -343,13 +343,13 @@ inline void Stamp(std::vector<uint8_t>& bytes, uint32_t sequence, uint32_t port 
 // A whole reply of a kernel holding the given links and nothing else.
 inline std::vector<uint8_t> Reply(DumpKind kind, uint32_t sequence,
                                   const std::vector<std::string>& links,
-                                  uint16_t doneFlags = NLM_F_MULTI)
+                                  uint16_t doneFlags = NLM_F_MULTI, uint32_t port = kPort)
 {
     Datagram d;
     for (size_t i = 0; kind == DumpKind::kLinks && i < links.size(); ++i) {
         AddLink(d, static_cast<int>(i + 1), ARPHRD_ETHER, links[i]);
     }
     d.Done(doneFlags);
-    Stamp(d.Bytes(), sequence);
+    Stamp(d.Bytes(), sequence, port);
     return d.Bytes();
 }

@@ -4,6 +4,8 @@
 #include <linux/rtnetlink.h>
 #include <sys/socket.h>
 
+#include <cerrno>
+
 void IndexAttributeTable(const uint8_t* data, size_t length, Attribute* table, size_t count)
 {
     for (size_t type = 0; type < count; ++type) {
@@ -39,36 +41,48 @@ void IndexMessageAttributeTable(const uint8_t* message, size_t length, size_t he
     IndexAttributeTable(message + offset, length - offset, table, count);
 }
 
-bool ReadU32(const Attribute& attribute, uint32_t* value)
+int ReadU32(const Attribute& attribute, uint32_t* value)
 {
-    if (attribute.data == nullptr || attribute.length < sizeof(uint32_t)) {
-        return false;
+    if (attribute.data == nullptr) {
+        return ENOENT;
+    }
+    if (attribute.length < sizeof(uint32_t)) {
+        return EBADMSG;
     }
     *value = ReadValue<uint32_t>(attribute.data);
-    return true;
+    return 0;
 }
 
-bool ReadIpv4(const Attribute& attribute, uint8_t address[4])
+int ReadIpv4(const Attribute& attribute, uint8_t address[4])
 {
-    if (attribute.data == nullptr || attribute.length != 4) {
-        return false;
+    if (attribute.data == nullptr) {
+        return ENOENT;
+    }
+    if (attribute.length != 4) {
+        return EBADMSG;
     }
     memcpy(address, attribute.data, 4);
-    return true;
+    return 0;
 }
 
-bool ReadVia(const Attribute& attribute, uint8_t address[4])
+int ReadVia(const Attribute& attribute, uint8_t address[4])
 {
     uint16_t family = 0;
+    if (attribute.data == nullptr) {
+        return ENOENT;
+    }
     if (attribute.length < sizeof(family)) {
-        return false;
+        return EBADMSG;
     }
     memcpy(&family, attribute.data, sizeof(family));
-    if (family != AF_INET || attribute.length < sizeof(family) + 4) {
-        return false;
+    if (family != AF_INET) {
+        return EAFNOSUPPORT;
+    }
+    if (attribute.length < sizeof(family) + 4) {
+        return EBADMSG;
     }
     memcpy(address, attribute.data + sizeof(family), 4);
-    return true;
+    return 0;
 }
 
 void CopyKernelText(char* field, size_t fieldSize, const Attribute& text)

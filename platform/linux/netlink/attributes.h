@@ -45,16 +45,19 @@ void IndexMessageAttributes(const uint8_t* message, size_t length, size_t header
     IndexMessageAttributeTable(message, length, headerSize, table, N);
 }
 
-// The payload as a 32-bit number; false (value untouched) when too short.
-bool ReadU32(const Attribute& attribute, uint32_t* value);
+// The readers of one attribute return 0, ENOENT when the message lacks it
+// or EBADMSG when its payload is too short, and leave the result untouched
+// unless 0: an optional attribute read over a default needs no check.
 
-// An IPv4 address of exactly four bytes; false (address untouched)
-// otherwise.
-bool ReadIpv4(const Attribute& attribute, uint8_t address[4]);
+// The payload as a 32-bit number.
+int ReadU32(const Attribute& attribute, uint32_t* value);
+
+// An IPv4 address of exactly four bytes; EBADMSG for any other length.
+int ReadIpv4(const Attribute& attribute, uint8_t address[4]);
 
 // An IPv4 route's next hop given by RTA_VIA: its address when it is IPv4;
-// false for another family, which has no IPv4 gateway to show.
-bool ReadVia(const Attribute& attribute, uint8_t address[4]);
+// EAFNOSUPPORT for another family, which has no IPv4 gateway to show.
+int ReadVia(const Attribute& attribute, uint8_t address[4]);
 
 // Copies a possibly unterminated kernel text, cut so that neither the field
 // nor a UTF-8 sequence is overrun.

@@ -52,9 +52,11 @@ int DumpOne(NetlinkChannel& channel, NetlinkDumper& dumper, DumpKind kind, NetSn
     reader.sequence = ++dumper.sequence;
     reader.portId = channel.Port();
     uint8_t request[64];
-    size_t requestLength = BuildDumpRequest(kind, reader.sequence, request, sizeof(request));
-    // An empty request would leave the loop waiting for an answer to nothing.
-    int error = requestLength == 0 ? EMSGSIZE : channel.Send(request, requestLength);
+    size_t requestLength = 0;
+    int error = BuildDumpRequest(kind, reader.sequence, request, sizeof(request), &requestLength);
+    if (error == 0) {
+        error = channel.Send(request, requestLength);
+    }
     while (error == 0 && !reader.done) {
         NetlinkDatagram datagram;
         error = ReceiveWhole(channel, dumper, &datagram);

@@ -55,7 +55,7 @@ int ReadDumpDatagram(DumpReader& reader, const uint8_t* data, size_t length, Net
             const uint8_t* payload = data + NLMSG_HDRLEN;
             size_t payloadLength =
                 header.nlmsg_len > NLMSG_HDRLEN ? header.nlmsg_len - NLMSG_HDRLEN : 0;
-            bool wellFormed = true;
+            int error = 0;
             if (header.nlmsg_type == NLMSG_DONE || header.nlmsg_type == NLMSG_ERROR) {
                 // A dump's failure comes in its closing NLMSG_DONE, a refused
                 // request's in an NLMSG_ERROR.
@@ -72,24 +72,25 @@ int ReadDumpDatagram(DumpReader& reader, const uint8_t* data, size_t length, Net
                 reader.done = closing || failed;
             } else if (header.nlmsg_type == RTM_NEWLINK && reader.kind == DumpKind::kLinks) {
                 NetLink link;
-                wellFormed = ParseLinkMessage(data, header.nlmsg_len, link, snapshot.texts);
-                if (wellFormed) {
+                error = ParseLinkMessage(data, header.nlmsg_len, link, snapshot.texts);
+                if (error == 0) {
                     snapshot.links.push_back(link);
                 }
             } else if (header.nlmsg_type == RTM_NEWADDR && reader.kind == DumpKind::kAddresses) {
                 NetAddress address;
-                bool isInet = false;
-                wellFormed = ParseAddressMessage(data, header.nlmsg_len, address, &isInet);
-                if (wellFormed && isInet) {
+                error = ParseAddressMessage(data, header.nlmsg_len, address);
+                if (error == 0) {
                     snapshot.addresses.push_back(address);
+                } else if (error == ENOENT) {
+                    error = 0;  // no IPv4 address in it: nothing to show
                 }
             } else if (header.nlmsg_type == RTM_NEWROUTE && reader.kind == DumpKind::kRoutes) {
-                wellFormed = ParseRouteMessage(data, header.nlmsg_len, snapshot.gateways);
+                error = ParseRouteMessage(data, header.nlmsg_len, snapshot.gateways);
             } else if (header.nlmsg_type == RTM_NEWNEXTHOP && reader.kind == DumpKind::kNexthops) {
-                wellFormed = ParseNexthopMessage(data, header.nlmsg_len, snapshot);
+                error = ParseNexthopMessage(data, header.nlmsg_len, snapshot);
             }
-            if (!wellFormed) {
-                return EBADMSG;
+            if (error != 0) {
+                return error;
             }
         }
         size_t step = NLMSG_ALIGN(header.nlmsg_len);
@@ -102,7 +103,8 @@ int ReadDumpDatagram(DumpReader& reader, const uint8_t* data, size_t length, Net
     return 0;
 }
 
-size_t BuildDumpRequest(DumpKind kind, uint32_t sequence, uint8_t* buffer, size_t capacity)
+int BuildDumpRequest(DumpKind kind, uint32_t sequence, uint8_t* buffer, size_t capacity,
+                     size_t* length)
 {
     size_t bodySize = 0;
     uint16_t type = 0;
@@ -128,7 +130,7 @@ size_t BuildDumpRequest(DumpKind kind, uint32_t sequence, uint8_t* buffer, size_
     }
     size_t total = NLMSG_LENGTH(bodySize);
     if (total > capacity) {
-        return 0;
+        return EOVERFLOW;
     }
     memset(buffer, 0, total);
     nlmsghdr header = {};
@@ -155,5 +157,6 @@ size_t BuildDumpRequest(DumpKind kind, uint32_t sequence, uint8_t* buffer, size_
         body[offsetof(rtmsg, rtm_family)] = AF_INET;
         body[offsetof(rtmsg, rtm_table)] = RT_TABLE_MAIN;
     }
-    return total;
+    *length = total;
+    return 0;
 }

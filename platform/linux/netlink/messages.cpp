@@ -7,6 +7,7 @@
 #include <linux/rtnetlink.h>
 #include <sys/socket.h>
 
+#include <cerrno>
 #include <cstring>
 
 #include "attributes.h"
@@ -57,8 +58,8 @@ void ReadMultipath(const Attribute& multipath, uint32_t priority, std::vector<Ne
         Attribute attributes[RTA_MAX + 1];
         IndexAttributes(data + RTNH_LENGTH(0), hop.rtnh_len - RTNH_LENGTH(0), attributes);
         ReadIpv4(attributes[RTA_GATEWAY], gateway.address);
-        bool usable =
-            attributes[RTA_VIA].data == nullptr || ReadVia(attributes[RTA_VIA], gateway.address);
+        bool usable = attributes[RTA_VIA].data == nullptr ||
+                      ReadVia(attributes[RTA_VIA], gateway.address) == 0;
         if (gateway.index != 0 && usable) {
             gateways.push_back(gateway);
         }
@@ -81,10 +82,10 @@ const char* FindLinkAlias(const NetSnapshot& snapshot, const NetLink& link)
     return snapshot.texts.c_str() + link.aliasOffset;
 }
 
-bool ParseLinkMessage(const uint8_t* message, size_t length, NetLink& link, std::string& texts)
+int ParseLinkMessage(const uint8_t* message, size_t length, NetLink& link, std::string& texts)
 {
     if (length < NLMSG_LENGTH(sizeof(ifinfomsg))) {
-        return false;
+        return EBADMSG;
     }
     ifinfomsg info = ReadValue<ifinfomsg>(message + NLMSG_HDRLEN);
     link = NetLink();
@@ -113,18 +114,17 @@ bool ParseLinkMessage(const uint8_t* message, size_t length, NetLink& link, std:
     if (attributes[IFLA_LINKINFO].data != nullptr) {
         ReadLinkInfo(attributes[IFLA_LINKINFO], link);
     }
-    return true;
+    return 0;
 }
 
-bool ParseAddressMessage(const uint8_t* message, size_t length, NetAddress& address, bool* isInet)
+int ParseAddressMessage(const uint8_t* message, size_t length, NetAddress& address)
 {
-    *isInet = false;
     if (length < NLMSG_LENGTH(sizeof(ifaddrmsg))) {
-        return false;
+        return EBADMSG;
     }
     ifaddrmsg info = ReadValue<ifaddrmsg>(message + NLMSG_HDRLEN);
     if (info.ifa_family != AF_INET) {
-        return true;
+        return ENOENT;
     }
     address = NetAddress();
     address.index = info.ifa_index;
@@ -134,8 +134,10 @@ bool ParseAddressMessage(const uint8_t* message, size_t length, NetAddress& addr
     IndexMessageAttributes(message, length, sizeof(ifaddrmsg), attributes);
     // A point-to-point address keeps its own end in IFA_LOCAL and the
     // peer's in IFA_ADDRESS; any other has IFA_ADDRESS alone.
-    bool haveLocal = ReadIpv4(attributes[IFA_LOCAL], address.address);
-    bool haveAddress = !haveLocal && ReadIpv4(attributes[IFA_ADDRESS], address.address);
+    int error = ReadIpv4(attributes[IFA_LOCAL], address.address);
+    if (error != 0) {
+        error = ReadIpv4(attributes[IFA_ADDRESS], address.address);
+    }
     ReadU32(attributes[IFA_FLAGS], &address.flags);
     const Attribute& cacheInfo = attributes[IFA_CACHEINFO];
     if (cacheInfo.data != nullptr && cacheInfo.length >= sizeof(ifa_cacheinfo)) {
@@ -144,37 +146,37 @@ bool ParseAddressMessage(const uint8_t* message, size_t length, NetAddress& addr
         address.validSeconds = cache.ifa_valid;
         address.updated = cache.tstamp;
     }
-    *isInet = haveLocal || haveAddress;
-    return true;
+    // Without a four-byte address there is nothing to show; a malformed one
+    // spoils only this address, not the dump.
+    return error == 0 ? 0 : ENOENT;
 }
 
-bool ParseRouteMessage(const uint8_t* message, size_t length, std::vector<NetGateway>& gateways)
+int ParseRouteMessage(const uint8_t* message, size_t length, std::vector<NetGateway>& gateways)
 {
     if (length < NLMSG_LENGTH(sizeof(rtmsg))) {
-        return false;
+        return EBADMSG;
     }
     rtmsg route = ReadValue<rtmsg>(message + NLMSG_HDRLEN);
     if (route.rtm_family != AF_INET || route.rtm_dst_len != 0 || route.rtm_type != RTN_UNICAST) {
-        return true;
+        return 0;
     }
     Attribute attributes[RTA_MAX + 1];
     IndexMessageAttributes(message, length, sizeof(rtmsg), attributes);
     uint32_t table = route.rtm_table;
     ReadU32(attributes[RTA_TABLE], &table);
     if (table != RT_TABLE_MAIN) {
-        return true;
+        return 0;
     }
     NetGateway single;
     ReadU32(attributes[RTA_OIF], &single.index);
     ReadIpv4(attributes[RTA_GATEWAY], single.address);
-    // false for a next hop of another family
     bool singleUsable =
-        attributes[RTA_VIA].data == nullptr || ReadVia(attributes[RTA_VIA], single.address);
+        attributes[RTA_VIA].data == nullptr || ReadVia(attributes[RTA_VIA], single.address) == 0;
     ReadU32(attributes[RTA_PRIORITY], &single.priority);
     ReadU32(attributes[RTA_NH_ID], &single.nexthopId);
     if (attributes[RTA_MULTIPATH].data != nullptr) {
         ReadMultipath(attributes[RTA_MULTIPATH], single.priority, gateways);
-        return true;
+        return 0;
     }
     // The kernel spells out an object's hops beside its id unless
     // nexthop_compat_mode is off; then the id is all there is.
@@ -184,13 +186,13 @@ bool ParseRouteMessage(const uint8_t* message, size_t length, std::vector<NetGat
     if ((single.index != 0 && singleUsable) || single.nexthopId != 0) {
         gateways.push_back(single);
     }
-    return true;
+    return 0;
 }
 
-bool ParseNexthopMessage(const uint8_t* message, size_t length, NetSnapshot& snapshot)
+int ParseNexthopMessage(const uint8_t* message, size_t length, NetSnapshot& snapshot)
 {
     if (length < NLMSG_LENGTH(sizeof(nhmsg))) {
-        return false;
+        return EBADMSG;
     }
     nhmsg info = ReadValue<nhmsg>(message + NLMSG_HDRLEN);
     Attribute attributes[NHA_MAX + 1];
@@ -198,13 +200,13 @@ bool ParseNexthopMessage(const uint8_t* message, size_t length, NetSnapshot& sna
     NetNexthop nexthop;
     ReadU32(attributes[NHA_ID], &nexthop.id);
     if (nexthop.id == 0) {
-        return true;
+        return 0;
     }
     ReadU32(attributes[NHA_OIF], &nexthop.index);
     if (attributes[NHA_GATEWAY].data != nullptr) {
         // An IPv6 gateway has no IPv4 form, as with RTA_VIA.
         nexthop.usable =
-            info.nh_family == AF_INET && ReadIpv4(attributes[NHA_GATEWAY], nexthop.address);
+            info.nh_family == AF_INET && ReadIpv4(attributes[NHA_GATEWAY], nexthop.address) == 0;
     }
     if (attributes[NHA_BLACKHOLE].data != nullptr) {
         nexthop.usable = false;
@@ -217,5 +219,5 @@ bool ParseNexthopMessage(const uint8_t* message, size_t length, NetSnapshot& sna
         ++nexthop.memberCount;
     }
     snapshot.nexthops.push_back(nexthop);
-    return true;
+    return 0;
 }

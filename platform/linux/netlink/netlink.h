@@ -63,19 +63,23 @@ struct NetSnapshot {
     std::vector<uint32_t> nexthopMembers;
 };
 
-// Parses one RTM_NEWLINK message (header included, length = nlmsg_len),
-// appending its alias to texts. False when the message is malformed.
-bool ParseLinkMessage(const uint8_t* message, size_t length, NetLink& link, std::string& texts);
+// The message parsers take one message, header included, length =
+// nlmsg_len, and return 0 or EBADMSG when it is malformed.
+
+// Parses one RTM_NEWLINK message, appending its alias to texts.
+int ParseLinkMessage(const uint8_t* message, size_t length, NetLink& link, std::string& texts);
 
 // The alias of a link parsed into snapshot, "" when it has none.
 const char* FindLinkAlias(const NetSnapshot& snapshot, const NetLink& link);
-// Parses one RTM_NEWADDR message; *isInet is false for other families.
-bool ParseAddressMessage(const uint8_t* message, size_t length, NetAddress& address, bool* isInet);
+// Parses one RTM_NEWADDR message; ENOENT when it holds no IPv4 address
+// (another family, or no four-byte address).
+int ParseAddressMessage(const uint8_t* message, size_t length, NetAddress& address);
 // Appends the next hops of one RTM_NEWROUTE message when it is an IPv4
-// unicast default route of the main table.
-bool ParseRouteMessage(const uint8_t* message, size_t length, std::vector<NetGateway>& gateways);
-// Appends one RTM_NEWNEXTHOP message's object to snapshot.nexthops.
-bool ParseNexthopMessage(const uint8_t* message, size_t length, NetSnapshot& snapshot);
+// unicast default route of the main table; any other route appends none.
+int ParseRouteMessage(const uint8_t* message, size_t length, std::vector<NetGateway>& gateways);
+// Appends one RTM_NEWNEXTHOP message's object to snapshot.nexthops (none
+// without an id).
+int ParseNexthopMessage(const uint8_t* message, size_t length, NetSnapshot& snapshot);
 // Whether some gateway still waits for its next-hop object.
 bool NeedsNexthops(const NetSnapshot& snapshot);
 // Replaces each gateway that names a next-hop object by the object's hops,
@@ -94,11 +98,14 @@ struct DumpReader {
 };
 
 // Feeds one received datagram to the reader, appending what it describes
-// to the snapshot. Returns 0 or the errno value of a failure;
-// reader.done tells when the dump is complete.
+// to the snapshot. Returns 0, EBADMSG for a malformed datagram or message,
+// or the kernel's errno value for a refused or failed dump (EPROTO when its
+// code is none); reader.done tells when the dump is complete.
 int ReadDumpDatagram(DumpReader& reader, const uint8_t* data, size_t length, NetSnapshot& snapshot);
 
-// Builds the request for one dump into buffer; returns its length. The
-// requests are valid under strict checking: fixed headers zeroed except
-// for the family and, for routes, the main table as a filter.
-size_t BuildDumpRequest(DumpKind kind, uint32_t sequence, uint8_t* buffer, size_t capacity);
+// Builds the request for one dump into buffer and sets *length; returns 0
+// or EOVERFLOW when it does not fit capacity. The requests are valid under
+// strict checking: fixed headers zeroed except for the family and, for
+// routes, the main table as a filter.
+int BuildDumpRequest(DumpKind kind, uint32_t sequence, uint8_t* buffer, size_t capacity,
+                     size_t* length);

@@ -107,11 +107,9 @@ TEST(NetlinkChannel, RepliesNotMeantForTheRequestAreSkipped)
         ScriptedChannel channel;
         channel.respond = [&](ScriptedChannel& self, DumpKind kind, uint32_t sequence) {
             // Each stray is a whole dump of its own, DONE included.
-            Queued stray;
-            stray.bytes = Reply(kind, 0, {"stray"});
-            Stamp(stray.bytes, sequence + c.sequenceShift, c.port);
-            stray.sender = c.sender;
-            self.queue.push_back(stray);
+            self.queue.push_back(
+                {Reply(kind, sequence + c.sequenceShift, {"stray"}, NLM_F_MULTI, c.port), 0,
+                 c.sender});
             self.queue.push_back({Reply(kind, sequence, kSettled)});
         };
         NetlinkDumper dumper;
@@ -146,10 +144,7 @@ TEST(NetlinkChannel, DatagramsAreReadWholeOrNotAtAll)
                 self.queue.push_back({Reply(kind, sequence, kSettled)});
                 return;
             }
-            Queued first;
-            first.bytes = Reply(kind, sequence, c.links);
-            first.claimed = c.claimed;
-            self.queue.push_back(first);
+            self.queue.push_back({Reply(kind, sequence, c.links), 0, 0, c.claimed});
             // The rest of a dump cut short: the next one must not take it.
             self.queue.push_back({Reply(kind, sequence, {"late"})});
         };

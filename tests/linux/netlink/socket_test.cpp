@@ -36,7 +36,8 @@ std::vector<uint32_t> DumpRouteTables(bool strict)
     timeval timeout = {5, 0};
     setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
     uint8_t request[64];
-    size_t length = BuildDumpRequest(DumpKind::kRoutes, 1, request, sizeof(request));
+    size_t length = 0;
+    EXPECT_EQ(0, BuildDumpRequest(DumpKind::kRoutes, 1, request, sizeof(request), &length));
     EXPECT_EQ(static_cast<ssize_t>(length), send(fd, request, length, 0));
     std::vector<uint8_t> buffer(64 * 1024);
     bool done = false;
@@ -86,7 +87,8 @@ TEST(NetlinkKernel, StrictRequestsAcceptedAndRoutesFilteredToTheMainTable)
     }
     EXPECT_TRUE(loopback) << "no 127.x address in the address dump";
     uint8_t small[8];
-    EXPECT_EQ(0u, BuildDumpRequest(DumpKind::kLinks, 1, small, sizeof(small)));
+    size_t length = 0;
+    EXPECT_EQ(EOVERFLOW, BuildDumpRequest(DumpKind::kLinks, 1, small, sizeof(small), &length));
 
     // Local and broadcast routes live in the local table, so without the
     // filter some other table shows up as soon as lo is up.
@@ -109,7 +111,8 @@ TEST(NetlinkKernel, ReceiveTellsTheWholeLengthAndLeavesAPeekQueued)
     NetlinkSocket socket;
     ASSERT_EQ(0, socket.Open(0, false));
     uint8_t request[64];
-    size_t length = BuildDumpRequest(DumpKind::kLinks, 1, request, sizeof(request));
+    size_t length = 0;
+    ASSERT_EQ(0, BuildDumpRequest(DumpKind::kLinks, 1, request, sizeof(request), &length));
     ASSERT_EQ(0, socket.Send(request, length));
     NetlinkDatagram peeked;
     ASSERT_EQ(0, socket.Receive(nullptr, 0, true, &peeked));
@@ -151,9 +154,10 @@ TEST(NetlinkKernel, CallsInterruptedForEverGiveUp)
             }
             InterruptSocketCalls();
             uint8_t request[64];
-            size_t length = BuildDumpRequest(DumpKind::kLinks, 1, request, sizeof(request));
+            size_t length = 0;
+            int built = BuildDumpRequest(DumpKind::kLinks, 1, request, sizeof(request), &length);
             NetlinkDatagram datagram;
-            bool sendGaveUp = socket.Send(request, length) == EINTR;
+            bool sendGaveUp = built == 0 && socket.Send(request, length) == EINTR;
             bool receiveGaveUp = socket.Receive(nullptr, 0, true, &datagram) == EINTR;
             _exit(sendGaveUp && receiveGaveUp ? 0 : 1);
         },
