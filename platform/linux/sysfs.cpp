@@ -71,8 +71,8 @@ int ReadSysLinkBase(const char* root, const char* name, const char* suffix, std:
     if (length < 0) {
         return errno;
     }
-    if (length == 0 || static_cast<size_t>(length) == sizeof(target) - 1) {  // maybe cut
-        return length == 0 ? ENOENT : EOVERFLOW;
+    if (static_cast<size_t>(length) == sizeof(target) - 1) {
+        return EOVERFLOW;  // maybe cut
     }
     target[length] = '\0';
     const char* last = strrchr(target, '/');
@@ -131,12 +131,10 @@ bool IsWireless(const char* root, const char* name)
 {
     char path[256];
     struct stat info;
-    for (const char* entry : {"/wireless", "/phy80211"}) {
-        if (BuildSysPath(root, name, entry, path, sizeof(path)) == 0 && stat(path, &info) == 0) {
-            return true;
-        }
-    }
-    return false;
+    return (BuildSysPath(root, name, "/wireless", path, sizeof(path)) == 0 &&
+            stat(path, &info) == 0) ||
+           (BuildSysPath(root, name, "/phy80211", path, sizeof(path)) == 0 &&
+            stat(path, &info) == 0);
 }
 
 int ReadDeviceModalias(const char* root, const char* name, char* modalias, size_t size)
