@@ -801,6 +801,8 @@ TEST(LeaseStoreFaults, ShortageFailsTheReadAnythingElseSkipsTheFile)
     root.Write("var/lib/dhcp/dhclient.leases", DhclientBlock("eth0", "10.0.0.1"), 1700000000);
     root.Write("var/lib/dhcpcd/eth0.lease", DhcpcdMessage("10.0.0.5", "10.0.0.3", {}, 600),
                1600000000);
+    root.Write("run/systemd/netif/leases/1", "ADDRESS=10.0.0.5\nSERVER_ADDRESS=10.0.0.2\n",
+               1500000000);
     struct Case {
         Faulty where;
         int error;
@@ -810,20 +812,21 @@ TEST(LeaseStoreFaults, ShortageFailsTheReadAnythingElseSkipsTheFile)
         const char* servers;    // of eth0's leases, when the read succeeds
         int interruptions = 5;  // of each read, when the error is EINTR
     } cases[] = {
-        {Faulty::kNone, 0, "", 0, 0, "10.0.0.1 10.0.0.3"},
+        {Faulty::kNone, 0, "", 0, 0, "10.0.0.1 10.0.0.3 10.0.0.2"},
         {Faulty::kOpenDirectory, EMFILE, "/dhcp", EMFILE, EMFILE, ""},
         {Faulty::kOpenDirectory, ENFILE, "/dhcpcd", ENFILE, ENFILE, ""},
         {Faulty::kOpenDirectory, ENOMEM, "/netif", ENOMEM, ENOMEM, ""},
         {Faulty::kOpenDirectory, EIO, "/dhcpcd", EIO, EIO, ""},
-        {Faulty::kOpenDirectory, EACCES, "/dhcpcd", 0, 0, "10.0.0.1"},
-        {Faulty::kOpenDirectory, ELOOP, "/dhcpcd", 0, 0, "10.0.0.1"},
+        {Faulty::kOpenDirectory, EACCES, "/dhcpcd", 0, 0, "10.0.0.1 10.0.0.2"},
+        {Faulty::kOpenDirectory, ELOOP, "/dhcpcd", 0, 0, "10.0.0.1 10.0.0.2"},
         {Faulty::kReadDirectory, ENOMEM, "", ENOMEM, ENOMEM, ""},
         {Faulty::kOpenFile, EMFILE, "dhclient", 0, EMFILE, ""},
         {Faulty::kOpenFile, ENOMEM, "eth0.lease", 0, ENOMEM, ""},
-        {Faulty::kOpenFile, EACCES, "eth0.lease", 0, 0, "10.0.0.1"},
-        {Faulty::kOpenFile, ENXIO, "dhclient", 0, 0, "10.0.0.3"},
+        {Faulty::kOpenFile, EACCES, "eth0.lease", 0, 0, "10.0.0.1 10.0.0.2"},
+        {Faulty::kOpenFile, ENXIO, "dhclient", 0, 0, "10.0.0.3 10.0.0.2"},
+        {Faulty::kOpenFile, EIO, "netif/leases/", 0, EIO, ""},
         {Faulty::kReadFile, EIO, "", 0, EIO, ""},
-        {Faulty::kReadFile, EINTR, "", 0, 0, "10.0.0.1 10.0.0.3"},
+        {Faulty::kReadFile, EINTR, "", 0, 0, "10.0.0.1 10.0.0.3 10.0.0.2"},
         {Faulty::kReadFile, EINTR, "", 0, EINTR, "", 1000},
     };
     FaultyCalls calls;
