@@ -1,15 +1,15 @@
-// What every reader must hold to, whatever the input: nothing is kept of
-// a lease not found, and known times are in order.
+// What every reader must hold to, whatever the input: a lease not found
+// leaves the facts as they were, and known times are in order.
 #pragma once
 
 #include <cstdlib>
 
 #include "leases/lease_parsers.h"
 
-inline void CheckFacts(const LeaseFacts& facts)
+inline void CheckFacts(int error, const LeaseFacts& facts)
 {
-    if (!facts.found && (facts.haveAddress || facts.haveServer || !facts.wins.empty() ||
-                         facts.obtainedKnown || facts.end != LeaseEnd::kUnknown)) {
+    if (error != 0 && (facts.haveAddress || facts.haveServer || !facts.wins.empty() ||
+                       facts.obtainedKnown || facts.end != LeaseEnd::kUnknown)) {
         abort();
     }
     if (facts.obtainedKnown &&

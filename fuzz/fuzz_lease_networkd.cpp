@@ -1,26 +1,40 @@
 // systemd-networkd's and NetworkManager's internal client's lease files,
 // and NetworkManager's runtime state of a device.
+#include <cerrno>
+
 #include "fuzz_lease_checks.h"
+
+namespace {
+
+// A KEY=VALUE file is a lease exactly when it names the lease's address.
+void CheckNamedAddress(int error, const LeaseFacts& facts)
+{
+    CheckFacts(error, facts);
+    if ((error != 0 && error != ENOENT) || (error == 0) != facts.haveAddress) {
+        abort();
+    }
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     std::string_view text(reinterpret_cast<const char*>(data), size);
-    // Both files are only a lease when they name its address, and neither
-    // dates a lease: at most networkd's marks one that never ends.
-    LeaseFacts internal = ParseNetworkManagerInternalLease(text);
-    for (const LeaseFacts& facts : {ParseNetworkdLease(text), internal}) {
-        CheckFacts(facts);
-        if (facts.found != facts.haveAddress || facts.obtainedKnown || facts.end == LeaseEnd::kAt) {
+    // Neither file dates a lease: at most networkd's marks one that never
+    // ends.
+    LeaseFacts files[2];
+    int errors[2] = {ParseNetworkdLease(text, &files[0]),
+                     ParseNetworkManagerInternalLease(text, &files[1])};
+    for (int i = 0; i < 2; i++) {
+        CheckNamedAddress(errors[i], files[i]);
+        if (files[i].obtainedKnown || files[i].end == LeaseEnd::kAt) {
             abort();
         }
     }
-    if (internal.end != LeaseEnd::kUnknown) {
+    if (files[1].end != LeaseEnd::kUnknown) {
         abort();
     }
-    LeaseFacts state = ParseNetworkManagerState(text);
-    CheckFacts(state);
-    if (state.found != state.haveAddress) {
-        abort();
-    }
+    LeaseFacts state;
+    CheckNamedAddress(ParseNetworkManagerState(text, &state), state);
     return 0;
 }

@@ -62,12 +62,12 @@ int TakeSnapshot(QueryState& state)
     // Interfaces are listed for the lease reader only when there is
     // something to read: a namespace may hold thousands of them.
     std::unordered_map<uint32_t, LeaseCandidates> leases;
-    LeaseStoreFiles stores = ListLeaseStores("/");
+    LeaseStoreFiles stores;
     // Leases that are there but could not be read would make a quieter,
     // wrong report: the query fails instead.
-    error = stores.error;
+    error = ListLeaseStores("/", &stores);
     if (error == 0 && !stores.empty()) {
-        leases = ReadLeases(stores, ListLeaseInterfaces(snapshot), &error);
+        error = ReadLeases(stores, ListLeaseInterfaces(snapshot), &leases);
     }
     if (error != 0) {
         return error;

@@ -152,8 +152,8 @@ int64_t ParseMonotonicOffset(std::string_view text)
         bool negative = !fields[1].empty() && fields[1].front() == '-';
         uint64_t seconds = 0;
         uint64_t nanoseconds = 0;
-        if (!ParseDecimal(fields[1].substr(negative ? 1 : 0), INT32_MAX, &seconds) ||
-            !ParseDecimal(fields[2], 999999999, &nanoseconds)) {
+        if (ParseDecimal(fields[1].substr(negative ? 1 : 0), INT32_MAX, &seconds) != 0 ||
+            ParseDecimal(fields[2], 999999999, &nanoseconds) != 0) {
             return 0;
         }
         // A timespec: whole seconds carry the sign, nanoseconds add to them.

@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 
+#include <cerrno>
 #include <cstring>
 
 // libudev's own types, opaque to its callers.
@@ -47,12 +48,13 @@ struct HardwareNamesLibrary {
 
 namespace {
 
+// 0, or ENOENT when the library has no such symbol.
 template <typename Function>
-bool Resolve(void* handle, const char* symbol, Function* function)
+int Resolve(void* handle, const char* symbol, Function* function)
 {
     void* address = dlsym(handle, symbol);
     *function = reinterpret_cast<Function>(address);
-    return address != nullptr;
+    return address != nullptr ? 0 : ENOENT;
 }
 
 // The library with its database open, or null.
@@ -66,14 +68,14 @@ HardwareNamesLibrary* OpenLibrary()
     library->handle = handle;
     udev* (*newContext)() = nullptr;
     udev_hwdb* (*newHwdb)(udev*) = nullptr;
-    if (Resolve(handle, "udev_new", &newContext) &&
-        Resolve(handle, "udev_unref", &library->unrefContext) &&
-        Resolve(handle, "udev_hwdb_new", &newHwdb) &&
-        Resolve(handle, "udev_hwdb_unref", &library->unrefHwdb) &&
-        Resolve(handle, "udev_hwdb_get_properties_list_entry", &library->properties) &&
-        Resolve(handle, "udev_list_entry_get_next", &library->next) &&
-        Resolve(handle, "udev_list_entry_get_name", &library->entryName) &&
-        Resolve(handle, "udev_list_entry_get_value", &library->entryValue)) {
+    if (Resolve(handle, "udev_new", &newContext) == 0 &&
+        Resolve(handle, "udev_unref", &library->unrefContext) == 0 &&
+        Resolve(handle, "udev_hwdb_new", &newHwdb) == 0 &&
+        Resolve(handle, "udev_hwdb_unref", &library->unrefHwdb) == 0 &&
+        Resolve(handle, "udev_hwdb_get_properties_list_entry", &library->properties) == 0 &&
+        Resolve(handle, "udev_list_entry_get_next", &library->next) == 0 &&
+        Resolve(handle, "udev_list_entry_get_name", &library->entryName) == 0 &&
+        Resolve(handle, "udev_list_entry_get_value", &library->entryValue) == 0) {
         library->context = newContext();
         if (library->context != nullptr) {
             library->hwdb = newHwdb(library->context);
@@ -86,14 +88,12 @@ HardwareNamesLibrary* OpenLibrary()
     return library;
 }
 
-// The value as a bounded text; an empty one counts as absent.
-bool TakeValue(const char* value, std::string* text)
+// The value as a bounded text; an absent one leaves text as it was.
+void TakeValue(const char* value, std::string* text)
 {
-    if (value == nullptr) {
-        return false;
+    if (value != nullptr) {
+        text->assign(value, strnlen(value, kMaxNameSize));
     }
-    text->assign(value, strnlen(value, kMaxNameSize));
-    return !text->empty();
 }
 
 // The part of a modalias that names a product: a PCI one up to its class
@@ -142,7 +142,7 @@ HardwareNames::~HardwareNames()
     delete library;
 }
 
-bool LookUpProductName(HardwareNames& names, const char* modalias, std::string* product)
+int LookUpProductName(HardwareNames& names, const char* modalias, std::string* product)
 {
     if (!names.tried) {
         names.tried = true;
@@ -150,7 +150,7 @@ bool LookUpProductName(HardwareNames& names, const char* modalias, std::string* 
     }
     HardwareNamesLibrary* library = names.library;
     if (library == nullptr) {
-        return false;
+        return ENOENT;
     }
     std::string key = ProductKey(modalias);
     auto known = names.answers.find(key);
@@ -158,8 +158,8 @@ bool LookUpProductName(HardwareNames& names, const char* modalias, std::string* 
         known = names.answers.emplace(key, FindProductName(*library, key.c_str())).first;
     }
     if (known->second.empty()) {
-        return false;
+        return ENOENT;
     }
     *product = known->second;
-    return true;
+    return 0;
 }

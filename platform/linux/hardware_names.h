@@ -24,6 +24,6 @@ struct HardwareNames {
 };
 
 // "<vendor> <model>" ("Red Hat, Inc. Virtio 1.0 network device"), or the
-// model alone when the database names no vendor. False when there is no
-// database or it does not know the model.
-bool LookUpProductName(HardwareNames& names, const char* modalias, std::string* product);
+// model alone when the database names no vendor. 0, or ENOENT when there
+// is no database or it does not know the model.
+int LookUpProductName(HardwareNames& names, const char* modalias, std::string* product);

@@ -28,9 +28,8 @@ const LeaseFacts* ChooseLiveLease(const LeaseCandidates& candidates,
     for (const LeaseFacts& lease : candidates) {
         // A lease that names no address cannot be told apart from another
         // namespace's lease for an interface of the same name or index.
-        const AssignedAddress* own = lease.found && lease.haveAddress
-                                         ? FindAssigned(assigned, assignedCount, lease.address)
-                                         : nullptr;
+        const AssignedAddress* own =
+            lease.haveAddress ? FindAssigned(assigned, assignedCount, lease.address) : nullptr;
         if (own == nullptr) {
             continue;
         }

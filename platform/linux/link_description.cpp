@@ -63,9 +63,11 @@ void DescribeLink(const NetLink& link, const char* sysNetRoot, HardwareNames& na
             strcmp(link.kind, "tun") == 0 && link.tunType == IFF_TAP ? "tap" : link.kind;
     } else if (!sysKnown) {
         facts.description = type.name;
-    } else if (!(ReadDeviceModalias(sysNetRoot, link.name, modalias, sizeof(modalias)) &&
-                 LookUpProductName(names, modalias, &facts.description)) &&
-               !ReadDriverName(sysNetRoot, link.name, &facts.description)) {
+    } else if ((ReadDeviceModalias(sysNetRoot, link.name, modalias, sizeof(modalias)) != 0 ||
+                LookUpProductName(names, modalias, &facts.description) != 0) &&
+               ReadDriverName(sysNetRoot, link.name, &facts.description) != 0) {
+        // No product name, no driver: whatever kept them from us, the
+        // link's type still describes it.
         facts.description = type.name;
     }
 }

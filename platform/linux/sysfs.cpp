@@ -11,16 +11,17 @@
 
 namespace {
 
-// Builds <root>/<name><suffix>; false for a name that could leave the
-// interface's own directory.
-bool BuildSysPath(const char* root, const char* name, const char* suffix, char* path, size_t size)
+// Builds <root>/<name><suffix>: 0, ENOENT for a name no entry of root can
+// have (one that could leave the interface's own directory), EOVERFLOW
+// when the path does not fit.
+int BuildSysPath(const char* root, const char* name, const char* suffix, char* path, size_t size)
 {
     if (name[0] == '\0' || strchr(name, '/') != nullptr || strcmp(name, ".") == 0 ||
         strcmp(name, "..") == 0) {
-        return false;
+        return ENOENT;
     }
     int written = snprintf(path, size, "%s/%s%s", root, name, suffix);
-    return written > 0 && static_cast<size_t>(written) < size;
+    return written > 0 && static_cast<size_t>(written) < size ? 0 : EOVERFLOW;
 }
 
 int HexDigitValue(char c)
@@ -34,47 +35,53 @@ int HexDigitValue(char c)
     return c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
 }
 
-// Reads a small sysfs attribute as a terminated text; false when absent.
-bool ReadSysText(const char* root, const char* name, const char* suffix, char* text, size_t size)
+// Reads a small sysfs attribute as a terminated text: 0, ENOENT when it is
+// empty, or the errno value of the failed path, open or read.
+int ReadSysText(const char* root, const char* name, const char* suffix, char* text, size_t size)
 {
     char path[256];
-    if (!BuildSysPath(root, name, suffix, path, sizeof(path))) {
-        return false;
+    if (int error = BuildSysPath(root, name, suffix, path, sizeof(path)); error != 0) {
+        return error;
     }
     int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
-        return false;
+        return errno;
     }
     ssize_t length = read(fd, text, size - 1);
+    int error = length < 0 ? errno : ENOENT;
     close(fd);
     if (length <= 0) {
-        return false;
+        return error;
     }
     text[length] = '\0';
-    return true;
+    return 0;
 }
 
 // The last part of a sysfs link's target ("iwlwifi" of a driver link, "pci"
-// of a subsystem link); false when there is none.
-bool ReadSysLinkBase(const char* root, const char* name, const char* suffix, std::string* base)
+// of a subsystem link): 0; ENOENT when there is none; EOVERFLOW when the
+// target may be cut; or the errno value of the failed path or readlink.
+int ReadSysLinkBase(const char* root, const char* name, const char* suffix, std::string* base)
 {
     char path[256];
     char target[256];
-    if (!BuildSysPath(root, name, suffix, path, sizeof(path))) {
-        return false;
+    if (int error = BuildSysPath(root, name, suffix, path, sizeof(path)); error != 0) {
+        return error;
     }
     ssize_t length = readlink(path, target, sizeof(target) - 1);
-    if (length <= 0 || static_cast<size_t>(length) == sizeof(target) - 1) {  // maybe cut
-        return false;
+    if (length < 0) {
+        return errno;
+    }
+    if (static_cast<size_t>(length) == sizeof(target) - 1) {
+        return EOVERFLOW;  // maybe cut
     }
     target[length] = '\0';
     const char* last = strrchr(target, '/');
     last = last != nullptr ? last + 1 : target;
     if (*last == '\0') {
-        return false;
+        return ENOENT;
     }
     base->assign(last);
-    return true;
+    return 0;
 }
 
 }  // namespace
@@ -84,7 +91,7 @@ bool ReadSysLinkBase(const char* root, const char* name, const char* suffix, std
 bool IsOwnSysEntry(const char* root, const NetLink& link)
 {
     char text[128];
-    if (!ReadSysText(root, link.name, "/ifindex", text, sizeof(text))) {
+    if (ReadSysText(root, link.name, "/ifindex", text, sizeof(text)) != 0) {
         return false;
     }
     char* end = nullptr;
@@ -93,7 +100,7 @@ bool IsOwnSysEntry(const char* root, const NetLink& link)
     if (errno != 0 || end == text || (*end != '\n' && *end != '\0') || index != link.index) {
         return false;
     }
-    if (!ReadSysText(root, link.name, "/address", text, sizeof(text))) {
+    if (ReadSysText(root, link.name, "/address", text, sizeof(text)) != 0) {
         return link.addressLength == 0;
     }
     // "aa:bb:...", two hexadecimal digits per byte.
@@ -115,7 +122,7 @@ bool IsOwnSysEntry(const char* root, const NetLink& link)
     return count == link.addressLength;
 }
 
-bool ReadDriverName(const char* root, const char* name, std::string* driver)
+int ReadDriverName(const char* root, const char* name, std::string* driver)
 {
     return ReadSysLinkBase(root, name, "/device/driver", driver);
 }
@@ -124,11 +131,13 @@ bool IsWireless(const char* root, const char* name)
 {
     char path[256];
     struct stat info;
-    return (BuildSysPath(root, name, "/wireless", path, sizeof(path)) && stat(path, &info) == 0) ||
-           (BuildSysPath(root, name, "/phy80211", path, sizeof(path)) && stat(path, &info) == 0);
+    return (BuildSysPath(root, name, "/wireless", path, sizeof(path)) == 0 &&
+            stat(path, &info) == 0) ||
+           (BuildSysPath(root, name, "/phy80211", path, sizeof(path)) == 0 &&
+            stat(path, &info) == 0);
 }
 
-bool ReadDeviceModalias(const char* root, const char* name, char* modalias, size_t size)
+int ReadDeviceModalias(const char* root, const char* name, char* modalias, size_t size)
 {
     // A virtio NIC's PCI device is the NIC itself, one level up; any other
     // parent (the PCI host of an SDIO card, say) is another product. The
@@ -136,26 +145,28 @@ bool ReadDeviceModalias(const char* root, const char* name, char* modalias, size
     static const char* const kLevels[] = {"/device/", "/device/../"};
     for (const char* level : kLevels) {
         std::string bus;
-        if (!ReadSysLinkBase(root, name, (std::string(level) + "subsystem").c_str(), &bus)) {
-            return false;
+        int error = ReadSysLinkBase(root, name, (std::string(level) + "subsystem").c_str(), &bus);
+        if (error != 0) {
+            return error;
         }
         if (bus == "virtio") {
             continue;
         }
         if (bus != "pci" && bus != "usb") {
-            return false;
+            return ENOENT;
         }
-        if (!ReadSysText(root, name, (std::string(level) + "modalias").c_str(), modalias, size)) {
-            return false;
+        error = ReadSysText(root, name, (std::string(level) + "modalias").c_str(), modalias, size);
+        if (error != 0) {
+            return error;
         }
         size_t length = strcspn(modalias, "\n");
         modalias[length] = '\0';
         for (size_t i = 0; i < length; ++i) {
             if (modalias[i] <= ' ' || modalias[i] > '~') {
-                return false;
+                return EBADMSG;
             }
         }
-        return length > 0;
+        return length > 0 ? 0 : ENOENT;
     }
-    return false;
+    return ENOENT;
 }

@@ -12,14 +12,17 @@
 // the same name may be another namespace's device.
 bool IsOwnSysEntry(const char* root, const NetLink& link);
 
-// The name of the driver bound to the named device; false when none.
-bool ReadDriverName(const char* root, const char* name, std::string* driver);
+// The name of the driver bound to the named device: 0, ENOENT when none is
+// bound (or root has no entry by that name), or the errno value of the
+// failed read.
+int ReadDriverName(const char* root, const char* name, std::string* driver);
 
 // Whether the named device is a wireless one.
 bool IsWireless(const char* root, const char* name);
 
 // The modalias of the PCI or USB device behind the named interface: its own
 // device, or for a virtio NIC the PCI device it sits on
-// ("pci:v00001AF4d00001041..."). False when there is none or it is not
-// plain printable text.
-bool ReadDeviceModalias(const char* root, const char* name, char* modalias, size_t size);
+// ("pci:v00001AF4d00001041..."). 0; ENOENT when there is none (no device,
+// or one on another bus); EBADMSG when it is not plain printable text; or
+// the errno value of the failed read.
+int ReadDeviceModalias(const char* root, const char* name, char* modalias, size_t size);

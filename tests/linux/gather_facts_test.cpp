@@ -72,20 +72,14 @@ std::vector<int> LastBytes(const std::vector<Ipv4Bytes>& addresses)
     return bytes;
 }
 
-Ipv4Bytes Ip(uint8_t a, uint8_t b, uint8_t c, uint8_t d)
-{
-    return Ipv4Bytes{{a, b, c, d}};
-}
-
 // A lease for 10.0.0.last (none when last is 0) from 192.0.2.server.
 LeaseFacts Lease(uint8_t last, uint8_t server)
 {
     LeaseFacts lease;
-    lease.found = true;
     lease.haveAddress = last != 0;
-    lease.address = Ip(10, 0, 0, last);
+    lease.address = Ipv4Bytes{{10, 0, 0, last}};
     lease.haveServer = true;
-    lease.server = Ip(192, 0, 2, server);
+    lease.server = Ipv4Bytes{{192, 0, 2, server}};
     return lease;
 }
 
@@ -122,7 +116,7 @@ TEST(GatherAdapterFacts, IndexOrderPrimariesFirstGatewaysOnceKernelLease)
 TEST(GatherAdapterFacts, LeaseFactsWinOverTheKernel)
 {
     LeaseFacts lease = Lease(9, 53);  // the secondary address
-    lease.wins = {Ip(192, 0, 2, 1), Ip(192, 0, 2, 2), Ip(192, 0, 2, 3)};
+    lease.wins = {Ip("192.0.2.1"), Ip("192.0.2.2"), Ip("192.0.2.3")};
     lease.obtainedKnown = true;
     lease.end = LeaseEnd::kAt;
     lease.obtained = kNow - 1061;  // a second before the kernel last set the address

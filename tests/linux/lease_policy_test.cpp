@@ -16,7 +16,6 @@ TEST(LiveLease, WhichLeaseAndWhichTimes)
     const AssignedAddress reset = Own(false, now - 240, 0);
     auto make = [](LeaseEnd end, int64_t expires, int64_t obtained, const char* server) {
         LeaseFacts facts;
-        facts.found = true;
         facts.haveAddress = true;
         facts.address = Ip("10.0.0.5");
         facts.haveServer = true;
@@ -61,18 +60,8 @@ TEST(LiveLease, WhichLeaseAndWhichTimes)
         {"another address, none named", {elsewhere, unnamed}, counting, nullptr, 0, 0},
         {"live, address set for good since", {live}, reset, nullptr, 0, 0},
         {"infinite, address set for good since", {dated}, reset, nullptr, 0, 0},
-        {"live, address counting down since",
-         {live},
-         renewedSince,
-         "10.0.0.2",
-         now - 300,
-         now + 300},
-        {"undated, file written after the address",
-         {rewritten},
-         reset,
-         "10.0.0.4",
-         now - 240,
-         kLeaseNeverEnds},
+        {"live, counting down since", {live}, renewedSince, "10.0.0.2", now - 300, now + 300},
+        {"undated, rewritten since", {rewritten}, reset, "10.0.0.4", now - 240, kLeaseNeverEnds},
         {"undated, file written before the address", {undated}, reset, nullptr, 0, 0},
     };
     for (const Case& c : cases) {

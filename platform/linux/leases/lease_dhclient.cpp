@@ -1,4 +1,5 @@
 // dhclient's lease files: a sequence of "lease { ... }" blocks, newest last.
+#include <cerrno>
 #include <optional>
 
 #include "lease_parsers.h"
@@ -120,19 +121,22 @@ bool IsWord(const Token& token, std::string_view text)
     return token.kind == TokenKind::Word && token.text == text;
 }
 
-// Splits "a<sep>b<sep>c" into exactly three bounded decimal fields.
-bool ParseTriple(std::string_view text, char separator, const uint64_t (&max)[3],
-                 uint64_t (&fields)[3])
+// Splits "a<sep>b<sep>c" into exactly three bounded decimal fields: 0,
+// EBADMSG when there are not three, or ParseDecimal's error.
+int ParseTriple(std::string_view text, char separator, const uint64_t (&max)[3],
+                uint64_t (&fields)[3])
 {
     for (int i = 0; i < 3; i++) {
         size_t end = i < 2 ? text.find(separator) : text.size();
-        if (end == std::string_view::npos ||
-            !ParseDecimal(text.substr(0, end), max[i], &fields[i])) {
-            return false;
+        if (end == std::string_view::npos) {
+            return EBADMSG;
+        }
+        if (int error = ParseDecimal(text.substr(0, end), max[i], &fields[i]); error != 0) {
+            return error;
         }
         text.remove_prefix(i < 2 ? end + 1 : end);
     }
-    return true;
+    return 0;
 }
 
 int64_t DaysFromCivil(int64_t year, int64_t month, int64_t day)
@@ -155,7 +159,7 @@ std::optional<int64_t> ParseLeaseTime(const std::vector<Token>& words)
 {
     uint64_t value = 0;
     if (words.size() == 3 && IsWord(words[1], "epoch") && words[2].kind == TokenKind::Word &&
-        ParseDecimal(words[2].text, INT64_MAX, &value)) {
+        ParseDecimal(words[2].text, INT64_MAX, &value) == 0) {
         return static_cast<int64_t>(value);
     }
     if (words.size() != 4 || words[2].kind != TokenKind::Word || words[3].kind != TokenKind::Word) {
@@ -163,8 +167,8 @@ std::optional<int64_t> ParseLeaseTime(const std::vector<Token>& words)
     }
     uint64_t date[3];
     uint64_t time[3];
-    if (!ParseTriple(words[2].text, '/', {9999, 12, 31}, date) ||
-        !ParseTriple(words[3].text, ':', {23, 59, 60}, time)) {
+    if (ParseTriple(words[2].text, '/', {9999, 12, 31}, date) != 0 ||
+        ParseTriple(words[3].text, ':', {23, 59, 60}, time) != 0) {
         return std::nullopt;
     }
     static const uint8_t kMonthDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -182,7 +186,7 @@ std::optional<uint32_t> ParseSeconds(const std::vector<Token>& words)
 {
     uint64_t value = 0;
     if (words.size() != 3 || words[2].kind != TokenKind::Word ||
-        !ParseDecimal(words[2].text, UINT32_MAX, &value)) {
+        ParseDecimal(words[2].text, UINT32_MAX, &value) != 0) {
         return std::nullopt;
     }
     return static_cast<uint32_t>(value);
@@ -197,7 +201,7 @@ std::vector<Ipv4Bytes> ParseAddressList(const std::vector<Token>& words)
         bool wantAddress = (i - 2) % 2 == 0;
         if (wantAddress) {
             Ipv4Bytes address;
-            if (words[i].kind != TokenKind::Word || !ParseIpv4(words[i].text, &address)) {
+            if (words[i].kind != TokenKind::Word || ParseIpv4(words[i].text, &address) != 0) {
                 return {};
             }
             list.push_back(address);
@@ -220,7 +224,7 @@ void ApplyStatement(const std::vector<Token>& words, LeaseBlock* block)
         }
     } else if (IsWord(words[0], "fixed-address")) {
         block->haveAddress = words.size() == 2 && words[1].kind == TokenKind::Word &&
-                             ParseIpv4(words[1].text, &block->address);
+                             ParseIpv4(words[1].text, &block->address) == 0;
     } else if (IsWord(words[0], "expire")) {
         block->expire = ParseLeaseTime(words);
         block->expireNever = words.size() == 2 && IsWord(words[1], "never");
@@ -229,7 +233,7 @@ void ApplyStatement(const std::vector<Token>& words, LeaseBlock* block)
     } else if (IsWord(words[0], "option") && words.size() >= 2) {
         const Token& name = words[1];
         if (IsWord(name, "dhcp-server-identifier")) {
-            block->haveServer = words.size() == 3 && ParseIpv4(words[2].text, &block->server);
+            block->haveServer = words.size() == 3 && ParseIpv4(words[2].text, &block->server) == 0;
         } else if (IsWord(name, "netbios-name-servers")) {
             block->wins = ParseAddressList(words);
         } else if (IsWord(name, "dhcp-lease-time")) {
@@ -240,32 +244,34 @@ void ApplyStatement(const std::vector<Token>& words, LeaseBlock* block)
     }
 }
 
-bool SkipBlock(Lexer* lexer)
+// Skips the rest of a block whose "{" was read: 0, or EBADMSG when the
+// input ends inside it.
+int SkipBlock(Lexer* lexer)
 {
     size_t depth = 1;
     for (Token token = lexer->Next(); token.kind != TokenKind::End; token = lexer->Next()) {
         if (token.kind == TokenKind::Open) {
             depth++;
         } else if (token.kind == TokenKind::Close && --depth == 0) {
-            return true;
+            return 0;
         }
     }
-    return false;
+    return EBADMSG;
 }
 
-// False when the input ends inside the block.
-bool ReadLeaseBlock(Lexer* lexer, LeaseBlock* block)
+// 0, or EBADMSG when the input ends inside the block.
+int ReadLeaseBlock(Lexer* lexer, LeaseBlock* block)
 {
     std::vector<Token> words;
     bool overlong = false;
     for (Token token = lexer->Next(); token.kind != TokenKind::End; token = lexer->Next()) {
         switch (token.kind) {
             case TokenKind::Close:
-                return true;
+                return 0;
             case TokenKind::Open:
                 words.clear();
-                if (!SkipBlock(lexer)) {
-                    return false;
+                if (int error = SkipBlock(lexer); error != 0) {
+                    return error;
                 }
                 break;
             case TokenKind::Semicolon:
@@ -284,13 +290,12 @@ bool ReadLeaseBlock(Lexer* lexer, LeaseBlock* block)
                 break;
         }
     }
-    return false;
+    return EBADMSG;
 }
 
 LeaseFacts FactsFromBlock(LeaseBlock& block)
 {
     LeaseFacts facts;
-    facts.found = true;
     facts.haveAddress = block.haveAddress;
     facts.address = block.address;
     facts.haveServer = block.haveServer;
@@ -330,14 +335,15 @@ std::unordered_map<std::string, LeaseFacts> ParseDhclientLeases(std::string_view
         if (token.kind == TokenKind::Open) {
             bool isLease = statementIsLease && statementTokens == 1;
             statementTokens = 0;
+            // A block the input ends inside is torn: the file ends there.
             if (!isLease) {
-                if (!SkipBlock(&lexer)) {
+                if (SkipBlock(&lexer) != 0) {
                     break;
                 }
                 continue;
             }
             LeaseBlock block;
-            if (!ReadLeaseBlock(&lexer, &block)) {
+            if (ReadLeaseBlock(&lexer, &block) != 0) {
                 break;
             }
             if (!fileInterface.empty()) {

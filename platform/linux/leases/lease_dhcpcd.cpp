@@ -1,4 +1,5 @@
 // dhcpcd's lease file: the DHCP reply as it came off the wire.
+#include <cerrno>
 #include <cstring>
 
 #include "lease_parsers.h"
@@ -23,19 +24,18 @@ Ipv4Bytes AddressAt(const uint8_t* bytes)
 
 }  // namespace
 
-LeaseFacts ParseDhcpcdLease(const uint8_t* data, size_t size, int64_t mtime)
+int ParseDhcpcdLease(const uint8_t* data, size_t size, int64_t mtime, LeaseFacts* found)
 {
-    LeaseFacts facts;
     size_t at = kBootpHeader + sizeof kMagicCookie;
     if (data == nullptr || size < at) {
-        return facts;
+        return EBADMSG;
     }
     for (size_t i = 0; i < sizeof kMagicCookie; i++) {
         if (data[kBootpHeader + i] != kMagicCookie[i]) {
-            return facts;
+            return EBADMSG;
         }
     }
-    facts.found = true;
+    LeaseFacts facts;
     const uint8_t* yours = data + kYourAddress;
     if ((yours[0] | yours[1] | yours[2] | yours[3]) != 0) {
         facts.haveAddress = true;
@@ -90,5 +90,6 @@ LeaseFacts ParseDhcpcdLease(const uint8_t* data, size_t size, int64_t mtime)
             facts.expires = mtime + seconds;
         }
     }
-    return facts;
+    *found = std::move(facts);
+    return 0;
 }

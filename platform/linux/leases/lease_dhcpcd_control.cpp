@@ -35,79 +35,90 @@ int64_t MonotonicMilliseconds()
     return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
-// Waits for events on fd until the deadline; false on a timeout or failure.
-bool Await(int fd, short events, int64_t deadline)
+// Waits for events on fd until the deadline: 0, ETIMEDOUT, or poll's errno.
+int Await(int fd, short events, int64_t deadline)
 {
     for (;;) {
         int64_t left = deadline - MonotonicMilliseconds();
         if (left <= 0) {
-            return false;
+            return ETIMEDOUT;
         }
         pollfd watched = {fd, events, 0};
         int ready = poll(&watched, 1, static_cast<int>(left));
         if (ready > 0) {
-            return true;
+            return 0;
         }
         if (ready < 0 && errno != EINTR) {
-            return false;
+            return errno;
         }
     }
 }
 
-bool ReadExactly(int fd, void* buffer, size_t size, int64_t deadline)
+// 0; ETIMEDOUT; EBADMSG when the reply ends short; or read's errno.
+int ReadExactly(int fd, void* buffer, size_t size, int64_t deadline)
 {
     auto* at = static_cast<uint8_t*>(buffer);
     while (size > 0) {
-        if (!Await(fd, POLLIN, deadline)) {
-            return false;
+        if (int error = Await(fd, POLLIN, deadline); error != 0) {
+            return error;
         }
         ssize_t got = read(fd, at, size);
-        if (got == 0 || (got < 0 && errno != EINTR && errno != EAGAIN)) {
-            return false;
+        if (got == 0) {
+            return EBADMSG;
+        }
+        if (got < 0 && errno != EINTR && errno != EAGAIN) {
+            return errno;
         }
         if (got > 0) {
             at += got;
             size -= static_cast<size_t>(got);
         }
     }
-    return true;
+    return 0;
 }
 
-bool WriteAll(int fd, const std::string& bytes, int64_t deadline)
+// 0, ETIMEDOUT, or send's errno.
+int WriteAll(int fd, const std::string& bytes, int64_t deadline)
 {
     size_t sent = 0;
     while (sent < bytes.size()) {
-        if (!Await(fd, POLLOUT, deadline)) {
-            return false;
+        if (int error = Await(fd, POLLOUT, deadline); error != 0) {
+            return error;
         }
         ssize_t wrote = send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
         if (wrote < 0 && errno != EINTR && errno != EAGAIN) {
-            return false;
+            return errno;
         }
         if (wrote > 0) {
             sent += static_cast<size_t>(wrote);
         }
     }
-    return true;
+    return 0;
 }
 
-// A connected socket, or -1: a path that does not fit, or no listener
-// taking connections (a full backlog included: a Unix socket's connect
-// does not wait in the background).
-int Connect(const std::string& path)
+// Connects *fd to the listener at path: 0; EOVERFLOW when the path does
+// not fit; or the errno of socket or connect, such as ECONNREFUSED or
+// EAGAIN for a full backlog (a Unix socket's connect does not wait in the
+// background).
+int Connect(const std::string& path, int* fd)
 {
     sockaddr_un address = {};
     address.sun_family = AF_UNIX;
     if (path.size() >= sizeof(address.sun_path)) {
-        return -1;
+        return EOVERFLOW;
     }
     memcpy(address.sun_path, path.data(), path.size());
-    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd >= 0 && connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
-        close(fd);
-        fd = -1;
+    int opened = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (opened < 0) {
+        return errno;
     }
-    return fd;
+    if (connect(opened, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
+        int error = errno;
+        close(opened);
+        return error;
+    }
+    *fd = opened;
+    return 0;
 }
 
 }  // namespace
@@ -126,25 +137,26 @@ std::vector<std::string> AskDhcpcdLease(const std::string& runDir, std::string_v
     SocketOwner owner{-1};
     for (const std::string& socketName :
          {name + "-4.unpriv.sock", name + ".unpriv.sock", std::string("unpriv.sock")}) {
-        owner.fd = Connect(runDir + "/" + socketName);
-        if (owner.fd >= 0) {
+        if (Connect(runDir + "/" + socketName, &owner.fd) == 0) {
             break;
         }
     }
     // The request is dhcpcd's own command line, each argument ended by a NUL.
+    // Whatever keeps the answer from us, no dhcpcd tells a lease.
     std::string request = std::string("dhcpcd\0-4\0-U\0", 13) + name + '\0';
     size_t count = 0;
-    if (owner.fd < 0 || !WriteAll(owner.fd, request, deadline) ||
-        !ReadExactly(owner.fd, &count, sizeof(count), deadline) || count > kMaxDumpEntries) {
+    if (owner.fd < 0 || WriteAll(owner.fd, request, deadline) != 0 ||
+        ReadExactly(owner.fd, &count, sizeof(count), deadline) != 0 || count > kMaxDumpEntries) {
         return entries;
     }
     for (size_t i = 0; i < count; i++) {
         size_t length = 0;
-        if (!ReadExactly(owner.fd, &length, sizeof(length), deadline) || length > kMaxDumpEntry) {
+        if (ReadExactly(owner.fd, &length, sizeof(length), deadline) != 0 ||
+            length > kMaxDumpEntry) {
             break;
         }
         std::string entry(length, '\0');
-        if (!ReadExactly(owner.fd, entry.data(), length, deadline)) {
+        if (ReadExactly(owner.fd, entry.data(), length, deadline) != 0) {
             break;
         }
         entries.push_back(std::move(entry));

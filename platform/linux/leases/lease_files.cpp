@@ -43,25 +43,27 @@ LeaseFileCalls calls = {opendir, readdir, OpenForReading, read};
 // A signal storm must not keep us re-issuing a call for ever.
 constexpr int kMaxInterruptions = 100;
 
-// Running short of descriptors or memory, a failing disk, or a signal
-// storm that outlasts the retries loses a lease that is there; anything
-// else that keeps a file from us (gone since the listing, not ours to read,
-// a socket or device) means it holds none.
-bool LosesLeases(int error)
+// Reads what fd has, up to size bytes, into *got: 0 or read's errno.
+int ReadInterrupted(int fd, char* buffer, size_t size, size_t* got)
 {
-    return error == EMFILE || error == ENFILE || error == ENOMEM || error == EIO || error == EINTR;
+    int error = EINTR;
+    for (int attempt = 0; attempt < kMaxInterruptions && error == EINTR; attempt++) {
+        ssize_t count = calls.readFile(fd, buffer, size);
+        if (count >= 0) {
+            *got = static_cast<size_t>(count);
+            return 0;
+        }
+        error = errno;
+    }
+    return error;
 }
 
-ssize_t ReadInterrupted(int fd, char* buffer, size_t size)
+// What keeps a file from us: a failure that loses its lease, or not being
+// ours to read, is passed on; anything else (gone since the listing, a
+// socket or device) means it holds none.
+int NoLeaseUnlessLost(int error)
 {
-    ssize_t got = -1;
-    for (int attempt = 0; attempt < kMaxInterruptions; attempt++) {
-        got = calls.readFile(fd, buffer, size);
-        if (got >= 0 || errno != EINTR) {
-            break;
-        }
-    }
-    return got;
+    return LosesLeases(error) || error == EACCES ? error : ENOENT;
 }
 
 // Lists a store's directory, no further than kLeaseEntryLimit entries.
@@ -108,7 +110,7 @@ int ListIndexedFiles(const std::string& path, std::vector<std::pair<uint32_t, st
 {
     return ListDirectory(path, [files](std::string_view name) {
         uint64_t index = 0;
-        if (ParseDecimal(name, UINT32_MAX, &index)) {
+        if (ParseDecimal(name, UINT32_MAX, &index) == 0) {
             files->emplace_back(static_cast<uint32_t>(index), name);
         }
     });
@@ -120,83 +122,89 @@ bool HasPrefix(std::string_view text, std::string_view prefix)
     return text.substr(0, prefix.size()) == prefix;
 }
 
+// Running short of descriptors or memory, a failing disk, or a signal
+// storm that outlasts the retries.
+bool LosesLeases(int error)
+{
+    return error == EMFILE || error == ENFILE || error == ENOMEM || error == EIO || error == EINTR;
+}
+
 // Only regular files up to the limit; FIFOs and devices must not block or
 // feed us forever. The bytes go straight into the file's own buffer, sized
 // from the file, so no large block ever sits on the stack.
-bool ReadLeaseFile(const std::string& dir, std::string_view name, ReadBudget& budget,
-                   LeaseFile* file)
+int ReadLeaseFile(const std::string& dir, std::string_view name, ReadBudget& budget,
+                  LeaseFile* file)
 {
-    if (budget.error != 0 || budget.bytesLeft == 0) {
-        return false;
+    if (budget.bytesLeft == 0) {
+        return ENOENT;
     }
     std::string path = dir;
     path += '/';
     path += name;
     FdOwner owner{calls.openFile(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY)};
     if (owner.fd < 0) {
-        budget.error = LosesLeases(errno) ? errno : 0;
-        return false;
+        return NoLeaseUnlessLost(errno);
     }
     struct stat info;
     if (fstat(owner.fd, &info) != 0) {
-        budget.error = LosesLeases(errno) ? errno : 0;
-        return false;
+        return NoLeaseUnlessLost(errno);
     }
     size_t limit = std::min(kLeaseFileLimit, budget.bytesLeft);
     if (!S_ISREG(info.st_mode) || info.st_size < 0 ||
         static_cast<uint64_t>(info.st_size) > kLeaseFileLimit) {
-        return false;
+        return ENOENT;
     }
     if (static_cast<uint64_t>(info.st_size) > limit) {
         budget.bytesLeft = 0;  // the rest of the stores stay unread
-        return false;
+        return ENOENT;
     }
     file->mtime = info.st_mtim.tv_sec;
     // One byte beyond the size tells a file that grew since fstat.
     file->bytes.resize(static_cast<size_t>(info.st_size) + 1);
     size_t have = 0;
     for (;;) {
-        ssize_t got = ReadInterrupted(owner.fd, &file->bytes[have], file->bytes.size() - have);
-        if (got < 0) {
-            budget.error = LosesLeases(errno) ? errno : 0;
-            return false;
+        size_t got = 0;
+        int error = ReadInterrupted(owner.fd, &file->bytes[have], file->bytes.size() - have, &got);
+        if (error != 0) {
+            return NoLeaseUnlessLost(error);
         }
         if (got == 0) {
             break;
         }
-        have += static_cast<size_t>(got);
+        have += got;
         if (have == file->bytes.size()) {
             if (have > limit) {
                 budget.bytesLeft -= std::min(have, budget.bytesLeft);
-                return false;  // grew past the limit while we read it
+                return ENOENT;  // grew past the limit while we read it
             }
             file->bytes.resize(std::min(2 * have, limit + 1));
         }
     }
     file->bytes.resize(have);
     budget.bytesLeft -= have;
-    return true;
+    return 0;
 }
 
-LeaseStoreFiles ListLeaseStores(const std::string& root)
+int ListLeaseStores(const std::string& root, LeaseStoreFiles* found)
 {
-    LeaseStoreFiles stores;
+    LeaseStoreFiles& stores = *found;
+    stores = LeaseStoreFiles{};
     stores.networkdDir = JoinRoot(root, "/run/systemd/netif/leases");
     stores.dhclientDir = JoinRoot(root, "/var/lib/dhcp");
     stores.networkManagerDir = JoinRoot(root, "/var/lib/NetworkManager");
     stores.dhcpcdDir = JoinRoot(root, "/var/lib/dhcpcd");
     stores.networkManagerStateDir = JoinRoot(root, "/run/NetworkManager/devices");
     stores.dhcpcdRunDir = JoinRoot(root, "/run/dhcpcd");
-    stores.error = ListIndexedFiles(stores.networkdDir, &stores.networkd);
-    if (stores.error == 0) {
-        stores.error = ListDirectory(stores.dhclientDir, [&](std::string_view name) {
+    int error = ListIndexedFiles(stores.networkdDir, &stores.networkd);
+    if (error == 0) {
+        error = ListDirectory(stores.dhclientDir, [&](std::string_view name) {
             if (HasPrefix(name, "dhclient") && HasSuffix(name, ".leases")) {
                 stores.dhclient.emplace_back(name);
             }
         });
     }
-    if (stores.error == 0) {
-        stores.error = ListDirectory(stores.networkManagerDir, [&](std::string_view name) {
+    if (error == 0) {
+        error = ListDirectory(stores.networkManagerDir, [&](std::string_view name) {
             if ((HasPrefix(name, "dhclient-") || HasPrefix(name, "internal-")) &&
                 HasSuffix(name, ".lease")) {
                 stores.networkManager.emplace_back(name);
@@ -204,17 +212,17 @@ LeaseStoreFiles ListLeaseStores(const std::string& root)
         });
     }
     // Not the IPv6 .lease6 files.
-    if (stores.error == 0) {
-        stores.error = ListIndexedFiles(stores.networkManagerStateDir, &stores.networkManagerState);
+    if (error == 0) {
+        error = ListIndexedFiles(stores.networkManagerStateDir, &stores.networkManagerState);
     }
-    if (stores.error == 0) {
-        stores.error = ListDirectory(stores.dhcpcdDir, [&](std::string_view name) {
+    if (error == 0) {
+        error = ListDirectory(stores.dhcpcdDir, [&](std::string_view name) {
             if (HasSuffix(name, ".lease")) {
                 stores.dhcpcd.emplace_back(name);
             }
         });
     }
-    return stores;
+    return error;
 }
 
 LeaseFileCalls SetLeaseFileCalls(const LeaseFileCalls& replacement)

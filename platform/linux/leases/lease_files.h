@@ -14,16 +14,22 @@ struct LeaseFile {
     int64_t mtime = 0;
 };
 
-// What one pass over the stores may still read, and the failure that ended
-// it early.
+// What one pass over the stores may still read.
 struct ReadBudget {
     size_t bytesLeft = kLeaseReadLimit;
-    int error = 0;
 };
 
-// Reads dir/name whole into file. False when it holds no lease to read; a
-// failure that loses leases that are there goes to budget.error.
-bool ReadLeaseFile(const std::string& dir, std::string_view name, ReadBudget& budget,
-                   LeaseFile* file);
+// Reads dir/name whole into *file, counting it against budget. Returns 0;
+// EACCES when the file is not ours to read; ENOENT when it holds no lease
+// to read otherwise (gone since it was listed, no regular file, above
+// kLeaseFileLimit bytes, or past the budget); or the errno value of a
+// failure that loses a lease that is there, which LosesLeases tells.
+int ReadLeaseFile(const std::string& dir, std::string_view name, ReadBudget& budget,
+                  LeaseFile* file);
+
+// Whether a failure of ReadLeaseFile loses a lease that is there (EMFILE,
+// ENFILE, ENOMEM, EIO, or EINTR that outlasts the retries): the read of
+// the stores must stop, or it would give a quieter, wrong answer.
+bool LosesLeases(int error);
 
 bool HasPrefix(std::string_view text, std::string_view prefix);

@@ -1,6 +1,7 @@
 // The stores that name their facts KEY=VALUE: systemd-networkd's lease
 // files, NetworkManager's internal client's file and runtime state, and
 // dhcpcd's lease dump.
+#include <cerrno>
 #include <functional>
 #include <optional>
 
@@ -54,7 +55,7 @@ std::vector<Ipv4Bytes> ParseSpacedAddresses(std::string_view text)
     while (!text.empty()) {
         size_t end = text.find(' ');
         Ipv4Bytes address;
-        if (!ParseIpv4(text.substr(0, end), &address)) {
+        if (ParseIpv4(text.substr(0, end), &address) != 0) {
             return {};
         }
         list.push_back(address);
@@ -79,38 +80,47 @@ NamedOptions ReadNamedOptions(std::string_view text, char separator, std::string
             key.remove_prefix(prefix.size());
             uint64_t number = 0;
             if (key == "ip_address") {
-                facts.haveAddress = ParseIpv4(value, &facts.address);
+                facts.haveAddress = ParseIpv4(value, &facts.address) == 0;
             } else if (key == "dhcp_server_identifier") {
-                facts.haveServer = ParseIpv4(value, &facts.server);
+                facts.haveServer = ParseIpv4(value, &facts.server) == 0;
             } else if (key == "netbios_name_servers") {
                 facts.wins = ParseSpacedAddresses(value);
             } else if (key == "dhcp_lease_time") {
                 options.leaseTime.reset();
-                if (ParseDecimal(value, UINT32_MAX, &number)) {
+                if (ParseDecimal(value, UINT32_MAX, &number) == 0) {
                     options.leaseTime = static_cast<uint32_t>(number);
                 }
             } else if (key == "expiry") {
                 options.expiry.reset();
-                if (ParseDecimal(value, INT64_MAX, &number)) {
+                if (ParseDecimal(value, INT64_MAX, &number) == 0) {
                     options.expiry = static_cast<int64_t>(number);
                 }
             }
         },
         separator);
-    facts.found = facts.haveAddress;
     return options;
+}
+
+// A store's entry holds a lease only when it names the lease's address.
+int TakeLease(LeaseFacts& facts, LeaseFacts* found)
+{
+    if (!facts.haveAddress) {
+        return ENOENT;
+    }
+    *found = std::move(facts);
+    return 0;
 }
 
 }  // namespace
 
-LeaseFacts ParseNetworkdLease(std::string_view text)
+int ParseNetworkdLease(std::string_view text, LeaseFacts* found)
 {
     LeaseFacts facts;
     ForEachAssignment(text, [&](std::string_view key, std::string_view value) {
         if (key == "ADDRESS") {
-            facts.haveAddress = ParseIpv4(value, &facts.address);
+            facts.haveAddress = ParseIpv4(value, &facts.address) == 0;
         } else if (key == "SERVER_ADDRESS") {
-            facts.haveServer = ParseIpv4(value, &facts.server);
+            facts.haveServer = ParseIpv4(value, &facts.server) == 0;
         } else if (key == "LIFETIME") {
             // Older versions write whole seconds, newer ones a timespan;
             // DHCP's infinite lease is 4294967295 in the one, "infinity" in
@@ -119,33 +129,25 @@ LeaseFacts ParseNetworkdLease(std::string_view text)
                                                                      : LeaseEnd::kUnknown;
         }
     });
-    facts.found = facts.haveAddress;
-    if (!facts.found) {
-        return LeaseFacts{};
-    }
-    return facts;
+    return TakeLease(facts, found);
 }
 
-LeaseFacts ParseNetworkManagerInternalLease(std::string_view text)
+int ParseNetworkManagerInternalLease(std::string_view text, LeaseFacts* found)
 {
     LeaseFacts facts;
     ForEachAssignment(text, [&](std::string_view key, std::string_view value) {
         if (key == "ADDRESS") {
-            facts.haveAddress = ParseIpv4(value, &facts.address);
+            facts.haveAddress = ParseIpv4(value, &facts.address) == 0;
         }
     });
-    facts.found = facts.haveAddress;
-    return facts;
+    return TakeLease(facts, found);
 }
 
-LeaseFacts ParseNetworkManagerState(std::string_view text)
+int ParseNetworkManagerState(std::string_view text, LeaseFacts* found)
 {
     // Keys of other sections carry other prefixes ("dhcp6.", none).
     NamedOptions options = ReadNamedOptions(text, '\n', "dhcp4.");
     LeaseFacts& facts = options.facts;
-    if (!facts.found) {
-        return LeaseFacts{};
-    }
     if (options.leaseTime == UINT32_MAX) {
         facts.end = LeaseEnd::kNever;
     } else if (options.expiry) {
@@ -156,15 +158,15 @@ LeaseFacts ParseNetworkManagerState(std::string_view text)
             facts.obtained = *options.expiry - *options.leaseTime;
         }
     }
-    return facts;
+    return TakeLease(facts, found);
 }
 
-LeaseFacts ParseDhcpcdDump(std::string_view entries, int64_t mtime)
+int ParseDhcpcdDump(std::string_view entries, int64_t mtime, LeaseFacts* found)
 {
     NamedOptions options = ReadNamedOptions(entries, '\0', "new_");
     LeaseFacts& facts = options.facts;
-    if (!facts.found || !options.dhcp) {
-        return LeaseFacts{};
+    if (!options.dhcp) {
+        return ENOENT;
     }
     if (mtime >= 0) {
         facts.obtainedKnown = true;
@@ -177,5 +179,5 @@ LeaseFacts ParseDhcpcdDump(std::string_view entries, int64_t mtime)
         facts.end = LeaseEnd::kAt;
         facts.expires = mtime + *options.leaseTime;
     }
-    return facts;
+    return TakeLease(facts, found);
 }

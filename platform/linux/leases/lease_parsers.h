@@ -18,8 +18,8 @@ enum class LeaseEnd {
     kNever,    // an infinite lease
 };
 
+// A lease a DHCP client keeps for an interface.
 struct LeaseFacts {
-    bool found = false;  // a DHCP client keeps a lease for the interface
     bool haveAddress = false;
     Ipv4Bytes address;  // the leased address
     bool haveServer = false;
@@ -33,31 +33,33 @@ struct LeaseFacts {
 };
 
 // The readers below work on a file's bytes only; none of them trusts the
-// contents.
+// contents. Those of one lease return 0 with the lease in *facts, or else
+// leave *facts as it was: the KEY=VALUE readers skip whatever they cannot
+// parse, so to them a damaged file is one that holds no lease (ENOENT).
 
-// systemd-networkd's <ifindex> file (KEY=VALUE lines). found needs a valid
-// ADDRESS, which goes to address. The file holds no start time: only a
-// LIFETIME of 4294967295 or "infinity" is kept, as a lease that never ends;
-// a finite lease is timed by the kernel's address lifetime.
-LeaseFacts ParseNetworkdLease(std::string_view text);
+// systemd-networkd's <ifindex> file (KEY=VALUE lines). ENOENT without a
+// valid ADDRESS, which goes to address. The file holds no start time: only
+// a LIFETIME of 4294967295 or "infinity" is kept, as a lease that never
+// ends; a finite lease is timed by the kernel's address lifetime.
+int ParseNetworkdLease(std::string_view text, LeaseFacts* facts);
 
-// NetworkManager's internal client file: found when it holds a valid ADDRESS.
-LeaseFacts ParseNetworkManagerInternalLease(std::string_view text);
+// NetworkManager's internal client file: ENOENT without a valid ADDRESS.
+int ParseNetworkManagerInternalLease(std::string_view text, LeaseFacts* facts);
 
 // NetworkManager's runtime state of a device (/run/NetworkManager/devices/
-// <ifindex>), whatever its DHCP backend: found with a valid
+// <ifindex>), whatever its DHCP backend: ENOENT without a valid
 // dhcp4.ip_address. dhcp4.expiry is when the lease ends and, less
 // dhcp4.dhcp_lease_time, when it was obtained; a lease time of 4294967295
 // never ends.
-LeaseFacts ParseNetworkManagerState(std::string_view text);
+int ParseNetworkManagerState(std::string_view text, LeaseFacts* facts);
 
 // dhcpcd's answer for one interface to a lease dump over its control
 // socket: KEY=VALUE entries, each ended by a NUL, the options named as
-// its hooks see them (new_ip_address). Only its DHCP state (protocol=dhcp)
-// with a valid new_ip_address is found. obtained is mtime, the
+// its hooks see them (new_ip_address). ENOENT unless it is the DHCP state
+// (protocol=dhcp) with a valid new_ip_address. obtained is mtime, the
 // lease file's (dhcpcd writes it when it binds; -1 when unknown), expires
 // mtime plus dhcp_lease_time, never for 4294967295.
-LeaseFacts ParseDhcpcdDump(std::string_view entries, int64_t mtime);
+int ParseDhcpcdDump(std::string_view entries, int64_t mtime, LeaseFacts* facts);
 
 // dhclient's append-only lease file: the last complete "lease { }" block of
 // each interface, keyed by interface name. fileInterface, when not empty,
@@ -69,8 +71,9 @@ LeaseFacts ParseDhcpcdDump(std::string_view entries, int64_t mtime);
 std::unordered_map<std::string, LeaseFacts> ParseDhclientLeases(std::string_view text,
                                                                 std::string_view fileInterface);
 
-// dhcpcd's file: the raw DHCP reply. address is the header's yiaddr (none
-// when 0.0.0.0), obtained the file's mtime (dhcpcd writes it when it binds,
-// after its address probe), expires mtime plus option 51, never for
+// dhcpcd's file: the raw DHCP reply; EBADMSG when the bytes are no DHCP
+// message (too short, no magic cookie). address is the header's yiaddr
+// (none when 0.0.0.0), obtained the file's mtime (dhcpcd writes it when it
+// binds, after its address probe), expires mtime plus option 51, never for
 // 4294967295.
-LeaseFacts ParseDhcpcdLease(const uint8_t* data, size_t size, int64_t mtime);
+int ParseDhcpcdLease(const uint8_t* data, size_t size, int64_t mtime, LeaseFacts* facts);

@@ -20,20 +20,13 @@ struct LeaseInterface {
     uint32_t index;
 };
 
-// The candidate files of every lease store below a root directory ("/" on a
-// real run), each store's directory listed once, no further than
-// kLeaseEntryLimit entries. Nothing is read yet, so a machine without lease
-// files costs nothing per interface.
+// The candidate files of every lease store.
 struct LeaseStoreFiles {
     std::string networkdDir, dhclientDir, networkManagerDir, dhcpcdDir;
     std::string networkManagerStateDir, dhcpcdRunDir;
     // interface index, file
     std::vector<std::pair<uint32_t, std::string>> networkd, networkManagerState;
     std::vector<std::string> dhclient, networkManager, dhcpcd;
-    // An errno value when a store is there but could not be listed (out of
-    // descriptors or memory): its leases would be missing from the answer.
-    // A store that is absent or not ours to read is no error.
-    int error = 0;
 
     bool empty() const
     {
@@ -42,10 +35,18 @@ struct LeaseStoreFiles {
     }
 };
 
-LeaseStoreFiles ListLeaseStores(const std::string& root);
+// Lists the lease stores below a root directory ("/" on a real run) into
+// *stores, each store's directory once, no further than kLeaseEntryLimit
+// entries. Nothing is read yet, so a machine without lease files costs
+// nothing per interface. Returns 0, or the errno value of a failure to list
+// a store that is there (EMFILE, ENFILE, ENOMEM, EIO): its leases would be
+// missing, so *stores must not be used. A store that is absent or not ours
+// to read is no error.
+int ListLeaseStores(const std::string& root, LeaseStoreFiles* stores);
 
-// Every lease the stores hold for the interfaces, keyed by interface index,
-// the most recently obtained first. Interfaces without a lease are absent.
+// Every lease the stores hold for the interfaces into *leases, keyed by
+// interface index, the most recently obtained first. Interfaces without a
+// lease are absent.
 //
 // A lease whose store records no obtained time (systemd-networkd,
 // NetworkManager's internal client, an infinite lease of NetworkManager, a
@@ -61,13 +62,13 @@ LeaseStoreFiles ListLeaseStores(const std::string& root);
 // been. A lease may be stale or belong to another network namespace;
 // whoever applies it must check it with ChooseLiveLease.
 //
-// *error receives 0, or the errno value of a failure that would lose leases
-// that are there (EMFILE, ENFILE, ENOMEM, EIO); the leases are then
-// incomplete and must not be used. Files that are gone, not ours to read or
-// no regular files hold no lease and are no error.
+// Returns 0, or the errno value of a failure that would lose leases that are
+// there (EMFILE, ENFILE, ENOMEM, EIO, EINTR that outlasts the retries); the
+// leases are then incomplete and must not be used. Files that are gone, not
+// ours to read or no regular files hold no lease and are no error.
 using LeaseCandidates = std::vector<LeaseFacts>;
-std::unordered_map<uint32_t, LeaseCandidates> ReadLeases(
-    const LeaseStoreFiles& stores, const std::vector<LeaseInterface>& interfaces, int* error);
+int ReadLeases(const LeaseStoreFiles& stores, const std::vector<LeaseInterface>& interfaces,
+               std::unordered_map<uint32_t, LeaseCandidates>* leases);
 
 constexpr size_t kLeaseFileLimit = 1024 * 1024;
 constexpr size_t kLeaseEntryLimit = 8192;

@@ -27,10 +27,8 @@ struct Candidate {
 void Offer(std::vector<Candidate>& slot, Store store, LeaseFacts facts, int64_t mtime,
            std::string_view file)
 {
-    if (facts.found) {
-        facts.written = mtime > 0 ? mtime : 0;
-        slot.push_back(Candidate{std::move(facts), store, mtime, file});
-    }
+    facts.written = mtime > 0 ? mtime : 0;
+    slot.push_back(Candidate{std::move(facts), store, mtime, file});
 }
 
 // dhcpcd keeps its file from other users but tells them the lease over
@@ -42,60 +40,72 @@ void AskDhcpcd(const LeaseStoreFiles& stores, const NamedFile& named, std::vecto
     int64_t mtime = stat(path.c_str(), &info) == 0 ? info.st_mtim.tv_sec : -1;
     for (const std::string& entry :
          AskDhcpcdLease(stores.dhcpcdRunDir, named.interface, kDhcpcdTimeoutMilliseconds)) {
-        Offer(slot, Store::kDhcpcd, ParseDhcpcdDump(entry, mtime), mtime, named.name);
+        LeaseFacts facts;
+        if (ParseDhcpcdDump(entry, mtime, &facts) == 0) {
+            Offer(slot, Store::kDhcpcd, std::move(facts), mtime, named.name);
+        }
     }
 }
 
-void ReadNamedFile(const LeaseStoreFiles& stores, const NamedFile& named, bool haveState,
-                   ReadBudget& budget, std::vector<Candidate>& slot)
+// Reads a file whose name carries its interface's. Returns 0, or the
+// errno value of a failure that loses leases (see ReadLeaseFile).
+int ReadNamedFile(const LeaseStoreFiles& stores, const NamedFile& named, bool haveState,
+                  ReadBudget& budget, std::vector<Candidate>& slot)
 {
     if (named.kind == NamedKind::kNetworkManagerInternal && haveState) {
-        return;  // the runtime state holds all the file does, and more
+        return 0;  // the runtime state holds all the file does, and more
     }
     const std::string& dir =
         named.kind == NamedKind::kDhcpcd ? stores.dhcpcdDir : stores.networkManagerDir;
     LeaseFile file;
-    errno = 0;
-    if (!ReadLeaseFile(dir, named.name, budget, &file)) {
-        if (named.kind == NamedKind::kDhcpcd && errno == EACCES) {
+    if (int error = ReadLeaseFile(dir, named.name, budget, &file); error != 0) {
+        if (named.kind == NamedKind::kDhcpcd && error == EACCES) {
             AskDhcpcd(stores, named, slot);
         }
-        return;
+        return LosesLeases(error) ? error : 0;
     }
+    LeaseFacts facts;
     if (named.kind == NamedKind::kNetworkManagerDhclient) {
         for (auto& lease : ParseDhclientLeases(file.bytes, named.interface)) {
             Offer(slot, Store::kDhclient, std::move(lease.second), file.mtime, named.name);
         }
     } else if (named.kind == NamedKind::kNetworkManagerInternal) {
-        Offer(slot, Store::kInternal, ParseNetworkManagerInternalLease(file.bytes), file.mtime,
-              named.name);
+        if (ParseNetworkManagerInternalLease(file.bytes, &facts) == 0) {
+            Offer(slot, Store::kInternal, std::move(facts), file.mtime, named.name);
+        }
     } else {
         const auto* bytes = reinterpret_cast<const uint8_t*>(file.bytes.data());
-        Offer(slot, Store::kDhcpcd, ParseDhcpcdLease(bytes, file.bytes.size(), file.mtime),
-              file.mtime, named.name);
+        if (ParseDhcpcdLease(bytes, file.bytes.size(), file.mtime, &facts) == 0) {
+            Offer(slot, Store::kDhcpcd, std::move(facts), file.mtime, named.name);
+        }
     }
+    return 0;
 }
 
 // dhclient's own files name their interfaces inside, so all of them are
 // read, one at a time; only the leases of interfaces that exist are kept.
-std::unordered_map<std::string, std::vector<Candidate>> ReadDhclientFiles(
-    const LeaseStoreFiles& stores, const InterfaceNames& names, ReadBudget& budget)
+// Returns 0, or the errno value of a failure that loses leases.
+int ReadDhclientFiles(const LeaseStoreFiles& stores, const InterfaceNames& names,
+                      ReadBudget& budget,
+                      std::unordered_map<std::string, std::vector<Candidate>>* byName)
 {
-    std::unordered_map<std::string, std::vector<Candidate>> byName;
     for (const std::string& name : stores.dhclient) {
         LeaseFile file;
-        if (!ReadLeaseFile(stores.dhclientDir, name, budget, &file)) {
+        if (int error = ReadLeaseFile(stores.dhclientDir, name, budget, &file); error != 0) {
+            if (LosesLeases(error)) {
+                return error;
+            }
             continue;
         }
         auto parsed = ParseDhclientLeases(file.bytes, {});
         for (auto lease = parsed.begin(); lease != parsed.end(); lease = parsed.erase(lease)) {
             if (names.Has(lease->first)) {
-                Offer(byName[lease->first], Store::kDhclient, std::move(lease->second), file.mtime,
-                      name);
+                Offer((*byName)[lease->first], Store::kDhclient, std::move(lease->second),
+                      file.mtime, name);
             }
         }
     }
-    return byName;
+    return 0;
 }
 
 // The most recently obtained lease first; see ReadLeases.
@@ -123,13 +133,12 @@ LeaseCandidates RankCandidates(std::vector<Candidate>& candidates)
 
 }  // namespace
 
-std::unordered_map<uint32_t, LeaseCandidates> ReadLeases(
-    const LeaseStoreFiles& stores, const std::vector<LeaseInterface>& interfaces, int* error)
+int ReadLeases(const LeaseStoreFiles& stores, const std::vector<LeaseInterface>& interfaces,
+               std::unordered_map<uint32_t, LeaseCandidates>* leases)
 {
-    std::unordered_map<uint32_t, LeaseCandidates> leases;
-    *error = stores.error;
-    if (stores.empty() || stores.error != 0) {
-        return leases;
+    leases->clear();
+    if (stores.empty()) {
+        return 0;
     }
     ReadBudget budget;
     InterfaceNames names(interfaces);
@@ -150,7 +159,10 @@ std::unordered_map<uint32_t, LeaseCandidates> ReadLeases(
     for (const auto& [index, name] : stores.networkManagerState) {
         indexed.emplace(index, IndexedFile{Store::kNetworkManagerState, name});
     }
-    auto dhclient = ReadDhclientFiles(stores, names, budget);
+    std::unordered_map<std::string, std::vector<Candidate>> dhclient;
+    if (int error = ReadDhclientFiles(stores, names, budget, &dhclient); error != 0) {
+        return error;
+    }
 
     std::vector<Candidate> slot;
     for (const LeaseInterface& interface : interfaces) {
@@ -159,13 +171,20 @@ std::unordered_map<uint32_t, LeaseCandidates> ReadLeases(
         for (auto file = first; file != last; ++file) {
             bool networkd = file->second.store == Store::kNetworkd;
             LeaseFile lease;
-            if (!ReadLeaseFile(networkd ? stores.networkdDir : stores.networkManagerStateDir,
-                               file->second.name, budget, &lease)) {
-                continue;
+            int error = ReadLeaseFile(networkd ? stores.networkdDir : stores.networkManagerStateDir,
+                                      file->second.name, budget, &lease);
+            if (LosesLeases(error)) {
+                return error;
             }
-            LeaseFacts facts =
-                networkd ? ParseNetworkdLease(lease.bytes) : ParseNetworkManagerState(lease.bytes);
-            haveState = haveState || (!networkd && facts.found);
+            LeaseFacts facts;
+            if (error == 0) {
+                error = networkd ? ParseNetworkdLease(lease.bytes, &facts)
+                                 : ParseNetworkManagerState(lease.bytes, &facts);
+            }
+            if (error != 0) {
+                continue;  // a file that holds no lease
+            }
+            haveState = haveState || !networkd;
             Offer(slot, file->second.store, std::move(facts), lease.mtime, file->second.name);
         }
         auto blocks = dhclient.find(interface.name);
@@ -177,13 +196,15 @@ std::unordered_map<uint32_t, LeaseCandidates> ReadLeases(
         }
         auto [ownedFirst, ownedLast] = owned.equal_range(interface.index);
         for (auto file = ownedFirst; file != ownedLast; ++file) {
-            ReadNamedFile(stores, named[file->second], haveState, budget, slot);
+            int error = ReadNamedFile(stores, named[file->second], haveState, budget, slot);
+            if (error != 0) {
+                return error;
+            }
         }
         if (!slot.empty()) {
-            leases.emplace(interface.index, RankCandidates(slot));
+            leases->emplace(interface.index, RankCandidates(slot));
             slot.clear();
         }
     }
-    *error = budget.error;
-    return leases;
+    return 0;
 }

@@ -2,37 +2,36 @@
 
 #include <arpa/inet.h>
 
-bool ParseIpv4(std::string_view text, Ipv4Bytes* address)
+#include <cerrno>
+
+int ParseIpv4(std::string_view text, Ipv4Bytes* address)
 {
     char buffer[INET_ADDRSTRLEN] = {};
     if (text.empty() || text.size() >= sizeof buffer || text.find('\0') != std::string_view::npos) {
-        return false;
+        return EBADMSG;
     }
     text.copy(buffer, text.size());
     Ipv4Bytes parsed;
     if (inet_pton(AF_INET, buffer, parsed.bytes) != 1) {
-        return false;
+        return EBADMSG;
     }
     *address = parsed;
-    return true;
+    return 0;
 }
 
-bool ParseDecimal(std::string_view text, uint64_t max, uint64_t* value)
+int ParseDecimal(std::string_view text, uint64_t max, uint64_t* value)
 {
-    if (text.empty()) {
-        return false;
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos) {
+        return EBADMSG;
     }
     uint64_t result = 0;
     for (char c : text) {
-        if (c < '0' || c > '9') {
-            return false;
-        }
         uint64_t digit = static_cast<uint64_t>(c - '0');
         if (digit > max || result > (max - digit) / 10) {
-            return false;
+            return ERANGE;
         }
         result = result * 10 + digit;
     }
     *value = result;
-    return true;
+    return 0;
 }

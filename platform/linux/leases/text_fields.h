@@ -12,8 +12,10 @@
 constexpr size_t kMaxInterfaceName = 15;
 
 // A strict dotted quad: four decimal fields, no leading zeros, nothing
-// around them.
-bool ParseIpv4(std::string_view text, Ipv4Bytes* address);
+// around them. 0, or EBADMSG when the text is none; *address is then left
+// as it was.
+int ParseIpv4(std::string_view text, Ipv4Bytes* address);
 
-// Decimal digits only, no sign, no more than max.
-bool ParseDecimal(std::string_view text, uint64_t max, uint64_t* value);
+// Decimal digits only, no sign, no more than max. 0, EBADMSG when the text
+// is not digits only, ERANGE when its number is above max.
+int ParseDecimal(std::string_view text, uint64_t max, uint64_t* value);

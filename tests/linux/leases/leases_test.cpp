@@ -28,11 +28,17 @@ namespace {
 
 using Leases = std::unordered_map<uint32_t, LeaseCandidates>;
 
+LeaseStoreFiles ListTree(const std::string& root)
+{
+    LeaseStoreFiles stores;
+    EXPECT_EQ(ListLeaseStores(root, &stores), 0) << root;
+    return stores;
+}
+
 Leases ReadTree(const std::string& root, const std::vector<LeaseInterface>& interfaces)
 {
-    int error = -1;
-    Leases leases = ReadLeases(ListLeaseStores(root), interfaces, &error);
-    EXPECT_EQ(error, 0) << root;
+    Leases leases;
+    EXPECT_EQ(ReadLeases(ListTree(root), interfaces, &leases), 0) << root;
     return leases;
 }
 
@@ -62,19 +68,24 @@ int64_t Utc(int year, int month, int day, int hour, int minute, int second)
     return timegm(&fields);
 }
 
-int64_t FileMtime(const std::string& path)
+// What a reader of one lease finds, checked against what it should return
+// (kAny: whatever it is); whatever the input, one that finds no lease
+// keeps nothing of it.
+constexpr int kAny = -1;
+template <typename Parse, typename... Args>
+LeaseFacts Parsed(int want, Parse parse, const Args&... args)
 {
-    struct stat info;
-    EXPECT_EQ(stat(path.c_str(), &info), 0) << path;
-    return info.st_mtim.tv_sec;
+    LeaseFacts facts;
+    int error = parse(args..., &facts);
+    EXPECT_TRUE(want == kAny || error == want) << error;
+    EXPECT_TRUE(error == 0 || !(facts.haveAddress || facts.haveServer || !facts.wins.empty()));
+    return facts;
 }
 
-// Whatever the input, a reader keeps nothing of a lease it did not find.
-void ExpectOnlyAddresses(const LeaseFacts& facts)
+int ParseDhcpcdMessage(const std::string& message, int64_t mtime, LeaseFacts* facts)
 {
-    if (!facts.found) {
-        EXPECT_FALSE(facts.haveAddress || facts.haveServer || !facts.wins.empty());
-    }
+    const auto* bytes = reinterpret_cast<const uint8_t*>(message.data());
+    return ParseDhcpcdLease(bytes, message.size(), mtime, facts);
 }
 
 std::string DhclientBlock(const std::string& interface, const std::string& server)
@@ -122,7 +133,6 @@ TEST(NetworkdLeases, ServerAndLifetimeFromEitherFormat)
         ReadFixture("networkd", {{"lo", 1}, {"eth0", 2}, {"wlan0", 3}, {"x", 4}, {"y", 5}});
     ASSERT_EQ(leases.size(), 3u);
     const LeaseFacts& old = leases.at(2).front();
-    EXPECT_TRUE(old.found);
     EXPECT_EQ(AddressOf(old), "192.168.10.57");
     EXPECT_EQ(ServerOf(old), "192.168.10.1");
     EXPECT_TRUE(WinsOf(old).empty());
@@ -131,7 +141,6 @@ TEST(NetworkdLeases, ServerAndLifetimeFromEitherFormat)
     EXPECT_EQ(ServerOf(leases.at(3).front()), "10.0.3.2");
     EXPECT_EQ(AddressOf(leases.at(3).front()), "10.0.3.15");
     // A leading zero is rejected, the lease stays.
-    EXPECT_TRUE(leases.at(5).front().found);
     EXPECT_EQ(ServerOf(leases.at(5).front()), "");
 }
 
@@ -144,8 +153,8 @@ TEST(NetworkdLeases, OnlyAnInfiniteLifetimeIsKept)
         {"04294967295", LeaseEnd::kUnknown}, {"infinityx", LeaseEnd::kUnknown},
     };
     for (const auto& [lifetime, end] : cases) {
-        LeaseFacts facts =
-            ParseNetworkdLease(std::string("ADDRESS=10.0.0.5\nLIFETIME=") + lifetime + "\n");
+        LeaseFacts facts = Parsed(0, ParseNetworkdLease,
+                                  std::string("ADDRESS=10.0.0.5\nLIFETIME=") + lifetime + "\n");
         EXPECT_EQ(facts.end, end) << lifetime;
         EXPECT_FALSE(facts.obtainedKnown) << lifetime;
     }
@@ -179,8 +188,7 @@ TEST(DhclientLeases, LastCompleteBlockPerInterfaceWins)
     EXPECT_EQ(ServerOf(leases.at(3).front()), "10.10.0.1");  // expire never
     EXPECT_EQ(leases.at(3).front().end, LeaseEnd::kNever);
     EXPECT_FALSE(leases.at(3).front().obtainedKnown);
-    EXPECT_TRUE(leases.at(4).front().found);  // February 30th
-    EXPECT_EQ(leases.at(4).front().end, LeaseEnd::kUnknown);
+    EXPECT_EQ(leases.at(4).front().end, LeaseEnd::kUnknown);  // February 30th
     EXPECT_EQ(AddressOf(leases.at(4).front()), "");
 
     const LeaseFacts& wlan0 = leases.at(5).front();  // NetworkManager's file, named by its file
@@ -314,7 +322,6 @@ TEST(NetworkManagerInternalLeases, FoundOnlyWithAnAddress)
 {
     Leases leases = ReadFixture("nm-internal", {{"br-lan", 7}, {"lan", 8}, {"enp1s0", 9}});
     ASSERT_EQ(leases.size(), 1u);
-    EXPECT_TRUE(leases.at(7).front().found);
     EXPECT_EQ(AddressOf(leases.at(7).front()), "192.168.122.77");
     EXPECT_EQ(ServerOf(leases.at(7).front()), "");
     EXPECT_FALSE(leases.at(7).front().obtainedKnown);
@@ -335,19 +342,20 @@ TEST(NetworkManagerState, Dhcp4SectionOnly)
         {"dhcp4.dhcp_lease_time=-1\ndhcp4.expiry=17967165460000000000000\n", "unknown"},
     };
     for (const auto& [tail, expected] : cases) {
-        LeaseFacts facts = ParseNetworkManagerState(device + tail + "[dhcp6]\ndhcp6.x=1\n");
+        LeaseFacts facts =
+            Parsed(0, ParseNetworkManagerState, device + tail + "[dhcp6]\ndhcp6.x=1\n");
         EXPECT_EQ(AddressOf(facts), "10.93.0.60") << tail;
         EXPECT_EQ(ServerOf(facts), "10.93.0.1") << tail;
         EXPECT_EQ(TimesOf(facts), expected) << tail;
     }
     // A list with one bad entry is dropped whole.
-    EXPECT_EQ(WinsOf(ParseNetworkManagerState(device + wins)),
+    EXPECT_EQ(WinsOf(Parsed(0, ParseNetworkManagerState, device + wins)),
               (std::vector<std::string>{"10.93.0.8", "10.93.0.9"}));
-    EXPECT_TRUE(
-        WinsOf(ParseNetworkManagerState(device + "dhcp4.netbios_name_servers=10.93.0.8 x\n"))
-            .empty());
-    EXPECT_FALSE(ParseNetworkManagerState("[device]\nip_address=10.0.0.5\n").found);
-    EXPECT_FALSE(ParseNetworkManagerState("dhcp6.ip_address=10.0.0.5\n").found);
+    EXPECT_TRUE(WinsOf(Parsed(0, ParseNetworkManagerState,
+                              device + "dhcp4.netbios_name_servers=10.93.0.8 x\n"))
+                    .empty());
+    Parsed(ENOENT, ParseNetworkManagerState, "[device]\nip_address=10.0.0.5\n");
+    Parsed(ENOENT, ParseNetworkManagerState, "dhcp6.ip_address=10.0.0.5\n");
 }
 
 // The entries dhcpcd 9.4 sends for "-4 -U IF" over its unprivileged socket
@@ -359,19 +367,17 @@ TEST(DhcpcdLeases, DumpEntries)
         "new_routers=10.93.0.1\0new_netbios_name_servers=10.93.0.8 10.93.0.9\0"
         "new_dhcp_server_identifier=10.93.0.1\0";
     const std::string bound(kBound, sizeof kBound - 1);
-    LeaseFacts facts = ParseDhcpcdDump(bound + "new_dhcp_lease_time=600", 1796715964);
+    const std::string tenMinutes = bound + "new_dhcp_lease_time=600";
+    LeaseFacts facts = Parsed(0, ParseDhcpcdDump, tenMinutes, 1796715964);
     EXPECT_EQ(AddressOf(facts), "10.93.0.57");
     EXPECT_EQ(ServerOf(facts), "10.93.0.1");
     EXPECT_EQ(WinsOf(facts), (std::vector<std::string>{"10.93.0.8", "10.93.0.9"}));
-    EXPECT_EQ(facts.obtained, 1796715964);
-    EXPECT_EQ(facts.end, LeaseEnd::kAt);
-    EXPECT_EQ(facts.expires, 1796716564);
-    EXPECT_EQ(ParseDhcpcdDump(bound + "new_dhcp_lease_time=4294967295", -1).end, LeaseEnd::kNever);
-    LeaseFacts undated = ParseDhcpcdDump(bound + "new_dhcp_lease_time=600", -1);
-    EXPECT_FALSE(undated.obtainedKnown);
-    EXPECT_EQ(undated.end, LeaseEnd::kUnknown);
+    EXPECT_EQ(TimesOf(facts), "at 1796716564 from 1796715964");
+    EXPECT_EQ(TimesOf(Parsed(0, ParseDhcpcdDump, bound + "new_dhcp_lease_time=4294967295", -1)),
+              "never");
+    EXPECT_EQ(TimesOf(Parsed(0, ParseDhcpcdDump, tenMinutes, -1)), "unknown");
     static const char kLinkLocal[] = "protocol=ipv4ll\0new_ip_address=169.254.1.1\0";
-    EXPECT_FALSE(ParseDhcpcdDump(std::string(kLinkLocal, sizeof kLinkLocal - 1), 1).found);
+    Parsed(ENOENT, ParseDhcpcdDump, std::string(kLinkLocal, sizeof kLinkLocal - 1), 1);
 }
 
 // A dhcpcd stand-in on an unprivileged socket below a scratch root: it
@@ -487,9 +493,10 @@ TEST(DhcpcdLeases, OptionsAndInterfaceTokens)
     EXPECT_EQ(WinsOf(eth1), (std::vector<std::string>{"10.1.0.8", "10.1.0.9"}));
     ASSERT_TRUE(eth1.obtainedKnown);
     ASSERT_EQ(eth1.end, LeaseEnd::kAt);
-    int64_t mtime = FileMtime(dir + "eth1.lease");
-    EXPECT_EQ(eth1.obtained, mtime);
-    EXPECT_EQ(eth1.expires, mtime + 7200);
+    struct stat file;
+    ASSERT_EQ(stat((dir + "eth1.lease").c_str(), &file), 0);
+    EXPECT_EQ(eth1.obtained, file.st_mtim.tv_sec);
+    EXPECT_EQ(eth1.expires, file.st_mtim.tv_sec + 7200);
 
     EXPECT_EQ(ServerOf(leases.at(3).front()), "10.10.0.1");
     EXPECT_EQ(leases.at(3).front().end, LeaseEnd::kUnknown);
@@ -500,34 +507,28 @@ TEST(DhcpcdLeases, OptionsAndInterfaceTokens)
     // WINS servers that are no whole number of addresses give none.
     std::string message = DhcpcdMessage("10.0.0.5", "10.0.0.3", {}, 600);
     message.insert(message.size() - 1, "\x2c\x06\x0a\x00\x00\x08\x0a\x00", 8);
-    LeaseFacts odd =
-        ParseDhcpcdLease(reinterpret_cast<const uint8_t*>(message.data()), message.size(), 1);
+    LeaseFacts odd = Parsed(0, ParseDhcpcdMessage, message, 1);
     EXPECT_EQ(ServerOf(odd), "10.0.0.3");
     EXPECT_TRUE(odd.wins.empty());
     // A message that ends in an option's code, with no length after it.
     message.back() = '\x2c';
     GuardedBytes cut(std::vector<uint8_t>(message.begin(), message.end()));
-    EXPECT_EQ(ServerOf(ParseDhcpcdLease(cut.data(), message.size(), 1)), "10.0.0.3");
+    EXPECT_EQ(ServerOf(Parsed(0, ParseDhcpcdLease, cut.data(), message.size(), 1)), "10.0.0.3");
 }
 
 TEST(DhcpcdLeases, TimesNeverOverflowAndInfiniteNeverEnds)
 {
     std::string message = DhcpcdMessage("", "", {}, 3600);
-    const auto* bytes = reinterpret_cast<const uint8_t*>(message.data());
-    LeaseFacts near = ParseDhcpcdLease(bytes, message.size(), INT64_MAX - 3599);
+    LeaseFacts near = Parsed(0, ParseDhcpcdMessage, message, INT64_MAX - 3599);
     EXPECT_EQ(near.end, LeaseEnd::kUnknown);
-    LeaseFacts undated = ParseDhcpcdLease(bytes, message.size(), -1);
-    EXPECT_FALSE(undated.obtainedKnown);
-    EXPECT_EQ(undated.end, LeaseEnd::kUnknown);
+    EXPECT_EQ(TimesOf(Parsed(0, ParseDhcpcdMessage, message, -1)), "unknown");
     EXPECT_EQ(AddressOf(near), "") << "yiaddr 0.0.0.0 names no address";
-    EXPECT_FALSE(ParseDhcpcdLease(nullptr, 0, 0).found);
+    Parsed(EBADMSG, ParseDhcpcdLease, static_cast<const uint8_t*>(nullptr), size_t{0}, 0);
+    Parsed(EBADMSG, ParseDhcpcdMessage, std::string(300, '\0'), 0);  // no magic cookie
 
     std::string infinite = DhcpcdMessage("10.0.0.5", "10.0.0.1", {}, UINT32_MAX);
-    LeaseFacts never = ParseDhcpcdLease(reinterpret_cast<const uint8_t*>(infinite.data()),
-                                        infinite.size(), 1700000000);
-    EXPECT_EQ(never.end, LeaseEnd::kNever);
-    EXPECT_TRUE(never.obtainedKnown);
-    EXPECT_EQ(never.obtained, 1700000000);
+    EXPECT_EQ(TimesOf(Parsed(0, ParseDhcpcdMessage, infinite, 1700000000)),
+              "never from 1700000000");
 }
 
 TEST(LeaseSources, EachClientsLeasesReachTheirInterface)
@@ -661,20 +662,16 @@ TEST(LeaseSources, HugeGarbageAndSpecialFiles)
 TEST(LeaseSources, FilesOfNoStoreAreNotListed)
 {
     TempDir root;
-    EXPECT_TRUE(ListLeaseStores(root.path()).empty());
+    EXPECT_TRUE(ListTree(root.path()).empty());
     root.Write("run/systemd/netif/leases/lo", "ADDRESS=10.0.0.1\n");
     root.Write("var/lib/dhcp/other.leases", DhclientBlock("eth0", "10.0.0.1"));
     root.Write("var/lib/NetworkManager/timestamps", "ADDRESS=10.0.0.1\n");
     root.Write("var/lib/NetworkManager/internal-x-eth0.conf", "ADDRESS=10.0.0.1\n");
     root.Write("var/lib/dhcpcd/eth0.lease6", "");
-    EXPECT_TRUE(ListLeaseStores(root.path()).empty());
+    EXPECT_TRUE(ListTree(root.path()).empty());
     root.Write("var/lib/dhcpcd/eth0.lease", "");
-    LeaseStoreFiles stores = ListLeaseStores(root.path());
-    EXPECT_EQ(stores.dhcpcd, (std::vector<std::string>{"eth0.lease"}));
-    int error = -1;
-    EXPECT_TRUE(ReadLeases(stores, {{"eth0", 1}}, &error).empty())
-        << "an empty file holds no lease";
-    EXPECT_EQ(error, 0);
+    EXPECT_EQ(ListTree(root.path()).dhcpcd, (std::vector<std::string>{"eth0.lease"}));
+    EXPECT_TRUE(ReadTree(root.path(), {{"eth0", 1}}).empty()) << "an empty file holds no lease";
 }
 
 TEST(LeaseReaders, RandomBytesStoreOnlyAddresses)
@@ -687,13 +684,11 @@ TEST(LeaseReaders, RandomBytesStoreOnlyAddresses)
         for (char& c : bytes) {
             c = static_cast<char>(random() % 4 == 0 ? "{}; \n=.,\"0"[random() % 10] : random());
         }
-        ExpectOnlyAddresses(ParseNetworkdLease(bytes));
+        Parsed(kAny, ParseNetworkdLease, bytes);
         for (const auto& lease : ParseDhclientLeases("lease {" + bytes, "")) {
-            ExpectOnlyAddresses(lease.second);
+            EXPECT_LE(lease.first.size(), 15u);
         }
-        std::string message = header + bytes;
-        ExpectOnlyAddresses(ParseDhcpcdLease(reinterpret_cast<const uint8_t*>(message.data()),
-                                             message.size(), 1700000000));
+        Parsed(kAny, ParseDhcpcdMessage, header + bytes, 1700000000);
     }
 }
 
@@ -806,6 +801,8 @@ TEST(LeaseStoreFaults, ShortageFailsTheReadAnythingElseSkipsTheFile)
     root.Write("var/lib/dhcp/dhclient.leases", DhclientBlock("eth0", "10.0.0.1"), 1700000000);
     root.Write("var/lib/dhcpcd/eth0.lease", DhcpcdMessage("10.0.0.5", "10.0.0.3", {}, 600),
                1600000000);
+    root.Write("run/systemd/netif/leases/1", "ADDRESS=10.0.0.5\nSERVER_ADDRESS=10.0.0.2\n",
+               1500000000);
     struct Case {
         Faulty where;
         int error;
@@ -815,20 +812,21 @@ TEST(LeaseStoreFaults, ShortageFailsTheReadAnythingElseSkipsTheFile)
         const char* servers;    // of eth0's leases, when the read succeeds
         int interruptions = 5;  // of each read, when the error is EINTR
     } cases[] = {
-        {Faulty::kNone, 0, "", 0, 0, "10.0.0.1 10.0.0.3"},
+        {Faulty::kNone, 0, "", 0, 0, "10.0.0.1 10.0.0.3 10.0.0.2"},
         {Faulty::kOpenDirectory, EMFILE, "/dhcp", EMFILE, EMFILE, ""},
         {Faulty::kOpenDirectory, ENFILE, "/dhcpcd", ENFILE, ENFILE, ""},
         {Faulty::kOpenDirectory, ENOMEM, "/netif", ENOMEM, ENOMEM, ""},
         {Faulty::kOpenDirectory, EIO, "/dhcpcd", EIO, EIO, ""},
-        {Faulty::kOpenDirectory, EACCES, "/dhcpcd", 0, 0, "10.0.0.1"},
-        {Faulty::kOpenDirectory, ELOOP, "/dhcpcd", 0, 0, "10.0.0.1"},
+        {Faulty::kOpenDirectory, EACCES, "/dhcpcd", 0, 0, "10.0.0.1 10.0.0.2"},
+        {Faulty::kOpenDirectory, ELOOP, "/dhcpcd", 0, 0, "10.0.0.1 10.0.0.2"},
         {Faulty::kReadDirectory, ENOMEM, "", ENOMEM, ENOMEM, ""},
         {Faulty::kOpenFile, EMFILE, "dhclient", 0, EMFILE, ""},
         {Faulty::kOpenFile, ENOMEM, "eth0.lease", 0, ENOMEM, ""},
-        {Faulty::kOpenFile, EACCES, "eth0.lease", 0, 0, "10.0.0.1"},
-        {Faulty::kOpenFile, ENXIO, "dhclient", 0, 0, "10.0.0.3"},
+        {Faulty::kOpenFile, EACCES, "eth0.lease", 0, 0, "10.0.0.1 10.0.0.2"},
+        {Faulty::kOpenFile, ENXIO, "dhclient", 0, 0, "10.0.0.3 10.0.0.2"},
+        {Faulty::kOpenFile, EIO, "netif/leases/", 0, EIO, ""},
         {Faulty::kReadFile, EIO, "", 0, EIO, ""},
-        {Faulty::kReadFile, EINTR, "", 0, 0, "10.0.0.1 10.0.0.3"},
+        {Faulty::kReadFile, EINTR, "", 0, 0, "10.0.0.1 10.0.0.3 10.0.0.2"},
         {Faulty::kReadFile, EINTR, "", 0, EINTR, "", 1000},
     };
     FaultyCalls calls;
@@ -838,10 +836,13 @@ TEST(LeaseStoreFaults, ShortageFailsTheReadAnythingElseSkipsTheFile)
         plantedError = c.error;
         faultyPath = c.path;
         interruptions = c.interruptions;
-        LeaseStoreFiles stores = ListLeaseStores(root.path());
-        EXPECT_EQ(stores.error, c.listError) << name;
-        int error = -1;
-        Leases leases = ReadLeases(stores, {{"eth0", 1}}, &error);
+        LeaseStoreFiles stores;
+        Leases leases;
+        int error = ListLeaseStores(root.path(), &stores);
+        EXPECT_EQ(error, c.listError) << name;
+        if (error == 0) {
+            error = ReadLeases(stores, {{"eth0", 1}}, &leases);
+        }
         EXPECT_EQ(error, c.readError) << name;
         if (error != 0) {
             continue;
@@ -866,8 +867,7 @@ TEST(LeaseStoreFaults, ListingAndReadingAreBounded)
     SetLeaseFileCalls(listing);
     TempDir root;
     root.Write("var/lib/dhcpcd/eth0.lease", "");
-    LeaseStoreFiles stores = ListLeaseStores(root.path());
-    EXPECT_EQ(stores.dhcpcd.size(), kLeaseEntryLimit);
+    EXPECT_EQ(ListTree(root.path()).dhcpcd.size(), kLeaseEntryLimit);
 
     SetLeaseFileCalls({FaultyOpenDirectory, FaultyReadDirectory, FaultyOpenFile, FaultyReadFile});
     const size_t files = kLeaseReadLimit / kLeaseFileLimit + 4;
@@ -875,9 +875,7 @@ TEST(LeaseStoreFaults, ListingAndReadingAreBounded)
         std::string path = root.Write("var/lib/dhcp/dhclient." + std::to_string(i) + ".leases", "");
         ASSERT_EQ(truncate(path.c_str(), kLeaseFileLimit), 0);
     }
-    int error = -1;
-    ReadLeases(ListLeaseStores(root.path()), {{"eth0", 1}}, &error);
-    EXPECT_EQ(error, 0);
+    ReadTree(root.path(), {{"eth0", 1}});
     EXPECT_EQ(bytesRead, kLeaseReadLimit);
 }
 
