@@ -310,16 +310,14 @@ EQUIVALENT = {
      "grouped.start.assign(count + 1, 0);", "grouped.start.assign(count + 2, 0);"):
     "a spare slot past the last sum, which no bound reads",
     ("platform/linux/leases/lease_files.cpp",
-     "static_cast<uint64_t>(info.st_size) > kLeaseFileLimit) {", "return false;", "return true;"):
+     "static_cast<uint64_t>(info.st_size) > kLeaseFileLimit) {", "return ENOENT;", "return !(ENOENT);"):
     "the file then reads as empty, and no reader finds a lease in no bytes",
-    ("platform/linux/leases/lease_files.cpp", "file->mtime = info.st_mtim.tv_sec;", "file->bytes.clear();", ""):
-    "every caller reads into a new LeaseFile",
-    ("platform/linux/version/byte_reader.cpp", "if (got <= 0) {", "return false;", "return true;"):
+    ("platform/linux/version/byte_reader.cpp", "if (got == 0) {", "return EIO;", "return !(EIO);"):
     "every read lies within the size fstat gave: only a file cut short meanwhile gets here",
     ("platform/linux/leases/read_leases.cpp", "LeaseCandidates leases;", "leases.reserve(candidates.size());", ""):
     "room reserved ahead only spares growing the vector",
     ("platform/linux/leases/lease_files.cpp",
-     "budget.bytesLeft = 0;  // the rest of the stores stay unread", "return false;", "return true;"):
+     "budget.bytesLeft = 0;  // the rest of the stores stay unread", "return ENOENT;", "return !(ENOENT);"):
     "the file then reads as empty, the later ones stay unread either way, and no reader finds a lease in no bytes",
     ("platform/linux/netlink/dump_loop.cpp", "reader.kind = kind;",
      "reader.sequence = ++dumper.sequence;", "reader.sequence = --dumper.sequence;"):
