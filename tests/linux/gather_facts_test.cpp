@@ -31,7 +31,7 @@ NetAddress Address(uint32_t index, uint8_t last, uint8_t prefix, uint32_t flags,
 const int64_t kNow = 1700000000;
 
 // Two interfaces given out of index order: eth1 (index 3) with a secondary
-// listed before its primary, a finite lifetime and two gateways (each
+// of finite lifetime listed before its primary, and two gateways (each
 // reached by two default routes), and lo (index 1) with nothing.
 std::vector<AdapterFacts> Sample(const std::unordered_map<uint32_t, LeaseCandidates>& leases = {})
 {
@@ -40,7 +40,7 @@ std::vector<AdapterFacts> Sample(const std::unordered_map<uint32_t, LeaseCandida
                       MakeLink(1, ARPHRD_LOOPBACK, "lo")};
     snapshot.links[0].addressLength = 6;
     snapshot.links[0].address[5] = 0x42;
-    snapshot.addresses = {Address(3, 9, 24, IFA_F_SECONDARY), Address(3, 2, 20, 0, 3600, 100000),
+    snapshot.addresses = {Address(3, 9, 24, IFA_F_SECONDARY, 3600, 100000), Address(3, 2, 20, 0),
                           Address(77, 2, 8, 0)};  // no such link
     NetGateway slow = {3, {10, 0, 0, 254}, 200};
     NetGateway fast = {3, {10, 0, 0, 1}, 100};
@@ -115,7 +115,7 @@ TEST(GatherAdapterFacts, IndexOrderPrimariesFirstGatewaysOnceKernelLease)
 
 TEST(GatherAdapterFacts, LeaseFactsWinOverTheKernel)
 {
-    LeaseFacts lease = Lease(9, 53);  // the secondary address
+    LeaseFacts lease = Lease(9, 53);  // the address counting down
     lease.wins = {Ip("192.0.2.1"), Ip("192.0.2.2"), Ip("192.0.2.3")};
     lease.obtainedKnown = true;
     lease.end = LeaseEnd::kAt;
@@ -139,7 +139,7 @@ TEST(GatherAdapterFacts, OnlyALeaseForAnAddressOfTheInterfaceApplies)
     stranger.expires = 1800000000;
     LeaseFacts unnamed = Lease(0, 77);
     std::vector<AdapterFacts> chosen =
-        Sample({{3, {stranger, unnamed, Lease(2, 53)}}, {1, {Lease(1, 88)}}});
+        Sample({{3, {stranger, unnamed, Lease(9, 53)}}, {1, {Lease(1, 88)}}});
     EXPECT_EQ(53, chosen[1].dhcpServer.bytes[3]);
     EXPECT_EQ(kNow - 60, chosen[1].leaseObtained);
     EXPECT_EQ(kNow + 3600, chosen[1].leaseExpires);
