@@ -314,6 +314,10 @@ EQUIVALENT = {
     "the file then reads as empty, and no reader finds a lease in no bytes",
     ("platform/linux/version/byte_reader.cpp", "if (got == 0) {", "return EIO;", "return !(EIO);"):
     "every read lies within the size fstat gave: only a file cut short meanwhile gets here",
+    ("platform/linux/netlink/messages.cpp", "if (info[IFLA_INFO_DATA].data != nullptr) {",
+     "Attribute data[IFLA_TUN_MAX + 1];",
+     "Attribute data[IFLA_TUN_MAX + 2];"):
+    "a table one slot larger, indexed by its own size: the extra slot would hold a type no reader asks for",
     ("platform/linux/leases/read_leases.cpp", "LeaseCandidates leases;", "leases.reserve(candidates.size());", ""):
     "room reserved ahead only spares growing the vector",
     ("platform/linux/leases/lease_files.cpp",
