@@ -318,6 +318,26 @@ EQUIVALENT = {
      "Attribute data[IFLA_TUN_MAX + 1];",
      "Attribute data[IFLA_TUN_MAX + 2];"):
     "a table one slot larger, indexed by its own size: the extra slot would hold a type no reader asks for",
+    ("platform/linux/netlink/messages.cpp", "{", "Attribute info[IFLA_INFO_MAX + 1];", "Attribute info[IFLA_INFO_MAX + 2];"):
+    "a table one slot larger, indexed by its own size: the extra slot would hold a type no reader asks for",
+    ("platform/linux/netlink/messages.cpp", "gateway.priority = priority;", "Attribute attributes[RTA_MAX + 1];", "Attribute attributes[RTA_MAX + 2];"):
+    "a table one slot larger, indexed by its own size: the extra slot would hold a type no reader asks for",
+    ("platform/linux/netlink/messages.cpp", "link.type = info.ifi_type;", "Attribute attributes[IFLA_MAX + 1];", "Attribute attributes[IFLA_MAX + 2];"):
+    "a table one slot larger, indexed by its own size: the extra slot would hold a type no reader asks for",
+    ("platform/linux/netlink/messages.cpp", "address.flags = info.ifa_flags;", "Attribute attributes[IFA_MAX + 1];", "Attribute attributes[IFA_MAX + 2];"):
+    "a table one slot larger, indexed by its own size: the extra slot would hold a type no reader asks for",
+    ("platform/linux/netlink/messages.cpp", "}", "Attribute attributes[RTA_MAX + 1];", "Attribute attributes[RTA_MAX + 2];"):
+    "a table one slot larger, indexed by its own size: the extra slot would hold a type no reader asks for",
+    ("platform/linux/netlink/messages.cpp", "nhmsg info = ReadValue<nhmsg>(message + NLMSG_HDRLEN);", "Attribute attributes[NHA_MAX + 1];", "Attribute attributes[NHA_MAX + 2];"):
+    "a table one slot larger, indexed by its own size: the extra slot would hold a type no reader asks for",
+    ("platform/linux/version/resource_walk.cpp", "uint64_t offset = 0;", "uint64_t found = 0;", "uint64_t found = 1;"):
+    "set before it is read: the walk either fails first or stores the size",
+    ("platform/linux/leases/lease_dhcpcd_control.cpp", "if (opened < 0) {", "return errno;", "return !(errno);"):
+    "the descriptor stays -1, so no request is sent and no lease told, as when every socket name fails",
+    ("platform/common/adapter_records.cpp", "if (node->Next == nullptr) {", "return false;", "return true;"):
+    "the pool is sized by counting the same facts it is filled from: it never runs dry",
+    ("platform/common/adapter_records.cpp", "!FillList(record.GatewayList, facts.gateways, pool, FillServerNode)) {", "return false;", "return true;"):
+    "the pool is sized by counting the same facts it is filled from: it never runs dry",
     ("platform/linux/leases/read_leases.cpp", "LeaseCandidates leases;", "leases.reserve(candidates.size());", ""):
     "room reserved ahead only spares growing the vector",
     ("platform/linux/leases/lease_files.cpp",

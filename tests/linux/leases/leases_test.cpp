@@ -381,7 +381,7 @@ TEST(DhcpcdLeases, DumpEntries)
 }
 
 // A dhcpcd stand-in on an unprivileged socket below a scratch root: it
-// answers one request with reply, and records the request.
+// answers one request with reply, in two pieces, and records the request.
 class FakeDhcpcd {
    public:
     FakeDhcpcd(const std::string& path, std::string reply, bool hangs = false)
@@ -397,10 +397,13 @@ class FakeDhcpcd {
             char request[256];
             ssize_t got = read(fd, request, sizeof request);
             request_.assign(request, got > 0 ? static_cast<size_t>(got) : 0);
-            if (!reply.empty()) {
-                EXPECT_EQ(write(fd, reply.data(), reply.size()),
-                          static_cast<ssize_t>(reply.size()));
-            }
+            // The asker must put the pieces together, and a count is
+            // split across them.
+            size_t first = std::min<size_t>(reply.size(), 3);
+            EXPECT_EQ(write(fd, reply.data(), first), static_cast<ssize_t>(first));
+            usleep(10000);
+            EXPECT_EQ(write(fd, reply.data() + first, reply.size() - first),
+                      static_cast<ssize_t>(reply.size() - first));
             while (hangs && read(fd, request, sizeof request) > 0) {
                 // until the asker gives up
             }
