@@ -312,8 +312,6 @@ EQUIVALENT = {
     ("platform/linux/leases/lease_files.cpp",
      "static_cast<uint64_t>(info.st_size) > kLeaseFileLimit) {", "return ENOENT;", "return !(ENOENT);"):
     "the file then reads as empty, and no reader finds a lease in no bytes",
-    ("platform/linux/version/byte_reader.cpp", "if (got == 0) {", "return EIO;", "return !(EIO);"):
-    "every read lies within the size fstat gave: only a file cut short meanwhile gets here",
     ("platform/linux/netlink/messages.cpp", "if (info[IFLA_INFO_DATA].data != nullptr) {",
      "Attribute data[IFLA_TUN_MAX + 1];",
      "Attribute data[IFLA_TUN_MAX + 2];"):

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "test_support.h"
+#include "version/byte_reader.h"
 #include "version/version_file.h"
 #include "version/version_record.h"
 
@@ -327,6 +328,9 @@ TEST(VersionResources, DamagedEntryHeadersAreRejected)
     lying[3] = 0x7F;
     EXPECT_EQ(EBADMSG, FindVersionResource(lying.data(), lying.size(), &data, &size));
     lying = res;
+    PutWords(&lying, 8, {'x', 'x', 'x', 'x', 'x'});  // names leaving no room for the fixed tail
+    EXPECT_EQ(EBADMSG, FindVersionResource(lying.data(), lying.size(), &data, &size));
+    lying = res;
     lying[0] = 1;  // one byte of data, then the end where its padding should be
     EXPECT_EQ(EBADMSG, FindVersionResource(lying.data(), 33, &data, &size));
 }
@@ -421,14 +425,16 @@ TEST_F(VersionFile, ExecutableCarriesTheRecordAndNamesResolve)
 }
 
 // The record in an executable of the other classes and byte orders: the
-// compiled resource data in a minimal file of three sections.
+// compiled resource data in a minimal file of three sections, or of as many
+// as are walked, counted in the first header as ELF does past 0xFF00.
 TEST_F(VersionFile, EitherElfClassAndByteOrderCarriesTheRecord)
 {
     const Bytes res = ReadFile(OSTREL_RES_FILE);
     const std::string names = std::string(1, '\0') + kResourceSectionName + '\0' + ".shstrtab";
     const struct {
         bool wide, big;
-    } layouts[] = {{false, false}, {false, true}, {true, true}};
+        size_t count;
+    } layouts[] = {{false, false, 3}, {false, true, 3}, {true, true, 3}, {false, false, 0xFFFF}};
     for (const auto& layout : layouts) {
         size_t word = layout.wide ? 8 : 4, header = layout.wide ? 64 : 40;
         auto put = [&](Bytes* data, size_t at, uint64_t value, size_t width) {
@@ -437,14 +443,15 @@ TEST_F(VersionFile, EitherElfClassAndByteOrderCarriesTheRecord)
             }
         };
         size_t namesAt = 64, resAt = 128, table = (resAt + res.size() + 7) & ~(size_t)7;
-        Bytes data(table + 3 * header);
+        Bytes data(table + layout.count * header);
         memcpy(&data[0], "\177ELF", 4);
         data[4] = layout.wide ? 2 : 1;
         data[5] = layout.big ? 2 : 1;
         put(&data, layout.wide ? 40 : 32, table, word);
         size_t counts = layout.wide ? 58 : 46;
         put(&data, counts, header, 2);
-        put(&data, counts + 2, 3, 2);
+        put(&data, counts + 2, layout.count < 0xFF00 ? layout.count : 0, 2);
+        put(&data, table + (layout.wide ? 32 : 20), layout.count < 0xFF00 ? 0 : layout.count, word);
         put(&data, counts + 4, 2, 2);
         memcpy(&data[namesAt], names.data(), names.size());
         memcpy(&data[resAt], res.data(), res.size());
@@ -457,7 +464,8 @@ TEST_F(VersionFile, EitherElfClassAndByteOrderCarriesTheRecord)
             put(&data, at + (layout.wide ? 24 : 16), sections[i][2], word);
             put(&data, at + (layout.wide ? 32 : 20), sections[i][3], word);
         }
-        EXPECT_EQ(FileVersion(Write("elf", data)), "1, 0, 0, 2") << layout.wide << layout.big;
+        EXPECT_EQ(FileVersion(Write("elf", data)), "1, 0, 0, 2")
+            << layout.wide << layout.big << layout.count;
     }
 }
 
@@ -493,6 +501,19 @@ TEST_F(VersionFile, DamagedExecutablesHaveNoRecord)
     EXPECT_EQ(FileVersion(Write("truncated", truncated)), kNoRecord);
     Bytes header(exe.begin(), exe.begin() + 40);
     EXPECT_EQ(FileVersion(Write("header", header)), kNoRecord);
+}
+
+// Only a file cut short since its size was taken ends before it; its reads
+// fail rather than hand back what the window held.
+TEST_F(VersionFile, FileCutShortFailsItsReads)
+{
+    int fd = open(Write("short", Bytes(100, 'x')).c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    ByteReader reader(fd, 8192);
+    Bytes bytes(5000);
+    EXPECT_EQ(EIO, reader.Read(0, 8, bytes.data()));
+    EXPECT_EQ(EIO, reader.Read(0, bytes.size(), bytes.data()));
+    close(fd);
 }
 
 long PeakResidentKilobytes()
