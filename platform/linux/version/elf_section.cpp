@@ -217,13 +217,16 @@ int ReadElfVersionRecord(int fd, std::vector<uint8_t>* record)
     if (!S_ISREG(info.st_mode)) {
         return ENOENT;
     }
+    return ReadElfVersionRecordOfSize(fd, static_cast<uint64_t>(info.st_size), record);
+}
+
+int ReadElfVersionRecordOfSize(int fd, uint64_t fileSize, std::vector<uint8_t>* record)
+{
     SectionHeader section{};
-    if (int error =
-            FindElfSection(fd, static_cast<uint64_t>(info.st_size), kResourceSectionName, &section);
-        error != 0) {
+    if (int error = FindElfSection(fd, fileSize, kResourceSectionName, &section); error != 0) {
         return error;
     }
-    ByteReader file(fd, static_cast<uint64_t>(info.st_size));
+    ByteReader file(fd, fileSize);
     uint64_t data = 0;
     uint64_t length = 0;
     if (int error = FindVersionEntry(&file, section.offset, section.size, &data, &length);
