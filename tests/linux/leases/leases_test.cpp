@@ -412,6 +412,7 @@ class FakeDhcpcd {
     }
     ~FakeDhcpcd()
     {
+        shutdown(listener_, SHUT_RDWR);  // no asker came: let the accept go
         thread_.join();
         close(listener_);
     }
@@ -472,6 +473,14 @@ TEST(DhcpcdLeases, ControlSocketRepliesAreBounded)
         if (!entries.empty()) {
             EXPECT_EQ(entries[0], entry) << c.name;
         }
+    }
+    // So deep a run directory that only the shared socket's name fits.
+    TempDir deep;
+    std::string depth(100 - deep.path().size() - 12, 'd');
+    std::string runDir = deep.Write(depth + "/.keep", "").substr(0, 89);
+    {
+        FakeDhcpcd shared(runDir + "/unpriv.sock", Framed({entry}, 1));
+        EXPECT_EQ(AskDhcpcdLease(runDir, "eth0", 300).size(), 1u);
     }
     TempDir empty;
     EXPECT_TRUE(AskDhcpcdLease(empty.path(), "eth0", 300).empty());
