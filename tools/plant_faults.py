@@ -336,8 +336,6 @@ EQUIVALENT = {
     "the pool is sized by counting the same facts it is filled from: it never runs dry",
     ("platform/common/adapter_records.cpp", "!FillList(record.GatewayList, facts.gateways, pool, FillServerNode)) {", "return false;", "return true;"):
     "the pool is sized by counting the same facts it is filled from: it never runs dry",
-    ("platform/linux/netlink/attributes.cpp", "if (attribute.data == nullptr) {", "return ENOENT;", "return !(ENOENT);"):
-    "every caller reads a u32 attribute over a default and goes on whatever the answer; a missing one leaves the value untouched either way",
     ("platform/linux/leases/read_leases.cpp", "LeaseCandidates leases;", "leases.reserve(candidates.size());", ""):
     "room reserved ahead only spares growing the vector",
     ("platform/linux/leases/lease_files.cpp",
