@@ -397,9 +397,7 @@ class FakeDhcpcd {
             char request[256];
             ssize_t got = read(fd, request, sizeof request);
             request_.assign(request, got > 0 ? static_cast<size_t>(got) : 0);
-            // The asker must put the pieces together, and a count is
-            // split across them.
-            size_t first = std::min<size_t>(reply.size(), 3);
+            size_t first = std::min<size_t>(reply.size(), 3);  // a count split in two
             EXPECT_EQ(write(fd, reply.data(), first), static_cast<ssize_t>(first));
             usleep(10000);
             EXPECT_EQ(write(fd, reply.data() + first, reply.size() - first),
@@ -476,8 +474,8 @@ TEST(DhcpcdLeases, ControlSocketRepliesAreBounded)
     }
     // So deep a run directory that only the shared socket's name fits.
     TempDir deep;
-    std::string depth(100 - deep.path().size() - 12, 'd');
-    std::string runDir = deep.Write(depth + "/.keep", "").substr(0, 89);
+    std::string runDir =
+        deep.Write(std::string(88 - deep.path().size(), 'd') + "/x", "").substr(0, 89);
     {
         FakeDhcpcd shared(runDir + "/unpriv.sock", Framed({entry}, 1));
         EXPECT_EQ(AskDhcpcdLease(runDir, "eth0", 300).size(), 1u);

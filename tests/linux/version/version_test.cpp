@@ -141,20 +141,12 @@ TEST(VersionRecord, CompiledRecordAnswersItsLookups)
 
     ASSERT_TRUE(block.Query("\\", &value, &length));
     ASSERT_EQ(length, sizeof(VS_FIXEDFILEINFO));
-    VS_FIXEDFILEINFO fixed;
-    memcpy(&fixed, value, sizeof(fixed));
-    EXPECT_EQ(fixed.dwSignature, kFixedFileInfoSignature);
-    EXPECT_EQ(fixed.dwStrucVersion, 0x00010000u);
-    EXPECT_EQ(fixed.dwFileVersionMS, 0x00010000u);
-    EXPECT_EQ(fixed.dwFileVersionLS, 0x00000002u);
-    EXPECT_EQ(fixed.dwProductVersionMS, 0x00010000u);
-    EXPECT_EQ(fixed.dwProductVersionLS, 0x00000001u);
-    EXPECT_EQ(fixed.dwFileFlagsMask, 0x3Fu);
-    EXPECT_EQ(fixed.dwFileFlags, 0x28u);
-    EXPECT_EQ(fixed.dwFileOS, 0x40004u);
-    EXPECT_EQ(fixed.dwFileType, 1u);
-    EXPECT_EQ(fixed.dwFileSubtype, 0u);
-    EXPECT_EQ(fixed.dwFileDateMS | fixed.dwFileDateLS, 0u);
+    // Signature, structure version, file and product versions, flags mask
+    // and flags, OS, type, subtype, and a date of none.
+    std::vector<uint32_t> fixed(sizeof(VS_FIXEDFILEINFO) / 4);
+    memcpy(fixed.data(), value, sizeof(VS_FIXEDFILEINFO));
+    EXPECT_EQ(fixed, (std::vector<uint32_t>{kFixedFileInfoSignature, 0x10000, 0x10000, 2, 0x10000,
+                                            1, 0x3F, 0x28, 0x40004, 1, 0, 0, 0}));
 
     ASSERT_TRUE(block.Query("\\VarFileInfo\\Translation", &value, &length));
     ASSERT_EQ(length, 4u);
