@@ -55,7 +55,7 @@ int Await(int fd, short events, int64_t deadline)
 }
 
 // 0; ETIMEDOUT; EBADMSG when the reply ends short; or read's errno.
-int ReadExactly(int fd, void* buffer, size_t size, int64_t deadline)
+int ReceiveExactly(int fd, void* buffer, size_t size, int64_t deadline)
 {
     auto* at = static_cast<uint8_t*>(buffer);
     while (size > 0) {
@@ -78,7 +78,7 @@ int ReadExactly(int fd, void* buffer, size_t size, int64_t deadline)
 }
 
 // 0, ETIMEDOUT, or send's errno.
-int WriteAll(int fd, const std::string& bytes, int64_t deadline)
+int SendAll(int fd, const std::string& bytes, int64_t deadline)
 {
     size_t sent = 0;
     while (sent < bytes.size()) {
@@ -145,18 +145,18 @@ std::vector<std::string> AskDhcpcdLease(const std::string& runDir, std::string_v
     // Whatever keeps the answer from us, no dhcpcd tells a lease.
     std::string request = std::string("dhcpcd\0-4\0-U\0", 13) + name + '\0';
     size_t count = 0;
-    if (owner.fd < 0 || WriteAll(owner.fd, request, deadline) != 0 ||
-        ReadExactly(owner.fd, &count, sizeof(count), deadline) != 0 || count > kMaxDumpEntries) {
+    if (owner.fd < 0 || SendAll(owner.fd, request, deadline) != 0 ||
+        ReceiveExactly(owner.fd, &count, sizeof(count), deadline) != 0 || count > kMaxDumpEntries) {
         return entries;
     }
     for (size_t i = 0; i < count; i++) {
         size_t length = 0;
-        if (ReadExactly(owner.fd, &length, sizeof(length), deadline) != 0 ||
+        if (ReceiveExactly(owner.fd, &length, sizeof(length), deadline) != 0 ||
             length > kMaxDumpEntry) {
             break;
         }
         std::string entry(length, '\0');
-        if (ReadExactly(owner.fd, entry.data(), length, deadline) != 0) {
+        if (ReceiveExactly(owner.fd, entry.data(), length, deadline) != 0) {
             break;
         }
         entries.push_back(std::move(entry));
