@@ -1,5 +1,4 @@
-// Planted beside the tool under a system DLL's name. Being loaded is enough
-// to run its code, so it exports nothing: it leaves "<its path>.loaded".
+// Planted under a system DLL's name, it leaves "<its path>.loaded" once loaded.
 #include <windows.h>
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID)

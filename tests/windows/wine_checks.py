@@ -87,8 +87,7 @@ def check_run(wrapper, prefix, exe, tool, planted, objdump, workdir):
         (["cmd", "/c", "OSTREL.EXE"], "1, 0, 0, 2"),
         ([os.path.join(folder, "Ostrel.exe")], "1, 0, 0, 2"),
         (["cmd", "/c", "Ostrel.com"], "0, 0, 0, 0"),
-        # Searched native-first, as Windows searches, the planted DLLs must be
-        # passed over; a system DLL that cannot be loaded ends the run.
+        # Planted DLLs searched native-first as on Windows; system DLLs disabled.
         ([os.path.join(folder, "Ostrel.exe")], "1, 0, 0, 2", "version=n,b"),
         ([os.path.join(folder, "Ostrel.exe")], "1, 0, 0, 2", "iphlpapi=n,b"),
         ([os.path.join(folder, "Ostrel.exe")], "0, 0, 0, 0", "version=d"),
