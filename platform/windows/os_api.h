@@ -18,6 +18,20 @@ static_assert(sizeof(time_t) == 4, "the lease members must be 32-bit");
 static_assert(sizeof(IP_ADDR_STRING) == 40, "32-bit IP_ADDR_STRING layout");
 static_assert(sizeof(IP_ADAPTER_INFO) == 640, "32-bit IP_ADAPTER_INFO layout");
 
+// version.dll's and iphlpapi.dll's functions, from the system folder only
+// (system_library.cpp), under their own names. Both libraries load as one set: when either cannot
+// be loaded or lacks one of these, the version functions answer 0 with the reason as the thread's
+// last error and the adapter list answers the reason itself.
+DWORD SystemGetFileVersionInfoSizeA(LPCSTR name, LPDWORD handle);
+BOOL SystemGetFileVersionInfoA(LPCSTR name, DWORD handle, DWORD length, LPVOID data);
+BOOL SystemVerQueryValueA(LPCVOID block, LPCSTR subBlock, LPVOID* value, PUINT length);
+ULONG SystemGetAdaptersAddresses(ULONG family, ULONG flags, PVOID reserved,
+                                 PIP_ADAPTER_ADDRESSES list, PULONG size);
+#define GetFileVersionInfoSizeA SystemGetFileVersionInfoSizeA
+#define GetFileVersionInfoA SystemGetFileVersionInfoA
+#define VerQueryValueA SystemVerQueryValueA
+#define GetAdaptersAddresses SystemGetAdaptersAddresses
+
 // Fills pAdapterInfo with the chain of adapter records, or writes the length
 // needed back into *pOutBufLen and answers ERROR_BUFFER_OVERFLOW.
 //
@@ -30,6 +44,7 @@ static_assert(sizeof(IP_ADAPTER_INFO) == 640, "32-bit IP_ADAPTER_INFO layout");
 //   ERROR_NO_DATA             the system has no IPv4 adapter
 //   ERROR_NOT_ENOUGH_MEMORY   an allocation failed, or the chain would pass 4 GiB
 //   ERROR_GEN_FAILURE         the adapter list kept changing, or an internal fault
-//   anything else             GetAdaptersAddresses' own refusal, passed on
+//   anything else             GetAdaptersAddresses' own refusal, passed on, or
+//                             why the system's libraries could not be loaded
 // Never throws.
 DWORD Ostrel(PIP_ADAPTER_INFO pAdapterInfo, PULONG pOutBufLen);

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Checks of the Windows build under Wine.
 
-  wine_checks.py run     WRAPPER PREFIX OSTREL_EXE WINTOOL_EXE WORKDIR
+  wine_checks.py run     WRAPPER PREFIX OSTREL_EXE WINTOOL_EXE PLANTED_DLL OBJDUMP WORKDIR
   wine_checks.py netns   WRAPPER PREFIX OSTREL_EXE NATIVE_OSTREL WORKDIR
   wine_checks.py version WRAPPER PREFIX OSTREL_EXE WINTOOL_EXE RES_FILE NATIVE_OSTREL WORKDIR
 
@@ -37,12 +37,12 @@ def skip(reason):
     sys.exit(SKIP)
 
 
-def wine(wrapper, prefix, args, cwd=None, netns=None):
+def wine(wrapper, prefix, args, cwd=None, netns=None, overrides=()):
     command = [wrapper, prefix] + args
     if netns:
         command = ["ip", "netns", "exec", netns] + command
     return subprocess.run(command, cwd=cwd, stdin=subprocess.DEVNULL, capture_output=True,
-                          timeout=180)
+                          timeout=180, env=dict(os.environ, WINEDLLOVERRIDES=";".join(overrides)))
 
 
 def text_mode(data):
@@ -61,36 +61,55 @@ def version_line(output):
     return match.group(1).decode() if match else None
 
 
-def check_run(wrapper, prefix, exe, tool, workdir):
+def check_run(wrapper, prefix, exe, tool, planted, objdump, workdir):
     def message(code):
         result = wine(wrapper, prefix, [tool, "message", str(code)])
         if result.returncode != 0 or not result.stdout:
             sys.exit(f"no system text for {code}")
         return result.stdout
 
-    overflow, success = message(111), message(0)
+    # Any DLL but a KnownDLL named in the import table is searched for beside the exe first.
+    imports = re.findall(rb"DLL Name: (\S+)", subprocess.run([objdump, "-p", exe], check=True,
+                                                             capture_output=True).stdout)
+    check({name.lower() for name in imports} <= {b"kernel32.dll", b"advapi32.dll", b"msvcrt.dll"},
+          f"imports beyond the KnownDLLs: {imports}")
+    overflow, success, missing = message(111), message(0), message(126)
     check(overflow.endswith(b"\r\n") and success.endswith(b"\r\n"),
           "system texts do not end in CR LF")
 
     folder = fresh_dir(os.path.join(workdir, "run"))
     shutil.copy(exe, os.path.join(folder, "Ostrel.exe"))
     shutil.copy(exe, os.path.join(folder, "Ostrel.com"))
+    for dll in ("version.dll", "iphlpapi.dll"):
+        shutil.copy(planted, os.path.join(folder, dll))
     cases = [
         (["cmd", "/c", "Ostrel"], "1, 0, 0, 2"),
         (["cmd", "/c", "OSTREL.EXE"], "1, 0, 0, 2"),
         ([os.path.join(folder, "Ostrel.exe")], "1, 0, 0, 2"),
         (["cmd", "/c", "Ostrel.com"], "0, 0, 0, 0"),
+        # Planted DLLs searched native-first as on Windows; system DLLs disabled.
+        ([os.path.join(folder, "Ostrel.exe")], "1, 0, 0, 2", "version=n,b"),
+        ([os.path.join(folder, "Ostrel.exe")], "1, 0, 0, 2", "iphlpapi=n,b"),
+        ([os.path.join(folder, "Ostrel.exe")], "0, 0, 0, 0", "version=d"),
+        ([os.path.join(folder, "Ostrel.exe")], "0, 0, 0, 0", "iphlpapi=d"),
     ]
     first_line = b"Calling Ostrel() with OutBufLen = 640 (sizeof(IP_ADAPTER_INFO)): "
-    for args, version in cases:
-        name = " ".join(args)
-        result = wine(wrapper, prefix, args, cwd=folder)
+    for args, version, *overrides in cases:
+        name = " ".join(args + overrides)
+        result = wine(wrapper, prefix, args, cwd=folder, overrides=overrides)
         out = result.stdout
-        check(result.returncode == 0, f"{name}: exit status {result.returncode}")
+        refused = "".join(overrides).endswith("=d")
+        check(result.returncode == int(refused), f"{name}: exit status {result.returncode}")
+        check(not any(file.endswith(".loaded") for file in os.listdir(folder)),
+              f"{name}: a planted DLL was loaded")
         check(out.startswith(text_mode(
             b"Zuvi Ostrel is a tool to dump IP_ADAPTER_INFO for all available NICs \n\n"
             b"Version " + version.encode() + b" \n")), f"{name}: banner shows {version_line(out)}")
         check(out.count(b"\n") == out.count(b"\r\n"), f"{name}: a line feed without CR")
+        if refused:
+            check(text_mode(first_line + missing + b"\n\nAborting due to error on calling "
+                            b"Ostrel()\n") in out, f"{name}: no refusal with the text of 126")
+            continue
         check(text_mode(first_line + overflow + b"\n") in out or
               text_mode(first_line + success + b"\n") in out,
               f"{name}: no first query line offering 640 with the system's text")
