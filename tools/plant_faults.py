@@ -1,20 +1,27 @@
 #!/usr/bin/env python3
-"""Plants one-line faults in the compiled sources, one at a time, and
+"""Plants one-line faults in the tool's sources, one at a time, and
 reports which of them the tests catch.
 
 Sampled (the default): every candidate one-line fault of six kinds is found
-in the C++ files under driver/, report/ and platform/ that the native build
-compiles; N of them are drawn with a fixed seed, a file being drawn in
-proportion to its size, then a kind among the file's, then a fault of
-that kind. Each is planted alone, its object file rebuilt and compared
-with the unplanted one (debug sections aside): a fault that does not
-compile (warnings are errors), or compiles to the same code, is skipped.
-The others are built and put to the unit tests and the integration tests
-that need no network namespaces, each test with a timeout. A fault is
-caught when a test fails or times out; a survivor listed in EQUIVALENT
-below is counted apart, with its reason.
+in the .cpp and .h files of driver/, report/, platform/, platform/common/
+and the platform layer of the system it runs on; N of them are drawn from
+a seed, a file in proportion to its size, then a kind among the file's,
+then a fault of that kind. Each is planted alone and the tool's objects
+rebuilt: one that does not compile (warnings are errors) counts apart as
+"no build", one that leaves every object as it was (debug sections aside)
+as "same code". The others are built and put to the unit tests and the
+integration tests that need no network namespace, root or Wine, each with
+a timeout; a fault is caught when a test fails or times out.
 
-    tools/plant_faults.py [--seed S ...] [-n N] [--candidates]
+A seed is a score only the first time anyone looks at it: every run goes
+into bench/fault_seeds.txt, and the default seed is today's first
+(YYYYMMDD00, 01, ...) not in it. A seed it holds is refused, or with
+--again rerun as "after rows", never as its score. --check marks a run
+as a check of this tool. Survivors are judged per site in
+bench/fault_reasons.txt; only "equivalent:" ones are counted apart, and an
+entry whose line no longer reads as recorded is reported stale, not used.
+
+    tools/plant_faults.py [--seed S [--again]] [-n N] [--check] [--candidates]
     tools/plant_faults.py --chosen [--windows] [--only NAME ...] [--list]
 
 The kinds: relational (< <= > >= == != turned into a neighbour), off by
@@ -24,17 +31,16 @@ statement, flipped return (true and false swapped, any other value
 negated).
 
 --chosen   the hand-picked list instead: faults a reader would plant on
-           purpose, several lines long or in the Windows layer, which the
-           sampler never draws
+           purpose, several lines long or in the Windows layer; written
+           with the tests they test, so it measures nothing
 --tree     the source tree to work on (default: this repository); point it
            at a copy to keep editing the checkout while the faults run
-           (refresh a copy with new file times, tar -m, or its build may
-           keep objects of older sources)
+           (refresh a copy with new file times, tar -m); the ledger and
+           the reasons stay in this repository
 --build    build directory (default: TREE/build/faults)
 --namespaces  also run the tests that build network namespaces (root)
 
-Every planted file is restored after its fault, on Ctrl-C and on SIGTERM
-too.
+Every planted file is restored after its fault, on Ctrl-C and SIGTERM too.
 """
 
 import argparse
@@ -43,12 +49,16 @@ import os
 import random
 import re
 import shlex
+import shutil
 import signal
 import subprocess
 import sys
 import tempfile
 import time
 
+HERE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+LEDGER = os.path.join(HERE, "bench", "fault_seeds.txt")
+REASONS = os.path.join(HERE, "bench", "fault_reasons.txt")
 
 
 def F(name, file, find, replace, build="default"):
@@ -59,299 +69,194 @@ def F(name, file, find, replace, build="default"):
 
 FAULTS = [
     # The record writer.
-    F("writer-gateway-nodes-not-measured",
-      "platform/common/adapter_records.cpp",
+    F("writer-gateway-nodes-not-measured", "platform/common/adapter_records.cpp",
       "nodes += ExtraNodes(adapter.gateways.size());",
       "nodes += 0;"),
-    F("writer-overflow-at-exact-length",
-      "platform/common/adapter_records.cpp",
+    F("writer-overflow-at-exact-length", "platform/common/adapter_records.cpp",
       "if (buffer == nullptr || *length < needed) {",
       "if (buffer == nullptr || *length <= needed) {"),
-    F("writer-needed-length-not-written-back",
-      "platform/common/adapter_records.cpp",
+    F("writer-needed-length-not-written-back", "platform/common/adapter_records.cpp",
       "*length = static_cast<ULONG>(needed);",
       "(void)needed;"),
-    F("writer-last-record-links-past-the-chain",
-      "platform/common/adapter_records.cpp",
+    F("writer-last-record-links-past-the-chain", "platform/common/adapter_records.cpp",
       "record.Next = i + 1 < count ? &records[i + 1] : nullptr;",
       "record.Next = i < count ? &records[i + 1] : nullptr;"),
-    F("writer-current-address-left-null",
-      "platform/common/adapter_records.cpp",
+    F("writer-current-address-left-null", "platform/common/adapter_records.cpp",
       "record.CurrentIpAddress = &record.IpAddressList;",
       "record.CurrentIpAddress = nullptr;"),
-    F("writer-context-left-zero",
-      "platform/common/adapter_records.cpp",
+    F("writer-context-left-zero", "platform/common/adapter_records.cpp",
       "memcpy(&context, bytes, sizeof(context));",
       "(void)bytes;"),
-    F("writer-context-in-host-order",
-      "platform/common/adapter_records.cpp",
+    F("writer-context-in-host-order", "platform/common/adapter_records.cpp",
       "memcpy(&context, bytes, sizeof(context));",
       "context = uint32_t(bytes[0]) << 24 | bytes[1] << 16 | bytes[2] << 8 | bytes[3];"),
-    F("writer-server-mask-wrong",
-      "platform/common/adapter_records.cpp",
+    F("writer-server-mask-wrong", "platform/common/adapter_records.cpp",
       "memcpy(node.IpMask.String, kHostMask, sizeof(kHostMask));",
       "memcpy(node.IpMask.String, kNoAddress, sizeof(kNoAddress));"),
-    F("writer-empty-address-list-without-zero-address",
-      "platform/common/adapter_records.cpp",
+    F("writer-empty-address-list-without-zero-address", "platform/common/adapter_records.cpp",
       "memcpy(record.IpAddressList.IpAddress.String, kNoAddress, sizeof(kNoAddress));",
       ";"),
-    F("writer-have-wins-dropped",
-      "platform/common/adapter_records.cpp",
+    F("writer-have-wins-dropped", "platform/common/adapter_records.cpp",
       "record.HaveWins = facts.wins.empty() ? 0 : 1;",
       "record.HaveWins = 0;"),
-    F("writer-no-adapters-answered-as-success",
-      "platform/common/adapter_records.cpp",
+    F("writer-no-adapters-answered-as-success", "platform/common/adapter_records.cpp",
       "return ERROR_NO_DATA;",
       "return ERROR_SUCCESS;"),
-    F("writer-hardware-address-not-clamped",
-      "platform/common/adapter_records.cpp",
+    F("writer-hardware-address-not-clamped", "platform/common/adapter_records.cpp",
       "record.AddressLength = std::min<UINT>(facts.hardwareLength, MAX_ADAPTER_ADDRESS_LENGTH);",
       "record.AddressLength = facts.hardwareLength;"),
-    F("writer-mask-shifted-the-wrong-way",
-      "platform/common/adapter_records.cpp",
+    F("writer-mask-shifted-the-wrong-way", "platform/common/adapter_records.cpp",
       ": ~(0xFFFFFFFFu >> prefixLength);",
       ": ~(0xFFFFFFFFu << prefixLength);"),
-    F("writer-dotted-hundreds-off-by-one",
-      "platform/common/adapter_records.cpp",
+    F("writer-dotted-hundreds-off-by-one", "platform/common/adapter_records.cpp",
       "if (value >= 100) {",
       "if (value > 100) {"),
-    F("writer-time-clamp-wraps-low",
-      "platform/common/adapter_records.cpp",
+    F("writer-time-clamp-wraps-low", "platform/common/adapter_records.cpp",
       "return seconds < INT32_MIN ? INT32_MIN : static_cast<time32_t>(seconds);",
       "return static_cast<time32_t>(seconds);"),
-    F("writer-32-bit-limit-unchecked",
-      "platform/common/adapter_records.cpp",
+    F("writer-32-bit-limit-unchecked", "platform/common/adapter_records.cpp",
       "if (needed > maxLength) {",
       "if (needed > maxLength && false) {"),
-    F("writer-misaligned-buffer-accepted",
-      "platform/common/adapter_records.cpp",
+    F("writer-misaligned-buffer-accepted", "platform/common/adapter_records.cpp",
       "reinterpret_cast<uintptr_t>(buffer) % alignof(IP_ADAPTER_INFO) != 0) {",
       "false) {"),
-    F("writer-secondary-wins-dropped",
-      "platform/common/adapter_records.cpp",
+    F("writer-secondary-wins-dropped", "platform/common/adapter_records.cpp",
       "FillServerNode(record.SecondaryWinsServer, facts.wins[1]);",
       ";"),
 
     # Linux: link description and type, sysfs, lease policy, the query.
-    F("linux-wireless-type-lost",
-      "platform/linux/link_description.cpp",
+    F("linux-wireless-type-lost", "platform/linux/link_description.cpp",
       "? kWirelessType",
       "? type.adapterType"),
-    F('linux-ppp-type-wrong',
-      'platform/linux/link_description.cpp',
+    F('linux-ppp-type-wrong', 'platform/linux/link_description.cpp',
       '{ARPHRD_PPP, 23, "ppp"},',
       '{ARPHRD_PPP, 1, "ppp"},'),
-    F('linux-sysfs-parent-name-accepted',
-      'platform/linux/sysfs.cpp',
+    F('linux-sysfs-parent-name-accepted', 'platform/linux/sysfs.cpp',
       'strcmp(name, "..") == 0) {',
       'false) {'),
-    F("linux-kernel-lease-start-sign",
-      "platform/linux/gather_facts.cpp",
+    F("linux-kernel-lease-start-sign", "platform/linux/gather_facts.cpp",
       "clock.realSeconds - ageHundredths / 100",
       "clock.realSeconds + ageHundredths / 100"),
-    F("linux-secondary-before-primary",
-      "platform/linux/gather_facts.cpp",
+    F("linux-secondary-before-primary", "platform/linux/gather_facts.cpp",
       "((address.flags & IFA_F_SECONDARY) == 0) == primary",
       "((address.flags & IFA_F_SECONDARY) == 0) != primary"),
-    F("linux-gateways-by-falling-priority",
-      "platform/linux/gather_facts.cpp",
+    F("linux-gateways-by-falling-priority", "platform/linux/gather_facts.cpp",
       "return a->priority < b->priority;",
       "return a->priority > b->priority;"),
-    F("linux-lease-of-a-stranger-taken",
-      "platform/linux/lease_policy.cpp",
+    F("linux-lease-of-a-stranger-taken", "platform/linux/lease_policy.cpp",
       "if (memcmp(assigned[i].address.bytes, address.bytes, sizeof address.bytes) == 0) {",
       "if (memcmp(assigned[i].address.bytes, address.bytes, 0) == 0) {"),
-    F("linux-no-buffers-not-memory",
-      "platform/linux/adapter_query.cpp",
+    F("linux-no-buffers-not-memory", "platform/linux/adapter_query.cpp",
       "        case ENOBUFS:\n",
       ""),
-    F("linux-access-denied-lost",
-      "platform/linux/adapter_query.cpp",
+    F("linux-access-denied-lost", "platform/linux/adapter_query.cpp",
       "            return ERROR_ACCESS_DENIED;",
       "            return ERROR_GEN_FAILURE;"),
-    F("linux-gateway-named-twice-kept",
-      "platform/linux/gather_facts.cpp",
+    F("linux-gateway-named-twice-kept", "platform/linux/gather_facts.cpp",
       "!seen.insert(uint64_t{gateway->index} << 32 | address).second) {",
       "(!seen.insert(uint64_t{gateway->index} << 32 | address).second && false)) {"),
-    F("linux-tap-called-tun",
-      "platform/linux/link_description.cpp",
+    F("linux-tap-called-tun", "platform/linux/link_description.cpp",
       "link.tunType == IFF_TAP ? \"tap\" : link.kind;",
       "link.tunType != IFF_TAP ? \"tap\" : link.kind;"),
-    F('linux-foreign-sys-entry-trusted',
-      'platform/linux/sysfs.cpp',
+    F('linux-foreign-sys-entry-trusted', 'platform/linux/sysfs.cpp',
       "(*end != '\\n' && *end != '\\0') || index != link.index) {",
       "(*end != '\\n' && *end != '\\0') || index == 0) {"),
-    F("linux-hardware-length-lost",
-      "platform/linux/gather_facts.cpp",
+    F("linux-hardware-length-lost", "platform/linux/gather_facts.cpp",
       "facts.hardwareLength = link.addressLength;",
       "facts.hardwareLength = 0;"),
-    F("linux-stale-snapshot-after-change",
-      "platform/linux/adapter_query.cpp",
+    F("linux-stale-snapshot-after-change", "platform/linux/adapter_query.cpp",
       "} else if (SnapshotMayBeStale(roundState->channels.watch.get())) {",
       "} else if (false && SnapshotMayBeStale(roundState->channels.watch.get())) {"),
-    F("linux-snapshot-kept-after-the-round",
-      "platform/linux/adapter_query.cpp",
+    F("linux-snapshot-kept-after-the-round", "platform/linux/adapter_query.cpp",
       "if (result != ERROR_BUFFER_OVERFLOW) {",
       "if (false) {"),
 
     # Linux: the kernel reader.
-    F("netlink-dump-interruption-ignored",
-      "platform/linux/netlink/dump_loop.cpp",
+    F("netlink-dump-interruption-ignored", "platform/linux/netlink/dump_loop.cpp",
       "        if (!interrupted) {\n            ResolveNexthops",
       "        if (true) {\n            ResolveNexthops"),
-    F("netlink-truncated-datagram-accepted",
-      "platform/linux/netlink/dump_loop.cpp",
+    F("netlink-truncated-datagram-accepted", "platform/linux/netlink/dump_loop.cpp",
       "if (error == 0 && datagram->truncated) {",
       "if (false) {"),
-    F("netlink-foreign-sequence-accepted",
-      "platform/linux/netlink/dump_reader.cpp",
+    F("netlink-foreign-sequence-accepted", "platform/linux/netlink/dump_reader.cpp",
       "bool ours = header.nlmsg_seq == reader.sequence && header.nlmsg_pid == reader.portId;",
       "bool ours = header.nlmsg_pid == reader.portId;"),
-    F("netlink-route-table-filter-dropped",
-      "platform/linux/netlink/dump_reader.cpp",
+    F("netlink-route-table-filter-dropped", "platform/linux/netlink/dump_reader.cpp",
       "body[offsetof(rtmsg, rtm_table)] = RT_TABLE_MAIN;",
       ";"),
-    F("netlink-other-tables-as-gateways",
-      "platform/linux/netlink/messages.cpp",
+    F("netlink-other-tables-as-gateways", "platform/linux/netlink/messages.cpp",
       "    if (table != RT_TABLE_MAIN) {\n        return 0;",
       "    if (false) {\n        return 0;"),
-    F("netlink-forever-taken-as-finite",
-      "platform/linux/netlink/messages.cpp",
+    F("netlink-forever-taken-as-finite", "platform/linux/netlink/messages.cpp",
       "address.finite = cache.ifa_valid != kForever;",
       "address.finite = true;"),
 
     # Linux: lease stores and system texts.
-    F("leases-most-recently-obtained-ranks-last",
-      "platform/linux/leases/read_leases.cpp",
+    F("leases-most-recently-obtained-ranks-last", "platform/linux/leases/read_leases.cpp",
       "return obtained(a) > obtained(b);",
       "return obtained(a) < obtained(b);"),
-    F("leases-decimal-overflow-unchecked",
-      "platform/linux/leases/text_fields.cpp",
+    F("leases-decimal-overflow-unchecked", "platform/linux/leases/text_fields.cpp",
       "if (digit > max || result > (max - digit) / 10) {",
       "if (digit > max) {"),
-    F("lease-policy-ended-lease-taken",
-      "platform/linux/lease_policy.cpp",
+    F("lease-policy-ended-lease-taken", "platform/linux/lease_policy.cpp",
       "            if (lease.expires <= now) {",
       "            if (lease.expires < now - 1000000) {"),
-    F("lease-policy-infinite-lease-timed-by-kernel",
-      "platform/linux/lease_policy.cpp",
+    F("lease-policy-infinite-lease-timed-by-kernel", "platform/linux/lease_policy.cpp",
       "*expires = kLeaseNeverEnds;",
       "*expires = own->expires;"),
-    F("lease-policy-address-set-by-hand-taken",
-      "platform/linux/lease_policy.cpp",
+    F("lease-policy-address-set-by-hand-taken", "platform/linux/lease_policy.cpp",
       "own->updated > recorded + kClientSetsAddressWithin",
       "own->updated > recorded + 1000000"),
-    F("linux-time-namespace-offset-sign",
-      "platform/linux/gather_facts.cpp",
+    F("linux-time-namespace-offset-sign", "platform/linux/gather_facts.cpp",
       "return (negative ? -whole : whole) +",
       "return (negative ? whole : whole) +"),
-    F("nm-state-expiry-off-by-one",
-      "platform/linux/leases/lease_key_value.cpp",
+    F("nm-state-expiry-off-by-one", "platform/linux/leases/lease_key_value.cpp",
       "        facts.expires = *options.expiry;\n",
       "        facts.expires = *options.expiry - 1;\n"),
-    F("nm-internal-file-over-runtime-state",
-      "platform/linux/leases/read_leases.cpp",
+    F("nm-internal-file-over-runtime-state", "platform/linux/leases/read_leases.cpp",
       "if (named.kind == NamedKind::kNetworkManagerInternal && haveState) {",
       "if (haveState && false) {"),
-    F("dhcpcd-dump-options-unprefixed",
-      "platform/linux/leases/lease_key_value.cpp",
+    F("dhcpcd-dump-options-unprefixed", "platform/linux/leases/lease_key_value.cpp",
       "ReadNamedOptions(entries, '\\0', \"new_\")",
       "ReadNamedOptions(entries, '\\0', {})"),
-    F("dhcpcd-socket-entry-count-unbounded",
-      "platform/linux/leases/lease_dhcpcd_control.cpp",
+    F("dhcpcd-socket-entry-count-unbounded", "platform/linux/leases/lease_dhcpcd_control.cpp",
       "count > kMaxDumpEntries",
       "count > SIZE_MAX / 2"),
-    F("dhcpcd-lease-time-ignored",
-      "platform/linux/leases/lease_dhcpcd.cpp",
+    F("dhcpcd-lease-time-ignored", "platform/linux/leases/lease_dhcpcd.cpp",
       "facts.expires = mtime + seconds;",
       "facts.expires = mtime;"),
-    F("dhclient-start-is-expiry",
-      "platform/linux/leases/lease_dhclient.cpp",
+    F("dhclient-start-is-expiry", "platform/linux/leases/lease_dhclient.cpp",
       "obtained = *block.expire - *block.leaseTime;",
       "obtained = *block.expire;"),
-    F('system-overflow-text-changed',
-      'platform/linux/system.cpp',
+    F('system-overflow-text-changed', 'platform/linux/system.cpp',
       '{ERROR_BUFFER_OVERFLOW, "The file name is too long."},',
       '{ERROR_BUFFER_OVERFLOW, "The data area passed to a system call is too small."},'),
-    F('system-no-data-text-lost',
-      'platform/linux/system.cpp',
+    F('system-no-data-text-lost', 'platform/linux/system.cpp',
       '    {ERROR_NO_DATA, "The pipe is being closed."},\n',
       ''),
 
     # Windows: gathering facts from the system's adapter list.
-    F("windows-ipv6-taken-as-ipv4",
-      "platform/windows/gather_facts.cpp",
+    F("windows-ipv6-taken-as-ipv4", "platform/windows/gather_facts.cpp",
       "address.lpSockaddr->sa_family != AF_INET) {",
       "false) {", build="windows"),
-    F("windows-dhcp-flag-ignored",
-      "platform/windows/gather_facts.cpp",
+    F("windows-dhcp-flag-ignored", "platform/windows/gather_facts.cpp",
       "facts.dhcpEnabled = (source->Flags & IP_ADAPTER_DHCP_ENABLED) != 0;",
       "facts.dhcpEnabled = false;", build="windows"),
-    F("windows-gateways-from-the-wins-list",
-      "platform/windows/gather_facts.cpp",
+    F("windows-gateways-from-the-wins-list", "platform/windows/gather_facts.cpp",
       "facts.gateways = CollectServers(source->FirstGatewayAddress);",
       "facts.gateways = CollectServers(source->FirstWinsServerAddress);", build="windows"),
-    F("windows-lease-for-a-static-adapter",
-      "platform/windows/gather_facts.cpp",
+    F("windows-lease-for-a-static-adapter", "platform/windows/gather_facts.cpp",
       "if (facts.dhcpEnabled) {",
       "if (true) {", build="windows"),
-    F("windows-infinite-lifetime-as-expiry",
-      "platform/windows/gather_facts.cpp",
+    F("windows-infinite-lifetime-as-expiry", "platform/windows/gather_facts.cpp",
       "node->LeaseLifetime != 0xFFFFFFFFu) {",
       "true) {", build="windows"),
 ]
 
 
-# Survivors that are no fault: the planted code behaves as the original
-# for every input the program can meet. Keyed by file, the code line before
-# the fault's, the original line and the planted one (all stripped).
-EQUIVALENT = {
-    ("platform/linux/gather_facts.cpp", "AddressesByAdapter grouped;",
-     "grouped.start.assign(count + 1, 0);", "grouped.start.assign(count + 2, 0);"):
-    "a spare slot past the last sum, which no bound reads",
-    ("platform/linux/leases/lease_files.cpp",
-     "static_cast<uint64_t>(info.st_size) > kLeaseFileLimit) {", "return ENOENT;", "return !(ENOENT);"):
-    "the file then reads as empty, and no reader finds a lease in no bytes",
-    ("platform/linux/netlink/messages.cpp", "if (info[IFLA_INFO_DATA].data != nullptr) {",
-     "Attribute data[IFLA_TUN_MAX + 1];",
-     "Attribute data[IFLA_TUN_MAX + 2];"):
-    "a table one slot larger, indexed by its own size: the extra slot would hold a type no reader asks for",
-    ("platform/linux/netlink/messages.cpp", "{", "Attribute info[IFLA_INFO_MAX + 1];", "Attribute info[IFLA_INFO_MAX + 2];"):
-    "a table one slot larger, indexed by its own size: the extra slot would hold a type no reader asks for",
-    ("platform/linux/netlink/messages.cpp", "gateway.priority = priority;", "Attribute attributes[RTA_MAX + 1];", "Attribute attributes[RTA_MAX + 2];"):
-    "a table one slot larger, indexed by its own size: the extra slot would hold a type no reader asks for",
-    ("platform/linux/netlink/messages.cpp", "link.type = info.ifi_type;", "Attribute attributes[IFLA_MAX + 1];", "Attribute attributes[IFLA_MAX + 2];"):
-    "a table one slot larger, indexed by its own size: the extra slot would hold a type no reader asks for",
-    ("platform/linux/netlink/messages.cpp", "address.flags = info.ifa_flags;", "Attribute attributes[IFA_MAX + 1];", "Attribute attributes[IFA_MAX + 2];"):
-    "a table one slot larger, indexed by its own size: the extra slot would hold a type no reader asks for",
-    ("platform/linux/netlink/messages.cpp", "}", "Attribute attributes[RTA_MAX + 1];", "Attribute attributes[RTA_MAX + 2];"):
-    "a table one slot larger, indexed by its own size: the extra slot would hold a type no reader asks for",
-    ("platform/linux/netlink/messages.cpp", "nhmsg info = ReadValue<nhmsg>(message + NLMSG_HDRLEN);", "Attribute attributes[NHA_MAX + 1];", "Attribute attributes[NHA_MAX + 2];"):
-    "a table one slot larger, indexed by its own size: the extra slot would hold a type no reader asks for",
-    ("platform/linux/version/resource_walk.cpp", "uint64_t offset = 0;", "uint64_t found = 0;", "uint64_t found = 1;"):
-    "set before it is read: the walk either fails first or stores the size",
-    ("platform/linux/leases/lease_dhcpcd_control.cpp", "if (opened < 0) {", "return errno;", "return !(errno);"):
-    "the descriptor stays -1, so no request is sent and no lease told, as when every socket name fails",
-    ("platform/common/adapter_records.cpp", "if (node->Next == nullptr) {", "return false;", "return true;"):
-    "the pool is sized by counting the same facts it is filled from: it never runs dry",
-    ("platform/common/adapter_records.cpp", "!FillList(record.GatewayList, facts.gateways, pool, FillServerNode)) {", "return false;", "return true;"):
-    "the pool is sized by counting the same facts it is filled from: it never runs dry",
-    ("platform/linux/leases/read_leases.cpp", "LeaseCandidates leases;", "leases.reserve(candidates.size());", ""):
-    "room reserved ahead only spares growing the vector",
-    ("platform/linux/leases/lease_files.cpp",
-     "budget.bytesLeft = 0;  // the rest of the stores stay unread", "return ENOENT;", "return !(ENOENT);"):
-    "the file then reads as empty, the later ones stay unread either way, and no reader finds a lease in no bytes",
-    ("platform/linux/netlink/dump_loop.cpp", "reader.kind = kind;",
-     "reader.sequence = ++dumper.sequence;", "reader.sequence = --dumper.sequence;"):
-    "sequences are only compared for equality; counting down from 0 repeats none sooner than counting up",
-    ("platform/linux/version/version_info.cpp", "} catch (...) {", "SetLastError(ERROR_GEN_FAILURE);", ""):
-    "no body throws anything but bad_alloc: every container it grows is bounded far below max_size",
-    ("platform/linux/version/resource_walk.cpp", "*ordinal = 0;",
-     "while (headerSize - *pos >= 2) {", "while (headerSize - *pos > 2) {"):
-    "a name ending in the header's last two bytes leaves no room for the fixed tail after it: the entry fails either way",
-}
-
-ROOTS = ("driver/", "report/", "platform/")
+# The other systems' layers are left out: this build compiles none of them.
+LAYER = {"linux": "platform/linux/", "win32": "platform/windows/"}[sys.platform]
+ROOTS = ("driver/", "report/", "platform/common/", LAYER)
 KINDS = ("relational", "off-by-one", "logical", "plus-minus", "deleted", "return")
 
 
@@ -469,20 +374,29 @@ def candidates_in(file, text):
     return found
 
 
-def compiled_sources(tree, build):
-    """The tool's own C++ files the native build compiles, each with the
-    command that compiles it and its object file."""
+def in_draw(file):
+    return file.endswith((".cpp", ".h")) and (file.startswith(ROOTS) or
+                                               os.path.dirname(file) == "platform")
+
+
+def drawn_files(tree):
+    files = []
+    for top in ("driver", "report", "platform"):
+        for folder, _, names in os.walk(os.path.join(tree, top)):
+            files += [os.path.relpath(os.path.join(folder, name), tree) for name in names]
+    return sorted(filter(in_draw, files))
+
+
+def tool_objects(tree, build):
+    """The object files the native build makes of the drawn sources."""
     with open(os.path.join(build, "compile_commands.json")) as entries:
         commands = json.load(entries)
-    sources = {}
+    objects = set()
     for entry in commands:
-        file = os.path.relpath(entry["file"], tree)
-        if not file.startswith(ROOTS) or not file.endswith(".cpp") or file in sources:
-            continue
-        words = shlex.split(entry["command"])
-        output = words[words.index("-o") + 1]
-        sources[file] = os.path.join(entry["directory"], output)
-    return sources
+        if in_draw(os.path.relpath(entry["file"], tree)):
+            words = shlex.split(entry["command"])
+            objects.add(os.path.join(entry["directory"], words[words.index("-o") + 1]))
+    return sorted(objects)
 
 
 def sample(candidates, sizes, count, seed):
@@ -550,16 +464,19 @@ class Build:
 
     def configure(self, log):
         if not self.configured:
-            if run(["cmake", "--preset", self.preset, "-B", self.directory], self.tree, log) != 0:
+            # A planted file's objects are built again once it is put back:
+            # a compiler cache makes that a copy.
+            launcher = ["-DCMAKE_CXX_COMPILER_LAUNCHER=ccache"] if shutil.which("ccache") else []
+            command = ["cmake", "--preset", self.preset, "-B", self.directory] + launcher
+            if run(command, self.tree, log) != 0:
                 sys.exit("configure failed, see " + log)
             self.configured = True
 
-    def compile(self, log, target=None):
+    def compile(self, log, targets=()):
         self.configure(log)
-        command = ["cmake", "--build", self.directory, "-j2"]
-        if target:
-            command = ["ninja", "-C", self.directory, os.path.relpath(target, self.directory)]
-        return run(command, self.tree, log) == 0
+        command = ["ninja", "-C", self.directory, "-j2"]
+        return run(command + [os.path.relpath(t, self.directory) for t in targets],
+                   self.tree, log) == 0
 
     def test(self, log):
         # A planted fault may make the tool loop forever: no test waits on
@@ -615,12 +532,39 @@ def plant_chosen(args, tree, builds, log):
     return 0
 
 
-def equivalence_key(tree, fault):
+def ledger():
+    """(seed, line) of every run recorded, in the order they were made."""
+    if not os.path.exists(LEDGER):
+        return []
+    with open(LEDGER) as lines:
+        return [(line.split()[0], line.rstrip("\n")) for line in lines
+                if line.strip() and not line.startswith("#")]
+
+
+def first_look(seed):
+    return next((line for used, line in ledger() if used == str(seed)), None)
+
+
+def record(old, new):
+    """Appends new to the ledger, or puts it in the place of the line old."""
+    text = open(LEDGER).read() if os.path.exists(LEDGER) else ""
+    text = text + new + "\n" if old is None else text.replace(old + "\n", new + "\n", 1)
+    with open(LEDGER, "w") as out:
+        out.write(text)
+
+
+def commit_of(tree):
+    for where, note in ((tree, ""), (HERE, " (the tool's checkout)")):
+        out = subprocess.run(["git", "-C", where, "describe", "--always", "--dirty", "--abbrev=7"],
+                             capture_output=True, text=True)
+        if out.returncode == 0:
+            return out.stdout.strip() + note
+    return "?"
+
+
+def site(fault):
     file, number, kind, line, planted = fault
-    with open(os.path.join(tree, file)) as source:
-        before = [text.strip() for text in source.read().split("\n")[:number - 1]]
-    before = [text for text in before if text and not text.startswith("//")]
-    return (file, before[-1] if before else "", line.strip(), planted.strip())
+    return (file, number, line.strip(), planted.strip())
 
 
 def describe(fault):
@@ -628,90 +572,144 @@ def describe(fault):
     return f"{file}:{number} {kind}: `{line.strip()}` -> `{planted.strip()}`"
 
 
+def read_reasons(tree, candidates):
+    """The reasons recorded per site, and a line for each entry whose site
+    no longer offers that fault (the code moved or changed): those are not
+    applied."""
+    reasons, stale = {}, []
+    sites = {site(fault) for faults in candidates.values() for fault in faults}
+    text = open(REASONS).read() if os.path.exists(REASONS) else ""
+    for block in re.split(r"\n\s*\n", re.sub(r"(?m)^#.*\n", "", text)):
+        entry = re.fullmatch(r"(\S+):(\d+).*\n-(.*)\n\+(.*)\n(equivalent|survives): (.+)",
+                             block.strip())
+        if not entry:
+            stale += [f"not an entry: {block.strip()}"] if block.strip() else []
+            continue
+        file, number, line, planted, verdict, reason = entry.groups()
+        key = (file, int(number), line.strip(), planted.strip())
+        if key in sites:
+            reasons[key] = (verdict, reason)
+            continue
+        path = os.path.join(tree, file)
+        now = (open(path).read().split("\n") if os.path.exists(path) else [])[key[1] - 1:][:1]
+        stale.append(f"{file}:{number}: " + (f"now reads `{now[0].strip()}`" if now and
+                                             now[0].strip() != key[2] else "no such fault there"))
+    return reasons, stale
+
+
+def plant_one(tree, build, fault, objects, reference, scratch, log):
+    file, number, kind, line, planted = fault
+    started = time.time()
+    with open(log, "a") as out:
+        out.write(f"\n==== {describe(fault)}\n")
+
+    def plant(text):
+        lines = text.split("\n")
+        assert lines[number - 1] == line
+        lines[number - 1] = planted
+        return "\n".join(lines)
+
+    with Planted(os.path.join(tree, file), plant):
+        if not build.compile(log, objects):
+            return "no-build"
+        rebuilt = [obj for obj in objects if os.path.getmtime(obj) >= started - 1]
+        if all(strip_debug(obj, os.path.join(scratch, "planted.o")) == reference[obj]
+               for obj in rebuilt):
+            return "same-code"
+        if not build.compile(log):
+            return "no-build"
+        return "survived" if build.test(log) else "caught"
+
+
 def plant_sampled(args, tree, build, log):
-    build.configure(log)
-    if not build.compile(log):
-        sys.exit("the unchanged tree does not build, see " + log)
-    sources = compiled_sources(tree, build.directory)
+    files = drawn_files(tree)
     candidates, sizes = {}, {}
-    for file in sources:
+    for file in files:
         with open(os.path.join(tree, file)) as source:
             text = source.read()
         sizes[file] = len(text.encode())
         candidates[file] = candidates_in(file, text)
+    count = sum(map(len, candidates.values()))
     if args.candidates:
-        for file in sorted(candidates):
+        for file in files:
             for fault in candidates[file]:
                 print(describe(fault))
-        print(f"{sum(map(len, candidates.values()))} candidates in {len(candidates)} files")
+        print(f"{count} candidates in {len(files)} files")
         return 0
-    if not build.test(log):
-        sys.exit("the unchanged tree does not pass its tests, see " + log)
 
+    seed = args.seed if args.seed is not None else default_seed()
+    seen = first_look(seed)
+    if seen and not args.again:
+        sys.exit(f"seed {seed} was looked at before; its first look is its score:\n  {seen}\n"
+                 "--again reruns it, labelled after rows; without --seed a fresh one is taken")
+    label = "after rows" if seen else "tool check, not a score" if args.check else "score"
+    reasons, stale = read_reasons(tree, candidates)
+    for line in stale:
+        print(f"stale reason, not applied: {line}", file=sys.stderr)
+
+    build.configure(log)
+    if not build.compile(log) or not build.test(log):
+        sys.exit("the unchanged tree does not build or pass its tests, see " + log)
+    objects = tool_objects(tree, build.directory)
     scratch = tempfile.mkdtemp(prefix="faults.", dir=build.directory)
-    reference = {file: strip_debug(obj, os.path.join(scratch, "reference.o"))
-                 for file, obj in sources.items()}
-    scores = []
-    for seed in args.seed:
-        print(f"seed {seed}, {args.n} faults drawn from "
-              f"{sum(map(len, candidates.values()))} candidates in {len(sources)} files",
-              flush=True)
-        results = []
-        for fault in sample(candidates, sizes, args.n, seed):
-            file, number, kind, line, planted = fault
+    reference = {obj: strip_debug(obj, os.path.join(scratch, "reference.o")) for obj in objects}
+
+    drawn, commit = sample(candidates, sizes, args.n, seed), commit_of(tree)
+    about = (f"seed {seed}, {label}: {len(drawn)} faults drawn from {count} candidates in "
+             f"{len(files)} files at {commit}" + (f"\n  first look: {seen}" if seen else ""))
+    print(f"{about}\n  tests: ctest -E '{build.test_filter}'", flush=True)
+    began = f"{seed}  {time.strftime('%Y-%m-%d %H:%M')}  {commit}  {label}:"
+    record(None, began + " begun")
+    results = []
+    try:
+        for fault in drawn:
             started = time.time()
-            with open(log, "a") as out:
-                out.write(f"\n==== seed {seed}: {describe(fault)}\n")
-
-            def plant(text):
-                lines = text.split("\n")
-                assert lines[number - 1] == line
-                lines[number - 1] = planted
-                return "\n".join(lines)
-
-            with Planted(os.path.join(tree, file), plant):
-                if not build.compile(log, sources[file]):
-                    verdict = "no-build"
-                elif strip_debug(sources[file], os.path.join(scratch, "planted.o")) == \
-                        reference[file]:
-                    verdict = "same-code"
-                elif not build.compile(log):
-                    verdict = "no-build"
-                else:
-                    verdict = "survived" if build.test(log) else "caught"
-            key = equivalence_key(tree, fault)
-            if verdict == "survived" and key in EQUIVALENT:
+            verdict = plant_one(tree, build, fault, objects, reference, scratch, log)
+            if verdict == "survived" and reasons.get(site(fault), ("",))[0] == "equivalent":
                 verdict = "equivalent"
             results.append((fault, verdict))
             print(f"  {verdict:10} {describe(fault)} ({time.time() - started:.0f} s)", flush=True)
-        counts = {v: sum(1 for r in results if r[1] == v)
-                  for v in ("caught", "survived", "equivalent", "same-code", "no-build")}
-        planted = counts["caught"] + counts["survived"]
-        share = 100.0 * counts["caught"] / planted if planted else 0.0
-        scores.append((seed, counts, share))
-        print(f"seed {seed}: caught {counts['caught']} of {planted} ({share:.0f} %); "
-              f"{counts['equivalent']} equivalent, {counts['same-code']} same code, "
-              f"{counts['no-build']} no build", flush=True)
-        for fault, verdict in results:
-            if verdict in ("survived", "equivalent"):
-                reason = EQUIVALENT.get(equivalence_key(tree, fault), "")
-                print(f"  {verdict}: {describe(fault)}" + (f" ({reason})" if reason else ""))
-        print(flush=True)
-    for seed, counts, share in scores:
-        print(f"seed {seed}: {share:.0f} % caught")
+    finally:
+        def counted(verdict):
+            return sum(1 for result in results if result[1] == verdict)
+        caught, planted = counted("caught"), counted("caught") + counted("survived")
+        figures = (f"caught {caught} of {planted}"
+                   + (f" ({100.0 * caught / planted:.0f} %)" if planted else "")
+                   + f"; {counted('equivalent')} equivalent by recorded reasons, counted apart; "
+                   f"{counted('no-build')} no build, {counted('same-code')} same code")
+        stopped = "" if len(results) == len(drawn) else f"stopped after {len(results)} faults: "
+        record(began + " begun", f"{began} {stopped}{figures}; n={len(drawn)}")
+    print(f"\n{about}\n{figures}\n")
+    print("Survivors (give each a reason: add the block to bench/fault_reasons.txt with a line "
+          "`equivalent: why` or `survives: why`):\n")
+    for fault, verdict in results:
+        if verdict in ("survived", "equivalent"):
+            file, number, kind, line, planted = fault
+            reason = reasons.get(site(fault))
+            print(f"{file}:{number} {kind}\n- {line.strip()}\n+ {planted.strip()}"
+                  + (f"\n{reason[0]}: {reason[1]}" if reason else "") + "\n")
+    for line in stale:
+        print(f"stale reason, not applied: {line}")
     # Leave the build as the tree is.
     build.compile(log)
     return 0
 
 
+def default_seed():
+    """Today's first seed nobody has looked at: YYYYMMDD00, then 01, ..."""
+    day = int(time.strftime("%Y%m%d")) * 100
+    return next(seed for seed in range(day, day + 100) if first_look(seed) is None)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
-    here = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-    parser.add_argument("--tree", default=here)
+    parser.add_argument("--tree", default=HERE)
     parser.add_argument("--build")
-    parser.add_argument("--seed", type=int, action="append")
-    parser.add_argument("-n", type=int, default=40)
+    parser.add_argument("--seed", type=int)
+    parser.add_argument("--again", action="store_true")
+    parser.add_argument("--check", action="store_true")
+    parser.add_argument("-n", type=int, default=80)
     parser.add_argument("--candidates", action="store_true")
     parser.add_argument("--test-timeout", type=int, default=60)
     parser.add_argument("--namespaces", action="store_true")
@@ -720,7 +718,6 @@ def main():
     parser.add_argument("--only", nargs="*")
     parser.add_argument("--list", action="store_true")
     args = parser.parse_args()
-    args.seed = args.seed or [1]
 
     # SIGTERM unwinds like Ctrl-C, so the planted file goes back.
     signal.signal(signal.SIGTERM, lambda *_: (_ for _ in ()).throw(KeyboardInterrupt()))
@@ -729,6 +726,7 @@ def main():
     base = os.path.abspath(args.build or os.path.join(tree, "build", "faults"))
     os.makedirs(base, exist_ok=True)
     log = os.path.join(base, "plant_faults.log")
+    os.environ.setdefault("CCACHE_DIR", os.path.join(base, "ccache"))
     open(log, "w").close()
     # Namespace tests need root and take seconds each; the unit tests and
     # the runs of the real binary outside namespaces take well under a
