@@ -185,10 +185,6 @@ FAULTS = [
       "platform/linux/gather_facts.cpp",
       "facts.hardwareLength = link.addressLength;",
       "facts.hardwareLength = 0;"),
-    F("linux-stale-snapshot-after-change",
-      "platform/linux/adapter_query.cpp",
-      "} else if (SnapshotMayBeStale(roundState->channels.watch.get())) {",
-      "} else if (false && SnapshotMayBeStale(roundState->channels.watch.get())) {"),
     F("linux-snapshot-kept-after-the-round",
       "platform/linux/adapter_query.cpp",
       "if (result != ERROR_BUFFER_OVERFLOW) {",
@@ -332,10 +328,6 @@ EQUIVALENT = {
     "set before it is read: the walk either fails first or stores the size",
     ("platform/linux/leases/lease_dhcpcd_control.cpp", "if (opened < 0) {", "return errno;", "return !(errno);"):
     "the descriptor stays -1, so no request is sent and no lease told, as when every socket name fails",
-    ("platform/common/adapter_records.cpp", "if (node->Next == nullptr) {", "return false;", "return true;"):
-    "the pool is sized by counting the same facts it is filled from: it never runs dry",
-    ("platform/common/adapter_records.cpp", "!FillList(record.GatewayList, facts.gateways, pool, FillServerNode)) {", "return false;", "return true;"):
-    "the pool is sized by counting the same facts it is filled from: it never runs dry",
     ("platform/linux/leases/read_leases.cpp", "LeaseCandidates leases;", "leases.reserve(candidates.size());", ""):
     "room reserved ahead only spares growing the vector",
     ("platform/linux/leases/lease_files.cpp",

@@ -15,10 +15,6 @@
 
 namespace {
 
-// Room for the longest alias the kernel keeps (IFALIASZ); the record
-// writer cuts it to what a record holds.
-const size_t kMaxAliasSize = 256;
-
 // The lifetime value meaning "never expires".
 const uint32_t kForever = 0xFFFFFFFFu;
 
@@ -74,15 +70,7 @@ void ReadMultipath(const Attribute& multipath, uint32_t priority, std::vector<Ne
 
 }  // namespace
 
-const char* FindLinkAlias(const NetSnapshot& snapshot, const NetLink& link)
-{
-    if (link.aliasLength == 0 || link.aliasOffset >= snapshot.texts.size()) {
-        return "";
-    }
-    return snapshot.texts.c_str() + link.aliasOffset;
-}
-
-int ParseLinkMessage(const uint8_t* message, size_t length, NetLink& link, std::string& texts)
+int ParseLinkMessage(const uint8_t* message, size_t length, NetLink& link)
 {
     if (length < NLMSG_LENGTH(sizeof(ifinfomsg))) {
         return EBADMSG;
@@ -95,15 +83,6 @@ int ParseLinkMessage(const uint8_t* message, size_t length, NetLink& link, std::
     IndexMessageAttributes(message, length, sizeof(ifinfomsg), attributes);
     if (attributes[IFLA_IFNAME].data != nullptr) {
         CopyKernelText(link.name, sizeof(link.name), attributes[IFLA_IFNAME]);
-    }
-    if (attributes[IFLA_IFALIAS].data != nullptr) {
-        char alias[kMaxAliasSize];
-        CopyKernelText(alias, sizeof(alias), attributes[IFLA_IFALIAS]);
-        link.aliasLength = static_cast<uint32_t>(strlen(alias));
-        if (link.aliasLength > 0) {
-            link.aliasOffset = static_cast<uint32_t>(texts.size());
-            texts.append(alias, link.aliasLength + 1);
-        }
     }
     const Attribute& address = attributes[IFLA_ADDRESS];
     if (address.data != nullptr) {

@@ -5,22 +5,18 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <vector>
 
 // One network interface as the link dump describes it. Texts are always
-// terminated; the alias, rarely set and up to 255 bytes, lives in the
-// snapshot's text pool so that thousands of links stay small.
+// terminated.
 struct NetLink {
     uint32_t index = 0;
     uint16_t type = 0;          // ARPHRD_*
     uint8_t addressLength = 0;  // the kernel's length, at most 32
     uint8_t address[8] = {};    // the first bytes of the link-layer address
     char name[16] = {};
-    char kind[16] = {};        // IFLA_INFO_KIND, empty for a physical device
-    uint8_t tunType = 0;       // IFLA_TUN_TYPE of a "tun" link: IFF_TUN or IFF_TAP, 0 if unsaid
-    uint32_t aliasOffset = 0;  // IFLA_IFALIAS in NetSnapshot::texts,
-    uint32_t aliasLength = 0;  // terminated there; length 0 when unset
+    char kind[16] = {};   // IFLA_INFO_KIND, empty for a physical device
+    uint8_t tunType = 0;  // IFLA_TUN_TYPE of a "tun" link: IFF_TUN or IFF_TAP, 0 if unsaid
 };
 
 // One IPv4 address of an interface.
@@ -56,7 +52,6 @@ struct NetNexthop {
 
 struct NetSnapshot {
     std::vector<NetLink> links;
-    std::string texts;  // link aliases
     std::vector<NetAddress> addresses;
     std::vector<NetGateway> gateways;
     std::vector<NetNexthop> nexthops;  // dumped only when a route names one
@@ -66,11 +61,8 @@ struct NetSnapshot {
 // The message parsers take one message, header included, length =
 // nlmsg_len, and return 0 or EBADMSG when it is malformed.
 
-// Parses one RTM_NEWLINK message, appending its alias to texts.
-int ParseLinkMessage(const uint8_t* message, size_t length, NetLink& link, std::string& texts);
-
-// The alias of a link parsed into snapshot, "" when it has none.
-const char* FindLinkAlias(const NetSnapshot& snapshot, const NetLink& link);
+// Parses one RTM_NEWLINK message.
+int ParseLinkMessage(const uint8_t* message, size_t length, NetLink& link);
 // Parses one RTM_NEWADDR message; ENOENT when it holds no IPv4 address
 // (another family, or no four-byte address).
 int ParseAddressMessage(const uint8_t* message, size_t length, NetAddress& address);
