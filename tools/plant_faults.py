@@ -266,11 +266,11 @@ FAULTS = [
       "obtained = *block.expire - *block.leaseTime;",
       "obtained = *block.expire;"),
     F('system-overflow-text-changed',
-      'platform/linux/system.cpp',
+      'platform/linux/system_messages.cpp',
       '{ERROR_BUFFER_OVERFLOW, "The file name is too long."},',
       '{ERROR_BUFFER_OVERFLOW, "The data area passed to a system call is too small."},'),
     F('system-no-data-text-lost',
-      'platform/linux/system.cpp',
+      'platform/linux/system_messages.cpp',
       '    {ERROR_NO_DATA, "The pipe is being closed."},\n',
       ''),
 

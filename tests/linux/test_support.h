@@ -26,7 +26,7 @@
 
 #include "lease_policy.h"
 #include "netlink/dump_loop.h"
-#include "netlink/netlink.h"
+#include "netlink/messages.h"
 
 // A copy of bytes that ends where a readable page does, the next page
 // unreadable: a read past them faults in any build, sanitizer or not.

@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <ctime>
 
+#include "messages.h"
+
 namespace {
 
 // The kernel fills a dump datagram up to the largest receive buffer it has

@@ -11,7 +11,7 @@
 #include <cstring>
 
 #include "attributes.h"
-#include "netlink.h"
+#include "messages.h"
 
 namespace {
 

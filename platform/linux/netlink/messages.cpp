@@ -1,5 +1,7 @@
 // The parsers of the four kinds of dump message: links, IPv4 addresses,
 // IPv4 default routes and next-hop objects.
+#include "messages.h"
+
 #include <linux/if_addr.h>
 #include <linux/if_link.h>
 #include <linux/netlink.h>
@@ -11,7 +13,6 @@
 #include <cstring>
 
 #include "attributes.h"
-#include "netlink.h"
 
 namespace {
 

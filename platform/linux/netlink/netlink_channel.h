@@ -4,10 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
-#include <vector>
-
-#include "netlink.h"
 
 // What one receive saw.
 struct NetlinkDatagram {

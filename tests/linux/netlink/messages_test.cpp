@@ -1,11 +1,12 @@
 // The rtnetlink message parsers and the dump reader on hand-built messages.
+#include "netlink/messages.h"
+
 #include <gtest/gtest.h>
 #include <linux/if_addr.h>
 #include <linux/if_link.h>
 #include <linux/if_tun.h>
 #include <linux/nexthop.h>
 
-#include "netlink/netlink.h"
 #include "test_support.h"
 
 namespace {

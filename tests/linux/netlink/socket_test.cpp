@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "netlink/dump_loop.h"
+#include "netlink/messages.h"
 #include "netlink/netlink_channel.h"
 
 namespace {
