@@ -249,6 +249,100 @@ TEST(NetlinkParse, NextHopViaAnotherFamilyIsNoGateway)
     EXPECT_EQ(7, gateways[0].address[3]);
 }
 
+namespace {
+
+// Where a damaged attribute sits: in the message itself, in a tun link's
+// IFLA_INFO_DATA, or in the one hop of an RTA_MULTIPATH list.
+enum class Nest { kNone, kTunData, kHop };
+
+struct DamageRow {
+    DumpKind kind;
+    Nest nest;
+    uint16_t type;
+    size_t size;     // the payload's own size
+    int results[4];  // with a payload of 0, size - 1, size and size + 1 bytes
+};
+
+// One message holding the attribute with a payload of size bytes (an IPv4
+// family first for RTA_VIA), after what its parser needs to read that far:
+// of two attributes of one type the later counts.
+void AddDamaged(Datagram& d, const DamageRow& row, size_t size)
+{
+    std::vector<uint8_t> payload(size + 2, 0);
+    if (row.type == RTA_VIA && size >= 2) {
+        const uint16_t family = AF_INET;
+        memcpy(payload.data(), &family, sizeof(family));
+    }
+    const uint16_t types[] = {RTM_NEWLINK, RTM_NEWADDR, RTM_NEWROUTE, RTM_NEWNEXTHOP};
+    const uint16_t needed[] = {IFLA_IFNAME, IFA_ADDRESS, RTA_OIF, NHA_ID};
+    int kind = static_cast<int>(row.kind);
+    d.Begin(types[kind]);
+    if (row.kind == DumpKind::kLinks) {
+        d.Fixed(ifinfomsg{});
+    } else if (row.kind == DumpKind::kRoutes) {
+        d.Fixed(DefaultRoute());
+    } else {
+        d.Fixed(ifaddrmsg{AF_INET, 24, 0, 0, 2});  // as long as an nhmsg, family first
+    }
+    d.Word(needed[kind], 1);
+    if (row.nest == Nest::kTunData) {
+        size_t info = d.BeginNest(IFLA_LINKINFO);
+        d.Text(IFLA_INFO_KIND, "tun");
+        size_t data = d.BeginNest(IFLA_INFO_DATA);
+        d.Attribute(row.type, payload.data(), size);
+        d.EndNest(data);
+        d.EndNest(info);
+    } else if (row.nest == Nest::kHop) {
+        std::vector<uint8_t> hops;
+        AddNextHop(hops, 4, row.type, payload.data(), size);
+        d.Attribute(RTA_MULTIPATH, hops.data(), hops.size());
+    } else {
+        d.Attribute(row.type, payload.data(), size);
+    }
+    d.End();
+}
+
+}  // namespace
+
+// A damaged attribute fails the message, and so the dump, as a cut header
+// does: read over a default it would make a route or an address vanish.
+TEST(NetlinkParse, DamagedAttributeFailsTheDump)
+{
+    const int X = EBADMSG;
+    const DamageRow rows[] = {
+        {DumpKind::kLinks, Nest::kNone, IFLA_ADDRESS, 32, {0, 0, 0, X}},
+        {DumpKind::kLinks, Nest::kTunData, IFLA_TUN_TYPE, 1, {X, X, 0, X}},
+        {DumpKind::kAddresses, Nest::kNone, IFA_LOCAL, 4, {X, X, 0, X}},
+        {DumpKind::kAddresses, Nest::kNone, IFA_ADDRESS, 4, {X, X, 0, X}},
+        {DumpKind::kAddresses, Nest::kNone, IFA_FLAGS, 4, {X, X, 0, X}},
+        {DumpKind::kAddresses, Nest::kNone, IFA_CACHEINFO, sizeof(ifa_cacheinfo), {X, X, 0, X}},
+        {DumpKind::kRoutes, Nest::kNone, RTA_TABLE, 4, {X, X, 0, X}},
+        {DumpKind::kRoutes, Nest::kNone, RTA_OIF, 4, {X, X, 0, X}},
+        {DumpKind::kRoutes, Nest::kNone, RTA_GATEWAY, 4, {X, X, 0, X}},
+        {DumpKind::kRoutes, Nest::kNone, RTA_VIA, 6, {X, X, 0, X}},
+        {DumpKind::kRoutes, Nest::kNone, RTA_PRIORITY, 4, {X, X, 0, X}},
+        {DumpKind::kRoutes, Nest::kNone, RTA_NH_ID, 4, {X, X, 0, X}},
+        {DumpKind::kRoutes, Nest::kHop, RTA_GATEWAY, 4, {X, X, 0, X}},
+        {DumpKind::kRoutes, Nest::kHop, RTA_VIA, 6, {X, X, 0, X}},
+        {DumpKind::kNexthops, Nest::kNone, NHA_ID, 4, {X, X, 0, X}},
+        {DumpKind::kNexthops, Nest::kNone, NHA_OIF, 4, {X, X, 0, X}},
+        {DumpKind::kNexthops, Nest::kNone, NHA_GATEWAY, 4, {X, X, 0, X}},
+        {DumpKind::kNexthops, Nest::kNone, NHA_GROUP, sizeof(nexthop_grp), {0, X, 0, X}},
+    };
+    for (const DamageRow& row : rows) {
+        const size_t sizes[] = {0, row.size - 1, row.size, row.size + 1};
+        for (int i = 0; i < 4; ++i) {
+            Datagram d;
+            AddDamaged(d, row, sizes[i]);
+            DumpReader reader{row.kind, kSequence, kPort};
+            NetSnapshot snapshot;
+            EXPECT_EQ(row.results[i], Feed(reader, d, snapshot))
+                << "type " << row.type << " in kind " << static_cast<int>(row.kind) << ", "
+                << sizes[i] << " bytes";
+        }
+    }
+}
+
 TEST(NetlinkDump, AnswersMeaningNoneEndTheDumpEmpty)
 {
     // A fresh namespace has no main table to filter routes on; a kernel
