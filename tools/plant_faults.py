@@ -209,8 +209,8 @@ FAULTS = [
       ";"),
     F("netlink-other-tables-as-gateways",
       "platform/linux/netlink/messages.cpp",
-      "    if (table != RT_TABLE_MAIN) {\n        return 0;",
-      "    if (false) {\n        return 0;"),
+      "    if (error != 0 || table != RT_TABLE_MAIN) {",
+      "    if (error != 0) {"),
     F("netlink-forever-taken-as-finite",
       "platform/linux/netlink/messages.cpp",
       "address.finite = cache.ifa_valid != kForever;",
@@ -308,7 +308,7 @@ EQUIVALENT = {
     ("platform/linux/leases/lease_files.cpp",
      "static_cast<uint64_t>(info.st_size) > kLeaseFileLimit) {", "return ENOENT;", "return !(ENOENT);"):
     "the file then reads as empty, and no reader finds a lease in no bytes",
-    ("platform/linux/netlink/messages.cpp", "if (info[IFLA_INFO_DATA].data != nullptr) {",
+    ("platform/linux/netlink/messages.cpp", "}",
      "Attribute data[IFLA_TUN_MAX + 1];",
      "Attribute data[IFLA_TUN_MAX + 2];"):
     "a table one slot larger, indexed by its own size: the extra slot would hold a type no reader asks for",
