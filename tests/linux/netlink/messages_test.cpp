@@ -251,13 +251,9 @@ TEST(NetlinkParse, NextHopViaAnotherFamilyIsNoGateway)
 
 namespace {
 
-// Where a damaged attribute sits: in the message itself, in a tun link's
-// IFLA_INFO_DATA, or in the one hop of an RTA_MULTIPATH list.
-enum class Nest { kNone, kTunData, kHop };
-
 struct DamageRow {
     DumpKind kind;
-    Nest nest;
+    uint16_t nest;  // 0, a tun link's IFLA_INFO_DATA, or RTA_MULTIPATH's one hop
     uint16_t type;
     size_t size;     // the payload's own size
     int results[4];  // with a payload of 0, size - 1, size and size + 1 bytes
@@ -282,17 +278,17 @@ void AddDamaged(Datagram& d, const DamageRow& row, size_t size)
     } else if (row.kind == DumpKind::kRoutes) {
         d.Fixed(DefaultRoute());
     } else {
-        d.Fixed(ifaddrmsg{AF_INET, 24, 0, 0, 2});  // as long as an nhmsg, family first
+        d.Fixed(ifaddrmsg{AF_INET, 0, 0, 0, 0});  // an nhmsg too: as long, family first
     }
     d.Word(needed[kind], 1);
-    if (row.nest == Nest::kTunData) {
+    if (row.nest == IFLA_INFO_DATA) {
         size_t info = d.BeginNest(IFLA_LINKINFO);
         d.Text(IFLA_INFO_KIND, "tun");
         size_t data = d.BeginNest(IFLA_INFO_DATA);
         d.Attribute(row.type, payload.data(), size);
         d.EndNest(data);
         d.EndNest(info);
-    } else if (row.nest == Nest::kHop) {
+    } else if (row.nest == RTA_MULTIPATH) {
         std::vector<uint8_t> hops;
         AddNextHop(hops, 4, row.type, payload.data(), size);
         d.Attribute(RTA_MULTIPATH, hops.data(), hops.size());
@@ -310,24 +306,24 @@ TEST(NetlinkParse, DamagedAttributeFailsTheDump)
 {
     const int X = EBADMSG;
     const DamageRow rows[] = {
-        {DumpKind::kLinks, Nest::kNone, IFLA_ADDRESS, 32, {0, 0, 0, X}},
-        {DumpKind::kLinks, Nest::kTunData, IFLA_TUN_TYPE, 1, {X, X, 0, X}},
-        {DumpKind::kAddresses, Nest::kNone, IFA_LOCAL, 4, {X, X, 0, X}},
-        {DumpKind::kAddresses, Nest::kNone, IFA_ADDRESS, 4, {X, X, 0, X}},
-        {DumpKind::kAddresses, Nest::kNone, IFA_FLAGS, 4, {X, X, 0, X}},
-        {DumpKind::kAddresses, Nest::kNone, IFA_CACHEINFO, sizeof(ifa_cacheinfo), {X, X, 0, X}},
-        {DumpKind::kRoutes, Nest::kNone, RTA_TABLE, 4, {X, X, 0, X}},
-        {DumpKind::kRoutes, Nest::kNone, RTA_OIF, 4, {X, X, 0, X}},
-        {DumpKind::kRoutes, Nest::kNone, RTA_GATEWAY, 4, {X, X, 0, X}},
-        {DumpKind::kRoutes, Nest::kNone, RTA_VIA, 6, {X, X, 0, X}},
-        {DumpKind::kRoutes, Nest::kNone, RTA_PRIORITY, 4, {X, X, 0, X}},
-        {DumpKind::kRoutes, Nest::kNone, RTA_NH_ID, 4, {X, X, 0, X}},
-        {DumpKind::kRoutes, Nest::kHop, RTA_GATEWAY, 4, {X, X, 0, X}},
-        {DumpKind::kRoutes, Nest::kHop, RTA_VIA, 6, {X, X, 0, X}},
-        {DumpKind::kNexthops, Nest::kNone, NHA_ID, 4, {X, X, 0, X}},
-        {DumpKind::kNexthops, Nest::kNone, NHA_OIF, 4, {X, X, 0, X}},
-        {DumpKind::kNexthops, Nest::kNone, NHA_GATEWAY, 4, {X, X, 0, X}},
-        {DumpKind::kNexthops, Nest::kNone, NHA_GROUP, sizeof(nexthop_grp), {0, X, 0, X}},
+        {DumpKind::kLinks, 0, IFLA_ADDRESS, 32, {0, 0, 0, X}},
+        {DumpKind::kLinks, IFLA_INFO_DATA, IFLA_TUN_TYPE, 1, {X, X, 0, X}},
+        {DumpKind::kAddresses, 0, IFA_LOCAL, 4, {X, X, 0, X}},
+        {DumpKind::kAddresses, 0, IFA_ADDRESS, 4, {X, X, 0, X}},
+        {DumpKind::kAddresses, 0, IFA_FLAGS, 4, {X, X, 0, X}},
+        {DumpKind::kAddresses, 0, IFA_CACHEINFO, sizeof(ifa_cacheinfo), {X, X, 0, X}},
+        {DumpKind::kRoutes, 0, RTA_TABLE, 4, {X, X, 0, X}},
+        {DumpKind::kRoutes, 0, RTA_OIF, 4, {X, X, 0, X}},
+        {DumpKind::kRoutes, 0, RTA_GATEWAY, 4, {X, X, 0, X}},
+        {DumpKind::kRoutes, 0, RTA_VIA, 6, {X, X, 0, X}},
+        {DumpKind::kRoutes, 0, RTA_PRIORITY, 4, {X, X, 0, X}},
+        {DumpKind::kRoutes, 0, RTA_NH_ID, 4, {X, X, 0, X}},
+        {DumpKind::kRoutes, RTA_MULTIPATH, RTA_GATEWAY, 4, {X, X, 0, X}},
+        {DumpKind::kRoutes, RTA_MULTIPATH, RTA_VIA, 6, {X, X, 0, X}},
+        {DumpKind::kNexthops, 0, NHA_ID, 4, {X, X, 0, X}},
+        {DumpKind::kNexthops, 0, NHA_OIF, 4, {X, X, 0, X}},
+        {DumpKind::kNexthops, 0, NHA_GATEWAY, 4, {X, X, 0, X}},
+        {DumpKind::kNexthops, 0, NHA_GROUP, sizeof(nexthop_grp), {0, X, 0, X}},
     };
     for (const DamageRow& row : rows) {
         const size_t sizes[] = {0, row.size - 1, row.size, row.size + 1};
