@@ -9,5 +9,5 @@ ostrel_fuzz_target(fuzz_version_file
   ${PROJECT_SOURCE_DIR}/platform/linux/version/elf_section.cpp
   ${PROJECT_SOURCE_DIR}/platform/linux/version/resource_walk.cpp
   ${PROJECT_SOURCE_DIR}/platform/linux/version/byte_reader.cpp
-  ${PROJECT_SOURCE_DIR}/platform/linux/system.cpp)
+  ${PROJECT_SOURCE_DIR}/platform/linux/last_error.cpp)
 ostrel_embed_version(fuzz_version_file)

@@ -15,18 +15,6 @@ uint64_t ExtraNodes(size_t listLength)
     return listLength > 1 ? listLength - 1 : 0;
 }
 
-// Hands out the extra list nodes that follow the records, never past the
-// measured end.
-struct NodePool {
-    IP_ADDR_STRING* next;
-    IP_ADDR_STRING* end;
-
-    IP_ADDR_STRING* Take()
-    {
-        return next < end ? next++ : nullptr;
-    }
-};
-
 // An address node's Context is the address as the 32-bit value of its
 // bytes in network order.
 DWORD AddressContext(const uint8_t bytes[4])
@@ -50,26 +38,24 @@ void FillServerNode(IP_ADDR_STRING& node, const Ipv4Bytes& server)
     memcpy(node.IpMask.String, kHostMask, sizeof(kHostMask));
 }
 
-// Fills the embedded first node and chains the rest from the pool; false
-// when the pool runs dry, which a correct measurement never lets happen.
+// Fills the embedded first node and chains the rest from the extra nodes
+// that follow the records; *next is the first one still free, and the
+// measurement leaves room for exactly ExtraNodes of every list.
 template <typename Item, typename Fill>
-bool FillList(IP_ADDR_STRING& first, const std::vector<Item>& items, NodePool& pool, Fill fill)
+void FillList(IP_ADDR_STRING& first, const std::vector<Item>& items, IP_ADDR_STRING** next,
+              Fill fill)
 {
     IP_ADDR_STRING* node = &first;
     for (size_t i = 0; i < items.size(); ++i) {
         if (i > 0) {
-            node->Next = pool.Take();
-            if (node->Next == nullptr) {
-                return false;
-            }
+            node->Next = (*next)++;
             node = node->Next;
         }
         fill(*node, items[i]);
     }
-    return true;
 }
 
-bool FillRecord(IP_ADAPTER_INFO& record, const AdapterFacts& facts, NodePool& pool)
+void FillRecord(IP_ADAPTER_INFO& record, const AdapterFacts& facts, IP_ADDR_STRING** next)
 {
     // ComboIndex repeats the interface index.
     record.ComboIndex = facts.index;
@@ -91,10 +77,8 @@ bool FillRecord(IP_ADAPTER_INFO& record, const AdapterFacts& facts, NodePool& po
     } else {
         record.CurrentIpAddress = &record.IpAddressList;
     }
-    if (!FillList(record.IpAddressList, facts.addresses, pool, FillAddressNode) ||
-        !FillList(record.GatewayList, facts.gateways, pool, FillServerNode)) {
-        return false;
-    }
+    FillList(record.IpAddressList, facts.addresses, next, FillAddressNode);
+    FillList(record.GatewayList, facts.gateways, next, FillServerNode);
     if (facts.haveDhcpServer) {
         FillServerNode(record.DhcpServer, facts.dhcpServer);
     }
@@ -107,7 +91,6 @@ bool FillRecord(IP_ADAPTER_INFO& record, const AdapterFacts& facts, NodePool& po
     }
     record.LeaseObtained = ClampTime(facts.leaseObtained);
     record.LeaseExpires = ClampTime(facts.leaseExpires);
-    return true;
 }
 
 }  // namespace
@@ -152,21 +135,15 @@ DWORD WriteAdapterRecords(const std::vector<AdapterFacts>& adapters, PIP_ADAPTER
     }
 
     size_t count = adapters.size();
-    uint8_t* begin = reinterpret_cast<uint8_t*>(buffer);
-    memset(begin, 0, static_cast<size_t>(needed));
+    memset(buffer, 0, static_cast<size_t>(needed));
     IP_ADAPTER_INFO* records = buffer;
-    NodePool pool = {reinterpret_cast<IP_ADDR_STRING*>(records + count),
-                     reinterpret_cast<IP_ADDR_STRING*>(begin + needed)};
+    IP_ADDR_STRING* next = reinterpret_cast<IP_ADDR_STRING*>(records + count);
     for (size_t i = 0; i < count; ++i) {
         IP_ADAPTER_INFO& record = records[i];
         record.Next = i + 1 < count ? &records[i + 1] : nullptr;
-        if (!FillRecord(record, adapters[i], pool)) {
-            return ERROR_GEN_FAILURE;
-        }
+        FillRecord(record, adapters[i], &next);
     }
-    // Every measured node must have been used: the chain ends exactly where
-    // the length said it would.
-    return pool.next == pool.end ? ERROR_SUCCESS : ERROR_GEN_FAILURE;
+    return ERROR_SUCCESS;
 }
 
 // Written by hand: snprintf was most of the time spent answering a query

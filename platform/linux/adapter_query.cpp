@@ -1,8 +1,6 @@
 // The adapter query: the kernel's interfaces as a chain of adapter records.
 #include "adapter_query.h"
 
-#include <linux/rtnetlink.h>
-
 #include <cerrno>
 #include <memory>
 #include <new>
@@ -14,51 +12,37 @@
 
 namespace {
 
-int OpenKernelChannels(QueryChannels& channels)
+int OpenKernelChannel(std::unique_ptr<NetlinkChannel>* channel)
 {
-    // The watch only spares a second snapshot within one sizing round. Where
-    // the kernel refuses its groups (some sandboxes do), there is no watch
-    // and every call takes a fresh snapshot instead.
-    std::unique_ptr<NetlinkSocket> watch(new NetlinkSocket);
-    if (watch->Open(RTMGRP_LINK | RTMGRP_IPV4_IFADDR | RTMGRP_IPV4_ROUTE, true) == 0) {
-        // A changed next-hop object changes gateways without touching a
-        // route. Its group is past the bind mask, and kernels before 5.3
-        // lack it: they have no such objects either. A watch that failed to
-        // join for another reason would miss changes, so there is none.
-        int error = watch->JoinGroup(RTNLGRP_NEXTHOP);
-        if (error == 0 || error == EINVAL) {
-            channels.watch = std::move(watch);
-        }
-    }
-    std::unique_ptr<NetlinkSocket> dump(new NetlinkSocket);
-    int error = dump->Open(0, false);
+    std::unique_ptr<NetlinkSocket> socket(new NetlinkSocket);
+    int error = socket->Open();
     if (error == 0) {
-        channels.dump = std::move(dump);
+        *channel = std::move(socket);
     }
     return error;
 }
 
-QueryChannelOpener queryChannelOpener = OpenKernelChannels;
+QueryChannelOpener queryChannelOpener = OpenKernelChannel;
 
-// What one sizing round keeps between an overflow answer and the next call.
-struct QueryState {
-    QueryChannels channels;
-    NetlinkDumper dumper;
-    std::vector<AdapterFacts> adapters;
-};
-
-std::unique_ptr<QueryState> roundState;
-unsigned long snapshotsTaken = 0;
+// The facts a sizing round answers from, kept from its first call to the
+// call after an overflow answer: the length asked for then is the length
+// these facts need.
+std::unique_ptr<std::vector<AdapterFacts>> roundAdapters;
 
 // Returns 0 or the errno value of the kernel reader or the lease stores.
-int TakeSnapshot(QueryState& state)
+int TakeSnapshot(std::vector<AdapterFacts>* adapters)
 {
-    NetSnapshot snapshot;
-    int error = DumpSnapshot(*state.channels.dump, state.dumper, snapshot);
+    std::unique_ptr<NetlinkChannel> channel;
+    int error = OpenQueryChannel(&channel);
     if (error != 0) {
         return error;
     }
-    ++snapshotsTaken;
+    NetlinkDumper dumper;
+    NetSnapshot snapshot;
+    error = DumpSnapshot(*channel, dumper, snapshot);
+    if (error != 0) {
+        return error;
+    }
     // Interfaces are listed for the lease reader only when there is
     // something to read: a namespace may hold thousands of them.
     std::unordered_map<uint32_t, LeaseCandidates> leases;
@@ -72,7 +56,7 @@ int TakeSnapshot(QueryState& state)
     if (error != 0) {
         return error;
     }
-    state.adapters = GatherAdapterFacts(snapshot, leases, ReadKernelClock(), "/sys/class/net");
+    *adapters = GatherAdapterFacts(snapshot, leases, ReadKernelClock(), "/sys/class/net");
     return 0;
 }
 
@@ -101,11 +85,6 @@ DWORD MapKernelError(int error)
     }
 }
 
-unsigned long CountAdapterSnapshots()
-{
-    return snapshotsTaken;
-}
-
 static DWORD AnswerOstrel(PIP_ADAPTER_INFO pAdapterInfo, PULONG pOutBufLen)
 {
     DWORD result = CheckAdapterBuffer(pAdapterInfo, pOutBufLen);
@@ -113,19 +92,14 @@ static DWORD AnswerOstrel(PIP_ADAPTER_INFO pAdapterInfo, PULONG pOutBufLen)
         return result;
     }
     int error = 0;
-    if (roundState == nullptr) {
-        roundState.reset(new QueryState);
-        error = OpenQueryChannels(roundState->channels);
-        if (error == 0) {
-            error = TakeSnapshot(*roundState);
-        }
-    } else if (SnapshotMayBeStale(roundState->channels.watch.get())) {
-        error = TakeSnapshot(*roundState);
+    if (roundAdapters == nullptr) {
+        roundAdapters.reset(new std::vector<AdapterFacts>);
+        error = TakeSnapshot(roundAdapters.get());
     }
     // Errno values become the query's result code here alone.
     result = MapKernelError(error);
     if (result == ERROR_SUCCESS) {
-        result = WriteAdapterRecords(roundState->adapters, pAdapterInfo, pOutBufLen);
+        result = WriteAdapterRecords(*roundAdapters, pAdapterInfo, pOutBufLen);
     }
     return result;
 }
@@ -142,19 +116,19 @@ DWORD Ostrel(PIP_ADAPTER_INFO pAdapterInfo, PULONG pOutBufLen)
     }
     // Only an overflow answer is followed by another call of the same round.
     if (result != ERROR_BUFFER_OVERFLOW) {
-        roundState.reset();
+        roundAdapters.reset();
     }
     return result;
 }
 
-int OpenQueryChannels(QueryChannels& channels)
+int OpenQueryChannel(std::unique_ptr<NetlinkChannel>* channel)
 {
-    return queryChannelOpener(channels);
+    return queryChannelOpener(channel);
 }
 
 QueryChannelOpener SetQueryChannelOpener(QueryChannelOpener opener)
 {
     QueryChannelOpener before = queryChannelOpener;
-    queryChannelOpener = opener != nullptr ? opener : OpenKernelChannels;
+    queryChannelOpener = opener != nullptr ? opener : OpenKernelChannel;
     return before;
 }

@@ -12,20 +12,11 @@
 // ERROR_GEN_FAILURE.
 DWORD MapKernelError(int error);
 
-// How many kernel snapshots Ostrel has taken in this process.
-unsigned long CountAdapterSnapshots();
+// Opens the channel a sizing round takes its snapshot over: the kernel's
+// route socket, unless a test has put its own opener in place. Returns 0 or
+// an errno value.
+int OpenQueryChannel(std::unique_ptr<NetlinkChannel>* channel);
 
-// The channels one sizing round of the adapter query works over.
-struct QueryChannels {
-    std::unique_ptr<NetlinkChannel> watch;  // null where the kernel refused the subscription
-    std::unique_ptr<NetlinkChannel> dump;
-};
-
-// Opens the channels of a sizing round: the kernel's sockets, the watch
-// first so that no change before the first dump slips by, unless a test has
-// put its own opener in place. Returns 0 or an errno value.
-int OpenQueryChannels(QueryChannels& channels);
-
-typedef int (*QueryChannelOpener)(QueryChannels& channels);
+typedef int (*QueryChannelOpener)(std::unique_ptr<NetlinkChannel>* channel);
 // Replaces the opener (nullptr: the kernel's); returns the one before.
 QueryChannelOpener SetQueryChannelOpener(QueryChannelOpener opener);

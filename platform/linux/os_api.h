@@ -99,8 +99,7 @@ typedef struct _IP_ADAPTER_INFO {
 // is at most 4 GiB - 1 bytes, the most a ULONG can ask for. Results:
 //   ERROR_SUCCESS             the chain is in the buffer
 //   ERROR_BUFFER_OVERFLOW     *pOutBufLen now holds the length needed; the
-//                             next call of the round answers from the same
-//                             snapshot unless the kernel reported a change
+//                             next call answers from the same snapshot
 //   ERROR_INVALID_PARAMETER   no length, or a null or misaligned buffer
 //   ERROR_NO_DATA             the namespace has no interface
 //   ERROR_ACCESS_DENIED       the kernel refused the request

@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "netlink/netlink.h"
+
 namespace {
 
 // Builds <root>/<name><suffix>: 0, ENOENT for a name no entry of root can

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <string>
 
-#include "netlink/netlink.h"
+struct NetLink;
 
 // Whether root's entry named after the link is the link's own: nsenter
 // --net and unshare -n keep the /sys of the namespace that mounted it, where

@@ -81,7 +81,7 @@ ROWS = [
      False, "lease"),
     ("100 dhclient files of 1 MiB in 128 MiB", "dhclient", ["--as=134217728", "--cpu=10"],
      False, "lease"),
-    ("five file descriptors", "", ["--nofile=5"], False, TOO_MANY_FILES),
+    ("four file descriptors", "", ["--nofile=4"], False, TOO_MANY_FILES),
     ("a 32 KiB stack", "", ["--stack=32768"], False, "lease"),
     ("every socket call interrupted", "", [], True, GEN_FAILURE),
 ]

@@ -26,7 +26,7 @@
 
 #include "lease_policy.h"
 #include "netlink/dump_loop.h"
-#include "netlink/netlink.h"
+#include "netlink/messages.h"
 
 // A copy of bytes that ends where a readable page does, the next page
 // unreadable: a read past them faults in any build, sanitizer or not.
@@ -267,10 +267,9 @@ inline void AddLink(Datagram& d, int index, uint16_t type, const std::string& na
     d.End();
 }
 
-// One datagram waiting in a scripted channel, or an error in its place.
+// One datagram waiting in a scripted channel.
 struct Queued {
     std::vector<uint8_t> bytes;
-    int error = 0;
     uint32_t sender = 0;  // 0: the kernel
     size_t claimed = 0;   // when set, the whole length, of which bytes is the start
 };
@@ -311,11 +310,8 @@ class ScriptedChannel : public NetlinkChannel {
             return EAGAIN;
         }
         Queued next = queue.front();
-        if (!peek || next.error != 0) {
+        if (!peek) {
             queue.pop_front();
-        }
-        if (next.error != 0) {
-            return next.error;
         }
         datagram->length = next.claimed != 0 ? next.claimed : next.bytes.size();
         datagram->truncated = datagram->length > capacity;

@@ -4,8 +4,6 @@
 #include <linux/rtnetlink.h>
 #include <sys/socket.h>
 
-#include <cerrno>
-
 void IndexAttributeTable(const uint8_t* data, size_t length, Attribute* table, size_t count)
 {
     for (size_t type = 0; type < count; ++type) {
@@ -41,31 +39,7 @@ void IndexMessageAttributeTable(const uint8_t* message, size_t length, size_t he
     IndexAttributeTable(message + offset, length - offset, table, count);
 }
 
-int ReadU32(const Attribute& attribute, uint32_t* value)
-{
-    if (attribute.data == nullptr) {
-        return ENOENT;
-    }
-    if (attribute.length < sizeof(uint32_t)) {
-        return EBADMSG;
-    }
-    *value = ReadValue<uint32_t>(attribute.data);
-    return 0;
-}
-
-int ReadIpv4(const Attribute& attribute, uint8_t address[4])
-{
-    if (attribute.data == nullptr) {
-        return ENOENT;
-    }
-    if (attribute.length != 4) {
-        return EBADMSG;
-    }
-    memcpy(address, attribute.data, 4);
-    return 0;
-}
-
-int ReadVia(const Attribute& attribute, uint8_t address[4])
+int ReadVia(const Attribute& attribute, uint8_t (*address)[4], bool* ipv4)
 {
     uint16_t family = 0;
     if (attribute.data == nullptr) {
@@ -75,13 +49,14 @@ int ReadVia(const Attribute& attribute, uint8_t address[4])
         return EBADMSG;
     }
     memcpy(&family, attribute.data, sizeof(family));
-    if (family != AF_INET) {
-        return EAFNOSUPPORT;
+    *ipv4 = family == AF_INET;
+    if (!*ipv4) {
+        return 0;
     }
-    if (attribute.length < sizeof(family) + 4) {
+    if (attribute.length != sizeof(family) + sizeof(*address)) {
         return EBADMSG;
     }
-    memcpy(address, attribute.data + sizeof(family), 4);
+    memcpy(address, attribute.data + sizeof(family), sizeof(*address));
     return 0;
 }
 

@@ -2,9 +2,11 @@
 // attributes are indexed once by type, then read by type.
 #pragma once
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 
 template <typename T>
 T ReadValue(const uint8_t* data)
@@ -45,19 +47,46 @@ void IndexMessageAttributes(const uint8_t* message, size_t length, size_t header
     IndexMessageAttributeTable(message, length, headerSize, table, N);
 }
 
-// The readers of one attribute return 0, ENOENT when the message lacks it
-// or EBADMSG when its payload is too short, and leave the result untouched
-// unless 0: an optional attribute read over a default needs no check.
+// The readers of one attribute return 0, ENOENT when the message lacks it,
+// or EBADMSG when it is damaged (a payload of another size than its type
+// has), and leave the result untouched unless 0.
 
-// The payload as a 32-bit number.
-int ReadU32(const Attribute& attribute, uint32_t* value);
+// A payload of exactly sizeof(T) bytes: a number, an IPv4 address, a
+// kernel struct.
+template <typename T>
+int ReadExact(const Attribute& attribute, T* value)
+{
+    if (attribute.data == nullptr) {
+        return ENOENT;
+    }
+    if (attribute.length != sizeof(T)) {
+        return EBADMSG;
+    }
+    memcpy(value, attribute.data, sizeof(T));
+    return 0;
+}
 
-// An IPv4 address of exactly four bytes; EBADMSG for any other length.
-int ReadIpv4(const Attribute& attribute, uint8_t address[4]);
+// An IPv4 route's next hop given by RTA_VIA: a 16-bit family, then the
+// address, read only when it is IPv4; *ipv4 tells whether it was.
+int ReadVia(const Attribute& attribute, uint8_t (*address)[4], bool* ipv4);
 
-// An IPv4 route's next hop given by RTA_VIA: its address when it is IPv4;
-// EAFNOSUPPORT for another family, which has no IPv4 gateway to show.
-int ReadVia(const Attribute& attribute, uint8_t address[4]);
+// A read whose attribute may be absent: ENOENT becomes 0, the result keeps
+// its default.
+inline int Optional(int error)
+{
+    return error == ENOENT ? 0 : error;
+}
+
+// The first failure of several reads, 0 when all worked.
+inline int FirstError(std::initializer_list<int> errors)
+{
+    for (int error : errors) {
+        if (error != 0) {
+            return error;
+        }
+    }
+    return 0;
+}
 
 // Copies a possibly unterminated kernel text, cut so that neither the field
 // nor a UTF-8 sequence is overrun.

@@ -1,10 +1,12 @@
 // The dump loop: a whole snapshot taken over a channel, redone while the
-// kernel flags it raced, and the watch that tells whether it still holds.
+// kernel flags it raced.
 #include "dump_loop.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <ctime>
+
+#include "messages.h"
 
 namespace {
 
@@ -105,7 +107,6 @@ int DumpSnapshot(NetlinkChannel& channel, NetlinkDumper& dumper, NetSnapshot& sn
     int64_t pause = 1;
     for (;;) {
         snapshot.links.clear();
-        snapshot.texts.clear();
         snapshot.addresses.clear();
         snapshot.gateways.clear();
         snapshot.nexthops.clear();
@@ -134,25 +135,5 @@ int DumpSnapshot(NetlinkChannel& channel, NetlinkDumper& dumper, NetSnapshot& sn
         }
         dumper.pause(std::min(pause, kDumpRetryTime - elapsed));
         pause = std::min(pause * 2, kLongestDumpPause);
-    }
-}
-
-bool SnapshotMayBeStale(NetlinkChannel* watch)
-{
-    if (watch == nullptr) {
-        return true;  // nothing can be taken as unchanged
-    }
-    bool changed = false;
-    for (;;) {
-        // Only the arrival counts, so each notification is dropped unread.
-        NetlinkDatagram datagram;
-        int error = watch->Receive(nullptr, 0, false, &datagram);
-        if (error == 0 || error == ENOBUFS) {
-            changed = true;  // ENOBUFS: notifications were lost
-        } else if (error == EAGAIN || error == EWOULDBLOCK) {
-            return changed;
-        } else {
-            return true;
-        }
     }
 }

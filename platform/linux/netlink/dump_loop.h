@@ -1,5 +1,4 @@
-// The dump loop that takes a snapshot over a channel, and the watch that
-// tells whether a snapshot is still current.
+// The dump loop that takes a snapshot over a channel.
 #pragma once
 
 #include <cstddef>
@@ -39,7 +38,3 @@ int DumpSnapshot(NetlinkChannel& channel, NetlinkDumper& dumper, NetSnapshot& sn
 // Milliseconds.
 constexpr int64_t kDumpRetryTime = 5000;
 constexpr int64_t kLongestDumpPause = 32;
-
-// Reads every queued notification of a watch without waiting; true when
-// any arrived or some were lost, and always when there is no watch.
-bool SnapshotMayBeStale(NetlinkChannel* watch);

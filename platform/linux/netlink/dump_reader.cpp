@@ -11,7 +11,7 @@
 #include <cstring>
 
 #include "attributes.h"
-#include "netlink.h"
+#include "messages.h"
 
 namespace {
 
@@ -72,7 +72,7 @@ int ReadDumpDatagram(DumpReader& reader, const uint8_t* data, size_t length, Net
                 reader.done = closing || failed;
             } else if (header.nlmsg_type == RTM_NEWLINK && reader.kind == DumpKind::kLinks) {
                 NetLink link;
-                error = ParseLinkMessage(data, header.nlmsg_len, link, snapshot.texts);
+                error = ParseLinkMessage(data, header.nlmsg_len, link);
                 if (error == 0) {
                     snapshot.links.push_back(link);
                 }

@@ -1,5 +1,7 @@
 // The parsers of the four kinds of dump message: links, IPv4 addresses,
 // IPv4 default routes and next-hop objects.
+#include "messages.h"
+
 #include <linux/if_addr.h>
 #include <linux/if_link.h>
 #include <linux/netlink.h>
@@ -11,39 +13,33 @@
 #include <cstring>
 
 #include "attributes.h"
-#include "netlink.h"
 
 namespace {
-
-// Room for the longest alias the kernel keeps (IFALIASZ); the record
-// writer cuts it to what a record holds.
-const size_t kMaxAliasSize = 256;
 
 // The lifetime value meaning "never expires".
 const uint32_t kForever = 0xFFFFFFFFu;
 
 // The kind and, for a "tun" link, the tun type out of IFLA_LINKINFO.
-void ReadLinkInfo(const Attribute& linkInfo, NetLink& link)
+int ReadLinkInfo(const Attribute& linkInfo, NetLink& link)
 {
     Attribute info[IFLA_INFO_MAX + 1];
     IndexAttributes(linkInfo.data, linkInfo.length, info);
     if (info[IFLA_INFO_KIND].data != nullptr) {
         CopyKernelText(link.kind, sizeof(link.kind), info[IFLA_INFO_KIND]);
     }
-    // Read for any kind, which may follow its data; only a "tun" link's
-    // number is ever used.
-    if (info[IFLA_INFO_DATA].data != nullptr) {
-        Attribute data[IFLA_TUN_MAX + 1];
-        IndexAttributes(info[IFLA_INFO_DATA].data, info[IFLA_INFO_DATA].length, data);
-        if (data[IFLA_TUN_TYPE].length >= 1) {
-            link.tunType = data[IFLA_TUN_TYPE].data[0];
-        }
+    // The data's attributes are numbered per kind: only a "tun" link's are
+    // tun attributes.
+    if (strcmp(link.kind, "tun") != 0 || info[IFLA_INFO_DATA].data == nullptr) {
+        return 0;
     }
+    Attribute data[IFLA_TUN_MAX + 1];
+    IndexAttributes(info[IFLA_INFO_DATA].data, info[IFLA_INFO_DATA].length, data);
+    return Optional(ReadExact(data[IFLA_TUN_TYPE], &link.tunType));
 }
 
 // Appends the usable hops of an RTA_MULTIPATH list, each with the route's
 // priority.
-void ReadMultipath(const Attribute& multipath, uint32_t priority, std::vector<NetGateway>& gateways)
+int ReadMultipath(const Attribute& multipath, uint32_t priority, std::vector<NetGateway>& gateways)
 {
     const uint8_t* data = multipath.data;
     size_t length = multipath.length;
@@ -57,10 +53,13 @@ void ReadMultipath(const Attribute& multipath, uint32_t priority, std::vector<Ne
         gateway.priority = priority;
         Attribute attributes[RTA_MAX + 1];
         IndexAttributes(data + RTNH_LENGTH(0), hop.rtnh_len - RTNH_LENGTH(0), attributes);
-        ReadIpv4(attributes[RTA_GATEWAY], gateway.address);
-        bool usable = attributes[RTA_VIA].data == nullptr ||
-                      ReadVia(attributes[RTA_VIA], gateway.address) == 0;
-        if (gateway.index != 0 && usable) {
+        bool ipv4 = true;
+        int error = FirstError({Optional(ReadExact(attributes[RTA_GATEWAY], &gateway.address)),
+                                Optional(ReadVia(attributes[RTA_VIA], &gateway.address, &ipv4))});
+        if (error != 0) {
+            return error;
+        }
+        if (gateway.index != 0 && ipv4) {
             gateways.push_back(gateway);
         }
         size_t step = RTNH_ALIGN(hop.rtnh_len);
@@ -70,19 +69,12 @@ void ReadMultipath(const Attribute& multipath, uint32_t priority, std::vector<Ne
         data += step;
         length -= step;
     }
+    return 0;
 }
 
 }  // namespace
 
-const char* FindLinkAlias(const NetSnapshot& snapshot, const NetLink& link)
-{
-    if (link.aliasLength == 0 || link.aliasOffset >= snapshot.texts.size()) {
-        return "";
-    }
-    return snapshot.texts.c_str() + link.aliasOffset;
-}
-
-int ParseLinkMessage(const uint8_t* message, size_t length, NetLink& link, std::string& texts)
+int ParseLinkMessage(const uint8_t* message, size_t length, NetLink& link)
 {
     if (length < NLMSG_LENGTH(sizeof(ifinfomsg))) {
         return EBADMSG;
@@ -96,23 +88,18 @@ int ParseLinkMessage(const uint8_t* message, size_t length, NetLink& link, std::
     if (attributes[IFLA_IFNAME].data != nullptr) {
         CopyKernelText(link.name, sizeof(link.name), attributes[IFLA_IFNAME]);
     }
-    if (attributes[IFLA_IFALIAS].data != nullptr) {
-        char alias[kMaxAliasSize];
-        CopyKernelText(alias, sizeof(alias), attributes[IFLA_IFALIAS]);
-        link.aliasLength = static_cast<uint32_t>(strlen(alias));
-        if (link.aliasLength > 0) {
-            link.aliasOffset = static_cast<uint32_t>(texts.size());
-            texts.append(alias, link.aliasLength + 1);
-        }
-    }
     const Attribute& address = attributes[IFLA_ADDRESS];
     if (address.data != nullptr) {
-        link.addressLength = static_cast<uint8_t>(address.length < 32 ? address.length : 32);
+        // No link layer has a longer address (MAX_ADDR_LEN).
+        if (address.length > 32) {
+            return EBADMSG;
+        }
+        link.addressLength = static_cast<uint8_t>(address.length);
         memcpy(link.address, address.data,
                address.length < sizeof(link.address) ? address.length : sizeof(link.address));
     }
     if (attributes[IFLA_LINKINFO].data != nullptr) {
-        ReadLinkInfo(attributes[IFLA_LINKINFO], link);
+        return ReadLinkInfo(attributes[IFLA_LINKINFO], link);
     }
     return 0;
 }
@@ -134,21 +121,21 @@ int ParseAddressMessage(const uint8_t* message, size_t length, NetAddress& addre
     IndexMessageAttributes(message, length, sizeof(ifaddrmsg), attributes);
     // A point-to-point address keeps its own end in IFA_LOCAL and the
     // peer's in IFA_ADDRESS; any other has IFA_ADDRESS alone.
-    int error = ReadIpv4(attributes[IFA_LOCAL], address.address);
-    if (error != 0) {
-        error = ReadIpv4(attributes[IFA_ADDRESS], address.address);
+    int local = ReadExact(attributes[IFA_LOCAL], &address.address);
+    if (local == ENOENT) {
+        local = ReadExact(attributes[IFA_ADDRESS], &address.address);
     }
-    ReadU32(attributes[IFA_FLAGS], &address.flags);
-    const Attribute& cacheInfo = attributes[IFA_CACHEINFO];
-    if (cacheInfo.data != nullptr && cacheInfo.length >= sizeof(ifa_cacheinfo)) {
-        ifa_cacheinfo cache = ReadValue<ifa_cacheinfo>(cacheInfo.data);
+    ifa_cacheinfo cache;
+    int cacheRead = ReadExact(attributes[IFA_CACHEINFO], &cache);
+    if (cacheRead == 0) {
         address.finite = cache.ifa_valid != kForever;
         address.validSeconds = cache.ifa_valid;
         address.updated = cache.tstamp;
     }
-    // Without a four-byte address there is nothing to show; a malformed one
-    // spoils only this address, not the dump.
-    return error == 0 ? 0 : ENOENT;
+    // Without an address there is nothing to show (ENOENT), unless the
+    // message is damaged.
+    return FirstError(
+        {Optional(ReadExact(attributes[IFA_FLAGS], &address.flags)), Optional(cacheRead), local});
 }
 
 int ParseRouteMessage(const uint8_t* message, size_t length, std::vector<NetGateway>& gateways)
@@ -163,27 +150,29 @@ int ParseRouteMessage(const uint8_t* message, size_t length, std::vector<NetGate
     Attribute attributes[RTA_MAX + 1];
     IndexMessageAttributes(message, length, sizeof(rtmsg), attributes);
     uint32_t table = route.rtm_table;
-    ReadU32(attributes[RTA_TABLE], &table);
-    if (table != RT_TABLE_MAIN) {
-        return 0;
+    int error = Optional(ReadExact(attributes[RTA_TABLE], &table));
+    if (error != 0 || table != RT_TABLE_MAIN) {
+        return error;
     }
     NetGateway single;
-    ReadU32(attributes[RTA_OIF], &single.index);
-    ReadIpv4(attributes[RTA_GATEWAY], single.address);
-    bool singleUsable =
-        attributes[RTA_VIA].data == nullptr || ReadVia(attributes[RTA_VIA], single.address) == 0;
-    ReadU32(attributes[RTA_PRIORITY], &single.priority);
-    ReadU32(attributes[RTA_NH_ID], &single.nexthopId);
+    bool ipv4 = true;
+    error = FirstError({Optional(ReadExact(attributes[RTA_OIF], &single.index)),
+                        Optional(ReadExact(attributes[RTA_GATEWAY], &single.address)),
+                        Optional(ReadVia(attributes[RTA_VIA], &single.address, &ipv4)),
+                        Optional(ReadExact(attributes[RTA_PRIORITY], &single.priority)),
+                        Optional(ReadExact(attributes[RTA_NH_ID], &single.nexthopId))});
+    if (error != 0) {
+        return error;
+    }
     if (attributes[RTA_MULTIPATH].data != nullptr) {
-        ReadMultipath(attributes[RTA_MULTIPATH], single.priority, gateways);
-        return 0;
+        return ReadMultipath(attributes[RTA_MULTIPATH], single.priority, gateways);
     }
     // The kernel spells out an object's hops beside its id unless
     // nexthop_compat_mode is off; then the id is all there is.
     if (single.index != 0) {
         single.nexthopId = 0;
     }
-    if ((single.index != 0 && singleUsable) || single.nexthopId != 0) {
+    if ((single.index != 0 && ipv4) || single.nexthopId != 0) {
         gateways.push_back(single);
     }
     return 0;
@@ -198,23 +187,23 @@ int ParseNexthopMessage(const uint8_t* message, size_t length, NetSnapshot& snap
     Attribute attributes[NHA_MAX + 1];
     IndexMessageAttributes(message, length, sizeof(nhmsg), attributes);
     NetNexthop nexthop;
-    ReadU32(attributes[NHA_ID], &nexthop.id);
-    if (nexthop.id == 0) {
-        return 0;
+    int error = Optional(ReadExact(attributes[NHA_ID], &nexthop.id));
+    if (error != 0 || nexthop.id == 0) {
+        return error;  // without an id no route can name it
     }
-    ReadU32(attributes[NHA_OIF], &nexthop.index);
-    if (attributes[NHA_GATEWAY].data != nullptr) {
-        // An IPv6 gateway has no IPv4 form, as with RTA_VIA.
-        nexthop.usable =
-            info.nh_family == AF_INET && ReadIpv4(attributes[NHA_GATEWAY], nexthop.address) == 0;
-    }
-    if (attributes[NHA_BLACKHOLE].data != nullptr) {
-        nexthop.usable = false;
-    }
-    nexthop.firstMember = static_cast<uint32_t>(snapshot.nexthopMembers.size());
+    // An IPv6 gateway has no IPv4 form, as with RTA_VIA.
+    bool ipv4 = info.nh_family == AF_INET;
     const Attribute& group = attributes[NHA_GROUP];
-    for (size_t at = 0; group.data != nullptr && at + sizeof(nexthop_grp) <= group.length;
-         at += sizeof(nexthop_grp)) {
+    error = FirstError({Optional(ReadExact(attributes[NHA_OIF], &nexthop.index)),
+                        ipv4 ? Optional(ReadExact(attributes[NHA_GATEWAY], &nexthop.address)) : 0,
+                        group.length % sizeof(nexthop_grp) == 0 ? 0 : EBADMSG});
+    if (error != 0) {
+        return error;
+    }
+    nexthop.usable = (ipv4 || attributes[NHA_GATEWAY].data == nullptr) &&
+                     attributes[NHA_BLACKHOLE].data == nullptr;
+    nexthop.firstMember = static_cast<uint32_t>(snapshot.nexthopMembers.size());
+    for (size_t at = 0; at < group.length; at += sizeof(nexthop_grp)) {
         snapshot.nexthopMembers.push_back(ReadValue<nexthop_grp>(group.data + at).id);
         ++nexthop.memberCount;
     }

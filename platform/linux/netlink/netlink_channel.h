@@ -4,10 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
-#include <vector>
-
-#include "netlink.h"
 
 // What one receive saw.
 struct NetlinkDatagram {
@@ -25,8 +21,7 @@ class NetlinkChannel {
     // Sends one request to the kernel.
     virtual int Send(const uint8_t* request, size_t length) = 0;
     // Takes the next datagram into buffer, or with peek copies it and leaves
-    // it queued. EAGAIN: nothing arrived in time; ENOBUFS: the kernel dropped
-    // datagrams for want of room.
+    // it queued. EAGAIN: nothing arrived in time.
     virtual int Receive(uint8_t* buffer, size_t capacity, bool peek, NetlinkDatagram* datagram) = 0;
 };
 
@@ -38,17 +33,8 @@ class NetlinkSocket : public NetlinkChannel {
     NetlinkSocket(const NetlinkSocket&) = delete;
     NetlinkSocket& operator=(const NetlinkSocket&) = delete;
 
-    // Opens and binds the socket, subscribed to the given multicast groups.
-    int Open(uint32_t groups, bool nonBlocking);
-    // Adds a multicast group by number. Returns 0 or an errno value, EINVAL
-    // where the kernel lacks the group.
-    int JoinGroup(unsigned group);
-    // Whether the kernel checks our requests strictly and so applies the
-    // route dump's table filter.
-    bool StrictChecking() const
-    {
-        return strict_;
-    }
+    // Opens and binds the socket.
+    int Open();
 
     uint32_t Port() const override
     {
@@ -60,7 +46,6 @@ class NetlinkSocket : public NetlinkChannel {
    private:
     int fd_ = -1;
     uint32_t port_ = 0;
-    bool strict_ = false;
 };
 
 // How often a send or receive interrupted by a signal is issued again

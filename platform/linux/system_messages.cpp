@@ -1,37 +1,7 @@
-// Local memory, the thread error state and the system message table.
-#include <cstdlib>
+// The system message table: the platform's text for each result code.
 #include <cstring>
 
 #include "os_api.h"
-
-// Blocks carry their size in front so that LocalFree needs nothing else.
-HLOCAL LocalAlloc(UINT uFlags, size_t uBytes)
-{
-    void* block =
-        (uFlags & LMEM_ZEROINIT) ? calloc(1, uBytes ? uBytes : 1) : malloc(uBytes ? uBytes : 1);
-    if (block == nullptr) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    }
-    return block;
-}
-
-HLOCAL LocalFree(HLOCAL hMem)
-{
-    free(hMem);
-    return nullptr;
-}
-
-static thread_local DWORD lastError = ERROR_SUCCESS;
-
-void SetLastError(DWORD dwErrCode)
-{
-    lastError = dwErrCode;
-}
-
-DWORD GetLastError(void)
-{
-    return lastError;
-}
 
 namespace {
 
@@ -95,16 +65,4 @@ DWORD FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD d
         lpBuffer[length + 1] = '\0';
     }
     return static_cast<DWORD>(total);
-}
-
-namespace __gnu_cxx {
-void __freeres() noexcept;
-}
-
-// The C++ runtime is linked into the executable, where nothing returns its
-// exception emergency pool before exit; release it so that a run ends with
-// every heap block freed.
-__attribute__((destructor)) static void ReleaseRuntimePool()
-{
-    __gnu_cxx::__freeres();
 }
