@@ -508,8 +508,7 @@ TEST_F(VersionFile, FileCutShortFailsItsReads)
     int fd = open(Write("short", Bytes(100, 'x')).c_str(), O_RDONLY);
     ASSERT_GE(fd, 0);
     ByteReader reader(fd, 8192);
-    // Readers nest, and the tool runs on stacks of 16 KiB: no window inside.
-    EXPECT_LT(sizeof(ByteReader), 128u);
+    EXPECT_LT(sizeof(ByteReader), 128u);  // readers nest on a 16 KiB stack: no window inside
     Bytes bytes(5000);
     EXPECT_EQ(EIO, reader.Read(0, 8, bytes.data()));
     EXPECT_EQ(EIO, reader.Read(0, bytes.size(), bytes.data()));
