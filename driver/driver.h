@@ -10,7 +10,7 @@
 int RunOstrel(const char* invocationName);
 
 // Writes the version text of the executable named by invocationName into
-// text (always terminated; cut to fit), or the fallback "0, 0, 0, 0".
+// text (always terminated, escaped, cut to fit), or the fallback "0, 0, 0, 0".
 void ReadOwnFileVersion(const char* invocationName, char* text, size_t textSize);
 
 // Writes the system's text for a result code, then a line feed.

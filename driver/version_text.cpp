@@ -1,6 +1,7 @@
 #include <cstring>
 
 #include "driver.h"
+#include "text_escape.h"
 
 static const char kFallbackVersion[] = "0, 0, 0, 0";
 static const char kExeSuffix[] = ".exe";
@@ -22,22 +23,9 @@ static bool EndsWithExeSuffix(const char* name, size_t length)
     return true;
 }
 
-static void CopyText(char* text, size_t textSize, const char* value, size_t valueLength)
-{
-    if (textSize == 0) {
-        return;
-    }
-    size_t length = strnlen(value, valueLength);
-    if (length >= textSize) {
-        length = textSize - 1;
-    }
-    memcpy(text, value, length);
-    text[length] = '\0';
-}
-
 void ReadOwnFileVersion(const char* invocationName, char* text, size_t textSize)
 {
-    CopyText(text, textSize, kFallbackVersion, sizeof(kFallbackVersion));
+    CopyEscapedText(text, textSize, kFallbackVersion, sizeof(kFallbackVersion) - 1);
 
     // A name that does not fit the platform's path limit with the suffix
     // could only be cut into the name of some other file, so it is not
@@ -69,8 +57,11 @@ void ReadOwnFileVersion(const char* invocationName, char* text, size_t textSize)
                            &valueLength) &&
             value != NULL) {
             // The length is in characters with the terminator; it bounds the
-            // copy because the block may not terminate the text.
-            CopyText(text, textSize, (const char*)value, valueLength);
+            // copy because the block may not terminate the text. Whoever
+            // named the file wrote the text: it is escaped as every outside
+            // text the report prints.
+            const char* found = (const char*)value;
+            CopyEscapedText(text, textSize, found, strnlen(found, valueLength));
         }
     }
     LocalFree(block);

@@ -4,8 +4,10 @@
 
 namespace {
 
-// Bytes of the UTF-8 sequence led by lead when the whole sequence lies in
-// [text, text + available); 1 for anything else, which then stands alone.
+// Bytes of the well-formed UTF-8 sequence at text when the whole of it
+// lies in [text, text + available); 1 for anything else, which then stands
+// alone. The second byte's range excludes overlong forms, surrogates and
+// code points past U+10FFFF.
 size_t MeasureSequence(const unsigned char* text, size_t available)
 {
     unsigned char lead = text[0];
@@ -13,10 +15,15 @@ size_t MeasureSequence(const unsigned char* text, size_t available)
                   : lead >= 0xE0 && lead <= 0xEF ? 3
                   : lead >= 0xC2 && lead <= 0xDF ? 2
                                                  : 1;
-    if (size > available) {
+    if (size == 1 || size > available) {
         return 1;
     }
-    for (size_t i = 1; i < size; ++i) {
+    unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+    unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+    if (text[1] < low || text[1] > high) {
+        return 1;
+    }
+    for (size_t i = 2; i < size; ++i) {
         if ((text[i] & 0xC0) != 0x80) {
             return 1;
         }
@@ -24,12 +31,13 @@ size_t MeasureSequence(const unsigned char* text, size_t available)
     return size;
 }
 
-// The C0 controls, DEL, and the C1 controls U+0080 to U+009F in their UTF-8
-// form: what a terminal may act on instead of showing.
-bool IsControl(const unsigned char* unit, size_t size)
+// The C0 controls, DEL, the C1 controls U+0080 to U+009F in their UTF-8
+// form, and any byte of no well-formed sequence: what a terminal may act on
+// (a lone 0x9B is CSI to some) or show as something else.
+bool NeedsEscape(const unsigned char* unit, size_t size)
 {
     if (size == 1) {
-        return unit[0] < 0x20 || unit[0] == 0x7F;
+        return unit[0] < 0x20 || unit[0] >= 0x7F;
     }
     return size == 2 && unit[0] == 0xC2 && unit[1] < 0xA0;
 }
@@ -50,7 +58,7 @@ void CopyEscapedText(char* field, size_t fieldSize, const char* text, size_t len
         // One unit at a time (an escaped byte, a whole UTF-8 sequence or
         // one other byte), so that a cut never leaves half of one.
         size_t size = MeasureSequence(in + at, length - at);
-        bool control = IsControl(in + at, size);
+        bool control = NeedsEscape(in + at, size);
         size_t needed = control ? 4 * size : in[at] == '\\' ? 2 : size;
         if (needed > room - used) {
             break;

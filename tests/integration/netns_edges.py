@@ -21,6 +21,7 @@ HOSTILE = [
     ("hb", "\x1b[31mred\x1b[0m \\x41", "veth"),
     ("hc", "caf\u00e9 \u2615 tab\there", "veth"),
     ("h\x1b[7md", None, "h\\x1b[7md"),
+    ("h\udc9b\udcff", None, "h\\x9b\\xff"),  # lone CSI and 0xff bytes, no UTF-8
 ]
 
 

@@ -65,12 +65,14 @@ def main():
         check("symlink Ostrel.EXE through PATH", version_line(["bash", "-c", "Ostrel.EXE"], BASH,
                                                               elsewhere, links + ":" + system_path),
               RECORD)
-        # The name asked for is Ostrel.com.exe, then Ostrel.com, and no such
-        # file exists anywhere on the search path.
-        for name in ("Ostrel.com", "Ostrel.COM"):
+        # A bare name, or none, is the running program, never a file in the current folder.
+        with open(os.path.join(elsewhere, "Ostrel.com"), "wb") as forged:
+            forged.write(open(exe, "rb").read().replace("1, 0, 0, 2".encode("utf-16-le"),
+                                                        "6, 6\x1b[1m\n6".encode("utf-16-le")))
+        for name in ("Ostrel.com", "Ostrel.COM", ""):
             command = 'exec -a "$0" "$1"'
             check("exec -a " + name, version_line(["bash", "-c", command, name, exe], BASH,
-                                                  elsewhere, bindir + ":" + system_path), FALLBACK)
+                                                  elsewhere, bindir + ":" + system_path), RECORD)
 
         objcopy = shutil.which("objcopy")
         if objcopy is None:

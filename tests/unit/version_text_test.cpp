@@ -76,6 +76,8 @@ TEST_F(ReadOwnFileVersionTest, ReturnsTheScriptedValueFromTheFileVersionPath)
     ScriptFakeVersion({"3, 1, 4, 1", 0, false, false});
     EXPECT_EQ(Read("Ostrel"), "3, 1, 4, 1");
     EXPECT_EQ(FakeVersionPathsQueried(), std::vector<std::string>{kFileVersionPath});
+    ScriptFakeVersion({"6\x1b[2J\nVersion \x9b", 0, false, false});
+    EXPECT_EQ(Read("Ostrel"), "6\\x1b[2J\\x0aVersion \\x9b");
 }
 
 TEST_F(ReadOwnFileVersionTest, ValueIsBoundedByTheReportedLength)

@@ -6,6 +6,12 @@
 #include <cerrno>
 #include <cstring>
 
+namespace {
+
+const size_t kWindowSize = 4096;
+
+}  // namespace
+
 int ReadExactly(int fd, uint64_t offset, size_t length, uint8_t* out)
 {
     size_t done = 0;
@@ -35,19 +41,20 @@ int ByteReader::Read(uint64_t offset, size_t length, uint8_t* out)
         memcpy(out, memory_ + offset, length);
         return 0;
     }
-    if (length > sizeof(window_)) {
+    if (length > kWindowSize) {
         return ReadExactly(fd_, offset, length, out);
     }
     if (offset < start_ || offset - start_ > filled_ || length > filled_ - (offset - start_)) {
-        size_t want = static_cast<size_t>(std::min<uint64_t>(sizeof(window_), size_ - offset));
+        size_t want = static_cast<size_t>(std::min<uint64_t>(kWindowSize, size_ - offset));
         filled_ = 0;
-        if (int error = ReadExactly(fd_, offset, want, window_); error != 0) {
+        window_.resize(kWindowSize);
+        if (int error = ReadExactly(fd_, offset, want, window_.data()); error != 0) {
             return error;
         }
         start_ = offset;
         filled_ = want;
     }
-    memcpy(out, window_ + (offset - start_), length);
+    memcpy(out, window_.data() + (offset - start_), length);
     return 0;
 }
 int ByteReader::ReadWord(uint64_t offset, uint16_t* value)

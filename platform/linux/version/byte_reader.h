@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 // Reads length bytes at offset of the file open at fd. Returns 0, EIO when
 // the file ends before them, or the read's own errno.
@@ -37,5 +38,6 @@ class ByteReader {
     uint64_t size_;
     uint64_t start_ = 0;
     size_t filled_ = 0;
-    uint8_t window_[4096];
+    // On the heap: readers nest, and the tool must run on a small stack.
+    std::vector<uint8_t> window_;
 };

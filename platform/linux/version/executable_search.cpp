@@ -1,12 +1,10 @@
-// The file a name stands for, found as the platform's library search
-// finds it, and its version record.
+// The file a name stands for and its version record.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -14,8 +12,8 @@
 
 namespace {
 
-// The name may have been swapped for a FIFO or a device since the search
-// looked at it: opening must neither wait for a writer nor make a terminal
+// The name may have been swapped for a FIFO or a device since it was
+// looked at: opening must neither wait for a writer nor make a terminal
 // ours.
 const int kOpenFlags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
 
@@ -47,67 +45,6 @@ bool IsRegularFile(const std::string& path)
     return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-std::string OwnDirectory()
-{
-    char target[PATH_MAX];
-    ssize_t length = readlink("/proc/self/exe", target, sizeof(target) - 1);
-    if (length <= 0) {
-        return std::string();
-    }
-    std::string path(target, static_cast<size_t>(length));
-    size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-// Returns 0 or ENOENT when no place holds a regular file of that name.
-int SearchBareName(const std::string& name, std::string* path)
-{
-    std::vector<std::string> places;
-    std::string own = OwnDirectory();
-    if (!own.empty()) {
-        places.push_back(own);
-    }
-    places.push_back("./");
-    const char* search = getenv("PATH");
-    if (search != nullptr) {
-        std::string list(search);
-        size_t start = 0;
-        while (start <= list.size()) {
-            size_t colon = list.find(':', start);
-            std::string entry =
-                list.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
-            places.push_back(entry.empty() ? "./" : entry + "/");
-            if (colon == std::string::npos) {
-                break;
-            }
-            start = colon + 1;
-        }
-    }
-    for (const std::string& place : places) {
-        if (IsRegularFile(place + name)) {
-            *path = place + name;
-            return 0;
-        }
-    }
-    return ENOENT;
-}
-
-// Returns 0 or ENOENT when the name stands for no regular file.
-int SearchName(const std::string& name, std::string* path)
-{
-    if (name.empty()) {
-        return ENOENT;
-    }
-    if (name.find('/') != std::string::npos) {
-        if (!IsRegularFile(name)) {
-            return ENOENT;
-        }
-        *path = name;
-        return 0;
-    }
-    return SearchBareName(name, path);
-}
-
 bool EndsWithExe(const std::string& name)
 {
     if (name.size() < 4) {
@@ -128,16 +65,20 @@ int FindNamedVersionRecord(const char* name, std::vector<uint8_t>* record)
     if (length == PATH_MAX) {
         return ENOENT;
     }
-    std::string wanted(name, length);
-    bool another = EndsWithExe(wanted);
+    // A shell hands on a bare name when it found the program through PATH,
+    // and exec -a may hand on any name, or none: the running program is
+    // meant either way. Searching folders for it instead would let whoever
+    // writes to the current folder or a PATH entry choose what root opens.
+    bool bare = memchr(name, '/', length) == nullptr;
+    std::string wanted = bare ? "/proc/self/exe" : std::string(name, length);
+    bool another = !bare && EndsWithExe(wanted);
     int result = ENOENT;
     while (true) {
-        std::string path;
-        if (SearchName(wanted, &path) == 0) {
+        if (IsRegularFile(wanted)) {
             // Whatever keeps the file found from giving a record (it cannot
             // be opened, is damaged, or was swapped since), it has none.
             result = ENODATA;
-            FileOwner file(open(path.c_str(), kOpenFlags));
+            FileOwner file(open(wanted.c_str(), kOpenFlags));
             if (file.get() >= 0 && ReadElfVersionRecord(file.get(), record) == 0) {
                 return 0;
             }

@@ -1,4 +1,4 @@
-// Finding the version record of an executable on disk: the name search,
+// Finding the version record of an executable on disk: the named file,
 // the ELF section that carries the compiled resources, and the RT_VERSION
 // entry among them. Whoever starts the tool chooses the name, so the file
 // is untrusted: every field is bounds-checked, only headers, the names
@@ -21,12 +21,11 @@ const size_t kMaxResourceSectionSize = 1024 * 1024;
 const size_t kMaxVersionRecordSize = 0xFFFF;
 
 // Finds the version record of the file a name stands for and leaves the
-// measured record in record. The name resolves as the platform's library
-// search does: with a directory part as given; a bare name in the running
-// executable's directory, the current directory, then each PATH entry. A
-// name ending in ".exe" (any case) whose file is missing or carries no
-// record (the Windows build may sit beside this one) is tried once more
-// without it.
+// measured record in record. A name with a slash is the path given; a bare
+// or empty one stands for the running executable (/proc/self/exe), never a
+// file found in some folder. A path ending in ".exe" (any case) whose file
+// is missing or carries no record (the Windows build may sit beside this
+// one) is tried once more without it.
 // Returns 0, ENOENT when no file answers to the name, or ENODATA when the
 // file has no sound record.
 int FindNamedVersionRecord(const char* name, std::vector<uint8_t>* record);

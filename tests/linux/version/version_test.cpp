@@ -412,7 +412,7 @@ TEST_F(VersionFile, ExecutableCarriesTheRecordAndNamesResolve)
     EXPECT_EQ(FileVersion(copy + ".EXE"), "1, 0, 0, 2");
     EXPECT_EQ(FileVersion(dir + "/.exe"), kNoFile);
     EXPECT_EQ(FileVersion(dir), kNoFile);
-    EXPECT_EQ(FileVersion(""), kNoFile);
+    EXPECT_EQ(FileVersion(""), kNoRecord);  // the running test, which has no record
     EXPECT_EQ(FileVersion(Write("text", Bytes(100, 'x'))), kNoRecord);
 }
 
@@ -508,6 +508,7 @@ TEST_F(VersionFile, FileCutShortFailsItsReads)
     int fd = open(Write("short", Bytes(100, 'x')).c_str(), O_RDONLY);
     ASSERT_GE(fd, 0);
     ByteReader reader(fd, 8192);
+    EXPECT_LT(sizeof(ByteReader), 128u);  // readers nest on a 16 KiB stack: no window inside
     Bytes bytes(5000);
     EXPECT_EQ(EIO, reader.Read(0, 8, bytes.data()));
     EXPECT_EQ(EIO, reader.Read(0, bytes.size(), bytes.data()));
