@@ -8,14 +8,9 @@
 #include <vector>
 
 #include "adapter_facts.h"
+#include "kernel_time.h"
 #include "leases/leases.h"
 #include "netlink/netlink.h"
-
-// The two clocks the kernel's address timestamps are read against.
-struct KernelClock {
-    int64_t realSeconds = 0;           // CLOCK_REALTIME
-    uint64_t monotonicHundredths = 0;  // CLOCK_MONOTONIC as the kernel counts it, in tstamp units
-};
 
 // The clocks now. In a time namespace CLOCK_MONOTONIC runs ahead of the
 // host's by the namespace's offset (/proc/self/timens_offsets), while the

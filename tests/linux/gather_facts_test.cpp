@@ -170,3 +170,22 @@ TEST(GatherAdapterFacts, TimeNamespaceOffset)
         EXPECT_EQ(ParseMonotonicOffset(text), hundredths) << text;
     }
 }
+
+// Every reading of one address gives the same times, whatever the phase of
+// the clocks, and they differ by the lifetime it was given (600 s).
+TEST(KernelTime, ReadingsOfOneAddressAgree)
+{
+    for (int64_t set : {170000000000, 170000000001, 170000000050, 170000000099}) {
+        for (uint32_t tstamp : {100000u, 0xFFFFFFF0u}) {
+            for (uint32_t age : {0u, 1u, 99u, 100u, 101u, 5999u, 6000u, 59999u}) {
+                KernelClock clock;
+                clock.realSeconds = (set + age) / 100;
+                clock.realHundredths = static_cast<uint32_t>((set + age) % 100);
+                clock.monotonicHundredths = uint64_t{tstamp} + age;
+                AddressTimes times = DeriveAddressTimes(tstamp, 600 - age / 100, clock);
+                EXPECT_EQ(times.updated, set / 100) << set << " " << tstamp << " " << age;
+                EXPECT_EQ(times.expires, set / 100 + 600) << set << " " << tstamp << " " << age;
+            }
+        }
+    }
+}

@@ -153,7 +153,7 @@ int ParseNetworkManagerState(std::string_view text, LeaseFacts* found)
     } else if (options.expiry) {
         facts.end = LeaseEnd::kAt;
         facts.expires = *options.expiry;
-        if (options.leaseTime && *options.leaseTime <= *options.expiry) {
+        if (options.leaseTime) {
             facts.obtainedKnown = true;
             facts.obtained = *options.expiry - *options.leaseTime;
         }

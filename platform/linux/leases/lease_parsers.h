@@ -71,6 +71,11 @@ int ParseDhcpcdDump(std::string_view entries, int64_t mtime, LeaseFacts* facts);
 std::unordered_map<std::string, LeaseFacts> ParseDhclientLeases(std::string_view text,
                                                                 std::string_view fileInterface);
 
+// Of the last part of a dhclient file, cut at an arbitrary byte, what starts
+// with its first whole block: from the first line that opens a lease block
+// ("lease {"), empty when there is none.
+std::string_view SkipTornFirstBlock(std::string_view tail);
+
 // dhcpcd's file: the raw DHCP reply; EBADMSG when the bytes are no DHCP
 // message (too short, no magic cookie). address is the header's yiaddr
 // (none when 0.0.0.0), obtained the file's mtime (dhcpcd writes it when it
