@@ -15,7 +15,8 @@
 // The clocks now. In a time namespace CLOCK_MONOTONIC runs ahead of the
 // host's by the namespace's offset (/proc/self/timens_offsets), while the
 // kernel's address timestamps count from the host's boot: the offset is
-// taken off.
+// taken off. The kernel's own tick count, which dates its addresses,
+// comes from times(2) (KernelHundredths).
 KernelClock ReadKernelClock();
 
 // The CLOCK_MONOTONIC offset of a time namespace in hundredths of a

@@ -7,8 +7,15 @@
 struct KernelClock {
     int64_t realSeconds = 0;           // CLOCK_REALTIME
     uint32_t realHundredths = 0;       // and hundredths of a second past realSeconds
-    uint64_t monotonicHundredths = 0;  // CLOCK_MONOTONIC as the kernel counts it, in tstamp units
+    uint64_t monotonicHundredths = 0;  // the kernel's tick count since boot, in tstamp units
 };
+
+// The kernel's tick count since boot in hundredths, tstamp's clock, from
+// what times(2) returns (ticks since 300 s before the counter's 32-bit wrap,
+// in hundredths); monotonic is CLOCK_MONOTONIC in hundredths, which the
+// tick count trails by up to a second, and what is kept when the two
+// cannot be told to agree.
+uint64_t KernelHundredths(int64_t timesValue, uint64_t monotonic);
 
 // When a kernel address was last set and when its valid lifetime runs out,
 // in seconds since 1970-01-01 UTC.

@@ -189,3 +189,20 @@ TEST(KernelTime, ReadingsOfOneAddressAgree)
         }
     }
 }
+
+// What times() returns at HZ 100, 250, 300 and 1000, the ticks trailing
+// the monotonic clock by 0.31 s; without a tick rate that agrees, the
+// monotonic clock.
+TEST(KernelTime, TickCountFromTimes)
+{
+    for (uint64_t hz : {100u, 250u, 300u, 1000u}) {
+        for (uint64_t ticks : {0ull, 12345ull, 999999999ull}) {
+            uint64_t since = ticks * 100 / hz;
+            auto value = static_cast<int64_t>(((uint64_t{1} << 32) - 300 * hz + ticks) * 100 / hz);
+            EXPECT_NEAR(KernelHundredths(value, since + 31), since, 1) << hz << " " << ticks;
+        }
+    }
+    for (int64_t value : {-1LL, 1000LL, 4294937296LL + 700}) {
+        EXPECT_EQ(KernelHundredths(value, 500), 500u) << value;
+    }
+}
