@@ -123,19 +123,14 @@ int Connect(const std::string& path, int* fd)
 
 }  // namespace
 
-int64_t DeadlineAfter(int milliseconds)
-{
-    return MonotonicMilliseconds() + milliseconds;
-}
-
 std::vector<std::string> AskDhcpcdLease(const std::string& runDir, std::string_view interface,
-                                        int64_t deadline)
+                                        int timeoutMilliseconds)
 {
     std::vector<std::string> entries;
-    if (interface.empty() || interface.size() > kMaxInterfaceName ||
-        MonotonicMilliseconds() >= deadline) {
+    if (interface.empty() || interface.size() > kMaxInterfaceName) {
         return entries;
     }
+    int64_t deadline = MonotonicMilliseconds() + timeoutMilliseconds;
     // The interface's own dhcpcd (IPv4 only, or both families), else one
     // dhcpcd managing every interface.
     std::string name(interface);

@@ -87,13 +87,9 @@ struct LeaseFileCalls {
 // the calls before.
 LeaseFileCalls SetLeaseFileCalls(const LeaseFileCalls& calls);
 
-// The deadline for AskDhcpcdLease that lies milliseconds from now.
-int64_t DeadlineAfter(int milliseconds);
-
 // What the dhcpcd managing an interface dumps of its IPv4 lease over its
 // unprivileged control socket in runDir (mode 0666, "/run/dhcpcd" on a real
 // run): one entry per state, for ParseDhcpcdDump. Empty when no dhcpcd
-// answers by deadline (DeadlineAfter); the reply is bounded and
-// untrusted.
+// answers in time; the reply is bounded and untrusted.
 std::vector<std::string> AskDhcpcdLease(const std::string& runDir, std::string_view interface,
-                                        int64_t deadline);
+                                        int timeoutMilliseconds);

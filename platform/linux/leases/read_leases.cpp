@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <optional>
 
 #include "interface_names.h"
 #include "lease_files.h"
@@ -16,7 +18,8 @@ enum class Store { kNetworkd, kDhclient, kDhcpcd, kNetworkManagerState, kInterna
 
 // How long dhcpcds that do not answer hold up the report, all of them
 // together: one deadline, set when the first is asked.
-constexpr int kDhcpcdTimeoutMilliseconds = 1000;
+constexpr std::chrono::milliseconds kDhcpcdPatience(1000);
+using Deadline = std::optional<std::chrono::steady_clock::time_point>;
 
 struct Candidate {
     LeaseFacts facts;
@@ -47,17 +50,20 @@ int ReadDhclientFile(const std::string& dir, std::string_view name, ReadBudget& 
 
 // dhcpcd keeps its file from other users but tells them the lease over
 // its control socket; the file's time, which anyone may see, still dates it.
-void AskDhcpcd(const LeaseStoreFiles& stores, const NamedFile& named, int64_t& deadline,
+void AskDhcpcd(const LeaseStoreFiles& stores, const NamedFile& named, Deadline& deadline,
                std::vector<Candidate>& slot)
 {
-    if (deadline == 0) {
-        deadline = DeadlineAfter(kDhcpcdTimeoutMilliseconds);
+    auto now = std::chrono::steady_clock::now();
+    deadline = deadline.value_or(now + kDhcpcdPatience);
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*deadline - now).count();
+    if (left <= 0) {
+        return;
     }
     struct stat info;
     std::string path = stores.dhcpcdDir + "/" + std::string(named.name);
     int64_t mtime = stat(path.c_str(), &info) == 0 ? info.st_mtim.tv_sec : -1;
     for (const std::string& entry :
-         AskDhcpcdLease(stores.dhcpcdRunDir, named.interface, deadline)) {
+         AskDhcpcdLease(stores.dhcpcdRunDir, named.interface, static_cast<int>(left))) {
         LeaseFacts facts;
         if (ParseDhcpcdDump(entry, mtime, &facts) == 0) {
             Offer(slot, Store::kDhcpcd, std::move(facts), mtime, named.name);
@@ -68,7 +74,7 @@ void AskDhcpcd(const LeaseStoreFiles& stores, const NamedFile& named, int64_t& d
 // Reads a file whose name carries its interface's. Returns 0, or the
 // errno value of a failure that loses leases (see ReadLeaseFile).
 int ReadNamedFile(const LeaseStoreFiles& stores, const NamedFile& named, bool haveState,
-                  ReadBudget& budget, int64_t& dhcpcdDeadline, std::vector<Candidate>& slot)
+                  ReadBudget& budget, Deadline& dhcpcdDeadline, std::vector<Candidate>& slot)
 {
     if (named.kind == NamedKind::kNetworkManagerInternal && haveState) {
         return 0;  // the runtime state holds all the file does, and more
@@ -165,7 +171,7 @@ int ReadLeases(const LeaseStoreFiles& stores, const std::vector<LeaseInterface>&
         return 0;
     }
     ReadBudget budget;
-    int64_t dhcpcdDeadline = 0;
+    Deadline dhcpcdDeadline;
     InterfaceNames names(interfaces);
     std::vector<NamedFile> named = AssignNamedFiles(stores, interfaces, names);
     std::unordered_multimap<uint32_t, uint32_t> owned;
