@@ -49,8 +49,8 @@ int ParseNetworkManagerInternalLease(std::string_view text, LeaseFacts* facts);
 // NetworkManager's runtime state of a device (/run/NetworkManager/devices/
 // <ifindex>), whatever its DHCP backend: ENOENT without a valid
 // dhcp4.ip_address. dhcp4.expiry is when the lease ends and, less
-// dhcp4.dhcp_lease_time, when it was obtained; a lease time of 4294967295
-// never ends.
+// dhcp4.dhcp_lease_time, when it was obtained (ENOENT when that would be
+// before 1970); a lease time of 4294967295 never ends.
 int ParseNetworkManagerState(std::string_view text, LeaseFacts* facts);
 
 // dhcpcd's answer for one interface to a lease dump over its control
