@@ -7,6 +7,7 @@ ostrel_fuzz_target(fuzz_netlink
   ${PROJECT_SOURCE_DIR}/platform/linux/netlink/nexthops.cpp
   ${PROJECT_SOURCE_DIR}/platform/linux/netlink/dump_reader.cpp
   ${PROJECT_SOURCE_DIR}/platform/linux/gather_facts.cpp
+  ${PROJECT_SOURCE_DIR}/platform/linux/kernel_time.cpp
   ${PROJECT_SOURCE_DIR}/platform/linux/link_description.cpp
   ${PROJECT_SOURCE_DIR}/platform/linux/sysfs.cpp
   ${PROJECT_SOURCE_DIR}/platform/linux/hardware_names.cpp

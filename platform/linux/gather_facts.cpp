@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <linux/if_addr.h>
+#include <sys/times.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -114,10 +115,9 @@ AssignedAddress DescribeAssignedAddress(const NetAddress& address, const KernelC
     AssignedAddress assigned;
     memcpy(assigned.address.bytes, address.address, sizeof(assigned.address.bytes));
     assigned.finite = address.finite;
-    // tstamp wraps at 2^32 hundredths; the modular difference survives that.
-    uint32_t ageHundredths = static_cast<uint32_t>(clock.monotonicHundredths) - address.updated;
-    assigned.updated = clock.realSeconds - ageHundredths / 100;
-    assigned.expires = clock.realSeconds + address.validSeconds;
+    AddressTimes times = DeriveAddressTimes(address.updated, address.validSeconds, clock);
+    assigned.updated = times.updated;
+    assigned.expires = times.expires;
     return assigned;
 }
 
@@ -171,6 +171,7 @@ KernelClock ReadKernelClock()
     clock_gettime(CLOCK_REALTIME, &real);
     clock_gettime(CLOCK_MONOTONIC, &monotonic);
     clock.realSeconds = real.tv_sec;
+    clock.realHundredths = static_cast<uint32_t>(real.tv_nsec / 10000000);
     clock.monotonicHundredths = static_cast<uint64_t>(monotonic.tv_sec) * 100 +
                                 static_cast<uint64_t>(monotonic.tv_nsec) / 10000000;
     int fd = open("/proc/self/timens_offsets", O_RDONLY | O_CLOEXEC);
@@ -183,6 +184,10 @@ KernelClock ReadKernelClock()
             clock.monotonicHundredths -= static_cast<uint64_t>(offset);
         }
     }
+    // The kernel counts address lifetimes in its own ticks, which may trail
+    // CLOCK_MONOTONIC by a large part of a second; times() tells them.
+    tms unused;
+    clock.monotonicHundredths = KernelHundredths(times(&unused), clock.monotonicHundredths);
     return clock;
 }
 

@@ -8,19 +8,15 @@
 #include <vector>
 
 #include "adapter_facts.h"
+#include "kernel_time.h"
 #include "leases/leases.h"
 #include "netlink/netlink.h"
-
-// The two clocks the kernel's address timestamps are read against.
-struct KernelClock {
-    int64_t realSeconds = 0;           // CLOCK_REALTIME
-    uint64_t monotonicHundredths = 0;  // CLOCK_MONOTONIC as the kernel counts it, in tstamp units
-};
 
 // The clocks now. In a time namespace CLOCK_MONOTONIC runs ahead of the
 // host's by the namespace's offset (/proc/self/timens_offsets), while the
 // kernel's address timestamps count from the host's boot: the offset is
-// taken off.
+// taken off. The kernel's own tick count, which dates its addresses,
+// comes from times(2) (KernelHundredths).
 KernelClock ReadKernelClock();
 
 // The CLOCK_MONOTONIC offset of a time namespace in hundredths of a

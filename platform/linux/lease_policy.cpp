@@ -8,6 +8,9 @@ namespace {
 // address; anything that sets it later is not the client.
 constexpr int64_t kClientSetsAddressWithin = 5;
 
+// 1993-01-01 UTC, the year DHCP was first standardized.
+constexpr int64_t kFirstDhcpYear = 725846400;
+
 const AssignedAddress* FindAssigned(const AssignedAddress* assigned, size_t assignedCount,
                                     const Ipv4Bytes& address)
 {
@@ -26,6 +29,11 @@ const LeaseFacts* ChooseLiveLease(const LeaseCandidates& candidates,
                                   int64_t now, int64_t* obtained, int64_t* expires)
 {
     for (const LeaseFacts& lease : candidates) {
+        // Obtained in the future, or for longer than its end allows: the
+        // store is damaged, or its clock was never set.
+        if (lease.obtainedKnown && (lease.obtained > now || lease.obtained < kFirstDhcpYear)) {
+            continue;
+        }
         // A lease that names no address cannot be told apart from another
         // namespace's lease for an interface of the same name or index.
         const AssignedAddress* own =

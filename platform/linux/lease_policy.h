@@ -29,7 +29,8 @@ constexpr int64_t kLeaseNeverEnds = INT32_MAX;
 // the lease was obtained). *obtained is the store's where
 // it records one, otherwise the address's last update; *expires is the
 // store's, kLeaseNeverEnds for an infinite lease, otherwise the kernel's.
-// nullptr when none is live.
+// A lease the store says was obtained after now or before 1993 is damaged
+// and passed over. nullptr when none is live.
 const LeaseFacts* ChooseLiveLease(const LeaseCandidates& candidates,
                                   const AssignedAddress* assigned, size_t assignedCount,
                                   int64_t now, int64_t* obtained, int64_t* expires);

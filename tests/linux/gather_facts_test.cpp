@@ -170,3 +170,24 @@ TEST(GatherAdapterFacts, TimeNamespaceOffset)
         EXPECT_EQ(ParseMonotonicOffset(text), hundredths) << text;
     }
 }
+
+// Every reading of one address gives one time and the expiry 600 s (its
+// lifetime) later; times() gives the tick count whatever the tick rate.
+TEST(KernelTime, ReadingsAgreeAndTicksComeFromTimes)
+{
+    for (int64_t set : {170000000000, 170000000001, 170000000050, 170000000099}) {
+        for (uint32_t age : {0u, 1u, 99u, 100u, 101u, 5999u, 59999u}) {
+            KernelClock clock{(set + age) / 100, uint32_t((set + age) % 100), 0xFFFFFFF0ull + age};
+            AddressTimes times = DeriveAddressTimes(0xFFFFFFF0u, 600 - age / 100, clock);
+            EXPECT_EQ(times.updated, set / 100) << set << " " << age;
+            EXPECT_EQ(times.expires, set / 100 + 600) << set << " " << age;
+        }
+    }
+    for (uint64_t hz : {100u, 250u, 300u, 1000u}) {
+        uint64_t ticks = 999999999, since = ticks * 100 / hz;
+        auto value = static_cast<int64_t>(((uint64_t{1} << 32) - 300 * hz + ticks) * 100 / hz);
+        EXPECT_NEAR(KernelHundredths(value, since + 31), since, 1) << hz;
+        EXPECT_EQ(KernelHundredths(value + 500, since), since)
+            << "ticks ahead: no tick rate agrees";
+    }
+}

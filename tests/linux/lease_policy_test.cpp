@@ -40,6 +40,13 @@ TEST(LiveLease, WhichLeaseAndWhichTimes)
     elsewhere.address = Ip("10.0.0.6");
     LeaseFacts unnamed = undated;
     unnamed.haveAddress = false;
+    // Obtained in the future, or before there was DHCP (1993): damaged.
+    const LeaseFacts ahead = make(LeaseEnd::kAt, INT64_MAX, INT64_MAX - 600, "10.0.0.7");
+    const LeaseFacts early = make(LeaseEnd::kAt, 4294967296, 2, "10.0.0.7");
+    const LeaseFacts soon = make(LeaseEnd::kAt, now + 9, now + 1, "10.0.0.7");
+    const LeaseFacts fresh = make(LeaseEnd::kAt, now + 9, now, "10.0.0.8");
+    const LeaseFacts y1992 = make(LeaseEnd::kAt, now + 9, 725846399, "10.0.0.7");
+    const LeaseFacts y1993 = make(LeaseEnd::kAt, now + 9, 725846400, "10.0.0.8");
     const AssignedAddress setAtStart = Own(false, now - 998, 0);
     const AssignedAddress renewedSince = Own(true, now - 240, now + 60);
     struct Case {
@@ -63,6 +70,9 @@ TEST(LiveLease, WhichLeaseAndWhichTimes)
         {"live, counting down since", {live}, renewedSince, "10.0.0.2", now - 300, now + 300},
         {"undated, rewritten since", {rewritten}, reset, "10.0.0.4", now - 240, kLeaseNeverEnds},
         {"undated, file written before the address", {undated}, reset, nullptr, 0, 0},
+        {"obtained ahead or before 1993", {ahead, soon, early, y1992}, counting, nullptr, 0, 0},
+        {"obtained this second", {fresh}, counting, "10.0.0.8", now, now + 9},
+        {"obtained in 1993", {y1993}, counting, "10.0.0.8", 725846400, now + 9},
     };
     for (const Case& c : cases) {
         int64_t obtained = -1;

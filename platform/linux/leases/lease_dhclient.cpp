@@ -361,3 +361,16 @@ std::unordered_map<std::string, LeaseFacts> ParseDhclientLeases(std::string_view
     }
     return leases;
 }
+
+std::string_view SkipTornFirstBlock(std::string_view tail)
+{
+    constexpr std::string_view kBlock = "\nlease";
+    for (size_t at = tail.find(kBlock); at != std::string_view::npos;
+         at = tail.find(kBlock, at + 1)) {
+        size_t open = tail.find_first_not_of(" \t", at + kBlock.size());
+        if (open != std::string_view::npos && tail[open] == '{') {
+            return tail.substr(at + 1);
+        }
+    }
+    return {};
+}

@@ -66,17 +66,39 @@ int NoLeaseUnlessLost(int error)
     return LosesLeases(error) || error == EACCES ? error : ENOENT;
 }
 
+// What keeps a store's folder from being listed: nothing when it is
+// absent or not ours, which leaves it empty, or the errno value of a
+// failure that hides entries that are there.
+int NoListing(int error)
+{
+    bool absent = error == ENOENT || error == ENOTDIR || error == ELOOP;
+    return absent || error == EACCES || error == EPERM ? 0 : error;
+}
+
 // Lists a store's directory, no further than kLeaseEntryLimit entries.
 // Returns 0, or the errno value of a failure that hides entries that are
 // there. A store that is absent or not ours to read has none.
 int ListDirectory(const std::string& path, const std::function<void(std::string_view name)>& visit)
 {
+    // A store's folder may sit in one a service account owns, which could
+    // put a symlink to any folder in its place; only one root made is
+    // followed.
+    struct stat named;
+    if (lstat(path.c_str(), &named) != 0) {
+        return NoListing(errno);
+    }
+    if (S_ISLNK(named.st_mode) && (named.st_uid != 0 || stat(path.c_str(), &named) != 0)) {
+        return named.st_uid != 0 ? 0 : NoListing(errno);
+    }
     errno = 0;
     std::unique_ptr<DIR, DirCloser> dir(calls.openDirectory(path.c_str()));
     if (!dir) {
-        int error = errno;
-        bool absent = error == ENOENT || error == ENOTDIR || error == ELOOP;
-        return absent || error == EACCES || error == EPERM ? 0 : error;
+        return NoListing(errno);
+    }
+    struct stat opened;
+    if (fstat(dirfd(dir.get()), &opened) != 0 || opened.st_ino != named.st_ino ||
+        opened.st_dev != named.st_dev) {
+        return 0;  // not the folder we looked at
     }
     for (size_t seen = 0; seen < kLeaseEntryLimit; seen++) {
         errno = 0;
@@ -129,11 +151,14 @@ bool LosesLeases(int error)
     return error == EMFILE || error == ENFILE || error == ENOMEM || error == EIO || error == EINTR;
 }
 
-// Only regular files up to the limit; FIFOs and devices must not block or
-// feed us forever. The bytes go straight into the file's own buffer, sized
-// from the file, so no large block ever sits on the stack.
+// Only regular files: a FIFO or device must not block or feed us forever,
+// nor a device be opened at all, and a symlink put in a folder a service
+// account owns could point anywhere. The name is looked at before it is
+// opened, and the descriptor again after, in case the name changed between.
+// The bytes go straight into the file's own buffer, sized from the file, so
+// no large block ever sits on the stack.
 int ReadLeaseFile(const std::string& dir, std::string_view name, ReadBudget& budget,
-                  LeaseFile* file)
+                  LeaseFile* file, Oversize oversize)
 {
     if (budget.bytesLeft == 0) {
         return ENOENT;
@@ -141,7 +166,15 @@ int ReadLeaseFile(const std::string& dir, std::string_view name, ReadBudget& bud
     std::string path = dir;
     path += '/';
     path += name;
-    FdOwner owner{calls.openFile(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY)};
+    struct stat named;
+    if (lstat(path.c_str(), &named) != 0) {
+        return NoLeaseUnlessLost(errno);
+    }
+    if (!S_ISREG(named.st_mode)) {
+        return ENOENT;
+    }
+    FdOwner owner{
+        calls.openFile(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY)};
     if (owner.fd < 0) {
         return NoLeaseUnlessLost(errno);
     }
@@ -149,18 +182,29 @@ int ReadLeaseFile(const std::string& dir, std::string_view name, ReadBudget& bud
     if (fstat(owner.fd, &info) != 0) {
         return NoLeaseUnlessLost(errno);
     }
-    size_t limit = std::min(kLeaseFileLimit, budget.bytesLeft);
-    if (!S_ISREG(info.st_mode) || info.st_size < 0 ||
-        static_cast<uint64_t>(info.st_size) > kLeaseFileLimit) {
+    if (!S_ISREG(info.st_mode) || info.st_ino != named.st_ino || info.st_dev != named.st_dev ||
+        info.st_size < 0) {
         return ENOENT;
     }
-    if (static_cast<uint64_t>(info.st_size) > limit) {
+    uint64_t size = static_cast<uint64_t>(info.st_size);
+    file->partial = size > kLeaseFileLimit;
+    if (file->partial) {
+        if (oversize == Oversize::kSkip) {
+            return ENOENT;
+        }
+        if (lseek(owner.fd, static_cast<off_t>(size - kLeaseFileLimit), SEEK_SET) < 0) {
+            return NoLeaseUnlessLost(errno);
+        }
+        size = kLeaseFileLimit;
+    }
+    size_t limit = std::min(kLeaseFileLimit, budget.bytesLeft);
+    if (size > limit) {
         budget.bytesLeft = 0;  // the rest of the stores stay unread
         return ENOENT;
     }
     file->mtime = info.st_mtim.tv_sec;
     // One byte beyond the size tells a file that grew since fstat.
-    file->bytes.resize(static_cast<size_t>(info.st_size) + 1);
+    file->bytes.resize(static_cast<size_t>(size) + 1);
     size_t have = 0;
     for (;;) {
         size_t got = 0;

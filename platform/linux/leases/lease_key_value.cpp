@@ -151,9 +151,13 @@ int ParseNetworkManagerState(std::string_view text, LeaseFacts* found)
     if (options.leaseTime == UINT32_MAX) {
         facts.end = LeaseEnd::kNever;
     } else if (options.expiry) {
+        // A lease time longer than the expiry allows would start before 1970.
+        if (options.leaseTime > options.expiry) {
+            return ENOENT;
+        }
         facts.end = LeaseEnd::kAt;
         facts.expires = *options.expiry;
-        if (options.leaseTime && *options.leaseTime <= *options.expiry) {
+        if (options.leaseTime) {
             facts.obtainedKnown = true;
             facts.obtained = *options.expiry - *options.leaseTime;
         }

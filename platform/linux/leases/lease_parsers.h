@@ -49,8 +49,8 @@ int ParseNetworkManagerInternalLease(std::string_view text, LeaseFacts* facts);
 // NetworkManager's runtime state of a device (/run/NetworkManager/devices/
 // <ifindex>), whatever its DHCP backend: ENOENT without a valid
 // dhcp4.ip_address. dhcp4.expiry is when the lease ends and, less
-// dhcp4.dhcp_lease_time, when it was obtained; a lease time of 4294967295
-// never ends.
+// dhcp4.dhcp_lease_time, when it was obtained (ENOENT when that would be
+// before 1970); a lease time of 4294967295 never ends.
 int ParseNetworkManagerState(std::string_view text, LeaseFacts* facts);
 
 // dhcpcd's answer for one interface to a lease dump over its control
@@ -70,6 +70,11 @@ int ParseDhcpcdDump(std::string_view entries, int64_t mtime, LeaseFacts* facts);
 // the lease time, or else renew minus the renewal time.
 std::unordered_map<std::string, LeaseFacts> ParseDhclientLeases(std::string_view text,
                                                                 std::string_view fileInterface);
+
+// Of the last part of a dhclient file, cut at an arbitrary byte, what starts
+// with its first whole block: from the first line that opens a lease block
+// ("lease {"), empty when there is none.
+std::string_view SkipTornFirstBlock(std::string_view tail);
 
 // dhcpcd's file: the raw DHCP reply; EBADMSG when the bytes are no DHCP
 // message (too short, no magic cookie). address is the header's yiaddr

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <optional>
 
 #include "interface_names.h"
 #include "lease_files.h"
@@ -14,8 +16,10 @@ namespace {
 // The stores, in the order that breaks a tie between equally recent leases.
 enum class Store { kNetworkd, kDhclient, kDhcpcd, kNetworkManagerState, kInternal };
 
-// How long a dhcpcd that does not answer holds up the report.
-constexpr int kDhcpcdTimeoutMilliseconds = 1000;
+// How long dhcpcds that do not answer hold up the report, all of them
+// together: one deadline, set when the first is asked.
+constexpr std::chrono::milliseconds kDhcpcdPatience(1000);
+using Deadline = std::optional<std::chrono::steady_clock::time_point>;
 
 struct Candidate {
     LeaseFacts facts;
@@ -31,15 +35,35 @@ void Offer(std::vector<Candidate>& slot, Store store, LeaseFacts facts, int64_t 
     slot.push_back(Candidate{std::move(facts), store, mtime, file});
 }
 
+// dhclient appends a block at every bind and renewal and writes its newest
+// last: of a file too large to read whole, its last part holds the leases
+// that count.
+int ReadDhclientFile(const std::string& dir, std::string_view name, ReadBudget& budget,
+                     LeaseFile* file, std::string_view* text)
+{
+    int error = ReadLeaseFile(dir, name, budget, file, Oversize::kReadLast);
+    if (error == 0) {
+        *text = file->partial ? SkipTornFirstBlock(file->bytes) : file->bytes;
+    }
+    return error;
+}
+
 // dhcpcd keeps its file from other users but tells them the lease over
 // its control socket; the file's time, which anyone may see, still dates it.
-void AskDhcpcd(const LeaseStoreFiles& stores, const NamedFile& named, std::vector<Candidate>& slot)
+void AskDhcpcd(const LeaseStoreFiles& stores, const NamedFile& named, Deadline& deadline,
+               std::vector<Candidate>& slot)
 {
+    auto now = std::chrono::steady_clock::now();
+    deadline = deadline.value_or(now + kDhcpcdPatience);
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*deadline - now).count();
+    if (left <= 0) {
+        return;
+    }
     struct stat info;
     std::string path = stores.dhcpcdDir + "/" + std::string(named.name);
     int64_t mtime = stat(path.c_str(), &info) == 0 ? info.st_mtim.tv_sec : -1;
     for (const std::string& entry :
-         AskDhcpcdLease(stores.dhcpcdRunDir, named.interface, kDhcpcdTimeoutMilliseconds)) {
+         AskDhcpcdLease(stores.dhcpcdRunDir, named.interface, static_cast<int>(left))) {
         LeaseFacts facts;
         if (ParseDhcpcdDump(entry, mtime, &facts) == 0) {
             Offer(slot, Store::kDhcpcd, std::move(facts), mtime, named.name);
@@ -50,7 +74,7 @@ void AskDhcpcd(const LeaseStoreFiles& stores, const NamedFile& named, std::vecto
 // Reads a file whose name carries its interface's. Returns 0, or the
 // errno value of a failure that loses leases (see ReadLeaseFile).
 int ReadNamedFile(const LeaseStoreFiles& stores, const NamedFile& named, bool haveState,
-                  ReadBudget& budget, std::vector<Candidate>& slot)
+                  ReadBudget& budget, Deadline& dhcpcdDeadline, std::vector<Candidate>& slot)
 {
     if (named.kind == NamedKind::kNetworkManagerInternal && haveState) {
         return 0;  // the runtime state holds all the file does, and more
@@ -58,15 +82,19 @@ int ReadNamedFile(const LeaseStoreFiles& stores, const NamedFile& named, bool ha
     const std::string& dir =
         named.kind == NamedKind::kDhcpcd ? stores.dhcpcdDir : stores.networkManagerDir;
     LeaseFile file;
-    if (int error = ReadLeaseFile(dir, named.name, budget, &file); error != 0) {
+    std::string_view text;
+    int error = named.kind == NamedKind::kNetworkManagerDhclient
+                    ? ReadDhclientFile(dir, named.name, budget, &file, &text)
+                    : ReadLeaseFile(dir, named.name, budget, &file);
+    if (error != 0) {
         if (named.kind == NamedKind::kDhcpcd && error == EACCES) {
-            AskDhcpcd(stores, named, slot);
+            AskDhcpcd(stores, named, dhcpcdDeadline, slot);
         }
         return LosesLeases(error) ? error : 0;
     }
     LeaseFacts facts;
     if (named.kind == NamedKind::kNetworkManagerDhclient) {
-        for (auto& lease : ParseDhclientLeases(file.bytes, named.interface)) {
+        for (auto& lease : ParseDhclientLeases(text, named.interface)) {
             Offer(slot, Store::kDhclient, std::move(lease.second), file.mtime, named.name);
         }
     } else if (named.kind == NamedKind::kNetworkManagerInternal) {
@@ -91,13 +119,15 @@ int ReadDhclientFiles(const LeaseStoreFiles& stores, const InterfaceNames& names
 {
     for (const std::string& name : stores.dhclient) {
         LeaseFile file;
-        if (int error = ReadLeaseFile(stores.dhclientDir, name, budget, &file); error != 0) {
+        std::string_view text;
+        if (int error = ReadDhclientFile(stores.dhclientDir, name, budget, &file, &text);
+            error != 0) {
             if (LosesLeases(error)) {
                 return error;
             }
             continue;
         }
-        auto parsed = ParseDhclientLeases(file.bytes, {});
+        auto parsed = ParseDhclientLeases(text, {});
         for (auto lease = parsed.begin(); lease != parsed.end(); lease = parsed.erase(lease)) {
             if (names.Has(lease->first)) {
                 Offer((*byName)[lease->first], Store::kDhclient, std::move(lease->second),
@@ -141,6 +171,7 @@ int ReadLeases(const LeaseStoreFiles& stores, const std::vector<LeaseInterface>&
         return 0;
     }
     ReadBudget budget;
+    Deadline dhcpcdDeadline;
     InterfaceNames names(interfaces);
     std::vector<NamedFile> named = AssignNamedFiles(stores, interfaces, names);
     std::unordered_multimap<uint32_t, uint32_t> owned;
@@ -196,7 +227,8 @@ int ReadLeases(const LeaseStoreFiles& stores, const std::vector<LeaseInterface>&
         }
         auto [ownedFirst, ownedLast] = owned.equal_range(interface.index);
         for (auto file = ownedFirst; file != ownedLast; ++file) {
-            int error = ReadNamedFile(stores, named[file->second], haveState, budget, slot);
+            int error =
+                ReadNamedFile(stores, named[file->second], haveState, budget, dhcpcdDeadline, slot);
             if (error != 0) {
                 return error;
             }

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fstream>
 #include <random>
@@ -356,6 +357,8 @@ TEST(NetworkManagerState, Dhcp4SectionOnly)
                     .empty());
     Parsed(ENOENT, ParseNetworkManagerState, "[device]\nip_address=10.0.0.5\n");
     Parsed(ENOENT, ParseNetworkManagerState, "dhcp6.ip_address=10.0.0.5\n");
+    Parsed(ENOENT, ParseNetworkManagerState,
+           device + "dhcp4.dhcp_lease_time=601\ndhcp4.expiry=600\n");
 }
 
 // The entries dhcpcd 9.4 sends for "-4 -U IF" over its unprivileged socket
@@ -648,7 +651,8 @@ TEST(LeaseSources, HugeGarbageAndSpecialFiles)
     }
     atLimit.resize(kLeaseFileLimit, ' ');
     root.Write("var/lib/dhcp/dhclient.eth1.leases", atLimit);
-    std::string huge = atLimit + DhclientBlock("eth0", "10.0.0.1");
+    // Its last part starts inside a quoted name: the torn block is skipped.
+    std::string huge = atLimit + DhclientBlock("eth0", "10.0.0.1") + "#" + std::string(20, '\n');
     root.Write("var/lib/dhcp/dhclient.leases", huge);
     std::mt19937 random(7);
     std::string garbage(4096, '\0');
@@ -664,8 +668,9 @@ TEST(LeaseSources, HugeGarbageAndSpecialFiles)
 
     Leases leases =
         ReadTree(root.path(), {{"eth0", 1}, {"eth1", 2}, {"eth2", 3}, {"eth4", 4}, {"eth5", 5}});
-    ASSERT_EQ(leases.size(), 1u) << "only the file at the limit is read";
+    ASSERT_EQ(leases.size(), 2u) << "the file at the limit, and the last part of the one past it";
     EXPECT_EQ(ServerOf(leases.at(2).front()), "10.0.0.1");
+    EXPECT_EQ(ServerOf(leases.at(1).front()), "10.0.0.1");
     EXPECT_TRUE(ReadTree(root.path() + "/absent", {{"eth0", 1}}).empty());
 }
 
@@ -765,8 +770,10 @@ dirent* FaultyReadDirectory(DIR* dir)
     return readdir(dir);
 }
 
+std::vector<std::string> openedFiles;
 int FaultyOpenFile(const char* path, int flags)
 {
+    openedFiles.push_back(path);
     if (faulty == Faulty::kOpenFile && strstr(path, faultyPath) != nullptr) {
         errno = plantedError;
         return -1;
@@ -792,6 +799,7 @@ struct FaultyCalls {
     {
         faulty = Faulty::kNone;
         bytesRead = 0;
+        openedFiles.clear();
     }
     ~FaultyCalls()
     {
@@ -863,6 +871,36 @@ TEST(LeaseStoreFaults, ShortageFailsTheReadAnythingElseSkipsTheFile)
         }
         EXPECT_EQ(servers, c.servers) << name;
     }
+}
+
+// What an account below root or a stuck service puts in the stores costs
+// nothing more: a symlink to a root-only file, or a folder that is one, is
+// not followed, no FIFO is opened, and a dhcpcd that takes the question and
+// never answers holds up the whole read once, however many ask it.
+TEST(LeaseStoreFaults, OnlyRegularFilesAreOpenedAndSilenceIsWaitedForOnce)
+{
+    FaultyCalls calls;
+    faulty = Faulty::kOpenFile;
+    plantedError = EACCES;
+    faultyPath = "/dhcpcd/";
+    TempDir root;
+    std::string secret = root.Write("secret/1", "ADDRESS=10.0.0.5\nSERVER_ADDRESS=10.0.0.9\n");
+    std::string own = root.Write("run/systemd/netif/leases/1", "ADDRESS=10.0.0.5\n");
+    ASSERT_EQ(symlink(secret.c_str(), (own + "2").c_str()), 0);
+    ASSERT_EQ(mkfifo((own + "3").c_str(), 0600), 0);
+    std::string devices = root.Write("run/NetworkManager/x", "");
+    devices.replace(devices.size() - 1, 1, "devices");
+    ASSERT_EQ(symlink(secret.substr(0, secret.size() - 2).c_str(), devices.c_str()), 0);
+    EXPECT_TRUE(lchown(devices.c_str(), 65534, 65534) == 0 || geteuid() != 0);  // not root's
+    std::string e = root.Write("var/lib/dhcpcd/e.lease", "");
+    std::string f = root.Write("var/lib/dhcpcd/f.lease", "");
+    root.Write("run/dhcpcd/x", "");
+    FakeDhcpcd silent(root.path() + "/run/dhcpcd/unpriv.sock", "", true);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(ReadTree(root.path(), {{"a", 1}, {"b", 12}, {"c", 13}, {"e", 20}, {"f", 21}}).size(),
+              1u);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500));
+    EXPECT_EQ(openedFiles, (std::vector<std::string>{own, e, f}));
 }
 
 // A folder that lists for ever and files that would take more than the
