@@ -43,6 +43,9 @@ int TakeSnapshot(std::vector<AdapterFacts>* adapters)
     if (error != 0) {
         return error;
     }
+    // The kernel's ages are counted up to the dump: the clocks read later
+    // would add the time the lease stores take.
+    KernelClock clock = ReadKernelClock();
     // Interfaces are listed for the lease reader only when there is
     // something to read: a namespace may hold thousands of them.
     std::unordered_map<uint32_t, LeaseCandidates> leases;
@@ -56,7 +59,7 @@ int TakeSnapshot(std::vector<AdapterFacts>* adapters)
     if (error != 0) {
         return error;
     }
-    *adapters = GatherAdapterFacts(snapshot, leases, ReadKernelClock(), "/sys/class/net");
+    *adapters = GatherAdapterFacts(snapshot, leases, clock, "/sys/class/net");
     return 0;
 }
 
