@@ -17,6 +17,14 @@ KEEP = (".interp", ".note.gnu.build-id", ".note.ABI-tag", ".ostrel_resources", "
 FILE_VERSION_KEY = "FileVersion".encode("utf-16-le")
 
 
+def objcopy(tool, *arguments):
+    """Runs objcopy, whose warnings about the cut-down copy say nothing new."""
+    run = subprocess.run([tool] + list(arguments), stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                         universal_newlines=True)
+    if run.returncode != 0:
+        sys.exit("make_version_seeds.py: %s failed:\n%s" % (tool, run.stdout))
+
+
 def write(folder, name, data):
     with open(os.path.join(folder, name), "wb") as file:
         file.write(data)
@@ -41,11 +49,10 @@ def windows_head():
     return (stub + coff + optional).ljust(1024, b"\0")
 
 
-def main(objcopy, executable, record, folder):
+def main(tool, executable, record, folder):
     os.makedirs(folder, exist_ok=True)
     native = os.path.join(folder, "native")
-    subprocess.run([objcopy] + ["--only-section=" + name for name in KEEP] + [executable, native],
-                   check=True)
+    objcopy(tool, *["--only-section=" + name for name in KEEP], executable, native)
     with open(native, "rb") as file:
         image = file.read()
     write(folder, "native_binary_version", binary_file_version(image))
@@ -54,10 +61,9 @@ def main(objcopy, executable, record, folder):
     write(folder, "elf_header_only", image[:header_size])
     for bits in (32, 64):
         for order in ("little", "big"):
-            subprocess.run([objcopy, "-I", "binary", "-O", "elf%d-%s" % (bits, order),
-                            "--rename-section", ".data=.ostrel_resources,alloc,load,readonly,data",
-                            record, os.path.join(folder, "object%d_%s" % (bits, order))],
-                           check=True)
+            objcopy(tool, "-I", "binary", "-O", "elf%d-%s" % (bits, order), "--rename-section",
+                    ".data=.ostrel_resources,alloc,load,readonly,data", record,
+                    os.path.join(folder, "object%d_%s" % (bits, order)))
     write(folder, "windows_header", windows_head())
 
 
