@@ -7,7 +7,8 @@
 # open to that user.
 # Usage: debian_package.sh OUT-DIR
 set -eu
-out=$1
+mkdir -p "$1"
+out=$(cd "$1" && pwd)
 source=$(cd "$(dirname "$0")/.." && pwd)
 version=$(dpkg-parsechangelog -l "$source/debian/changelog" -S Version)
 upstream=${version%-*}

@@ -43,7 +43,6 @@ build_once() {
             cpack --preset "$preset"
         done
         if [ "$debian" = yes ]; then
-            mkdir -p -m 755 build/debian
             DEB_BUILD_OPTIONS="nocheck parallel=$JOBS" sh scripts/debian_package.sh build/debian
         fi
     ) >"$tree.log" 2>&1 || {
