@@ -43,6 +43,7 @@ packages=(
     wine
     wine32:i386
     dpkg-dev
+    build-essential
     debhelper
     lintian
 )
