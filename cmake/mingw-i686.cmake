@@ -16,8 +16,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# Only Windows' own DLLs at run time: the GCC and C++ runtimes go in static.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-
 set(CMAKE_CROSSCOMPILING_EMULATOR
     "${CMAKE_CURRENT_LIST_DIR}/../tests/windows/wine-run.sh;${CMAKE_BINARY_DIR}/wineprefix")

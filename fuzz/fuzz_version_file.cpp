@@ -3,10 +3,10 @@
 // fuzzer's own executable, which carries the build's record. Whatever the
 // ".exe" file holds, the lookup must end with a record: its own when it is
 // sound, otherwise the one of the name without ".exe".
-// Seeds: a copy of the native build cut down to a few sections, a 32-bit
-// executable, big-endian 32- and 64-bit objects holding the resources, the
-// head of the Windows build, truncated copies, a copy whose FileVersion
-// node is binary.
+// Seeds (fuzz/make_version_seeds.py makes them at build time): a copy of the
+// native build cut down to a few sections, objects of both classes and byte
+// orders holding the resources, the head of a Windows executable, truncated
+// copies, a copy whose FileVersion node is binary.
 #include <fcntl.h>
 #include <limits.h>
 #include <unistd.h>

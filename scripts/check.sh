@@ -3,8 +3,9 @@
 # (only what is missing; root), then builds and runs every test: the native
 # developer build with its hardening and package checks, the same under
 # AddressSanitizer and UndefinedBehaviorSanitizer, the fuzz targets for a
-# bounded time, the 32-bit Windows build under Wine, and two builds of the
-# tree compared byte for byte. Ends with a summary that counts and explains
+# bounded time, the 32-bit Windows build under Wine, the Debian package built
+# by dpkg-buildpackage as an ordinary user, installed and judged by lintian,
+# and two builds of the tree compared byte for byte. Ends with a summary that counts and explains
 # every skipped test.
 #
 #   bash scripts/check.sh          everything
@@ -42,6 +43,8 @@ packages=(
     wine
     wine32:i386
     dpkg-dev
+    build-essential
+    debhelper
     lintian
 )
 
@@ -80,6 +83,7 @@ timing=()
 step_name=""
 step_start=$SECONDS
 fuzz_work=""
+deb_work=""
 step() {
     if [ -n "$step_name" ]; then
         timing+=("$(printf '%4d s  %s' $((SECONDS - step_start)) "$step_name")")
@@ -93,6 +97,7 @@ step() {
 summary() {
     local status=$?
     [ -z "$fuzz_work" ] || rm -rf "$fuzz_work"
+    [ -z "$deb_work" ] || rm -rf "$deb_work"
     step "summary"
     for note in "${timing[@]}" "${notes[@]}"; do
         echo "$note"
@@ -145,9 +150,10 @@ for target in build/fuzz/fuzz/fuzz_*; do
     corpus=$fuzz_work/$name
     log=$fuzz_work/$name.log
     mkdir -p "$corpus" "$findings"
-    if [ -d "fuzz/corpus/${name#fuzz_}" ]; then
-        cp -r "fuzz/corpus/${name#fuzz_}/." "$corpus/"
-    fi
+    # Seeds kept in the tree and those the build made.
+    for seeds in "fuzz/corpus/${name#fuzz_}" "build/fuzz/fuzz/corpus/${name#fuzz_}"; do
+        [ ! -d "$seeds" ] || cp -r "$seeds/." "$corpus/"
+    done
     before=$(ls "$findings" | wc -l)
     "$target" -max_total_time="$FUZZ_SECONDS" -print_final_stats=1 \
         -artifact_prefix="$findings/$name-" "$corpus" 2>"$log" || {
@@ -169,6 +175,28 @@ step "32-bit Windows build and tests under Wine"
 cmake --preset windows
 cmake --build --preset windows -j "$JOBS"
 run_tests windows
+
+step "Debian package: dpkg-buildpackage as an ordinary user, scratch install, lintian"
+deb_work=$(mktemp -d)
+chmod 755 "$deb_work"
+DEB_BUILD_OPTIONS="parallel=$JOBS ${DEB_BUILD_OPTIONS:-}" sh scripts/debian_package.sh "$deb_work" \
+    >"$deb_work.log" 2>&1 || {
+    tail -60 "$deb_work.log"
+    echo "FAIL: dpkg-buildpackage failed (the whole log: $deb_work.log)"
+    exit 1
+}
+rm -f "$deb_work.log"
+rm -rf build/debian
+mkdir -p build/debian
+cp "$deb_work"/*.deb "$deb_work"/*.dsc "$deb_work"/*.tar.* build/debian/
+ls build/debian/ostrel-dbgsym_*.deb >/dev/null || { echo "FAIL: no -dbgsym package"; exit 1; }
+sh tests/integration/package_deb.sh build/debian/ostrel_*.deb
+# The source package: no errors (pedantic and informational tags are listed).
+status=0
+lintian --pedantic --fail-on error build/debian/ostrel_*.dsc >"$deb_work/lintian.log" 2>&1 || status=$?
+grep -v 'running with root privileges' "$deb_work/lintian.log" || true
+[ "$status" -eq 0 ] || { echo "FAIL: lintian found errors in the source package"; exit 1; }
+notes+=("debian:   $(cd build/debian && echo *.deb), source package lintian-clean")
 
 step "two builds of this tree compared byte for byte"
 bash scripts/reproducible.sh

@@ -1,28 +1,19 @@
 #!/usr/bin/env bash
 # Builds the checked-out tree twice, in two folders of different depth and at
 # different times, and compares the results byte for byte: the Linux
-# executable, its Debian package and tarball, the Windows executable and its
-# zip. These are the release preset's builds with debug information added,
-# so that a build path leaking into it shows; tests are off.
+# executable and its tarball, the Windows executable and its zip (the release
+# presets' builds with debug information added, so that a build path leaking
+# into it shows), and the Debian package with its -dbgsym package
+# (dpkg-buildpackage, as a packager builds it). Tests are off.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source=$PWD
 JOBS=${JOBS:-2}
 
 work=$(mktemp -d /tmp/ostrel-reproducible.XXXXXX)
+# The Debian builds run as nobody when root runs this.
+chmod 755 "$work"
 trap 'rm -rf "$work"' EXIT
-
-# The tracked files and the new ones not ignored, as a fresh clone with the
-# working tree's changes would have them.
-copy_tree() {
-    mkdir -p "$1"
-    if git -C "$source" rev-parse --git-dir >/dev/null 2>&1; then
-        git -C "$source" ls-files -z --cached --others --exclude-standard |
-            (cd "$source" && xargs -0 cp --parents -t "$1")
-    else
-        tar -C "$source" --exclude=./build -cf - . | tar -C "$1" -xf -
-    fi
-}
 
 # The copies carry no history: both take the commit's date from here.
 if [ -z "${SOURCE_DATE_EPOCH:-}" ] && git -C "$source" rev-parse --git-dir >/dev/null 2>&1; then
@@ -34,10 +25,14 @@ windows=no
 if command -v i686-w64-mingw32-g++-posix >/dev/null 2>&1; then
     windows=yes
 fi
+debian=no
+if command -v dpkg-buildpackage >/dev/null 2>&1 && command -v dh >/dev/null 2>&1; then
+    debian=yes
+fi
 
 build_once() {
     local tree=$1
-    copy_tree "$tree"
+    sh scripts/copy_tree.sh "$source" "$tree"
     local presets=(release)
     [ "$windows" = no ] || presets+=(windows-release)
     (
@@ -47,6 +42,9 @@ build_once() {
             cmake --build --preset "$preset" -j "$JOBS" --target Ostrel
             cpack --preset "$preset"
         done
+        if [ "$debian" = yes ]; then
+            DEB_BUILD_OPTIONS="nocheck parallel=$JOBS" sh scripts/debian_package.sh build/debian
+        fi
     ) >"$tree.log" 2>&1 || {
         tail -30 "$tree.log"
         echo "FAIL: the build in $tree failed"
@@ -60,9 +58,12 @@ build_once "$first"
 sleep 1
 build_once "$second"
 
-products=(build/release/Ostrel build/release/ostrel_*.deb build/release/Ostrel-*.tar.gz)
+products=(build/release/Ostrel build/release/Ostrel-*.tar.gz)
 if [ "$windows" = yes ]; then
     products+=(build/windows-release/Ostrel.exe build/windows-release/Ostrel-*.zip)
+fi
+if [ "$debian" = yes ]; then
+    products+=(build/debian/ostrel_*.deb build/debian/ostrel-dbgsym_*.deb)
 fi
 differ=0
 cd "$first"
@@ -81,5 +82,8 @@ for product in "${products[@]}"; do
 done
 if [ "$windows" = no ]; then
     echo "SKIP: no MinGW-w64 cross compiler, the Windows build was not compared"
+fi
+if [ "$debian" = no ]; then
+    echo "SKIP: no dpkg-buildpackage and debhelper, the Debian packages were not compared"
 fi
 exit "$differ"

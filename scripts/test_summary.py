@@ -4,6 +4,7 @@ skipped per build, and every skipped test with the reason it printed.
 
 Usage: test_summary.py [--not-root] NAME=JUNIT.xml...
 """
+import itertools
 import sys
 import xml.etree.ElementTree as ElementTree
 
@@ -11,6 +12,11 @@ import xml.etree.ElementTree as ElementTree
 def reason(case):
     out = case.findtext("system-out") or ""
     lines = [line.strip() for line in out.splitlines() if line.strip()]
+    # GoogleTest prints "FILE:LINE: Skipped", the reason, then "[  SKIPPED ]".
+    for at, line in enumerate(lines):
+        if line.endswith(": Skipped"):
+            said = itertools.takewhile(lambda text: not text.startswith("["), lines[at + 1:])
+            return " ".join(said) or "no reason given"
     marked = [line for line in lines if line.startswith("SKIP")]
     if marked:
         return marked[-1]

@@ -27,6 +27,7 @@ import tempfile
 import time
 import uuid
 
+sys.dont_write_bytecode = True  # the source tree stays as it was
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import netns_common as common  # noqa: E402
 

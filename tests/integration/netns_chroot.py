@@ -16,6 +16,7 @@ import sys
 import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.dont_write_bytecode = True  # the source tree stays as it was
 sys.path.insert(0, HERE)
 import netns_common as common  # noqa: E402
 

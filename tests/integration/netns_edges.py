@@ -10,6 +10,7 @@ import shutil
 import subprocess
 import sys
 
+sys.dont_write_bytecode = True  # the source tree stays as it was
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import netns_common as common  # noqa: E402
 
