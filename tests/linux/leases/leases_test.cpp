@@ -17,11 +17,14 @@
 #include <chrono>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <random>
 #include <string>
 #include <thread>
 
+#include "descriptor_count.h"
 #include "leases/interface_names.h"
+#include "leases/lease_files.h"
 #include "report.h"
 #include "test_support.h"
 
@@ -39,13 +42,20 @@ LeaseStoreFiles ListTree(const std::string& root)
 Leases ReadTree(const std::string& root, const std::vector<LeaseInterface>& interfaces)
 {
     Leases leases;
+    DescriptorsKept kept;
     EXPECT_EQ(ReadLeases(ListTree(root), interfaces, &leases), 0) << root;
     return leases;
 }
 
+// A copy of a fixture tree, every file written at 1700000000.
 Leases ReadFixture(const std::string& tree, const std::vector<LeaseInterface>& interfaces)
 {
-    return ReadTree(std::string(OSTREL_LEASE_FIXTURES) + "/" + tree, interfaces);
+    TempDir copy;
+    std::string command = "cp -r '" + std::string(OSTREL_LEASE_FIXTURES) + "/" + tree + "/.' '" +
+                          copy.path() + "' && find '" + copy.path() +
+                          "' -type f -exec touch -d @1700000000 {} +";
+    EXPECT_EQ(system(command.c_str()), 0);
+    return ReadTree(copy.path(), interfaces);
 }
 
 std::vector<std::string> Servers(const LeaseCandidates& candidates)
@@ -128,23 +138,6 @@ std::string DhcpcdMessage(const std::string& address, const std::string& server,
     return message + "\xff";
 }
 
-TEST(NetworkdLeases, ServerAndLifetimeFromEitherFormat)
-{
-    Leases leases =
-        ReadFixture("networkd", {{"lo", 1}, {"eth0", 2}, {"wlan0", 3}, {"x", 4}, {"y", 5}});
-    ASSERT_EQ(leases.size(), 3u);
-    const LeaseFacts& old = leases.at(2).front();
-    EXPECT_EQ(AddressOf(old), "192.168.10.57");
-    EXPECT_EQ(ServerOf(old), "192.168.10.1");
-    EXPECT_TRUE(WinsOf(old).empty());
-    EXPECT_FALSE(old.obtainedKnown);
-    EXPECT_EQ(old.end, LeaseEnd::kUnknown);
-    EXPECT_EQ(ServerOf(leases.at(3).front()), "10.0.3.2");
-    EXPECT_EQ(AddressOf(leases.at(3).front()), "10.0.3.15");
-    // A leading zero is rejected, the lease stays.
-    EXPECT_EQ(ServerOf(leases.at(5).front()), "");
-}
-
 TEST(NetworkdLeases, OnlyAnInfiniteLifetimeIsKept)
 {
     const std::pair<const char*, LeaseEnd> cases[] = {
@@ -159,44 +152,6 @@ TEST(NetworkdLeases, OnlyAnInfiniteLifetimeIsKept)
         EXPECT_EQ(facts.end, end) << lifetime;
         EXPECT_FALSE(facts.obtainedKnown) << lifetime;
     }
-}
-
-TEST(DhclientLeases, LastCompleteBlockPerInterfaceWins)
-{
-    Leases leases = ReadFixture(
-        "dhclient",
-        {{"eth0", 1}, {"eth1", 2}, {"eth10", 3}, {"eth2", 4}, {"wlan0", 5}, {"eth3", 6}});
-    ASSERT_EQ(leases.size(), 5u);
-
-    const LeaseFacts& eth0 = leases.at(1).front();  // the torn block at the end is not taken
-    EXPECT_EQ(AddressOf(eth0), "192.168.1.51");
-    EXPECT_EQ(ServerOf(eth0), "192.168.1.254");
-    EXPECT_TRUE(WinsOf(eth0).empty());
-    ASSERT_TRUE(eth0.obtainedKnown);
-    EXPECT_EQ(eth0.end, LeaseEnd::kAt);
-    EXPECT_EQ(eth0.expires, Utc(2024, 2, 25, 12, 0, 0));
-    EXPECT_EQ(eth0.obtained, Utc(2024, 2, 25, 0, 0, 0));
-
-    // No lease time: the start comes from renew minus the renewal time.
-    const LeaseFacts& eth1 = leases.at(2).front();
-    EXPECT_EQ(ServerOf(eth1), "172.16.0.1");
-    EXPECT_EQ(AddressOf(eth1), "172.16.0.21");
-    EXPECT_TRUE(WinsOf(eth1).empty()) << "a list with a bad entry is dropped";
-    ASSERT_TRUE(eth1.obtainedKnown);
-    EXPECT_EQ(eth1.obtained, Utc(2024, 3, 1, 0, 0, 0));
-    EXPECT_EQ(eth1.expires, Utc(2024, 3, 1, 0, 10, 0));
-
-    EXPECT_EQ(ServerOf(leases.at(3).front()), "10.10.0.1");  // expire never
-    EXPECT_EQ(leases.at(3).front().end, LeaseEnd::kNever);
-    EXPECT_FALSE(leases.at(3).front().obtainedKnown);
-    EXPECT_EQ(leases.at(4).front().end, LeaseEnd::kUnknown);  // February 30th
-    EXPECT_EQ(AddressOf(leases.at(4).front()), "");
-
-    const LeaseFacts& wlan0 = leases.at(5).front();  // NetworkManager's file, named by its file
-    EXPECT_EQ(ServerOf(wlan0), "192.168.178.1");
-    EXPECT_EQ(AddressOf(wlan0), "192.168.178.23");
-    EXPECT_EQ(wlan0.expires, 1700864000);
-    EXPECT_EQ(wlan0.obtained, 1700000000);
 }
 
 TEST(DhclientLeases, WinsListAndFileInterface)
@@ -258,30 +213,6 @@ TEST(DhclientLeases, MalformedInputKeepsOnlyWhatIsWhole)
     }
 }
 
-// dhclient's calendar dates and the report's lease-time text are inverses:
-// every second the report can show, written as dhclient writes it, reads
-// back as itself.
-TEST(DhclientLeases, CalendarDatesReadBackAsTheReportShowsThem)
-{
-    const std::string kMonths = "JanFebMarAprMayJunJulAugSepOctNovDec";
-    const std::string kDays = "SunMonTueWedThuFriSat";
-    int checked = 0;
-    for (int64_t seconds = 0; seconds <= INT32_MAX; seconds += 7919 * 13 * 11) {
-        // "Thu Jan 01 00:00:00 1970\n" becomes "4 1970/01/01 00:00:00".
-        std::string shown = LeaseTimeText(static_cast<int32_t>(seconds));
-        char date[96];
-        snprintf(date, sizeof(date), "%zu %s/%02zu/%s %s", kDays.find(shown.substr(0, 3)) / 3,
-                 shown.substr(20, 4).c_str(), kMonths.find(shown.substr(4, 3)) / 3 + 1,
-                 shown.substr(8, 2).c_str(), shown.substr(11, 8).c_str());
-        std::string block = std::string("lease { expire ") + date + "; }";
-        LeaseFacts facts = ParseDhclientLeases(block, "vc").at("vc");
-        ASSERT_EQ(facts.end, LeaseEnd::kAt) << date;
-        ASSERT_EQ(facts.expires, seconds) << date;
-        checked++;
-    }
-    EXPECT_GT(checked, 1000);
-}
-
 // How the blocks real clients write end: an infinite lease both ways it is
 // written, a released one (the client appends a block that ends at the
 // release), and one whose start cannot be worked out.
@@ -319,14 +250,94 @@ TEST(DhclientLeases, EndsAndObtainedTimes)
     }
 }
 
-TEST(NetworkManagerInternalLeases, FoundOnlyWithAnAddress)
+// Every reader against one table: what each interface of a fixture tree
+// gets, its candidates' address, server, WINS and times ("-": no lease).
+TEST(LeaseReaders, FixtureTreesGiveEachInterfaceItsFacts)
 {
-    Leases leases = ReadFixture("nm-internal", {{"br-lan", 7}, {"lan", 8}, {"enp1s0", 9}});
-    ASSERT_EQ(leases.size(), 1u);
-    EXPECT_EQ(AddressOf(leases.at(7).front()), "192.168.122.77");
-    EXPECT_EQ(ServerOf(leases.at(7).front()), "");
-    EXPECT_FALSE(leases.at(7).front().obtainedKnown);
-    EXPECT_EQ(leases.at(7).front().end, LeaseEnd::kUnknown);
+    const struct {
+        const char* tree;
+        const char* interface;
+        const char* facts;
+    } rows[] = {
+        {"networkd", "lo", "-"},
+        {"networkd", "eth0", "192.168.10.57 192.168.10.1  unknown"},
+        {"networkd", "wlan0", "10.0.3.15 10.0.3.2  unknown"},
+        {"networkd", "x", "-"},
+        {"networkd", "y", "10.0.5.9   unknown"},  // a leading zero: no server
+        {"dhclient", "eth0",
+         "192.168.1.51 192.168.1.254  at 1708862400 from 1708819200"},  // the torn block at the end
+                                                                        // is not taken
+        {"dhclient", "eth1",
+         "172.16.0.21 172.16.0.1  at 1709251800 from 1709251200"},  // start from renew; a WINS list
+                                                                    // with a bad entry is dropped
+        {"dhclient", "eth10", "10.10.0.7 10.10.0.1  never"},        // expire never
+        {"dhclient", "eth2", "   unknown"},                         // February 30th
+        {"dhclient", "wlan0",
+         "192.168.178.23 192.168.178.1  at 1700864000 from 1700000000"},  // NetworkManager's file,
+                                                                          // named by its file
+        {"dhclient", "eth3", "-"},
+        {"dhcpcd", "eth0", "-"},
+        {"dhcpcd", "eth1",
+         "10.1.0.50 10.1.0.1 10.1.0.8,10.1.0.9 at 1700007200 from 1700000000"},  // not eth10's file
+        {"dhcpcd", "eth10", "10.1.0.50 10.10.0.1  unknown from 1700000000"},
+        {"dhcpcd", "eth0.100", "10.1.0.50 10.100.0.1  at 1700000300 from 1700000000"},
+        {"dhcpcd", "eth2", "10.1.0.50   at 1700000060 from 1700000000"},  // truncated option
+        {"dhcpcd", "eth3", "-"},
+        {"dhcpcd", "eth4", "-"},
+        {"nm-internal", "br-lan", "192.168.122.77   unknown"},
+        {"nm-internal", "lan", "-"},
+        {"nm-internal", "enp1s0", "-"},
+        {"mixed", "eth0",
+         "10.0.0.10 10.0.0.1  unknown; 10.0.0.20 10.0.0.2  unknown; 10.0.0.30 10.0.0.3  unknown "
+         "from 1700000000"},
+        {"mixed", "eth1",
+         "10.1.1.20 10.1.1.2  unknown; 10.1.1.30 10.1.1.3  unknown from 1700000000"},
+        {"mixed", "eth2", "10.2.2.30 10.2.2.3  unknown from 1700000000; 10.2.2.40   unknown"},
+        {"mixed", "eth3", "10.3.3.40   unknown"},
+    };
+    std::map<std::string, std::vector<LeaseInterface>> trees;
+    for (const auto& row : rows) {
+        trees[row.tree].push_back({row.interface, uint32_t(trees[row.tree].size() + 1)});
+    }
+    std::map<std::string, Leases> read;
+    for (const auto& [tree, interfaces] : trees) {
+        read[tree] = ReadFixture(tree, interfaces);
+    }
+    std::map<std::string, uint32_t> indexes;
+    for (const auto& row : rows) {
+        const Leases& leases = read[row.tree];
+        uint32_t index = ++indexes[row.tree];
+        std::string facts;
+        for (const LeaseFacts& lease : leases.count(index) ? leases.at(index) : LeaseCandidates{}) {
+            std::string wins;
+            for (const std::string& server : WinsOf(lease)) {
+                wins += (wins.empty() ? "" : ",") + server;
+            }
+            facts += (facts.empty() ? "" : "; ") + AddressOf(lease) + " " + ServerOf(lease) + " " +
+                     wins + " " + TimesOf(lease);
+        }
+        EXPECT_EQ(facts.empty() ? "-" : facts, row.facts) << row.tree << " " << row.interface;
+    }
+}
+
+// Every day of 400 years as dhclient writes it, against the C library's
+// calendar, and the day after each month's last as no date at all.
+TEST(DhclientLeases, EveryDayOfAnEraAgreesWithTimegm)
+{
+    for (int year = 1970; year < 2370; year++) {
+        for (int month = 1; month <= 12; month++) {
+            int last = static_cast<int>(
+                (Utc(year, month + 1, 1, 0, 0, 0) - Utc(year, month, 1, 0, 0, 0)) / 86400);
+            for (int day = 1; day <= last + 1; day++) {
+                char block[80];
+                snprintf(block, sizeof block, "lease { expire 0 %d/%d/%d 23:59:60; }", year, month,
+                         day);
+                LeaseFacts facts = ParseDhclientLeases(block, "v").at("v");
+                int64_t want = day > last ? -1 : Utc(year, month, day, 23, 59, 60);
+                ASSERT_EQ(facts.end == LeaseEnd::kAt ? facts.expires : -1, want) << block;
+            }
+        }
+    }
 }
 
 // NetworkManager's runtime state as 1.42 writes it, whatever its backend.
@@ -488,35 +499,8 @@ TEST(DhcpcdLeases, ControlSocketRepliesAreBounded)
     EXPECT_TRUE(AskDhcpcdLease(empty.path(), std::string(16, 'e'), 300).empty());
 }
 
-TEST(DhcpcdLeases, OptionsAndInterfaceTokens)
+TEST(DhcpcdLeases, WinsOfOddLengthAndCutOptions)
 {
-    std::string dir = std::string(OSTREL_LEASE_FIXTURES) + "/dhcpcd/var/lib/dhcpcd/";
-    Leases leases = ReadFixture("dhcpcd", {{"eth0", 1},
-                                           {"eth1", 2},
-                                           {"eth10", 3},
-                                           {"eth0.100", 4},
-                                           {"eth2", 5},
-                                           {"eth3", 6},
-                                           {"eth4", 7}});
-    ASSERT_EQ(leases.size(), 4u);
-
-    const LeaseFacts& eth1 = leases.at(2).front();  // also proves eth1 does not take eth10's file
-    EXPECT_EQ(ServerOf(eth1), "10.1.0.1");
-    EXPECT_EQ(AddressOf(eth1), "10.1.0.50");
-    EXPECT_EQ(WinsOf(eth1), (std::vector<std::string>{"10.1.0.8", "10.1.0.9"}));
-    ASSERT_TRUE(eth1.obtainedKnown);
-    ASSERT_EQ(eth1.end, LeaseEnd::kAt);
-    struct stat file;
-    ASSERT_EQ(stat((dir + "eth1.lease").c_str(), &file), 0);
-    EXPECT_EQ(eth1.obtained, file.st_mtim.tv_sec);
-    EXPECT_EQ(eth1.expires, file.st_mtim.tv_sec + 7200);
-
-    EXPECT_EQ(ServerOf(leases.at(3).front()), "10.10.0.1");
-    EXPECT_EQ(leases.at(3).front().end, LeaseEnd::kUnknown);
-    EXPECT_EQ(ServerOf(leases.at(4).front()), "10.100.0.1");
-    EXPECT_EQ(ServerOf(leases.at(5).front()), "") << "truncated option";
-    EXPECT_EQ(leases.at(5).front().end, LeaseEnd::kAt);
-
     // WINS servers that are no whole number of addresses give none.
     std::string message = DhcpcdMessage("10.0.0.5", "10.0.0.3", {}, 600);
     message.insert(message.size() - 1, "\x2c\x06\x0a\x00\x00\x08\x0a\x00", 8);
@@ -542,27 +526,6 @@ TEST(DhcpcdLeases, TimesNeverOverflowAndInfiniteNeverEnds)
     std::string infinite = DhcpcdMessage("10.0.0.5", "10.0.0.1", {}, UINT32_MAX);
     EXPECT_EQ(TimesOf(Parsed(0, ParseDhcpcdMessage, infinite, 1700000000)),
               "never from 1700000000");
-}
-
-TEST(LeaseSources, EachClientsLeasesReachTheirInterface)
-{
-    Leases leases = ReadFixture("mixed", {{"eth0", 1}, {"eth1", 2}, {"eth2", 3}, {"eth3", 4}});
-    ASSERT_EQ(leases.size(), 4u);
-    // networkd, dhclient, dhcpcd, the internal client; the files are
-    // equally old, so only the order between stores may vary.
-    std::vector<std::string> addresses;
-    for (uint32_t index : {1, 2, 3, 4}) {
-        std::vector<std::string> own;
-        for (const LeaseFacts& facts : leases.at(index)) {
-            own.push_back(AddressOf(facts) + " " + ServerOf(facts));
-        }
-        std::sort(own.begin(), own.end());
-        addresses.insert(addresses.end(), own.begin(), own.end());
-    }
-    EXPECT_EQ(addresses, (std::vector<std::string>{"10.0.0.10 10.0.0.1", "10.0.0.20 10.0.0.2",
-                                                   "10.0.0.30 10.0.0.3", "10.1.1.20 10.1.1.2",
-                                                   "10.1.1.30 10.1.1.3", "10.2.2.30 10.2.2.3",
-                                                   "10.2.2.40 ", "10.3.3.40 "}));
 }
 
 // Stores that record when a lease was obtained rank by that, the others by
@@ -897,8 +860,11 @@ TEST(LeaseStoreFaults, OnlyRegularFilesAreOpenedAndSilenceIsWaitedForOnce)
     root.Write("run/dhcpcd/x", "");
     FakeDhcpcd silent(root.path() + "/run/dhcpcd/unpriv.sock", "", true);
     auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(ReadTree(root.path(), {{"a", 1}, {"b", 12}, {"c", 13}, {"e", 20}, {"f", 21}}).size(),
-              1u);
+    Leases leases;
+    EXPECT_EQ(ReadLeases(ListTree(root.path()),
+                         {{"a", 1}, {"b", 12}, {"c", 13}, {"e", 20}, {"f", 21}}, &leases),
+              0);
+    EXPECT_EQ(leases.size(), 1u);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500));
     EXPECT_EQ(openedFiles, (std::vector<std::string>{own, e, f}));
 }
