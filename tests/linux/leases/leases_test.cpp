@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pthread.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -204,6 +205,9 @@ TEST(DhclientLeases, MalformedInputKeepsOnlyWhatIsWhole)
          "[||unknown]"},
         {"lease { interface \"eth0\"; option dhcp-lease-time 2000000000; expire epoch 5; }",
          "[||at 5]"},
+        {"lease { interface \"eth0\"; option dhcp-server-identifier 1.2.3.4; option "
+         "dhcp-server-identifier; option; }",
+         "[||unknown]"},
         {"failover { peer { } lease { interface \"eth0\"; option dhcp-server-identifier 1.2.3.4; } "
          "}",
          "none"},
@@ -407,6 +411,9 @@ class FakeDhcpcd {
         EXPECT_EQ(bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
         EXPECT_EQ(listen(listener_, 1), 0);
         thread_ = std::thread([this, reply, hangs] {
+            sigset_t all;  // the asker's signals are the asker's
+            sigfillset(&all);
+            pthread_sigmask(SIG_BLOCK, &all, nullptr);
             int fd = accept(listener_, nullptr, nullptr);
             char request[256];
             ssize_t got = read(fd, request, sizeof request);
@@ -462,7 +469,9 @@ TEST(DhcpcdLeases, ControlSocketRepliesAreBounded)
         std::string reply;
         bool hangs;
         size_t entries;
+        bool signalled = false;  // its waits cut short every millisecond
     } cases[] = {
+        {"two states, signals", "eth0-4.unpriv.sock", Framed({entry, "x"}, 2), false, 2, true},
         {"two states", "eth0-4.unpriv.sock", Framed({entry, "x"}, 2), false, 2},
         {"one dhcpcd for all", "unpriv.sock", Framed({entry}, 1), false, 1},
         {"no lease", "eth0.unpriv.sock", Framed({}, 0), false, 0},
@@ -477,8 +486,16 @@ TEST(DhcpcdLeases, ControlSocketRepliesAreBounded)
         root.Write("run/dhcpcd/.keep", "");
         std::vector<std::string> entries;
         {
+            DescriptorsKept kept;
             FakeDhcpcd dhcpcd(root.path() + "/run/dhcpcd/" + c.socket, c.reply, c.hangs);
+            struct sigaction ignore = {};
+            ignore.sa_handler = [](int) {};
+            sigaction(SIGALRM, &ignore, nullptr);
+            itimerval every = {{0, c.signalled ? 1000 : 0}, {0, c.signalled ? 1000 : 0}};
+            setitimer(ITIMER_REAL, &every, nullptr);
             entries = AskDhcpcdLease(root.path() + "/run/dhcpcd", "eth0", 300);
+            every = {};
+            setitimer(ITIMER_REAL, &every, nullptr);
             EXPECT_EQ(dhcpcd.request(), std::string("dhcpcd\0-4\0-U\0eth0\0", 18)) << c.name;
         }
         EXPECT_EQ(entries.size(), c.entries) << c.name;
@@ -529,20 +546,32 @@ TEST(DhcpcdLeases, TimesNeverOverflowAndInfiniteNeverEnds)
 }
 
 // Stores that record when a lease was obtained rank by that, the others by
-// their file's time; an exact tie goes to the store order.
-TEST(LeaseSources, MostRecentlyObtainedRanksFirst)
+// their file's time; equal times go to the file's time, then to the store
+// order, then to the name. However the folders list them, the order is one.
+TEST(LeaseSources, OneRankingHoweverTheFilesAreListed)
 {
     TempDir root;
-    // Obtained 1700000000 (expire minus lease time), rewritten much later.
+    // Each obtained 1700000000 (expire minus lease time), rewritten later.
     root.Write("var/lib/dhcp/dhclient.leases", DhclientBlock("eth0", "10.0.0.1"), 1700000700);
+    root.Write("var/lib/dhcp/dhclient.eth0.leases", DhclientBlock("eth0", "10.0.0.4"), 1700000000);
+    root.Write("var/lib/dhcp/dhclient.a.leases", DhclientBlock("eth0", "10.0.0.7"), 1700000000);
+    root.Write("var/lib/dhcp/dhclient.b.leases", DhclientBlock("eth0", "10.0.0.8"), 1700000000);
+    root.Write("var/lib/dhcp/dhclient.old.leases", DhclientBlock("eth0", "10.0.0.6"), 1600000000);
     root.Write("run/systemd/netif/leases/1", "ADDRESS=10.0.0.5\nSERVER_ADDRESS=10.0.0.2\n",
                1700000100);
     root.Write("var/lib/dhcpcd/eth0.lease", DhcpcdMessage("10.0.0.5", "10.0.0.3", {}, 600),
                1700000300);
     root.Write("var/lib/NetworkManager/internal-x-eth0.lease", "ADDRESS=10.0.0.5\n", 1700000300);
-    Leases leases = ReadTree(root.path(), {{"eth0", 1}});
-    EXPECT_EQ(Servers(leases.at(1)),
-              (std::vector<std::string>{"10.0.0.3", "", "10.0.0.2", "10.0.0.1"}));
+    LeaseStoreFiles stores = ListTree(root.path());
+    std::mt19937 random(5);
+    for (int round = 0; round < 8; round++) {
+        Leases leases;
+        ASSERT_EQ(ReadLeases(stores, {{"eth0", 1}}, &leases), 0);
+        EXPECT_EQ(Servers(leases.at(1)),
+                  (std::vector<std::string>{"10.0.0.3", "", "10.0.0.2", "10.0.0.1", "10.0.0.4",
+                                            "10.0.0.8", "10.0.0.7", "10.0.0.6"}));
+        std::shuffle(stores.dhclient.begin(), stores.dhclient.end(), random);
+    }
 }
 
 // NetworkManager's runtime state holds all its internal client's file
@@ -579,10 +608,12 @@ TEST(LeaseSources, FileNameGoesToTheLongestInterfaceNameInIt)
         {false, "veth0.lease", ""},  // eth0 inside a word
         {false, "eth0x.lease", ""},
         {true, "dhclient-1-eth0-x.lease", ""},  // anchored at the end
+        {false, "eth1-eth0.lease", "eth0"},     // a tie goes to the interface listed first
+        {false, "eth0-eth1.lease", "eth0"},
     };
     // Runs that begin inside a prefix, or one character too early.
     const std::vector<LeaseInterface> interfaces = {
-        {"eth0", 1}, {"t-1-eth0", 2}, {"l-1-eth0", 3}, {"-1-eth0", 4}};
+        {"eth0", 1}, {"t-1-eth0", 2}, {"l-1-eth0", 3}, {"-1-eth0", 4}, {"eth1", 5}};
     InterfaceNames names(interfaces);
     for (const auto& c : cases) {
         LeaseStoreFiles stores;
@@ -591,17 +622,6 @@ TEST(LeaseSources, FileNameGoesToTheLongestInterfaceNameInIt)
         std::string interface = named.empty() ? "" : std::string(named.front().interface);
         EXPECT_EQ(interface, c.interface) << c.file;
     }
-}
-
-TEST(LeaseSources, NewestFileOfOneClientWins)
-{
-    TempDir root;
-    root.Write("var/lib/dhcp/dhclient.eth0.leases", DhclientBlock("eth0", "10.0.0.1"), 1700000000);
-    root.Write("var/lib/dhcp/dhclient.leases", DhclientBlock("eth0", "10.0.0.2"), 1700000500);
-    root.Write("var/lib/dhcp/dhclient.old.leases", DhclientBlock("eth0", "10.0.0.3"), 1600000000);
-    Leases leases = ReadTree(root.path() + "/", {{"eth0", 1}});
-    EXPECT_EQ(Servers(leases.at(1)),
-              (std::vector<std::string>{"10.0.0.2", "10.0.0.1", "10.0.0.3"}));
 }
 
 TEST(LeaseSources, HugeGarbageAndSpecialFiles)
@@ -635,6 +655,39 @@ TEST(LeaseSources, HugeGarbageAndSpecialFiles)
     EXPECT_EQ(ServerOf(leases.at(2).front()), "10.0.0.1");
     EXPECT_EQ(ServerOf(leases.at(1).front()), "10.0.0.1");
     EXPECT_TRUE(ReadTree(root.path() + "/absent", {{"eth0", 1}}).empty());
+}
+
+// Only a regular file is read, and only whole: up to the size limit and
+// what is left of the budget, or not at all.
+TEST(LeaseSources, OnlyRegularFilesWithinTheLimitsAreRead)
+{
+    TempDir root;
+    const size_t limit = kLeaseFileLimit;
+    for (size_t size : {limit - 1, limit, limit + 1}) {
+        ASSERT_EQ(truncate(root.Write(std::to_string(size), "").c_str(), off_t(size)), 0);
+    }
+    ASSERT_EQ(mkfifo((root.path() + "/fifo").c_str(), 0600), 0);
+    ASSERT_EQ(symlink("1048575", (root.path() + "/link").c_str()), 0);
+    root.Write("dir/x", "");
+    const struct {
+        std::string name;
+        size_t budget;
+        int error;
+    } rows[] = {{std::to_string(limit - 1), limit, 0},
+                {std::to_string(limit), limit, 0},
+                {std::to_string(limit + 1), limit * 2, ENOENT},
+                {std::to_string(limit), limit - 1, ENOENT},
+                {"fifo", limit, ENOENT},
+                {"link", limit, ENOENT},
+                {"dir", limit, ENOENT},
+                {"absent", limit, ENOENT}};
+    for (const auto& row : rows) {
+        DescriptorsKept kept;
+        ReadBudget budget{row.budget};
+        LeaseFile file;
+        EXPECT_EQ(ReadLeaseFile(root.path(), row.name, budget, &file), row.error) << row.name;
+        EXPECT_EQ(file.bytes.size(), row.error == 0 ? std::stoul(row.name) : 0) << row.name;
+    }
 }
 
 TEST(LeaseSources, FilesOfNoStoreAreNotListed)
