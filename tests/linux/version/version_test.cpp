@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "descriptor_count.h"
 #include "test_support.h"
 #include "version/byte_reader.h"
 #include "version/version_file.h"
@@ -342,6 +343,7 @@ class VersionFile : public ::testing::Test {
     }
     std::string FileVersion(const std::string& name)
     {
+        DescriptorsKept kept;
         DWORD handle = 1;
         DWORD size = GetFileVersionInfoSizeA(name.c_str(), &handle);
         EXPECT_EQ(handle, 0u);
@@ -467,6 +469,75 @@ TEST_F(VersionFile, EitherElfClassAndByteOrderCarriesTheRecord)
     }
 }
 
+// The reader against binutils: the section objcopy takes out of the built
+// executable is the compiled resources, and the record read from the
+// executable is the one the walk finds there, as long as its own length.
+TEST_F(VersionFile, RecordIsTheOneInTheSectionObjcopyTakesOut)
+{
+    std::string section = dir + "/section";
+    std::string command = std::string("objcopy -O binary --only-section=") + kResourceSectionName +
+                          " '" + OSTREL_EXE + "' '" + section + "'";
+    ASSERT_EQ(system(command.c_str()), 0);
+    Bytes bytes = ReadFile(section);
+    EXPECT_EQ(bytes, ReadFile(OSTREL_RES_FILE));
+    const uint8_t* data = NULL;
+    size_t size = 0;
+    ASSERT_EQ(0, FindVersionResource(bytes.data(), bytes.size(), &data, &size));
+    int fd = open(OSTREL_EXE, O_RDONLY);
+    std::vector<uint8_t> record;
+    EXPECT_EQ(0, ReadElfVersionRecord(fd, &record));
+    close(fd);
+    EXPECT_EQ(record, Bytes(data, data + size));
+    EXPECT_EQ(record.size(), (size_t)(data[0] | data[1] << 8));
+    EXPECT_EQ(NodeAt(record, "VS_VERSION_INFO"), 0u);
+}
+
+// Headers one byte short of their size, of it, and past it: an ELF file
+// header of either class, and a .res entry header.
+TEST_F(VersionFile, HeadersAtTheirExactSizes)
+{
+    const struct {
+        uint8_t elfClass;
+        size_t size;
+        int error;
+    } files[] = {{1, 51, EBADMSG}, {1, 52, ENOENT}, {1, 53, ENOENT},
+                 {2, 63, EBADMSG}, {2, 64, ENOENT}, {2, 65, ENOENT}};
+    for (const auto& file : files) {
+        Bytes data(file.size);
+        memcpy(&data[0], "\177ELF", 4);
+        data[4] = file.elfClass;
+        data[5] = 1;
+        int fd = open(Write("elf", data).c_str(), O_RDONLY);
+        std::vector<uint8_t> record;
+        EXPECT_EQ(file.error, ReadElfVersionRecordOfSize(fd, file.size, &record)) << file.size;
+        close(fd);
+    }
+    const Bytes record = CompiledRecord();
+    const struct {
+        uint32_t header;
+        std::vector<uint16_t> names;  // type, then name
+        size_t cut;                   // bytes short of the whole image
+        int error;
+    } entries[] = {
+        {31, {0xFFFF, 16, 0xFFFF, 1}, 0, EBADMSG}, {32, {0xFFFF, 16, 0xFFFF, 1}, 0, 0},
+        {33, {0xFFFF, 16, 0xFFFF, 1}, 0, 0},       {32, {0xFFFF, 16, 0xFFFF, 1}, 1, EBADMSG},
+        {32, {'V', 0, 0xFFFF, 1}, 0, ENOENT},      {32, {'V', 'V', 0, 0xFFFF, 1}, 0, EBADMSG}};
+    for (const auto& entry : entries) {
+        Bytes res(8 + entry.header);
+        uint32_t sizes[2] = {(uint32_t)record.size(), entry.header};
+        memcpy(&res[0], sizes, 8);
+        PutWords(&res, 8, entry.names);
+        res.resize(entry.header);
+        res.insert(res.end(), record.begin(), record.end());
+        const uint8_t* data = NULL;
+        size_t size = 0;
+        EXPECT_EQ(entry.error,
+                  FindVersionResource(res.data(), res.size() - entry.cut, &data, &size))
+            << entry.header << " " << entry.names.size();
+        EXPECT_TRUE(entry.error != 0 || Bytes(data, data + size) == record) << entry.header;
+    }
+}
+
 TEST_F(VersionFile, DamagedExecutablesHaveNoRecord)
 {
     size_t section = ResourceSectionHeader();
@@ -480,6 +551,7 @@ TEST_F(VersionFile, DamagedExecutablesHaveNoRecord)
         {"section table beyond the file", 40, fileSize, 8},
         {"section table end beyond the file", 40, fileSize - 64, 8},
         {"section entries too small", 58, 16, 2},
+        {"section entries one byte short", 58, 63, 2},
         {"name table index out of range", 62, 0xFFF0, 2},
         {"section beyond the file", section + 24, fileSize - 16, 8},
         {"section size beyond the file", section + 32, fileSize, 8},
