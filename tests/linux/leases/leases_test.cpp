@@ -1,4 +1,4 @@
-#include "leases/leases.h"
+#include "leases.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -21,7 +21,8 @@
 #include <string>
 #include <thread>
 
-#include "leases/interface_names.h"
+#include "interface_names.h"
+#include "lease_support.h"
 #include "report.h"
 #include "test_support.h"
 
