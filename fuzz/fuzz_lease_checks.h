@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "leases/lease_parsers.h"
+#include "lease_parsers.h"
 
 inline void CheckFacts(int error, const LeaseFacts& facts)
 {

@@ -9,7 +9,7 @@
 
 #include "adapter_records.h"
 #include "gather_facts.h"
-#include "netlink/messages.h"
+#include "messages.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -20,8 +20,8 @@
 #include <vector>
 
 #include "os_api.h"
-#include "version/version_file.h"
-#include "version/version_record.h"
+#include "version_file.h"
+#include "version_record.h"
 
 static const char kFileVersion[] = "\\StringFileInfo\\000004B0\\FileVersion";
 

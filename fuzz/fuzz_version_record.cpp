@@ -7,8 +7,8 @@
 #include <cstring>
 #include <vector>
 
-#include "version/version_file.h"
-#include "version/version_record.h"
+#include "version_file.h"
+#include "version_record.h"
 
 static const char* const kPaths[] = {
     "\\",

@@ -1,6 +1,8 @@
 # The rtnetlink datagram reader, the gathering of adapter facts and the
 # record writer behind it.
 ostrel_fuzz_target(fuzz_netlink
+  FOLDERS linux linux/netlink linux/leases linux/posix linux/include common
+  SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/fuzz_netlink.cpp
   ${PROJECT_SOURCE_DIR}/platform/linux/netlink/attributes.cpp
   ${PROJECT_SOURCE_DIR}/platform/linux/netlink/messages.cpp
@@ -11,7 +13,7 @@ ostrel_fuzz_target(fuzz_netlink
   ${PROJECT_SOURCE_DIR}/platform/linux/link_description.cpp
   ${PROJECT_SOURCE_DIR}/platform/linux/sysfs.cpp
   ${PROJECT_SOURCE_DIR}/platform/linux/hardware_names.cpp
-  ${PROJECT_SOURCE_DIR}/platform/linux/lease_policy.cpp
+  ${PROJECT_SOURCE_DIR}/platform/linux/leases/lease_policy.cpp
   ${PROJECT_SOURCE_DIR}/platform/linux/leases/text_fields.cpp
   ${PROJECT_SOURCE_DIR}/platform/common/adapter_records.cpp
   ${PROJECT_SOURCE_DIR}/platform/common/text_escape.cpp)

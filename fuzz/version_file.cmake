@@ -2,6 +2,8 @@
 # .res walk. The target carries the build's record so that the fallback from
 # a damaged "Ostrel.exe" to its own name has something to find.
 ostrel_fuzz_target(fuzz_version_file
+  FOLDERS linux/version linux/posix linux/include
+  SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/fuzz_version_file.cpp
   ${PROJECT_SOURCE_DIR}/platform/linux/version/version_info.cpp
   ${PROJECT_SOURCE_DIR}/platform/linux/version/version_record.cpp

@@ -6,9 +6,9 @@
 #include <new>
 
 #include "adapter_records.h"
+#include "dump_loop.h"
 #include "gather_facts.h"
-#include "leases/leases.h"
-#include "netlink/dump_loop.h"
+#include "leases.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <memory>
 
-#include "netlink/netlink_channel.h"
+#include "netlink_channel.h"
 #include "os_api.h"
 
 // The result code for an errno value from the kernel reader or the lease

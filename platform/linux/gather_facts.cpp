@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "lease_policy.h"
-#include "leases/text_fields.h"
 #include "link_description.h"
+#include "text_fields.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 
 #include "adapter_facts.h"
 #include "kernel_time.h"
-#include "leases/leases.h"
-#include "netlink/netlink.h"
+#include "leases.h"
+#include "netlink.h"
 
 // The clocks now. In a time namespace CLOCK_MONOTONIC runs ahead of the
 // host's by the namespace's offset (/proc/self/timens_offsets), while the

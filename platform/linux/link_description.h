@@ -6,7 +6,7 @@
 
 #include "adapter_facts.h"
 #include "hardware_names.h"
-#include "netlink/netlink.h"
+#include "netlink.h"
 
 // One kernel link type (ARPHRD_*) as the records show it.
 struct LinkType {

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "netlink/netlink.h"
+#include "netlink.h"
 
 namespace {
 

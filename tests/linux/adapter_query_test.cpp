@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "test_support.h"
+#include "netlink_support.h"
 
 TEST(AdapterQuery, KernelErrorsAsResultCodes)
 {

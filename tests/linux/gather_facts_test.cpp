@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "test_support.h"
+#include "lease_support.h"
+#include "netlink_support.h"
 
 namespace {
 

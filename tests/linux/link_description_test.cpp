@@ -15,6 +15,7 @@
 #include <cstring>
 #include <string>
 
+#include "netlink_support.h"
 #include "test_support.h"
 
 namespace {

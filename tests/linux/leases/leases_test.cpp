@@ -1,4 +1,4 @@
-#include "leases/leases.h"
+#include "leases.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -24,9 +24,9 @@
 #include <thread>
 
 #include "descriptor_count.h"
-#include "leases/interface_names.h"
-#include "leases/lease_files.h"
-#include "report.h"
+#include "interface_names.h"
+#include "lease_files.h"
+#include "lease_support.h"
 #include "test_support.h"
 
 namespace {

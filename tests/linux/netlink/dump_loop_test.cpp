@@ -1,11 +1,11 @@
 // The dump loop over a scripted kernel: redone dumps, foreign replies,
 // whole datagrams, next-hop objects.
-#include "netlink/dump_loop.h"
+#include "dump_loop.h"
 
 #include <gtest/gtest.h>
 #include <linux/nexthop.h>
 
-#include "test_support.h"
+#include "netlink_support.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The rtnetlink message parsers and the dump reader on hand-built messages.
-#include "netlink/messages.h"
+#include "messages.h"
 
 #include <gtest/gtest.h>
 #include <linux/if_addr.h>
@@ -7,7 +7,7 @@
 #include <linux/if_tun.h>
 #include <linux/nexthop.h>
 
-#include "test_support.h"
+#include "netlink_support.h"
 
 namespace {
 

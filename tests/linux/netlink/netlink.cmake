@@ -1,9 +1,14 @@
 # The rtnetlink parsers and the dump loop on canned messages, and the
 # kernel's route socket.
+add_library(ostrel_netlink_support INTERFACE)
+target_include_directories(ostrel_netlink_support INTERFACE ${CMAKE_CURRENT_LIST_DIR})
+target_link_libraries(ostrel_netlink_support INTERFACE ostrel_netlink)
+
 add_executable(ostrel_netlink_test ${CMAKE_CURRENT_LIST_DIR}/messages_test.cpp
                                    ${CMAKE_CURRENT_LIST_DIR}/dump_loop_test.cpp
                                    ${CMAKE_CURRENT_LIST_DIR}/socket_test.cpp)
-target_link_libraries(ostrel_netlink_test PRIVATE ostrel_adapters GTest::gtest_main)
+target_link_libraries(ostrel_netlink_test PRIVATE ostrel_netlink ostrel_netlink_support
+                                          GTest::gtest_main)
 gtest_discover_tests(ostrel_netlink_test DISCOVERY_MODE PRE_TEST)
 
 # The real binary in network namespaces built for the test (root only).

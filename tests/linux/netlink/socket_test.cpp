@@ -14,9 +14,9 @@
 #include <cstring>
 #include <vector>
 
-#include "netlink/dump_loop.h"
-#include "netlink/messages.h"
-#include "netlink/netlink_channel.h"
+#include "dump_loop.h"
+#include "messages.h"
+#include "netlink_channel.h"
 
 namespace {
 

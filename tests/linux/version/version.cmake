@@ -2,8 +2,8 @@
 # ELF and .res readers on damaged copies of the executable, and the banner
 # of the real executable under the names it may be invoked by.
 add_executable(ostrel_version_test ${CMAKE_CURRENT_LIST_DIR}/version_test.cpp)
-# ostrel_adapter_facts: only for the shared test-support header.
-target_link_libraries(ostrel_version_test PRIVATE ostrel_version ostrel_adapter_facts GTest::gtest_main)
+target_link_libraries(ostrel_version_test PRIVATE ostrel_version ostrel_test_support
+                                          GTest::gtest_main)
 target_compile_definitions(ostrel_version_test PRIVATE
   OSTREL_RES_FILE="${OSTREL_RES_FILE}" OSTREL_EXE="$<TARGET_FILE:Ostrel>")
 add_dependencies(ostrel_version_test ostrel_res Ostrel)

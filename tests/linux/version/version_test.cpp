@@ -16,11 +16,11 @@
 #include <thread>
 #include <vector>
 
+#include "byte_reader.h"
 #include "descriptor_count.h"
 #include "test_support.h"
-#include "version/byte_reader.h"
-#include "version/version_file.h"
-#include "version/version_record.h"
+#include "version_file.h"
+#include "version_record.h"
 
 namespace {
 

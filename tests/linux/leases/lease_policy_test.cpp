@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "test_support.h"
+#include "lease_support.h"
 
 // Which lease an interface shows and its times, by how the lease ends and
 // how the kernel keeps the address.

@@ -1,0 +1,227 @@
+// What the tests of the kernel reader and its users share: snapshot pieces,
+// netlink datagrams, and a scripted kernel that answers with them.
+#pragma once
+
+#include <linux/if_arp.h>
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "dump_loop.h"
+#include "messages.h"
+
+// A link of the kernel's snapshot as the parser would fill it.
+inline NetLink MakeLink(uint32_t index, uint16_t type, const char* name, const char* kind = "")
+{
+    NetLink link;
+    link.index = index;
+    link.type = type;
+    strncpy(link.name, name, sizeof(link.name) - 1);
+    strncpy(link.kind, kind, sizeof(link.kind) - 1);
+    return link;
+}
+
+// Netlink datagrams, and a kernel on a script that answers with them.
+
+constexpr uint32_t kSequence = 7;
+constexpr uint32_t kPort = 4242;
+
+// Appends netlink messages and attributes to one datagram.
+class Datagram {
+   public:
+    void Begin(uint16_t type, uint16_t flags = NLM_F_MULTI, uint32_t sequence = kSequence,
+               uint32_t port = kPort)
+    {
+        start_ = bytes_.size();
+        nlmsghdr header = {};
+        header.nlmsg_type = type;
+        header.nlmsg_flags = flags;
+        header.nlmsg_seq = sequence;
+        header.nlmsg_pid = port;
+        Put(&header, sizeof(header));
+    }
+    template <typename T>
+    void Fixed(const T& value)
+    {
+        Put(&value, sizeof(value));
+    }
+    void Attribute(uint16_t type, const void* data, size_t size)
+    {
+        rtattr header = {};
+        header.rta_len = static_cast<unsigned short>(RTA_LENGTH(size));
+        header.rta_type = type;
+        Put(&header, sizeof(header));
+        Put(data, size);
+    }
+    void Text(uint16_t type, const std::string& text)
+    {
+        Attribute(type, text.c_str(), text.size() + 1);
+    }
+    void Word(uint16_t type, uint32_t value)
+    {
+        Attribute(type, &value, sizeof(value));
+    }
+    size_t BeginNest(uint16_t type)
+    {
+        size_t at = bytes_.size();
+        Attribute(type, nullptr, 0);
+        return at;
+    }
+    void EndNest(size_t at)
+    {
+        unsigned short size = static_cast<unsigned short>(bytes_.size() - at);
+        memcpy(&bytes_[at], &size, sizeof(size));
+    }
+    void End()
+    {
+        uint32_t size = static_cast<uint32_t>(bytes_.size() - start_);
+        memcpy(&bytes_[start_], &size, sizeof(size));
+    }
+    void Done(uint16_t flags = NLM_F_MULTI)
+    {
+        Begin(NLMSG_DONE, flags);
+        Fixed(int32_t(0));
+        End();
+    }
+    std::vector<uint8_t>& Bytes()
+    {
+        return bytes_;
+    }
+    const uint8_t* Message() const
+    {
+        return bytes_.data() + start_;
+    }
+    size_t MessageSize() const
+    {
+        return bytes_.size() - start_;
+    }
+
+   private:
+    void Put(const void* data, size_t size)
+    {
+        const uint8_t* bytes = static_cast<const uint8_t*>(data);
+        bytes_.insert(bytes_.end(), bytes, bytes + size);
+        bytes_.resize(NLMSG_ALIGN(bytes_.size()), 0);
+    }
+    std::vector<uint8_t> bytes_;
+    size_t start_ = 0;
+};
+
+// The fixed header of an IPv4 default route of the main table.
+inline rtmsg DefaultRoute()
+{
+    rtmsg route = {};
+    route.rtm_family = AF_INET;
+    route.rtm_table = RT_TABLE_MAIN;
+    route.rtm_type = RTN_UNICAST;
+    return route;
+}
+
+inline void AddLink(Datagram& d, int index, uint16_t type, const std::string& name,
+                    const std::string& kind = "")
+{
+    d.Begin(RTM_NEWLINK);
+    ifinfomsg info = {};
+    info.ifi_index = index;
+    info.ifi_type = type;
+    d.Fixed(info);
+    d.Text(IFLA_IFNAME, name);
+    if (!kind.empty()) {
+        size_t nest = d.BeginNest(IFLA_LINKINFO);
+        d.Text(IFLA_INFO_KIND, kind);
+        d.EndNest(nest);
+    }
+    d.End();
+}
+
+// One datagram waiting in a scripted channel.
+struct Queued {
+    std::vector<uint8_t> bytes;
+    uint32_t sender = 0;  // 0: the kernel
+    size_t claimed = 0;   // when set, the whole length, of which bytes is the start
+};
+
+// A kernel on a script: the test's responder answers each request into a
+// queue that is read the way a socket reads, and every request is recorded.
+class ScriptedChannel : public NetlinkChannel {
+   public:
+    std::function<void(ScriptedChannel&, DumpKind, uint32_t sequence)> respond;
+    std::deque<Queued> queue;
+    std::vector<DumpKind> requests;
+
+    uint32_t Port() const override
+    {
+        return kPort;
+    }
+    int Send(const uint8_t* request, size_t length) override
+    {
+        // A loop that never gives up ends here instead of hanging the test.
+        if (requests.size() >= 1000) {
+            return ENOSPC;
+        }
+        nlmsghdr header = {};
+        memcpy(&header, request, std::min(length, sizeof(header)));
+        DumpKind kind = header.nlmsg_type == RTM_GETLINK      ? DumpKind::kLinks
+                        : header.nlmsg_type == RTM_GETADDR    ? DumpKind::kAddresses
+                        : header.nlmsg_type == RTM_GETNEXTHOP ? DumpKind::kNexthops
+                                                              : DumpKind::kRoutes;
+        requests.push_back(kind);
+        if (respond) {
+            respond(*this, kind, header.nlmsg_seq);
+        }
+        return 0;
+    }
+    int Receive(uint8_t* buffer, size_t capacity, bool peek, NetlinkDatagram* datagram) override
+    {
+        if (queue.empty()) {
+            return EAGAIN;
+        }
+        Queued next = queue.front();
+        if (!peek) {
+            queue.pop_front();
+        }
+        datagram->length = next.claimed != 0 ? next.claimed : next.bytes.size();
+        datagram->truncated = datagram->length > capacity;
+        datagram->senderPort = next.sender;
+        if (capacity > 0) {
+            memcpy(buffer, next.bytes.data(), std::min(capacity, next.bytes.size()));
+        }
+        return 0;
+    }
+};
+
+// Addresses every message of a datagram to one request and port.
+inline void Stamp(std::vector<uint8_t>& bytes, uint32_t sequence, uint32_t port = kPort)
+{
+    for (size_t at = 0; at + sizeof(nlmsghdr) <= bytes.size();) {
+        nlmsghdr header;
+        memcpy(&header, &bytes[at], sizeof(header));
+        header.nlmsg_seq = sequence;
+        header.nlmsg_pid = port;
+        memcpy(&bytes[at], &header, sizeof(header));
+        at += NLMSG_ALIGN(header.nlmsg_len);
+    }
+}
+
+// A whole reply of a kernel holding the given links and nothing else.
+inline std::vector<uint8_t> Reply(DumpKind kind, uint32_t sequence,
+                                  const std::vector<std::string>& links,
+                                  uint16_t doneFlags = NLM_F_MULTI, uint32_t port = kPort)
+{
+    Datagram d;
+    for (size_t i = 0; kind == DumpKind::kLinks && i < links.size(); ++i) {
+        AddLink(d, static_cast<int>(i + 1), ARPHRD_ETHER, links[i]);
+    }
+    d.Done(doneFlags);
+    Stamp(d.Bytes(), sequence, port);
+    return d.Bytes();
+}
