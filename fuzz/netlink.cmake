@@ -11,7 +11,7 @@ ostrel_fuzz_target(fuzz_netlink
   ${PROJECT_SOURCE_DIR}/platform/linux/link_description.cpp
   ${PROJECT_SOURCE_DIR}/platform/linux/sysfs.cpp
   ${PROJECT_SOURCE_DIR}/platform/linux/hardware_names.cpp
-  ${PROJECT_SOURCE_DIR}/platform/linux/lease_policy.cpp
+  ${PROJECT_SOURCE_DIR}/platform/linux/leases/lease_policy.cpp
   ${PROJECT_SOURCE_DIR}/platform/linux/leases/text_fields.cpp
   ${PROJECT_SOURCE_DIR}/platform/common/adapter_records.cpp
   ${PROJECT_SOURCE_DIR}/platform/common/text_escape.cpp)

@@ -11,7 +11,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "lease_policy.h"
+#include "leases/lease_policy.h"
 #include "leases/text_fields.h"
 #include "link_description.h"
 

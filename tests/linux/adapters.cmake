@@ -1,8 +1,6 @@
-# Gathering adapter facts: the snapshot and leases, the link's description,
-# the rule for which lease is live.
+# Gathering adapter facts: the snapshot and leases, the link's description.
 add_executable(ostrel_adapter_facts_test
-  ${CMAKE_CURRENT_LIST_DIR}/gather_facts_test.cpp ${CMAKE_CURRENT_LIST_DIR}/link_description_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/lease_policy_test.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/gather_facts_test.cpp ${CMAKE_CURRENT_LIST_DIR}/link_description_test.cpp)
 target_link_libraries(ostrel_adapter_facts_test PRIVATE ostrel_adapter_facts GTest::gtest_main)
 gtest_discover_tests(ostrel_adapter_facts_test DISCOVERY_MODE PRE_TEST)
 

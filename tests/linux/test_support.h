@@ -24,7 +24,7 @@
 #include <string>
 #include <vector>
 
-#include "lease_policy.h"
+#include "leases/lease_policy.h"
 #include "netlink/dump_loop.h"
 #include "netlink/messages.h"
 

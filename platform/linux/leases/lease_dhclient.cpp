@@ -2,6 +2,7 @@
 #include <cerrno>
 #include <optional>
 
+#include "interface_names.h"
 #include "lease_parsers.h"
 #include "text_fields.h"
 

@@ -1,5 +1,5 @@
 // Which lease is live for an address the interface holds, and its times.
-#include "lease_policy.h"
+#include "leases/lease_policy.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "adapter_facts.h"
-#include "leases/leases.h"
+#include "leases.h"
 
 // One address assigned to the interface, with what the kernel says about it in
 // seconds since 1970-01-01 UTC.
