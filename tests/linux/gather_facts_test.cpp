@@ -166,7 +166,6 @@ TEST(GatherAdapterFacts, TimeNamespaceOffset)
         {"monotonic x 0\n", EBADMSG, 0},
         {"monotonic 1 1000000000\n", EBADMSG, 0},
         {"boottime 5 0\n", ENOENT, 0},
-        {"", ENOENT, 0},
     };
     for (const auto& [text, error, hundredths] : cases) {
         int64_t offset = 0;

@@ -66,18 +66,21 @@ bool NameMatches(ByteReader* file, const SectionHeader& names, uint32_t offset, 
 int FindElfSection(int fd, uint64_t fileSize, const char* sectionName, SectionHeader* found)
 {
     ByteReader table(fd, fileSize);
-    ElfHeader elf;
-    if (fileSize < sizeof(elf)) {
-        return EBADMSG;
-    }
-    if (int error = table.Read(0, sizeof(elf), reinterpret_cast<uint8_t*>(&elf)); error != 0) {
+    ElfHeader elf = {};
+    uint64_t headerSize = std::min<uint64_t>(fileSize, sizeof(elf));
+    if (int error = table.Read(0, headerSize, reinterpret_cast<uint8_t*>(&elf)); error != 0) {
         return error;
     }
-    if (memcmp(elf.e_ident, ELFMAG, SELFMAG) != 0) {
+    if (headerSize < EI_NIDENT || memcmp(elf.e_ident, ELFMAG, SELFMAG) != 0) {
         return EBADMSG;
     }
-    if (elf.e_ident[EI_CLASS] != kNativeClass || elf.e_ident[EI_DATA] != kNativeData ||
-        elf.e_shoff == 0 || elf.e_shnum == 0) {
+    if (elf.e_ident[EI_CLASS] != kNativeClass || elf.e_ident[EI_DATA] != kNativeData) {
+        return ENOENT;
+    }
+    if (headerSize < sizeof(elf)) {
+        return EBADMSG;
+    }
+    if (elf.e_shoff == 0 || elf.e_shnum == 0) {
         return ENOENT;
     }
     uint64_t entrySize = elf.e_shentsize;

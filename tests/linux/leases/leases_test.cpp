@@ -679,17 +679,18 @@ TEST(LeaseSources, OnlyRegularFilesWithinTheLimitsAreRead)
         int error;
     } rows[] = {{std::to_string(limit - 1), limit, 0},
                 {std::to_string(limit), limit, 0},
-                {std::to_string(limit + 1), limit * 2, ENOENT},
-                {std::to_string(limit), limit - 1, ENOENT},
-                {"fifo", limit, ENOENT},
-                {"link", limit, ENOENT},
-                {"dir", limit, ENOENT},
+                {std::to_string(limit + 1), limit * 2, EFBIG},
+                {std::to_string(limit), limit - 1, ENOSPC},
+                {"fifo", limit, ENXIO},
+                {"link", limit, ENXIO},
+                {"dir", limit, ENXIO},
                 {"absent", limit, ENOENT}};
+    Directory folder(opendir(root.path().c_str()));
     for (const auto& row : rows) {
         DescriptorsKept kept;
         ReadBudget budget{row.budget};
         LeaseFile file;
-        EXPECT_EQ(ReadLeaseFile(root.path(), row.name, budget, &file), row.error) << row.name;
+        EXPECT_EQ(ReadLeaseFile(folder.get(), row.name, budget, &file), row.error) << row.name;
         EXPECT_EQ(file.bytes.size(), row.error == 0 ? std::stoul(row.name) : 0) << row.name;
     }
 }
@@ -773,15 +774,13 @@ const char* faultyPath = "";  // only paths containing this fail
 size_t bytesRead = 0;
 
 std::vector<std::string> openedFiles;
-// Folders are opened by path, files through their folder's descriptor.
+// Files are opened through their folder's descriptor, named here by its path.
 int FaultyOpen(int folder, const char* name, int flags)
 {
-    char from[64] = "", in[PATH_MAX] = "";
-    snprintf(from, sizeof from, "/proc/self/fd/%d", folder);
-    std::string path = folder == AT_FDCWD ? name : "";
-    if (folder != AT_FDCWD && readlink(from, in, sizeof in - 1) > 0) {
-        path = std::string(in) + "/" + name;
-    }
+    char in[PATH_MAX] = "";
+    std::string link = "/proc/self/fd/" + std::to_string(folder);
+    std::string path =
+        readlink(link.c_str(), in, sizeof in - 1) > 0 ? in + ("/" + std::string(name)) : name;
     Faulty kind = (flags & O_DIRECTORY) != 0 ? Faulty::kOpenDirectory : Faulty::kOpenFile;
     if (kind == Faulty::kOpenFile) {
         openedFiles.push_back(path);
