@@ -123,7 +123,7 @@ AssignedAddress DescribeAssignedAddress(const NetAddress& address, const KernelC
 
 }  // namespace
 
-int64_t ParseMonotonicOffset(std::string_view text)
+int ParseMonotonicOffset(std::string_view text, int64_t* hundredths)
 {
     // Lines of "<clock> <seconds> <nanoseconds>"; the clock is named, or
     // given by its number (1) on the kernels that first had the file.
@@ -146,21 +146,23 @@ int64_t ParseMonotonicOffset(std::string_view text)
             count++;
             line.remove_prefix(stop);
         }
-        if (count != 3 || (fields[0] != "monotonic" && fields[0] != "1")) {
+        if (count == 0 || (fields[0] != "monotonic" && fields[0] != "1")) {
             continue;
         }
         bool negative = !fields[1].empty() && fields[1].front() == '-';
         uint64_t seconds = 0;
         uint64_t nanoseconds = 0;
-        if (ParseDecimal(fields[1].substr(negative ? 1 : 0), INT32_MAX, &seconds) != 0 ||
+        if (count != 3 ||
+            ParseDecimal(fields[1].substr(negative ? 1 : 0), INT32_MAX, &seconds) != 0 ||
             ParseDecimal(fields[2], 999999999, &nanoseconds) != 0) {
-            return 0;
+            return EBADMSG;
         }
         // A timespec: whole seconds carry the sign, nanoseconds add to them.
         int64_t whole = static_cast<int64_t>(seconds) * 100;
-        return (negative ? -whole : whole) + static_cast<int64_t>(nanoseconds / 10000000);
+        *hundredths = (negative ? -whole : whole) + static_cast<int64_t>(nanoseconds / 10000000);
+        return 0;
     }
-    return 0;
+    return ENOENT;
 }
 
 KernelClock ReadKernelClock()
@@ -179,8 +181,10 @@ KernelClock ReadKernelClock()
         char text[256];
         ssize_t got = read(fd, text, sizeof text);
         close(fd);
-        if (got > 0) {
-            int64_t offset = ParseMonotonicOffset(std::string_view(text, static_cast<size_t>(got)));
+        // A file that names no offset, or one we cannot read, moves nothing.
+        int64_t offset = 0;
+        if (got > 0 &&
+            ParseMonotonicOffset(std::string_view(text, static_cast<size_t>(got)), &offset) == 0) {
             clock.monotonicHundredths -= static_cast<uint64_t>(offset);
         }
     }

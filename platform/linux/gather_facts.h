@@ -20,8 +20,9 @@
 KernelClock ReadKernelClock();
 
 // The CLOCK_MONOTONIC offset of a time namespace in hundredths of a
-// second, from the text of /proc/self/timens_offsets; 0 when it names none.
-int64_t ParseMonotonicOffset(std::string_view text);
+// second, from the text of /proc/self/timens_offsets, into *hundredths.
+// 0, ENOENT when the text names none, or EBADMSG when its line is malformed.
+int ParseMonotonicOffset(std::string_view text, int64_t* hundredths);
 
 // One adapter per link, in interface-index order. Each adapter lists its
 // primary addresses before its secondary ones, in dump order, and its

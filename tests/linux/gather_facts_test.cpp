@@ -158,17 +158,19 @@ TEST(GatherAdapterFacts, OnlyALeaseForAnAddressOfTheInterfaceApplies)
 // a timespec, nanoseconds add to them.
 TEST(GatherAdapterFacts, TimeNamespaceOffset)
 {
-    const std::pair<const char*, int64_t> cases[] = {
-        {"monotonic       86400         0\nboottime            0         0\n", 8640000},
-        {"boottime 5 0\nmonotonic -2 500000000\n", -150},
-        {"1 3 20000000\n7 0 0\n", 302},
-        {"monotonic 86400\n", 0},
-        {"monotonic x 0\n", 0},
-        {"monotonic 1 1000000000\n", 0},
-        {"", 0},
+    const std::tuple<const char*, int, int64_t> cases[] = {
+        {"monotonic       86400         0\nboottime            0         0\n", 0, 8640000},
+        {"boottime 5 0\nmonotonic -2 500000000\n", 0, -150},
+        {"1 3 20000000\n7 0 0\n", 0, 302},
+        {"monotonic 86400\n", EBADMSG, 0},
+        {"monotonic x 0\n", EBADMSG, 0},
+        {"monotonic 1 1000000000\n", EBADMSG, 0},
+        {"boottime 5 0\n", ENOENT, 0},
     };
-    for (const auto& [text, hundredths] : cases) {
-        EXPECT_EQ(ParseMonotonicOffset(text), hundredths) << text;
+    for (const auto& [text, error, hundredths] : cases) {
+        int64_t offset = 0;
+        EXPECT_EQ(ParseMonotonicOffset(text, &offset), error) << text;
+        EXPECT_EQ(offset, hundredths) << text;
     }
 }
 

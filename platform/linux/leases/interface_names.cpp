@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "lease_files.h"
 #include "text_fields.h"
 
 InterfaceNames::InterfaceNames(const std::vector<LeaseInterface>& interfaces)
@@ -14,10 +13,15 @@ InterfaceNames::InterfaceNames(const std::vector<LeaseInterface>& interfaces)
     std::sort(sorted_.begin(), sorted_.end());
 }
 
-bool InterfaceNames::Has(std::string_view name) const
+size_t InterfaceNames::Find(std::string_view name) const
 {
     auto found = std::lower_bound(sorted_.begin(), sorted_.end(), Entry{name, 0});
-    return found != sorted_.end() && found->first == name;
+    return found != sorted_.end() && found->first == name ? found->second : std::string_view::npos;
+}
+
+bool InterfaceNames::Has(std::string_view name) const
+{
+    return Find(name) != std::string_view::npos;
 }
 
 size_t InterfaceNames::LongestIn(std::string_view text, std::string_view separators,
@@ -32,27 +36,16 @@ size_t InterfaceNames::LongestIn(std::string_view text, std::string_view separat
         if (start > 0 && !isSeparator(start - 1)) {
             continue;
         }
-        auto first = sorted_.begin();
-        auto last = sorted_.end();
-        for (size_t k = 0; k < kMaxInterfaceName && start + k < text.size(); k++) {
-            // [first, last) share the run's first k characters: those of
-            // exactly k characters sort first, the rest by character k.
-            unsigned char c = static_cast<unsigned char>(text[start + k]);
-            first = std::lower_bound(first, last, c, [k](const Entry& entry, unsigned char c) {
-                return entry.first.size() <= k || static_cast<unsigned char>(entry.first[k]) < c;
-            });
-            last = std::upper_bound(first, last, c, [k](unsigned char c, const Entry& entry) {
-                return entry.first.size() > k && c < static_cast<unsigned char>(entry.first[k]);
-            });
-            if (first == last) {
-                break;
+        size_t last = std::min(text.size(), start + kMaxInterfaceName);
+        for (size_t end = start + 1; end <= last; end++) {
+            if (end < text.size() && (anchoredAtEnd || !isSeparator(end))) {
+                continue;
             }
-            size_t end = start + k + 1;
-            bool ends = end == text.size() || (!anchoredAtEnd && isSeparator(end));
-            if (ends && first->first.size() == k + 1 &&
-                (k + 1 > bestLength || (k + 1 == bestLength && first->second < best))) {
-                best = first->second;
-                bestLength = k + 1;
+            size_t place = Find(text.substr(start, end - start));
+            if (place != std::string_view::npos &&
+                (end - start > bestLength || (end - start == bestLength && place < best))) {
+                best = place;
+                bestLength = end - start;
             }
         }
     }

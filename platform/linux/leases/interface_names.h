@@ -10,6 +10,10 @@
 
 #include "leases.h"
 
+// The longest interface name the kernel gives (IFNAMSIZ without the
+// terminator).
+constexpr size_t kMaxInterfaceName = 15;
+
 // A file whose name carries the interface's name somewhere inside it.
 enum class NamedKind { kNetworkManagerDhclient, kNetworkManagerInternal, kDhcpcd };
 
@@ -20,10 +24,9 @@ struct NamedFile {
     uint32_t index = 0;
 };
 
-// The interfaces sorted by name, then by their place in the list, so that
-// the names a file name carries are found by narrowing a range one
-// character at a time: the work for a name follows its length, never how
-// many pieces it splits into, and nothing is kept per piece.
+// The interfaces sorted by name, then by their place in the list: a run
+// of a file name is looked up in as many steps as the list's size has
+// bits, and no run is longer than an interface name can be.
 class InterfaceNames {
    public:
     explicit InterfaceNames(const std::vector<LeaseInterface>& interfaces);
@@ -38,6 +41,9 @@ class InterfaceNames {
     size_t LongestIn(std::string_view text, std::string_view separators, bool anchoredAtEnd) const;
 
    private:
+    // The place in the list of the first interface of that name, or npos.
+    size_t Find(std::string_view name) const;
+
     using Entry = std::pair<std::string_view, size_t>;  // name, place in the list
     std::vector<Entry> sorted_;
 };

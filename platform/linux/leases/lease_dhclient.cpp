@@ -1,7 +1,10 @@
 // dhclient's lease files: a sequence of "lease { ... }" blocks, newest last.
+#include <time.h>
+
 #include <cerrno>
 #include <optional>
 
+#include "interface_names.h"
 #include "lease_parsers.h"
 #include "text_fields.h"
 
@@ -139,21 +142,6 @@ int ParseTriple(std::string_view text, char separator, const uint64_t (&max)[3],
     return 0;
 }
 
-int64_t DaysFromCivil(int64_t year, int64_t month, int64_t day)
-{
-    year -= month <= 2;
-    int64_t era = year / 400;
-    int64_t yearOfEra = year - era * 400;
-    int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return era * 146097 + dayOfEra - 719468;
-}
-
-bool IsLeapYear(uint64_t year)
-{
-    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
-
 // "epoch N" or "W YYYY/MM/DD HH:MM:SS" (UTC; the weekday is not checked).
 std::optional<int64_t> ParseLeaseTime(const std::vector<Token>& words)
 {
@@ -171,15 +159,18 @@ std::optional<int64_t> ParseLeaseTime(const std::vector<Token>& words)
         ParseTriple(words[3].text, ':', {23, 59, 60}, time) != 0) {
         return std::nullopt;
     }
-    static const uint8_t kMonthDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    uint64_t monthDays =
-        date[1] == 0 ? 0 : kMonthDays[date[1] - 1] + (date[1] == 2 && IsLeapYear(date[0]));
-    if (date[0] < 1970 || date[2] == 0 || date[2] > monthDays) {
+    // timegm moves a day past its month's end into the next month: such a
+    // date is none. The time is added apart, as 23:59:60 would move it too.
+    tm day = {};
+    day.tm_year = static_cast<int>(date[0]) - 1900;
+    day.tm_mon = static_cast<int>(date[1]) - 1;
+    day.tm_mday = static_cast<int>(date[2]);
+    int64_t midnight = timegm(&day);
+    if (date[0] < 1970 || day.tm_mon + 1 != static_cast<int>(date[1]) ||
+        day.tm_mday != static_cast<int>(date[2])) {
         return std::nullopt;
     }
-    int64_t days = DaysFromCivil(static_cast<int64_t>(date[0]), static_cast<int64_t>(date[1]),
-                                 static_cast<int64_t>(date[2]));
-    return days * 86400 + static_cast<int64_t>(time[0] * 3600 + time[1] * 60 + time[2]);
+    return midnight + static_cast<int64_t>(time[0] * 3600 + time[1] * 60 + time[2]);
 }
 
 std::optional<uint32_t> ParseSeconds(const std::vector<Token>& words)

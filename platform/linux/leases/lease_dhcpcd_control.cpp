@@ -3,37 +3,19 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <time.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 
+#include "interface_names.h"
 #include "leases.h"
-#include "text_fields.h"
+#include "posix.h"
 
 namespace {
 
 // A dump holds one entry per state of the interface (DHCP, IPv4LL, static).
 constexpr size_t kMaxDumpEntries = 8;
 constexpr size_t kMaxDumpEntry = 64 * 1024;
-
-struct SocketOwner {
-    int fd;
-    ~SocketOwner()
-    {
-        if (fd >= 0) {
-            close(fd);
-        }
-    }
-};
-
-int64_t MonotonicMilliseconds()
-{
-    timespec now = {};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
 
 // Waits for events on fd until the deadline: 0, ETIMEDOUT, or poll's errno.
 int Await(int fd, short events, int64_t deadline)
@@ -100,7 +82,7 @@ int SendAll(int fd, const std::string& bytes, int64_t deadline)
 // not fit; or the errno of socket or connect, such as ECONNREFUSED or
 // EAGAIN for a full backlog (a Unix socket's connect does not wait in the
 // background).
-int Connect(const std::string& path, int* fd)
+int Connect(const std::string& path, Descriptor* fd)
 {
     sockaddr_un address = {};
     address.sun_family = AF_UNIX;
@@ -108,58 +90,63 @@ int Connect(const std::string& path, int* fd)
         return EOVERFLOW;
     }
     memcpy(address.sun_path, path.data(), path.size());
-    int opened = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (opened < 0) {
-        return errno;
-    }
-    if (connect(opened, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
+    fd->Reset(socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (fd->get() < 0 ||
+        connect(fd->get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
         int error = errno;
-        close(opened);
+        fd->Reset();
         return error;
     }
-    *fd = opened;
     return 0;
 }
 
 }  // namespace
 
-std::vector<std::string> AskDhcpcdLease(const std::string& runDir, std::string_view interface,
-                                        int timeoutMilliseconds)
+int AskDhcpcdLease(const std::string& runDir, std::string_view interface, int timeoutMilliseconds,
+                   std::vector<std::string>* entries)
 {
-    std::vector<std::string> entries;
+    entries->clear();
     if (interface.empty() || interface.size() > kMaxInterfaceName) {
-        return entries;
+        return EINVAL;
     }
     int64_t deadline = MonotonicMilliseconds() + timeoutMilliseconds;
     // The interface's own dhcpcd (IPv4 only, or both families), else one
     // dhcpcd managing every interface.
     std::string name(interface);
-    SocketOwner owner{-1};
+    Descriptor socket;
+    int error = 0;
     for (const std::string& socketName :
          {name + "-4.unpriv.sock", name + ".unpriv.sock", std::string("unpriv.sock")}) {
-        if (Connect(runDir + "/" + socketName, &owner.fd) == 0) {
+        error = Connect(runDir + "/" + socketName, &socket);
+        if (error == 0 || LosesFacts(error)) {
             break;
         }
     }
     // The request is dhcpcd's own command line, each argument ended by a NUL.
-    // Whatever keeps the answer from us, no dhcpcd tells a lease.
     std::string request = std::string("dhcpcd\0-4\0-U\0", 13) + name + '\0';
     size_t count = 0;
-    if (owner.fd < 0 || SendAll(owner.fd, request, deadline) != 0 ||
-        ReceiveExactly(owner.fd, &count, sizeof(count), deadline) != 0 || count > kMaxDumpEntries) {
-        return entries;
+    if (error == 0) {
+        error = SendAll(socket.get(), request, deadline);
     }
-    for (size_t i = 0; i < count; i++) {
+    if (error == 0) {
+        error = ReceiveExactly(socket.get(), &count, sizeof(count), deadline);
+    }
+    if (error == 0 && count > kMaxDumpEntries) {
+        error = EBADMSG;
+    }
+    for (size_t i = 0; error == 0 && i < count; i++) {
         size_t length = 0;
-        if (ReceiveExactly(owner.fd, &length, sizeof(length), deadline) != 0 ||
-            length > kMaxDumpEntry) {
-            break;
+        error = ReceiveExactly(socket.get(), &length, sizeof(length), deadline);
+        if (error == 0 && length > kMaxDumpEntry) {
+            error = EBADMSG;
         }
-        std::string entry(length, '\0');
-        if (ReceiveExactly(owner.fd, entry.data(), length, deadline) != 0) {
-            break;
+        std::string entry(error == 0 ? length : 0, '\0');
+        if (error == 0) {
+            error = ReceiveExactly(socket.get(), entry.data(), length, deadline);
         }
-        entries.push_back(std::move(entry));
+        if (error == 0) {
+            entries->push_back(std::move(entry));
+        }
     }
-    return entries;
+    return error;
 }

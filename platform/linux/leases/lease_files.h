@@ -2,6 +2,8 @@
 // read counted against one budget.
 #pragma once
 
+#include <dirent.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -26,19 +28,12 @@ struct ReadBudget {
     size_t bytesLeft = kLeaseReadLimit;
 };
 
-// Reads dir/name whole into *file, counting it against budget. Returns 0;
-// EACCES when the file is not ours to read; ENOENT when it holds no lease
-// to read otherwise (gone since it was listed, a symlink, device or
-// anything but a regular file, which is never opened, above
-// kLeaseFileLimit bytes unless oversize says otherwise, or past the
-// budget); or the errno value of a failure that loses a lease that is
-// there, which LosesLeases tells.
-int ReadLeaseFile(const std::string& dir, std::string_view name, ReadBudget& budget,
-                  LeaseFile* file, Oversize oversize = Oversize::kSkip);
-
-// Whether a failure of ReadLeaseFile loses a lease that is there (EMFILE,
-// ENFILE, ENOMEM, EIO, or EINTR that outlasts the retries): the read of
-// the stores must stop, or it would give a quieter, wrong answer.
-bool LosesLeases(int error);
-
-bool HasPrefix(std::string_view text, std::string_view prefix);
+// Reads the file name of the store folder open as folder whole into *file,
+// counting it against budget. Returns 0; ENOENT when it is gone since it
+// was listed; EACCES when it is not ours to read; ENXIO when it is no
+// regular file (a symlink, device or FIFO, which is never opened); EFBIG
+// when it is above kLeaseFileLimit bytes, unless oversize says otherwise;
+// ENOSPC when it would take the budget past its end; or the errno value
+// of a failure that loses a lease that is there, which LosesFacts tells.
+int ReadLeaseFile(DIR* folder, std::string_view name, ReadBudget& budget, LeaseFile* file,
+                  Oversize oversize = Oversize::kSkip);

@@ -14,16 +14,18 @@
 #include <vector>
 
 #include "lease_parsers.h"
+#include "posix.h"
 
 struct LeaseInterface {
     std::string name;
     uint32_t index;
 };
 
-// The candidate files of every lease store.
+// The candidate files of every lease store, and each store's folder,
+// listed and later read through one descriptor (null when not listed).
 struct LeaseStoreFiles {
-    std::string networkdDir, dhclientDir, networkManagerDir, dhcpcdDir;
-    std::string networkManagerStateDir, dhcpcdRunDir;
+    Directory networkdDir, dhclientDir, networkManagerDir, dhcpcdDir, networkManagerStateDir;
+    std::string dhcpcdRunDir;
     // interface index, file
     std::vector<std::pair<uint32_t, std::string>> networkd, networkManagerState;
     std::vector<std::string> dhclient, networkManager, dhcpcd;
@@ -36,7 +38,7 @@ struct LeaseStoreFiles {
 };
 
 // Lists the lease stores below a root directory ("/" on a real run) into
-// *stores, each store's directory once, no further than kLeaseEntryLimit
+// *stores, each store's directory opened once, no further than kLeaseEntryLimit
 // entries. Nothing is read yet, so a machine without lease files costs
 // nothing per interface. Returns 0, or the errno value of a failure to list
 // a store that is there (EMFILE, ENFILE, ENOMEM, EIO): its leases would be
@@ -77,9 +79,8 @@ constexpr size_t kLeaseReadLimit = 128 * 1024 * 1024;
 // The calls the stores are listed and read with, each with its system
 // call's contract. Tests put failing ones in place.
 struct LeaseFileCalls {
-    DIR* (*openDirectory)(const char* path);
+    int (*openAt)(int folder, const char* path, int flags);  // folders and files
     dirent* (*readDirectory)(DIR* dir);
-    int (*openFile)(const char* path, int flags);
     ssize_t (*readFile)(int fd, void* buffer, size_t size);
 };
 
@@ -89,7 +90,12 @@ LeaseFileCalls SetLeaseFileCalls(const LeaseFileCalls& calls);
 
 // What the dhcpcd managing an interface dumps of its IPv4 lease over its
 // unprivileged control socket in runDir (mode 0666, "/run/dhcpcd" on a real
-// run): one entry per state, for ParseDhcpcdDump. Empty when no dhcpcd
-// answers in time; the reply is bounded and untrusted.
-std::vector<std::string> AskDhcpcdLease(const std::string& runDir, std::string_view interface,
-                                        int timeoutMilliseconds);
+// run) into *entries: one entry per state, for ParseDhcpcdDump. The reply
+// is bounded and untrusted. Returns 0; EINVAL for no interface name; the
+// errno value of connect when no dhcpcd listens (ENOENT, ECONNREFUSED);
+// ETIMEDOUT when the answer does not come whole in time; EBADMSG when it
+// is malformed (a count or length past its bound, a reply that ends
+// short); or the errno value of another failed call. The entries that
+// came whole before a failure stay in *entries.
+int AskDhcpcdLease(const std::string& runDir, std::string_view interface, int timeoutMilliseconds,
+                   std::vector<std::string>* entries);

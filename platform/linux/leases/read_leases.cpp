@@ -4,8 +4,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
-#include <optional>
 
 #include "interface_names.h"
 #include "lease_files.h"
@@ -17,9 +15,8 @@ namespace {
 enum class Store { kNetworkd, kDhclient, kDhcpcd, kNetworkManagerState, kInternal };
 
 // How long dhcpcds that do not answer hold up the report, all of them
-// together: one deadline, set when the first is asked.
-constexpr std::chrono::milliseconds kDhcpcdPatience(1000);
-using Deadline = std::optional<std::chrono::steady_clock::time_point>;
+// together: one deadline in milliseconds, set when the first is asked.
+constexpr int64_t kDhcpcdPatience = 1000;
 
 struct Candidate {
     LeaseFacts facts;
@@ -38,8 +35,8 @@ void Offer(std::vector<Candidate>& slot, Store store, LeaseFacts facts, int64_t 
 // dhclient appends a block at every bind and renewal and writes its newest
 // last: of a file too large to read whole, its last part holds the leases
 // that count.
-int ReadDhclientFile(const std::string& dir, std::string_view name, ReadBudget& budget,
-                     LeaseFile* file, std::string_view* text)
+int ReadDhclientFile(DIR* dir, std::string_view name, ReadBudget& budget, LeaseFile* file,
+                     std::string_view* text)
 {
     int error = ReadLeaseFile(dir, name, budget, file, Oversize::kReadLast);
     if (error == 0) {
@@ -50,37 +47,43 @@ int ReadDhclientFile(const std::string& dir, std::string_view name, ReadBudget& 
 
 // dhcpcd keeps its file from other users but tells them the lease over
 // its control socket; the file's time, which anyone may see, still dates it.
-void AskDhcpcd(const LeaseStoreFiles& stores, const NamedFile& named, Deadline& deadline,
-               std::vector<Candidate>& slot)
+// Returns 0, or the errno value of a failure that loses the lease; a
+// dhcpcd that does not answer, or answers nonsense, tells none.
+int AskDhcpcd(const LeaseStoreFiles& stores, const NamedFile& named, int64_t& deadline,
+              std::vector<Candidate>& slot)
 {
-    auto now = std::chrono::steady_clock::now();
-    deadline = deadline.value_or(now + kDhcpcdPatience);
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*deadline - now).count();
-    if (left <= 0) {
-        return;
+    int64_t now = MonotonicMilliseconds();
+    deadline = deadline != 0 ? deadline : now + kDhcpcdPatience;
+    if (deadline <= now) {
+        return 0;
     }
     struct stat info;
-    std::string path = stores.dhcpcdDir + "/" + std::string(named.name);
-    int64_t mtime = stat(path.c_str(), &info) == 0 ? info.st_mtim.tv_sec : -1;
-    for (const std::string& entry :
-         AskDhcpcdLease(stores.dhcpcdRunDir, named.interface, static_cast<int>(left))) {
+    std::string name(named.name);
+    int64_t mtime = fstatat(dirfd(stores.dhcpcdDir.get()), name.c_str(), &info, 0) == 0
+                        ? info.st_mtim.tv_sec
+                        : -1;
+    std::vector<std::string> entries;
+    int error = AskDhcpcdLease(stores.dhcpcdRunDir, named.interface,
+                               static_cast<int>(deadline - now), &entries);
+    for (const std::string& entry : entries) {
         LeaseFacts facts;
         if (ParseDhcpcdDump(entry, mtime, &facts) == 0) {
             Offer(slot, Store::kDhcpcd, std::move(facts), mtime, named.name);
         }
     }
+    return LosesFacts(error) ? error : 0;
 }
 
 // Reads a file whose name carries its interface's. Returns 0, or the
 // errno value of a failure that loses leases (see ReadLeaseFile).
 int ReadNamedFile(const LeaseStoreFiles& stores, const NamedFile& named, bool haveState,
-                  ReadBudget& budget, Deadline& dhcpcdDeadline, std::vector<Candidate>& slot)
+                  ReadBudget& budget, int64_t& dhcpcdDeadline, std::vector<Candidate>& slot)
 {
     if (named.kind == NamedKind::kNetworkManagerInternal && haveState) {
         return 0;  // the runtime state holds all the file does, and more
     }
-    const std::string& dir =
-        named.kind == NamedKind::kDhcpcd ? stores.dhcpcdDir : stores.networkManagerDir;
+    DIR* dir =
+        named.kind == NamedKind::kDhcpcd ? stores.dhcpcdDir.get() : stores.networkManagerDir.get();
     LeaseFile file;
     std::string_view text;
     int error = named.kind == NamedKind::kNetworkManagerDhclient
@@ -88,9 +91,9 @@ int ReadNamedFile(const LeaseStoreFiles& stores, const NamedFile& named, bool ha
                     : ReadLeaseFile(dir, named.name, budget, &file);
     if (error != 0) {
         if (named.kind == NamedKind::kDhcpcd && error == EACCES) {
-            AskDhcpcd(stores, named, dhcpcdDeadline, slot);
+            return AskDhcpcd(stores, named, dhcpcdDeadline, slot);
         }
-        return LosesLeases(error) ? error : 0;
+        return LosesFacts(error) ? error : 0;
     }
     LeaseFacts facts;
     if (named.kind == NamedKind::kNetworkManagerDhclient) {
@@ -120,9 +123,9 @@ int ReadDhclientFiles(const LeaseStoreFiles& stores, const InterfaceNames& names
     for (const std::string& name : stores.dhclient) {
         LeaseFile file;
         std::string_view text;
-        if (int error = ReadDhclientFile(stores.dhclientDir, name, budget, &file, &text);
+        if (int error = ReadDhclientFile(stores.dhclientDir.get(), name, budget, &file, &text);
             error != 0) {
-            if (LosesLeases(error)) {
+            if (LosesFacts(error)) {
                 return error;
             }
             continue;
@@ -171,7 +174,7 @@ int ReadLeases(const LeaseStoreFiles& stores, const std::vector<LeaseInterface>&
         return 0;
     }
     ReadBudget budget;
-    Deadline dhcpcdDeadline;
+    int64_t dhcpcdDeadline = 0;
     InterfaceNames names(interfaces);
     std::vector<NamedFile> named = AssignNamedFiles(stores, interfaces, names);
     std::unordered_multimap<uint32_t, uint32_t> owned;
@@ -202,9 +205,9 @@ int ReadLeases(const LeaseStoreFiles& stores, const std::vector<LeaseInterface>&
         for (auto file = first; file != last; ++file) {
             bool networkd = file->second.store == Store::kNetworkd;
             LeaseFile lease;
-            int error = ReadLeaseFile(networkd ? stores.networkdDir : stores.networkManagerStateDir,
-                                      file->second.name, budget, &lease);
-            if (LosesLeases(error)) {
+            DIR* dir = networkd ? stores.networkdDir.get() : stores.networkManagerStateDir.get();
+            int error = ReadLeaseFile(dir, file->second.name, budget, &lease);
+            if (LosesFacts(error)) {
                 return error;
             }
             LeaseFacts facts;

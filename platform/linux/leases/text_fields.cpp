@@ -35,3 +35,13 @@ int ParseDecimal(std::string_view text, uint64_t max, uint64_t* value)
     *value = result;
     return 0;
 }
+
+bool HasPrefix(std::string_view text, std::string_view prefix)
+{
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+bool HasSuffix(std::string_view text, std::string_view suffix)
+{
+    return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
+}

@@ -1,4 +1,5 @@
-// Text fields the lease readers share: dotted quads and decimal numbers.
+// Text fields the lease readers share: dotted quads, decimal numbers and
+// the fixed starts and ends of file names.
 #pragma once
 
 #include <cstddef>
@@ -6,10 +7,6 @@
 #include <string_view>
 
 #include "adapter_facts.h"
-
-// The longest interface name the kernel gives (IFNAMSIZ without the
-// terminator).
-constexpr size_t kMaxInterfaceName = 15;
 
 // A strict dotted quad: four decimal fields, no leading zeros, nothing
 // around them. 0, or EBADMSG when the text is none; *address is then left
@@ -19,3 +16,6 @@ int ParseIpv4(std::string_view text, Ipv4Bytes* address);
 // Decimal digits only, no sign, no more than max. 0, EBADMSG when the text
 // is not digits only, ERANGE when its number is above max.
 int ParseDecimal(std::string_view text, uint64_t max, uint64_t* value);
+
+bool HasPrefix(std::string_view text, std::string_view prefix);
+bool HasSuffix(std::string_view text, std::string_view suffix);

@@ -81,13 +81,6 @@ int DumpOne(NetlinkChannel& channel, NetlinkDumper& dumper, DumpKind kind, NetSn
 
 }  // namespace
 
-int64_t MonotonicMilliseconds()
-{
-    timespec now = {};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return int64_t{now.tv_sec} * 1000 + now.tv_nsec / 1000000;
-}
-
 void PauseMilliseconds(int64_t milliseconds)
 {
     timespec wait = {static_cast<time_t>(milliseconds / 1000),

@@ -7,9 +7,9 @@
 
 #include "netlink.h"
 #include "netlink_channel.h"
+#include "posix.h"
 
-// Milliseconds on a clock that never jumps, and a wait of that many.
-int64_t MonotonicMilliseconds();
+// A wait of that many milliseconds.
 void PauseMilliseconds(int64_t milliseconds);
 
 // What the dump loop keeps from one dump to the next on one channel.

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "posix.h"
+
 // What one receive saw.
 struct NetlinkDatagram {
     size_t length = 0;        // the datagram's whole length, even past the buffer
@@ -28,11 +30,6 @@ class NetlinkChannel {
 // The kernel's route socket.
 class NetlinkSocket : public NetlinkChannel {
    public:
-    NetlinkSocket() = default;
-    ~NetlinkSocket() override;
-    NetlinkSocket(const NetlinkSocket&) = delete;
-    NetlinkSocket& operator=(const NetlinkSocket&) = delete;
-
     // Opens and binds the socket.
     int Open();
 
@@ -44,10 +41,6 @@ class NetlinkSocket : public NetlinkChannel {
     int Receive(uint8_t* buffer, size_t capacity, bool peek, NetlinkDatagram* datagram) override;
 
    private:
-    int fd_ = -1;
+    Descriptor fd_;
     uint32_t port_ = 0;
 };
-
-// How often a send or receive interrupted by a signal is issued again
-// before the loop gives up with EINTR.
-constexpr int kMaxInterruptions = 100;

@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "posix.h"
+
 namespace {
 
 const size_t kWindowSize = 4096;
@@ -60,9 +62,7 @@ int ByteReader::Read(uint64_t offset, size_t length, uint8_t* out)
 int ByteReader::ReadWord(uint64_t offset, uint16_t* value)
 {
     uint8_t bytes[2];
-    if (int error = Read(offset, 2, bytes); error != 0) {
-        return error;
-    }
-    *value = static_cast<uint16_t>(bytes[0] | (bytes[1] << 8));
-    return 0;
+    int error = Read(offset, 2, bytes);
+    *value = error == 0 ? ReadLittle16(bytes) : 0;
+    return error;
 }

@@ -1,5 +1,6 @@
 // The file a name stands for and its version record.
 #include <fcntl.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "posix.h"
 #include "version_file.h"
 
 namespace {
@@ -17,40 +19,10 @@ namespace {
 // ours.
 const int kOpenFlags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
 
-class FileOwner {
-   public:
-    explicit FileOwner(int fd) : fd_(fd)
-    {
-    }
-    ~FileOwner()
-    {
-        if (fd_ >= 0) {
-            close(fd_);
-        }
-    }
-    FileOwner(const FileOwner&) = delete;
-    FileOwner& operator=(const FileOwner&) = delete;
-    int get() const
-    {
-        return fd_;
-    }
-
-   private:
-    int fd_;
-};
-
 bool IsRegularFile(const std::string& path)
 {
     struct stat info;
     return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
-
-bool EndsWithExe(const std::string& name)
-{
-    if (name.size() < 4) {
-        return false;
-    }
-    return strncasecmp(name.c_str() + name.size() - 4, ".exe", 4) == 0;
 }
 
 }  // namespace
@@ -71,17 +43,20 @@ int FindNamedVersionRecord(const char* name, std::vector<uint8_t>* record)
     // writes to the current folder or a PATH entry choose what root opens.
     bool bare = memchr(name, '/', length) == nullptr;
     std::string wanted = bare ? "/proc/self/exe" : std::string(name, length);
-    bool another = !bare && EndsWithExe(wanted);
+    // The tool asks for its name with ".exe" added, as on Windows.
+    bool another = !bare && length >= 4 && strcasecmp(name + length - 4, ".exe") == 0;
     int result = ENOENT;
     while (true) {
         if (IsRegularFile(wanted)) {
-            // Whatever keeps the file found from giving a record (it cannot
-            // be opened, is damaged, or was swapped since), it has none.
-            result = ENODATA;
-            FileOwner file(open(wanted.c_str(), kOpenFlags));
-            if (file.get() >= 0 && ReadElfVersionRecord(file.get(), record) == 0) {
-                return 0;
+            // Whatever else keeps the file found from giving a record (it
+            // cannot be opened, is damaged, or was swapped since), it has
+            // none.
+            Descriptor file(open(wanted.c_str(), kOpenFlags));
+            result = file.get() < 0 ? errno : ReadElfVersionRecord(file.get(), record);
+            if (result == 0 || LosesFacts(result)) {
+                return result;
             }
+            result = ENODATA;
         }
         if (!another) {
             return result;

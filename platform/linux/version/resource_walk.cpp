@@ -3,6 +3,7 @@
 
 #include <cerrno>
 
+#include "posix.h"
 #include "version_file.h"
 
 namespace {
@@ -45,11 +46,6 @@ int SkipResourceName(ByteReader* res, uint64_t entry, uint64_t headerSize, uint6
         }
     }
     return EBADMSG;
-}
-
-uint64_t ReadLittle32(const uint8_t* at)
-{
-    return uint64_t{at[0]} | uint64_t{at[1]} << 8 | uint64_t{at[2]} << 16 | uint64_t{at[3]} << 24;
 }
 
 }  // namespace

@@ -26,14 +26,16 @@ const size_t kMaxVersionRecordSize = 0xFFFF;
 // file found in some folder. A path ending in ".exe" (any case) whose file
 // is missing or carries no record (the Windows build may sit beside this
 // one) is tried once more without it.
-// Returns 0, ENOENT when no file answers to the name, or ENODATA when the
-// file has no sound record.
+// Returns 0, ENOENT when no file answers to the name, ENODATA when the
+// file has no sound record, or the errno value of a failure that keeps a
+// record that may be there from us (LosesFacts).
 int FindNamedVersionRecord(const char* name, std::vector<uint8_t>* record);
 
 // Reads the version record from the ELF file open at fd: a regular file
-// with exactly one resource section that holds a sound record. Returns 0,
-// ENOENT when it is no regular file or has no resource section or no
-// version entry in it, EBADMSG when it is no ELF file or its headers, its
+// of this build's own ELF class and byte order with exactly one resource
+// section that holds a sound record. Returns 0, ENOENT when it is no
+// regular file, is of another class or byte order, or has no resource
+// section or no version entry in it, EBADMSG when it is no ELF file or its headers, its
 // entries or its record are malformed, EOVERFLOW when the section is
 // larger than is walked, or the system's errno (EIO when the file was cut
 // short while it was read).

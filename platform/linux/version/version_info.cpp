@@ -17,7 +17,11 @@ int LoadRecordOrSetLastError(const char* name, std::vector<uint8_t>* record)
 {
     int error = FindNamedVersionRecord(name, record);
     if (error != 0) {
-        SetLastError(error == ENOENT ? ERROR_FILE_NOT_FOUND : ERROR_RESOURCE_DATA_NOT_FOUND);
+        SetLastError(error == ENOENT                      ? ERROR_FILE_NOT_FOUND
+                     : error == ENODATA                   ? ERROR_RESOURCE_DATA_NOT_FOUND
+                     : error == ENOMEM                    ? ERROR_NOT_ENOUGH_MEMORY
+                     : error == EMFILE || error == ENFILE ? ERROR_TOO_MANY_OPEN_FILES
+                                                          : ERROR_GEN_FAILURE);
     }
     return error;
 }

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <string>
 
+#include "posix.h"
+
 namespace {
 
 struct Node {
@@ -25,7 +27,7 @@ size_t AlignUp4(size_t offset)
 
 uint16_t ReadWord(const uint8_t* data, size_t offset)
 {
-    return static_cast<uint16_t>(data[offset] | (data[offset + 1] << 8));
+    return ReadLittle16(data + offset);
 }
 
 // Reads the node at pos, which must lie wholly before limit. Returns 0 or

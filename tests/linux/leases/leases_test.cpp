@@ -468,23 +468,25 @@ TEST(DhcpcdLeases, ControlSocketRepliesAreBounded)
         const char* socket;
         std::string reply;
         bool hangs;
+        int error;
         size_t entries;
         bool signalled = false;  // its waits cut short every millisecond
     } cases[] = {
-        {"two states, signals", "eth0-4.unpriv.sock", Framed({entry, "x"}, 2), false, 2, true},
-        {"two states", "eth0-4.unpriv.sock", Framed({entry, "x"}, 2), false, 2},
-        {"one dhcpcd for all", "unpriv.sock", Framed({entry}, 1), false, 1},
-        {"no lease", "eth0.unpriv.sock", Framed({}, 0), false, 0},
-        {"absurd count", "eth0-4.unpriv.sock", Framed({entry}, 1u << 30), false, 0},
-        {"absurd length", "eth0-4.unpriv.sock", Framed({}, 1) + std::string(8, '\xff'), false, 0},
+        {"two states, signals", "eth0-4.unpriv.sock", Framed({entry, "x"}, 2), false, 0, 2, true},
+        {"two states", "eth0-4.unpriv.sock", Framed({entry, "x"}, 2), false, 0, 2},
+        {"one dhcpcd for all", "unpriv.sock", Framed({entry}, 1), false, 0, 1},
+        {"no lease", "eth0.unpriv.sock", Framed({}, 0), false, 0, 0},
+        {"absurd count", "eth0-4.unpriv.sock", Framed({entry}, 1u << 30), false, EBADMSG, 0},
+        {"absurd length", "eth0-4.unpriv.sock", Framed({}, 1) + std::string(8, '\xff'), false,
+         EBADMSG, 0},
         {"short entry, then silence", "eth0-4.unpriv.sock",
-         Framed({entry}, 2) + std::string("\x40\0\0\0\0\0\0\0abc", 11), true, 1},
-        {"silence", "eth0-4.unpriv.sock", "", true, 0},
+         Framed({entry}, 2) + std::string("\x40\0\0\0\0\0\0\0abc", 11), true, ETIMEDOUT, 1},
+        {"silence", "eth0-4.unpriv.sock", "", true, ETIMEDOUT, 0},
     };
+    std::vector<std::string> entries;
     for (const Case& c : cases) {
         TempDir root;
         root.Write("run/dhcpcd/.keep", "");
-        std::vector<std::string> entries;
         {
             DescriptorsKept kept;
             FakeDhcpcd dhcpcd(root.path() + "/run/dhcpcd/" + c.socket, c.reply, c.hangs);
@@ -493,7 +495,8 @@ TEST(DhcpcdLeases, ControlSocketRepliesAreBounded)
             sigaction(SIGALRM, &ignore, nullptr);
             itimerval every = {{0, c.signalled ? 1000 : 0}, {0, c.signalled ? 1000 : 0}};
             setitimer(ITIMER_REAL, &every, nullptr);
-            entries = AskDhcpcdLease(root.path() + "/run/dhcpcd", "eth0", 300);
+            EXPECT_EQ(AskDhcpcdLease(root.path() + "/run/dhcpcd", "eth0", 300, &entries), c.error)
+                << c.name;
             every = {};
             setitimer(ITIMER_REAL, &every, nullptr);
             EXPECT_EQ(dhcpcd.request(), std::string("dhcpcd\0-4\0-U\0eth0\0", 18)) << c.name;
@@ -509,11 +512,12 @@ TEST(DhcpcdLeases, ControlSocketRepliesAreBounded)
         deep.Write(std::string(88 - deep.path().size(), 'd') + "/x", "").substr(0, 89);
     {
         FakeDhcpcd shared(runDir + "/unpriv.sock", Framed({entry}, 1));
-        EXPECT_EQ(AskDhcpcdLease(runDir, "eth0", 300).size(), 1u);
+        EXPECT_EQ(AskDhcpcdLease(runDir, "eth0", 300, &entries), 0);
+        EXPECT_EQ(entries.size(), 1u);
     }
     TempDir empty;
-    EXPECT_TRUE(AskDhcpcdLease(empty.path(), "eth0", 300).empty());
-    EXPECT_TRUE(AskDhcpcdLease(empty.path(), std::string(16, 'e'), 300).empty());
+    EXPECT_EQ(AskDhcpcdLease(empty.path(), "eth0", 300, &entries), ENOENT);
+    EXPECT_EQ(AskDhcpcdLease(empty.path(), std::string(16, 'e'), 300, &entries), EINVAL);
 }
 
 TEST(DhcpcdLeases, WinsOfOddLengthAndCutOptions)
@@ -675,17 +679,18 @@ TEST(LeaseSources, OnlyRegularFilesWithinTheLimitsAreRead)
         int error;
     } rows[] = {{std::to_string(limit - 1), limit, 0},
                 {std::to_string(limit), limit, 0},
-                {std::to_string(limit + 1), limit * 2, ENOENT},
-                {std::to_string(limit), limit - 1, ENOENT},
-                {"fifo", limit, ENOENT},
-                {"link", limit, ENOENT},
-                {"dir", limit, ENOENT},
+                {std::to_string(limit + 1), limit * 2, EFBIG},
+                {std::to_string(limit), limit - 1, ENOSPC},
+                {"fifo", limit, ENXIO},
+                {"link", limit, ENXIO},
+                {"dir", limit, ENXIO},
                 {"absent", limit, ENOENT}};
+    Directory folder(opendir(root.path().c_str()));
     for (const auto& row : rows) {
         DescriptorsKept kept;
         ReadBudget budget{row.budget};
         LeaseFile file;
-        EXPECT_EQ(ReadLeaseFile(root.path(), row.name, budget, &file), row.error) << row.name;
+        EXPECT_EQ(ReadLeaseFile(folder.get(), row.name, budget, &file), row.error) << row.name;
         EXPECT_EQ(file.bytes.size(), row.error == 0 ? std::stoul(row.name) : 0) << row.name;
     }
 }
@@ -768,13 +773,23 @@ int interruptions = 0;
 const char* faultyPath = "";  // only paths containing this fail
 size_t bytesRead = 0;
 
-DIR* FaultyOpenDirectory(const char* path)
+std::vector<std::string> openedFiles;
+// Files are opened through their folder's descriptor, named here by its path.
+int FaultyOpen(int folder, const char* name, int flags)
 {
-    if (faulty == Faulty::kOpenDirectory && strstr(path, faultyPath) != nullptr) {
-        errno = plantedError;
-        return nullptr;
+    char in[PATH_MAX] = "";
+    std::string link = "/proc/self/fd/" + std::to_string(folder);
+    std::string path =
+        readlink(link.c_str(), in, sizeof in - 1) > 0 ? in + ("/" + std::string(name)) : name;
+    Faulty kind = (flags & O_DIRECTORY) != 0 ? Faulty::kOpenDirectory : Faulty::kOpenFile;
+    if (kind == Faulty::kOpenFile) {
+        openedFiles.push_back(path);
     }
-    return opendir(path);
+    if (faulty == kind && strstr(path.c_str(), faultyPath) != nullptr) {
+        errno = plantedError;
+        return -1;
+    }
+    return openat(folder, name, flags);
 }
 
 dirent* FaultyReadDirectory(DIR* dir)
@@ -784,17 +799,6 @@ dirent* FaultyReadDirectory(DIR* dir)
         return nullptr;
     }
     return readdir(dir);
-}
-
-std::vector<std::string> openedFiles;
-int FaultyOpenFile(const char* path, int flags)
-{
-    openedFiles.push_back(path);
-    if (faulty == Faulty::kOpenFile && strstr(path, faultyPath) != nullptr) {
-        errno = plantedError;
-        return -1;
-    }
-    return open(path, flags);
 }
 
 ssize_t FaultyReadFile(int fd, void* buffer, size_t size)
@@ -809,9 +813,7 @@ ssize_t FaultyReadFile(int fd, void* buffer, size_t size)
 }
 
 struct FaultyCalls {
-    FaultyCalls()
-        : before(SetLeaseFileCalls(
-              {FaultyOpenDirectory, FaultyReadDirectory, FaultyOpenFile, FaultyReadFile}))
+    FaultyCalls() : before(SetLeaseFileCalls({FaultyOpen, FaultyReadDirectory, FaultyReadFile}))
     {
         faulty = Faulty::kNone;
         bytesRead = 0;
@@ -936,7 +938,7 @@ TEST(LeaseStoreFaults, ListingAndReadingAreBounded)
     root.Write("var/lib/dhcpcd/eth0.lease", "");
     EXPECT_EQ(ListTree(root.path()).dhcpcd.size(), kLeaseEntryLimit);
 
-    SetLeaseFileCalls({FaultyOpenDirectory, FaultyReadDirectory, FaultyOpenFile, FaultyReadFile});
+    SetLeaseFileCalls({FaultyOpen, FaultyReadDirectory, FaultyReadFile});
     const size_t files = kLeaseReadLimit / kLeaseFileLimit + 4;
     for (size_t i = 0; i < files; i++) {
         std::string path = root.Write("var/lib/dhcp/dhclient." + std::to_string(i) + ".leases", "");

@@ -1,3 +1,4 @@
+#include <elf.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -418,53 +419,41 @@ TEST_F(VersionFile, ExecutableCarriesTheRecordAndNamesResolve)
     EXPECT_EQ(FileVersion(Write("text", Bytes(100, 'x'))), kNoRecord);
 }
 
-// The record in an executable of the other classes and byte orders: the
-// compiled resource data in a minimal file of three sections, or of as many
-// as are walked, counted in the first header as ELF does past 0xFF00.
-TEST_F(VersionFile, EitherElfClassAndByteOrderCarriesTheRecord)
+// A minimal file of three sections, or of many, carries the record; one
+// that keeps its count in the first header, as ELF does past 0xFF00, none.
+TEST_F(VersionFile, MinimalFilesCarryTheRecord)
 {
     const Bytes res = ReadFile(OSTREL_RES_FILE);
     const std::string names = std::string(1, '\0') + kResourceSectionName + '\0' + ".shstrtab";
     const struct {
-        bool wide, big;
         size_t count;
-    } layouts[] = {{false, false, 3}, {false, true, 3}, {true, true, 3}, {false, false, 0xFFFF}};
+        const char* version;
+        int cut;  // of a file cut short, past the window the names are read in
+    } layouts[] = {{3, "1, 0, 0, 2", 0}, {0x4000, "1, 0, 0, 2", EIO}, {0xFFFF, kNoRecord, ENOENT}};
     for (const auto& layout : layouts) {
-        size_t word = layout.wide ? 8 : 4, header = layout.wide ? 64 : 40;
-        auto put = [&](Bytes* data, size_t at, uint64_t value, size_t width) {
-            for (size_t i = 0; i < width; i++) {
-                (*data)[at + (layout.big ? width - 1 - i : i)] = (uint8_t)(value >> (8 * i));
-            }
-        };
         size_t namesAt = 64, resAt = 128, table = (resAt + res.size() + 7) & ~(size_t)7;
-        Bytes data(table + layout.count * header);
-        memcpy(&data[0], "\177ELF", 4);
-        data[4] = layout.wide ? 2 : 1;
-        data[5] = layout.big ? 2 : 1;
-        put(&data, layout.wide ? 40 : 32, table, word);
-        size_t counts = layout.wide ? 58 : 46;
-        put(&data, counts, header, 2);
-        put(&data, counts + 2, layout.count < 0xFF00 ? layout.count : 0, 2);
-        put(&data, table + (layout.wide ? 32 : 20), layout.count < 0xFF00 ? 0 : layout.count, word);
-        put(&data, counts + 4, 2, 2);
+        Bytes data(table + layout.count * sizeof(Elf64_Shdr));
+        Elf64_Ehdr elf = {};
+        memcpy(elf.e_ident, "\177ELF\2\1", 6);
+        elf.e_shoff = table;
+        elf.e_shentsize = sizeof(Elf64_Shdr);
+        elf.e_shnum = (Elf64_Half)(layout.count < 0xFF00 ? layout.count : 0);
+        elf.e_shstrndx = 2;
+        memcpy(&data[0], &elf, sizeof elf);
+        Elf64_Shdr sections[3] = {};
+        sections[0].sh_size = layout.count < 0xFF00 ? 0 : layout.count;
+        sections[1] = {1, SHT_PROGBITS, 0, 0, resAt, res.size(), 0, 0, 0, 0};
+        sections[2] = {
+            (Elf64_Word)names.size() - 9, SHT_STRTAB, 0, 0, namesAt, names.size() + 1, 0, 0, 0, 0};
+        memcpy(&data[table], sections, sizeof sections);
         memcpy(&data[namesAt], names.data(), names.size());
         memcpy(&data[resAt], res.data(), res.size());
-        const uint64_t sections[2][4] = {{1, 1, resAt, res.size()},
-                                         {names.size() - 9, 3, namesAt, names.size() + 1}};
-        for (size_t i = 0; i < 2; i++) {
-            size_t at = table + (i + 1) * header;
-            put(&data, at, sections[i][0], 4);
-            put(&data, at + 4, sections[i][1], 4);
-            put(&data, at + (layout.wide ? 24 : 16), sections[i][2], word);
-            put(&data, at + (layout.wide ? 32 : 20), sections[i][3], word);
-        }
         std::string path = Write("elf", data);
-        EXPECT_EQ(FileVersion(path), "1, 0, 0, 2") << layout.wide << layout.big << layout.count;
-        // Cut short, past the window the names are read in, after its size was taken.
+        EXPECT_EQ(FileVersion(path), layout.version) << layout.count;
         int fd = open(path.c_str(), O_RDONLY);
         std::vector<uint8_t> record;
         EXPECT_EQ(0, truncate(path.c_str(), (long)std::min(data.size(), table + 3 * 4096)));
-        EXPECT_EQ(layout.count > 3 ? EIO : 0, ReadElfVersionRecordOfSize(fd, data.size(), &record));
+        EXPECT_EQ(layout.cut, ReadElfVersionRecordOfSize(fd, data.size(), &record));
         close(fd);
     }
 }
@@ -496,17 +485,21 @@ TEST_F(VersionFile, RecordIsTheOneInTheSectionObjcopyTakesOut)
 // header of either class, and a .res entry header.
 TEST_F(VersionFile, HeadersAtTheirExactSizes)
 {
+    // Another class or byte order than the build's own carries no record.
     const struct {
-        uint8_t elfClass;
+        uint8_t elfClass, byteOrder;
         size_t size;
         int error;
-    } files[] = {{1, 51, EBADMSG}, {1, 52, ENOENT}, {1, 53, ENOENT},
-                 {2, 63, EBADMSG}, {2, 64, ENOENT}, {2, 65, ENOENT}};
+    } files[] = {{1, 1, 52, ENOENT},
+                 {2, 2, 64, ENOENT},
+                 {2, 1, 63, EBADMSG},
+                 {2, 1, 64, ENOENT},
+                 {2, 1, 65, ENOENT}};
     for (const auto& file : files) {
         Bytes data(file.size);
         memcpy(&data[0], "\177ELF", 4);
         data[4] = file.elfClass;
-        data[5] = 1;
+        data[5] = file.byteOrder;
         int fd = open(Write("elf", data).c_str(), O_RDONLY);
         std::vector<uint8_t> record;
         EXPECT_EQ(file.error, ReadElfVersionRecordOfSize(fd, file.size, &record)) << file.size;
