@@ -159,8 +159,15 @@ TEST(NetlinkParse, AddressFlagsLifetimeAndPeerFallback)
     EXPECT_FALSE(address.finite);
 }
 
+// RTA_VIA: a 16-bit family, then the address; a hop via another family is
+// no gateway.
 TEST(NetlinkParse, MultipathDefaultRouteOfMainTableOnly)
 {
+    uint8_t inet6[2 + 16] = {};
+    uint8_t inet[2 + 4] = {0, 0, 10, 0, 0, 7};
+    const uint16_t families[] = {AF_INET6, AF_INET};
+    memcpy(inet6, &families[0], 2);
+    memcpy(inet, &families[1], 2);
     Datagram d;
     d.Begin(RTM_NEWROUTE);
     rtmsg route = DefaultRoute();
@@ -173,19 +180,24 @@ TEST(NetlinkParse, MultipathDefaultRouteOfMainTableOnly)
         uint8_t address[4] = {10, 0, 0, static_cast<uint8_t>(1 + i)};
         AddNextHop(hops, 3 + i, RTA_GATEWAY, address, sizeof(address));
     }
+    AddNextHop(hops, 6, RTA_VIA, inet6, sizeof(inet6));
+    AddNextHop(hops, 5, RTA_VIA, inet, sizeof(inet));
     d.Attribute(RTA_MULTIPATH, hops.data(), hops.size());
     d.End();
     std::vector<NetGateway> gateways;
     ASSERT_EQ(0, ParseRouteMessage(d.Message(), d.MessageSize(), gateways));
-    ASSERT_EQ(2u, gateways.size());
+    ASSERT_EQ(3u, gateways.size());
     EXPECT_EQ(3u, gateways[0].index);
     EXPECT_EQ(1, gateways[0].address[3]);
     EXPECT_EQ(4u, gateways[1].index);
     EXPECT_EQ(2, gateways[1].address[3]);
     EXPECT_EQ(50u, gateways[1].priority);
+    EXPECT_EQ(5u, gateways[2].index);
+    EXPECT_EQ(7, gateways[2].address[3]);
 
-    // Another table, a prefix route and a local route are not gateways.
-    for (int variant = 0; variant < 3; ++variant) {
+    // Another table, a prefix route, a local route and a single hop via
+    // IPv6 are not gateways.
+    for (int variant = 0; variant < 4; ++variant) {
         Datagram other;
         other.Begin(RTM_NEWROUTE);
         rtmsg r = DefaultRoute();
@@ -193,47 +205,19 @@ TEST(NetlinkParse, MultipathDefaultRouteOfMainTableOnly)
             r.rtm_table = 100;
         } else if (variant == 1) {
             r.rtm_dst_len = 24;
-        } else {
+        } else if (variant == 2) {
             r.rtm_type = RTN_LOCAL;
         }
         other.Fixed(r);
         other.Word(RTA_OIF, 3);
+        if (variant == 3) {
+            other.Attribute(RTA_VIA, inet6, sizeof(inet6));
+        }
         other.End();
         gateways.clear();
         ASSERT_EQ(0, ParseRouteMessage(other.Message(), other.MessageSize(), gateways));
         EXPECT_TRUE(gateways.empty()) << "variant " << variant;
     }
-}
-
-TEST(NetlinkParse, NextHopViaAnotherFamilyIsNoGateway)
-{
-    // RTA_VIA: a 16-bit family, then the address.
-    uint8_t inet6[2 + 16] = {};
-    uint8_t inet[2 + 4] = {0, 0, 10, 0, 0, 7};
-    const uint16_t families[] = {AF_INET6, AF_INET};
-    memcpy(inet6, &families[0], 2);
-    memcpy(inet, &families[1], 2);
-    std::vector<uint8_t> hops;
-    AddNextHop(hops, 4, RTA_VIA, inet6, sizeof(inet6));
-    AddNextHop(hops, 5, RTA_VIA, inet, sizeof(inet));
-    std::vector<NetGateway> gateways;
-    for (bool multipath : {false, true}) {
-        Datagram d;
-        d.Begin(RTM_NEWROUTE);
-        d.Fixed(DefaultRoute());
-        if (multipath) {
-            d.Attribute(RTA_MULTIPATH, hops.data(), hops.size());
-        } else {
-            d.Word(RTA_OIF, 3);
-            d.Attribute(RTA_VIA, inet6, sizeof(inet6));
-        }
-        d.End();
-        ASSERT_EQ(0, ParseRouteMessage(d.Message(), d.MessageSize(), gateways));
-    }
-    // Only the IPv4 hop of the multipath route.
-    ASSERT_EQ(1u, gateways.size());
-    EXPECT_EQ(5u, gateways[0].index);
-    EXPECT_EQ(7, gateways[0].address[3]);
 }
 
 namespace {
