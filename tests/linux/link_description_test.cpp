@@ -98,46 +98,37 @@ void AddBusDevice(const std::string& tree, const std::string& path, const char* 
 
 }  // namespace
 
-TEST(LinkDescription, TypeNumbersAndNamesOfKernelLinkTypes)
+// A virtual link shows its kind, and a tun device with a tap type says tap.
+TEST(LinkDescription, TypeNumbersAndNamesOfKernelLinkTypesAndKinds)
 {
     const struct {
         uint16_t arphrd;
+        const char* kind;
+        uint8_t tunType;
         uint32_t type;
         const char* name;
     } kTypes[] = {
-        {ARPHRD_ETHER, 6, "ethernet"},
-        {ARPHRD_LOOPBACK, 24, "loopback"},
-        {ARPHRD_PPP, 23, "ppp"},
-        {ARPHRD_SIT, 131, "tunnel"},
-        {ARPHRD_NONE, 131, "none"},
-        {ARPHRD_SLIP, 28, "slip"},
-        {ARPHRD_IEEE1394, 144, "ieee1394"},
-        {ARPHRD_INFINIBAND, 1, "infiniband"},
-        {ARPHRD_CAN, 1, "other"},
+        {ARPHRD_ETHER, "", 0, 6, "ethernet"},
+        {ARPHRD_LOOPBACK, "", 0, 24, "loopback"},
+        {ARPHRD_PPP, "", 0, 23, "ppp"},
+        {ARPHRD_SIT, "", 0, 131, "tunnel"},
+        {ARPHRD_NONE, "", 0, 131, "none"},
+        {ARPHRD_SLIP, "", 0, 28, "slip"},
+        {ARPHRD_IEEE1394, "", 0, 144, "ieee1394"},
+        {ARPHRD_INFINIBAND, "", 0, 1, "infiniband"},
+        {ARPHRD_CAN, "", 0, 1, "other"},
+        {ARPHRD_ETHER, "bridge", 0, 6, "bridge"},
+        {ARPHRD_ETHER, "tun", IFF_TUN, 6, "tun"},
+        {ARPHRD_ETHER, "tun", IFF_TAP, 6, "tap"},
+        {ARPHRD_ETHER, "tun", 0, 6, "tun"},          // a kernel that does not say
+        {ARPHRD_ETHER, "veth", IFF_TAP, 6, "veth"},  // another kind's data is no tun type
     };
     for (const auto& want : kTypes) {
-        AdapterFacts facts = Describe(MakeLink(1, want.arphrd, "x0"), "/nonexistent");
-        EXPECT_EQ(want.type, facts.type) << want.arphrd;
-        EXPECT_EQ(want.name, facts.description) << want.arphrd;
-    }
-}
-
-TEST(LinkDescription, VirtualLinkShowsItsKindAndATapDeviceSaysTap)
-{
-    const struct {
-        const char* kind;
-        uint8_t tunType;
-        const char* description;
-    } kCases[] = {
-        {"bridge", 0, "bridge"},   {"tun", IFF_TUN, "tun"},
-        {"tun", IFF_TAP, "tap"},   {"tun", 0, "tun"},  // a kernel that does not say
-        {"veth", IFF_TAP, "veth"},                     // another kind's data is no tun type
-    };
-    for (const auto& c : kCases) {
-        NetLink link = MakeLink(4, ARPHRD_ETHER, "v0", c.kind);
-        link.tunType = c.tunType;
-        EXPECT_EQ(c.description, Describe(link, "/nonexistent").description)
-            << c.kind << " " << int{c.tunType};
+        NetLink link = MakeLink(1, want.arphrd, "x0", want.kind);
+        link.tunType = want.tunType;
+        AdapterFacts facts = Describe(link, "/nonexistent");
+        EXPECT_EQ(want.type, facts.type) << want.arphrd << " " << want.kind;
+        EXPECT_EQ(want.name, facts.description) << want.arphrd << " " << want.kind;
     }
 }
 
@@ -153,6 +144,7 @@ TEST(LinkDescription, SysfsNamesDriverAndWirelessOfTheLinksOwnEntryOnly)
         const char* description;
         uint32_t type;
         const char* wireless = "/wireless";
+        bool bound = true;  // its driver link in place
     };
     const Entry entries[] = {
         {"wlp1", "1\n", "02:00:00:00:00:01\n", "iwlwifi", 71},
@@ -163,10 +155,18 @@ TEST(LinkDescription, SysfsNamesDriverAndWirelessOfTheLinksOwnEntryOnly)
         {"wlp6", "6\n", "02:00:00:00:00\n", "ethernet", 6},  // one byte short
         {"wlp7", "7\n", "02:00:00:00:00:07\n", "iwlwifi", 71, "/phy80211"},
         {"enp8", "8\n", "02:00:00:00:00:08\n", "iwlwifi", 6, nullptr},
+        // No driver bound: still the type of link it is.
+        {"wlp9", "9\n", "02:00:00:00:00:09\n", "ethernet", 71, "/wireless", false},
+        {"wlp10", "10\n", "02:00:00:00:00:0A\n", "iwlwifi", 71},  // hexadecimal digits
+        {"wlp11", "11\n", "02:00:00:00:00:0b\n", "iwlwifi", 71},  // in either case
     };
     uint32_t index = 1;
     for (const Entry& entry : entries) {
-        AddDevice(tree.path() + "/" + entry.name, entry.ifindex, entry.address, entry.wireless);
+        std::string dir = tree.path() + "/" + entry.name;
+        AddDevice(dir, entry.ifindex, entry.address, entry.wireless);
+        if (!entry.bound) {
+            ASSERT_EQ(0, unlink((dir + "/device/driver").c_str()));
+        }
         NetLink link = MakeLink(index, ARPHRD_ETHER, entry.name);
         link.addressLength = 6;
         link.address[0] = 2;
@@ -176,20 +176,7 @@ TEST(LinkDescription, SysfsNamesDriverAndWirelessOfTheLinksOwnEntryOnly)
         EXPECT_EQ(entry.type, facts.type) << entry.name;
     }
     EXPECT_EQ("tun",
-              Describe(MakeLink(9, ARPHRD_NONE, "tun0", "tun"), tree.path().c_str()).description);
-
-    // Hexadecimal digits in either case; the link's own device with no
-    // driver bound still says what type of link it is.
-    AddDevice(tree.path() + "/wlp10", "10\n", "02:00:00:00:0a:BC\n");
-    ASSERT_EQ(0, unlink((tree.path() + "/wlp10/device/driver").c_str()));
-    NetLink bare = MakeLink(10, ARPHRD_ETHER, "wlp10");
-    bare.addressLength = 6;
-    bare.address[0] = 2;
-    bare.address[4] = 0x0a;
-    bare.address[5] = 0xbc;
-    AdapterFacts unbound = Describe(bare, tree.path().c_str());
-    EXPECT_EQ("ethernet", unbound.description);
-    EXPECT_EQ(71u, unbound.type);
+              Describe(MakeLink(20, ARPHRD_NONE, "tun0", "tun"), tree.path().c_str()).description);
 
     // A name that would lead out of the root never reaches the entry there.
     std::string root = tree.path() + "/net";

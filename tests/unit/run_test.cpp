@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "capture.h"
 #include "driver.h"
 #include "fake_adapters.h"
 #include "fake_console.h"
 #include "records.h"
+#include "report.h"
 
 namespace {
 
@@ -37,99 +39,61 @@ std::string RetryLine(ULONG length, unsigned long code)
            "\n";
 }
 
-// The block of a record FillRecords made, everything else zero.
-std::string PlainBlock(const IP_ADAPTER_INFO* record)
+// Records laid out in the tool's buffer, copied so that the report's blocks
+// for them (their layout pinned in the report's own test) can be written
+// once the run is over.
+std::vector<IP_ADAPTER_INFO> Fill(IP_ADAPTER_INFO* buffer, int count)
 {
-    std::string emptyNode =
-        "   IP_ADDR_STRING: \n"
-        "   Next:            0x00000000 (0) \n"
-        "   IpAddress:        \n"
-        "   IpMask:           \n"
-        "   Context :        0x0 (0) \n";
-    std::string index = std::to_string(record->Index);
-    return "IP_ADAPTER_INFO: \n"
-           "Next:            " +
-           LinkText(record->Next) +
-           " \n"
-           "ComboIndex:      0x0 (0) \n"
-           "AdapterName:     " +
-           record->AdapterName +
-           " \n"
-           "Description:      \n"
-           "AddressLength:   0x0 (0) \n"
-           "Address:         0x\n"
-           "Index:           0x" +
-           index + " (" + index +
-           ") \n"
-           "Type:            0x0 (0) \n"
-           "DhcpEnabled:     0x0 (0) \n"
-           "CurrentIpAddress: \n"
-           "   IP_ADDR_STRING: \n"
-           "IpAddressList: \n" +
-           emptyNode + "GatewayList: \n" + emptyNode + "DhcpServer: \n" + emptyNode +
-           "HaveWins:        0x0 (0) \n"
-           "PrimaryWinsServer: \n" +
-           emptyNode + "SecondaryWinsServer: \n" + emptyNode +
-           "LeaseObtained:   0x0 (0) Thu Jan 01 00:00:00 1970\n"
-           "LeaseExpires:    0x0 (0) Thu Jan 01 00:00:00 1970\n"
-           "\n";
+    FillRecords(buffer, count);
+    return std::vector<IP_ADAPTER_INFO>(buffer, buffer + count);
 }
 
-std::string PlainBlocks(const IP_ADAPTER_INFO* records, int count)
+std::string Blocks(const std::vector<IP_ADAPTER_INFO>& records)
 {
-    std::string text;
-    for (int i = 0; i < count; i++) {
-        text += PlainBlock(&records[i]);
-    }
-    return text;
+    return CaptureStdout([&] {
+        for (const IP_ADAPTER_INFO& record : records) {
+            DumpAdapterInfo(&record);
+        }
+    });
 }
 
 }  // namespace
 
 TEST(RunOstrel, FirstOfferAcceptedWritesOneQueryLine)
 {
-    std::string blocks;
-    ScriptFakeAdapters({{ERROR_SUCCESS, 0}}, [&](IP_ADAPTER_INFO* buffer, ULONG) {
-        FillRecords(buffer, 1);
-        blocks = PlainBlocks(buffer, 1);
-    });
+    std::vector<IP_ADAPTER_INFO> filled;
+    ScriptFakeAdapters({{ERROR_SUCCESS, 0}},
+                       [&](IP_ADAPTER_INFO* buffer, ULONG) { filled = Fill(buffer, 1); });
     CapturedRun run = RunCaptured(kNoSuchFile);
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(FakeAdapterOffers(), std::vector<ULONG>{kRecordSize});
-    EXPECT_EQ(run.out, kBanner + FirstQueryLine(ERROR_SUCCESS) + blocks + kPrompt);
+    EXPECT_EQ(run.out, kBanner + FirstQueryLine(ERROR_SUCCESS) + Blocks(filled) + kPrompt);
 }
 
 TEST(RunOstrel, OverflowThenSuccessPrintsEveryRecordInChainOrder)
 {
-    std::string blocks;
+    std::vector<IP_ADAPTER_INFO> filled;
     ScriptFakeAdapters({{ERROR_BUFFER_OVERFLOW, 3 * kRecordSize}, {ERROR_SUCCESS, 0}},
-                       [&](IP_ADAPTER_INFO* buffer, ULONG length) {
-                           ASSERT_GE(length, 3 * kRecordSize);
-                           FillRecords(buffer, 3);
-                           blocks = PlainBlocks(buffer, 3);
-                       });
+                       [&](IP_ADAPTER_INFO* buffer, ULONG) { filled = Fill(buffer, 3); });
     CapturedRun run = RunCaptured(kNoSuchFile);
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(FakeAdapterOffers(), (std::vector<ULONG>{kRecordSize, 3 * kRecordSize}));
     EXPECT_EQ(run.out, kBanner + FirstQueryLine(ERROR_BUFFER_OVERFLOW) +
-                           RetryLine(3 * kRecordSize, ERROR_SUCCESS) + blocks + kPrompt);
+                           RetryLine(3 * kRecordSize, ERROR_SUCCESS) + Blocks(filled) + kPrompt);
 }
 
 TEST(RunOstrel, NeedThatGrowsTwiceWritesThreeQueryLines)
 {
-    std::string blocks;
+    std::vector<IP_ADAPTER_INFO> filled;
     ScriptFakeAdapters({{ERROR_BUFFER_OVERFLOW, 2 * kRecordSize},
                         {ERROR_BUFFER_OVERFLOW, 4 * kRecordSize},
                         {ERROR_SUCCESS, 0}},
-                       [&](IP_ADAPTER_INFO* buffer, ULONG) {
-                           FillRecords(buffer, 4);
-                           blocks = PlainBlocks(buffer, 4);
-                       });
+                       [&](IP_ADAPTER_INFO* buffer, ULONG) { filled = Fill(buffer, 4); });
     CapturedRun run = RunCaptured(kNoSuchFile);
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, kBanner + FirstQueryLine(ERROR_BUFFER_OVERFLOW) +
                            RetryLine(2 * kRecordSize, ERROR_BUFFER_OVERFLOW) +
-                           RetryLine(4 * kRecordSize, ERROR_SUCCESS) + blocks + kPrompt);
+                           RetryLine(4 * kRecordSize, ERROR_SUCCESS) + Blocks(filled) + kPrompt);
 }
 
 TEST(RunOstrel, RefusalAbortsWithStatusOneAndNoRecord)

@@ -50,10 +50,7 @@ TEST_F(ReadOwnFileVersionTest, AppendsTheSuffixUnlessTheNameEndsInItInAnyCase)
     EXPECT_EQ(NameAsked("Ostrel.exe.com"), "Ostrel.exe.com.exe");
     EXPECT_EQ(NameAsked("/opt/zuvi/bin/Ostrel"), "/opt/zuvi/bin/Ostrel.exe");
     EXPECT_EQ(NameAsked("C:\\Tools\\Ostrel.exe"), "C:\\Tools\\Ostrel.exe");
-}
-
-TEST_F(ReadOwnFileVersionTest, ShortNamesAreNeverTakenForTheSuffix)
-{
+    // Short names are never taken for the suffix.
     EXPECT_EQ(NameAsked("ab"), "ab.exe");
     EXPECT_EQ(NameAsked("exe"), "exe.exe");
     EXPECT_EQ(NameAsked(".exe"), ".exe");
