@@ -39,10 +39,6 @@ int ByteReader::Read(uint64_t offset, size_t length, uint8_t* out)
     if (length == 0) {
         return 0;
     }
-    if (fd_ < 0) {
-        memcpy(out, memory_ + offset, length);
-        return 0;
-    }
     if (length > kWindowSize) {
         return ReadExactly(fd_, offset, length, out);
     }
