@@ -45,35 +45,16 @@ struct LinkOrder {
     }
 };
 
-// The addresses of every adapter, primaries first, each in dump order:
-// adapter i holds assigned[start[i]] to assigned[start[i + 1]].
-struct AddressesByAdapter {
-    std::vector<const NetAddress*> assigned;
-    std::vector<size_t> start;
-};
-
-AddressesByAdapter GroupAddresses(const NetSnapshot& snapshot, const LinkOrder& order)
+// The addresses of each adapter, primaries first, each in dump order.
+std::vector<std::vector<const NetAddress*>> GroupAddresses(const NetSnapshot& snapshot,
+                                                           const LinkOrder& order)
 {
-    size_t count = order.links.size();
-    std::vector<size_t> owner(snapshot.addresses.size());
-    AddressesByAdapter grouped;
-    grouped.start.assign(count + 1, 0);
-    for (size_t i = 0; i < snapshot.addresses.size(); ++i) {
-        owner[i] = order.Find(snapshot.addresses[i].index);
-        if (owner[i] < count) {
-            ++grouped.start[owner[i] + 1];
-        }
-    }
-    for (size_t i = 0; i < count; ++i) {
-        grouped.start[i + 1] += grouped.start[i];
-    }
-    grouped.assigned.resize(grouped.start[count]);
-    std::vector<size_t> cursor(grouped.start.begin(), grouped.start.end() - 1);
+    std::vector<std::vector<const NetAddress*>> grouped(order.links.size());
     for (bool primary : {true, false}) {
-        for (size_t i = 0; i < snapshot.addresses.size(); ++i) {
-            const NetAddress& address = snapshot.addresses[i];
-            if (owner[i] < count && ((address.flags & IFA_F_SECONDARY) == 0) == primary) {
-                grouped.assigned[cursor[owner[i]]++] = &address;
+        for (const NetAddress& address : snapshot.addresses) {
+            size_t owner = order.Find(address.index);
+            if (owner < grouped.size() && ((address.flags & IFA_F_SECONDARY) == 0) == primary) {
+                grouped[owner].push_back(&address);
             }
         }
     }
@@ -200,7 +181,7 @@ std::vector<AdapterFacts> GatherAdapterFacts(
     const KernelClock& clock, const char* sysNetRoot)
 {
     LinkOrder order(snapshot);
-    AddressesByAdapter grouped = GroupAddresses(snapshot, order);
+    std::vector<std::vector<const NetAddress*>> grouped = GroupAddresses(snapshot, order);
     std::vector<AdapterFacts> adapters(order.links.size());
     AddGateways(snapshot, order, adapters);
     std::vector<AssignedAddress> described;
@@ -212,8 +193,8 @@ std::vector<AdapterFacts> GatherAdapterFacts(
         facts.hardwareLength = link.addressLength;
         memcpy(facts.hardware, link.address, sizeof(facts.hardware));
         facts.index = link.index;
-        const NetAddress* const* assigned = grouped.assigned.data() + grouped.start[i];
-        size_t assignedCount = grouped.start[i + 1] - grouped.start[i];
+        const std::vector<const NetAddress*>& assigned = grouped[i];
+        size_t assignedCount = assigned.size();
         facts.addresses.resize(assignedCount);
         described.resize(assignedCount);
         for (size_t a = 0; a < assignedCount; ++a) {
