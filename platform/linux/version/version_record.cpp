@@ -228,11 +228,10 @@ BOOL QueryVersionBlock(uint8_t* block, const char* path, void** value, UINT* len
     if (block == nullptr || path == nullptr || value == nullptr) {
         return 0;
     }
+    // The root's length word measures the record, checked as any node's.
     size_t recordLength = ReadLittle16(block);
-    size_t measured = 0;
     VersionValue found;
-    if (MeasureVersionRecord(block, recordLength, &measured) != 0 || measured != recordLength ||
-        FindVersionValue(block, recordLength, path, &found) != 0) {
+    if (FindVersionValue(block, recordLength, path, &found) != 0) {
         return 0;
     }
     if (!found.text) {
