@@ -13,6 +13,7 @@
 
 #include "lease_policy.h"
 #include "link_description.h"
+#include "posix.h"
 #include "text_fields.h"
 
 namespace {
@@ -157,17 +158,14 @@ KernelClock ReadKernelClock()
     clock.realHundredths = static_cast<uint32_t>(real.tv_nsec / 10000000);
     clock.monotonicHundredths = static_cast<uint64_t>(monotonic.tv_sec) * 100 +
                                 static_cast<uint64_t>(monotonic.tv_nsec) / 10000000;
-    int fd = open("/proc/self/timens_offsets", O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) {
-        char text[256];
-        ssize_t got = read(fd, text, sizeof text);
-        close(fd);
-        // A file that names no offset, or one we cannot read, moves nothing.
-        int64_t offset = 0;
-        if (got > 0 &&
-            ParseMonotonicOffset(std::string_view(text, static_cast<size_t>(got)), &offset) == 0) {
-            clock.monotonicHundredths -= static_cast<uint64_t>(offset);
-        }
+    Descriptor fd(open("/proc/self/timens_offsets", O_RDONLY | O_CLOEXEC));
+    char text[256];
+    ssize_t got = fd.get() < 0 ? -1 : read(fd.get(), text, sizeof text);
+    // A file that names no offset, or one we cannot read, moves nothing.
+    int64_t offset = 0;
+    if (got > 0 &&
+        ParseMonotonicOffset(std::string_view(text, static_cast<size_t>(got)), &offset) == 0) {
+        clock.monotonicHundredths -= static_cast<uint64_t>(offset);
     }
     // The kernel counts address lifetimes in its own ticks, which may trail
     // CLOCK_MONOTONIC by a large part of a second; times() tells them.
