@@ -170,32 +170,27 @@ TEST(VersionRecord, CompiledRecordAnswersItsLookups)
     EXPECT_EQ(Bytes(value, value + 4), (Bytes{0x00, 0x00, 0xB0, 0x04}));
 }
 
-TEST(VersionRecord, StringTableUnderAnotherLanguageIsNotFound)
-{
-    Bytes record = CompiledRecord();
-    size_t table = NodeAt(record, "000004b0");
-    memcpy(&record[table + 6], "0\0004\0000\0009\0", 8);
-    VersionValue value;
-    EXPECT_EQ(ENOENT, FindVersionValue(record.data(), record.size(), kFileVersion, &value));
-    Block block(record);
-    EXPECT_EQ(block.Text(kFileVersion), "<none>");
-    EXPECT_EQ(block.Text("\\StringFileInfo\\040904B0\\FileVersion"), "1, 0, 0, 2");
-}
-
 // A path's bytes are the Latin-1 units of a key; only ASCII letters fold.
+// A string table under another language answers to that language only.
 TEST(VersionRecord, KeysMatchTheirLatin1Spelling)
 {
     const Bytes good = CompiledRecord();
-    size_t key = NodeAt(good, "FileVersion") + 6;
+    const char kOtherTable[] = "\\StringFileInfo\\040904B0\\FileVersion",
+               kLatin1[] = "\\StringFileInfo\\000004B0\\\xE9ileVersion";
     const struct {
-        uint16_t unit;  // in place of the key's first
+        const char* node;
+        std::vector<uint16_t> units;  // in place of its key's first ones
+        const char* path;
         const char* text;
-    } cases[] = {{0xE9, "1, 0, 0, 2"}, {0xC9, "<none>"}, {0x1E9, "<none>"}};
+    } cases[] = {{"FileVersion", {0xE9}, kLatin1, "1, 0, 0, 2"},
+                 {"FileVersion", {0xC9}, kLatin1, "<none>"},
+                 {"FileVersion", {0x1E9}, kLatin1, "<none>"},
+                 {"000004b0", {'0', '4', '0', '9'}, kFileVersion, "<none>"},
+                 {"000004b0", {'0', '4', '0', '9'}, kOtherTable, "1, 0, 0, 2"}};
     for (const auto& c : cases) {
         Bytes record = good;
-        PutWords(&record, key, {c.unit});
-        EXPECT_EQ(Block(record).Text("\\StringFileInfo\\000004B0\\\xE9ileVersion"), c.text)
-            << c.unit;
+        PutWords(&record, NodeAt(good, c.node) + 6, c.units);
+        EXPECT_EQ(Block(record).Text(c.path), c.text) << c.path << " " << c.units[0];
     }
 }
 
