@@ -12,8 +12,6 @@ namespace {
 
 const size_t kWindowSize = 4096;
 
-}  // namespace
-
 int ReadExactly(int fd, uint64_t offset, size_t length, uint8_t* out)
 {
     size_t done = 0;
@@ -30,6 +28,8 @@ int ReadExactly(int fd, uint64_t offset, size_t length, uint8_t* out)
     }
     return 0;
 }
+
+}  // namespace
 
 int ByteReader::Read(uint64_t offset, size_t length, uint8_t* out)
 {

@@ -5,10 +5,6 @@
 #include <cstdint>
 #include <vector>
 
-// Reads length bytes at offset of the file open at fd. Returns 0, EIO when
-// the file ends before them, or the read's own errno.
-int ReadExactly(int fd, uint64_t offset, size_t length, uint8_t* out);
-
 // Bytes of a file at offsets below a known size. Reads go through a small
 // window, so scanning many small fields costs few system calls and never
 // more memory than the window, whatever the file claims.
@@ -21,7 +17,7 @@ class ByteReader {
     ByteReader& operator=(const ByteReader&) = delete;
 
     // Each returns 0, EBADMSG when the bytes do not lie wholly below the
-    // size, or the error of ReadExactly.
+    // size, EIO when the file ends before them, or the read's own errno.
     int Read(uint64_t offset, size_t length, uint8_t* out);
     int ReadWord(uint64_t offset, uint16_t* value);
 
