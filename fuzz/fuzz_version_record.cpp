@@ -1,13 +1,17 @@
 // Feeds arbitrary bytes to the version record walker, both directly and as
 // a block made the way GetFileVersionInfoA makes one, and to the .res
 // entry parser.
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
-#include "version_file.h"
+#include "byte_reader.h"
+#include "resource_walk.h"
 #include "version_record.h"
 
 static const char* const kPaths[] = {
@@ -65,15 +69,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
     }
     MeasureAndQuery(data, size);
-    const uint8_t* entry = NULL;
-    size_t entrySize = 0;
-    int error = FindVersionResource(data, size, &entry, &entrySize);
+    // The .res walk reads a file, as it reads the executable's section.
+    int fd = memfd_create("res", MFD_CLOEXEC);
+    if (fd < 0 || write(fd, data, size) != (ssize_t)size) {
+        abort();
+    }
+    ByteReader res(fd, size);
+    uint64_t entry = 0;
+    uint64_t entrySize = 0;
+    int error = FindVersionEntry(&res, 0, size, &entry, &entrySize);
+    close(fd);
     CheckFailure(error, ENOENT);
     if (error == 0) {
-        if (entry < data || entrySize > size - (size_t)(entry - data)) {
+        if (entry > size || entrySize > size - entry) {
             abort();
         }
-        MeasureAndQuery(entry, entrySize);
+        MeasureAndQuery(data + entry, (size_t)entrySize);
     }
     return 0;
 }

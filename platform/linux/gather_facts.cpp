@@ -1,10 +1,6 @@
 #include "gather_facts.h"
 
-#include <fcntl.h>
 #include <linux/if_addr.h>
-#include <sys/times.h>
-#include <time.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -13,7 +9,6 @@
 
 #include "lease_policy.h"
 #include "link_description.h"
-#include "text_fields.h"
 
 namespace {
 
@@ -45,35 +40,16 @@ struct LinkOrder {
     }
 };
 
-// The addresses of every adapter, primaries first, each in dump order:
-// adapter i holds assigned[start[i]] to assigned[start[i + 1]].
-struct AddressesByAdapter {
-    std::vector<const NetAddress*> assigned;
-    std::vector<size_t> start;
-};
-
-AddressesByAdapter GroupAddresses(const NetSnapshot& snapshot, const LinkOrder& order)
+// The addresses of each adapter, primaries first, each in dump order.
+std::vector<std::vector<const NetAddress*>> GroupAddresses(const NetSnapshot& snapshot,
+                                                           const LinkOrder& order)
 {
-    size_t count = order.links.size();
-    std::vector<size_t> owner(snapshot.addresses.size());
-    AddressesByAdapter grouped;
-    grouped.start.assign(count + 1, 0);
-    for (size_t i = 0; i < snapshot.addresses.size(); ++i) {
-        owner[i] = order.Find(snapshot.addresses[i].index);
-        if (owner[i] < count) {
-            ++grouped.start[owner[i] + 1];
-        }
-    }
-    for (size_t i = 0; i < count; ++i) {
-        grouped.start[i + 1] += grouped.start[i];
-    }
-    grouped.assigned.resize(grouped.start[count]);
-    std::vector<size_t> cursor(grouped.start.begin(), grouped.start.end() - 1);
+    std::vector<std::vector<const NetAddress*>> grouped(order.links.size());
     for (bool primary : {true, false}) {
-        for (size_t i = 0; i < snapshot.addresses.size(); ++i) {
-            const NetAddress& address = snapshot.addresses[i];
-            if (owner[i] < count && ((address.flags & IFA_F_SECONDARY) == 0) == primary) {
-                grouped.assigned[cursor[owner[i]]++] = &address;
+        for (const NetAddress& address : snapshot.addresses) {
+            size_t owner = order.Find(address.index);
+            if (owner < grouped.size() && ((address.flags & IFA_F_SECONDARY) == 0) == primary) {
+                grouped[owner].push_back(&address);
             }
         }
     }
@@ -123,84 +99,12 @@ AssignedAddress DescribeAssignedAddress(const NetAddress& address, const KernelC
 
 }  // namespace
 
-int ParseMonotonicOffset(std::string_view text, int64_t* hundredths)
-{
-    // Lines of "<clock> <seconds> <nanoseconds>"; the clock is named, or
-    // given by its number (1) on the kernels that first had the file.
-    while (!text.empty()) {
-        size_t end = text.find('\n');
-        std::string_view line = text.substr(0, end);
-        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-        std::string_view fields[3];
-        size_t count = 0;
-        while (!line.empty() && count <= 3) {
-            size_t start = line.find_first_not_of(" \t");
-            if (start == std::string_view::npos) {
-                break;
-            }
-            line.remove_prefix(start);
-            size_t stop = std::min(line.find_first_of(" \t"), line.size());
-            if (count < 3) {
-                fields[count] = line.substr(0, stop);
-            }
-            count++;
-            line.remove_prefix(stop);
-        }
-        if (count == 0 || (fields[0] != "monotonic" && fields[0] != "1")) {
-            continue;
-        }
-        bool negative = !fields[1].empty() && fields[1].front() == '-';
-        uint64_t seconds = 0;
-        uint64_t nanoseconds = 0;
-        if (count != 3 ||
-            ParseDecimal(fields[1].substr(negative ? 1 : 0), INT32_MAX, &seconds) != 0 ||
-            ParseDecimal(fields[2], 999999999, &nanoseconds) != 0) {
-            return EBADMSG;
-        }
-        // A timespec: whole seconds carry the sign, nanoseconds add to them.
-        int64_t whole = static_cast<int64_t>(seconds) * 100;
-        *hundredths = (negative ? -whole : whole) + static_cast<int64_t>(nanoseconds / 10000000);
-        return 0;
-    }
-    return ENOENT;
-}
-
-KernelClock ReadKernelClock()
-{
-    KernelClock clock;
-    timespec real = {};
-    timespec monotonic = {};
-    clock_gettime(CLOCK_REALTIME, &real);
-    clock_gettime(CLOCK_MONOTONIC, &monotonic);
-    clock.realSeconds = real.tv_sec;
-    clock.realHundredths = static_cast<uint32_t>(real.tv_nsec / 10000000);
-    clock.monotonicHundredths = static_cast<uint64_t>(monotonic.tv_sec) * 100 +
-                                static_cast<uint64_t>(monotonic.tv_nsec) / 10000000;
-    int fd = open("/proc/self/timens_offsets", O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) {
-        char text[256];
-        ssize_t got = read(fd, text, sizeof text);
-        close(fd);
-        // A file that names no offset, or one we cannot read, moves nothing.
-        int64_t offset = 0;
-        if (got > 0 &&
-            ParseMonotonicOffset(std::string_view(text, static_cast<size_t>(got)), &offset) == 0) {
-            clock.monotonicHundredths -= static_cast<uint64_t>(offset);
-        }
-    }
-    // The kernel counts address lifetimes in its own ticks, which may trail
-    // CLOCK_MONOTONIC by a large part of a second; times() tells them.
-    tms unused;
-    clock.monotonicHundredths = KernelHundredths(times(&unused), clock.monotonicHundredths);
-    return clock;
-}
-
 std::vector<AdapterFacts> GatherAdapterFacts(
     const NetSnapshot& snapshot, const std::unordered_map<uint32_t, LeaseCandidates>& leases,
     const KernelClock& clock, const char* sysNetRoot)
 {
     LinkOrder order(snapshot);
-    AddressesByAdapter grouped = GroupAddresses(snapshot, order);
+    std::vector<std::vector<const NetAddress*>> grouped = GroupAddresses(snapshot, order);
     std::vector<AdapterFacts> adapters(order.links.size());
     AddGateways(snapshot, order, adapters);
     std::vector<AssignedAddress> described;
@@ -212,8 +116,8 @@ std::vector<AdapterFacts> GatherAdapterFacts(
         facts.hardwareLength = link.addressLength;
         memcpy(facts.hardware, link.address, sizeof(facts.hardware));
         facts.index = link.index;
-        const NetAddress* const* assigned = grouped.assigned.data() + grouped.start[i];
-        size_t assignedCount = grouped.start[i + 1] - grouped.start[i];
+        const std::vector<const NetAddress*>& assigned = grouped[i];
+        size_t assignedCount = assigned.size();
         facts.addresses.resize(assignedCount);
         described.resize(assignedCount);
         for (size_t a = 0; a < assignedCount; ++a) {

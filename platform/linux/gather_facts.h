@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -11,18 +10,6 @@
 #include "kernel_time.h"
 #include "leases.h"
 #include "netlink.h"
-
-// The clocks now. In a time namespace CLOCK_MONOTONIC runs ahead of the
-// host's by the namespace's offset (/proc/self/timens_offsets), while the
-// kernel's address timestamps count from the host's boot: the offset is
-// taken off. The kernel's own tick count, which dates its addresses,
-// comes from times(2) (KernelHundredths).
-KernelClock ReadKernelClock();
-
-// The CLOCK_MONOTONIC offset of a time namespace in hundredths of a
-// second, from the text of /proc/self/timens_offsets, into *hundredths.
-// 0, ENOENT when the text names none, or EBADMSG when its line is malformed.
-int ParseMonotonicOffset(std::string_view text, int64_t* hundredths);
 
 // One adapter per link, in interface-index order. Each adapter lists its
 // primary addresses before its secondary ones, in dump order, and its

@@ -137,18 +137,15 @@ std::string FindProductName(const HardwareNamesLibrary& library, const char* key
 
 HardwareNames::HardwareNames() = default;
 
-HardwareNames::~HardwareNames()
-{
-    delete library;
-}
+HardwareNames::~HardwareNames() = default;
 
 int LookUpProductName(HardwareNames& names, const char* modalias, std::string* product)
 {
     if (!names.tried) {
         names.tried = true;
-        names.library = OpenLibrary();
+        names.library.reset(OpenLibrary());
     }
-    HardwareNamesLibrary* library = names.library;
+    HardwareNamesLibrary* library = names.library.get();
     if (library == nullptr) {
         return ENOENT;
     }

@@ -2,6 +2,7 @@
 // udev builds (hwdb.bin), looked up by a device's modalias.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <unordered_map>
 
@@ -12,11 +13,9 @@ struct HardwareNamesLibrary;
 struct HardwareNames {
     HardwareNames();
     ~HardwareNames();
-    HardwareNames(const HardwareNames&) = delete;
-    HardwareNames& operator=(const HardwareNames&) = delete;
 
     bool tried = false;
-    HardwareNamesLibrary* library = nullptr;  // null when there is no database
+    std::unique_ptr<HardwareNamesLibrary> library;  // null when there is no database
     // Answers by product key, "" for an unknown product: the virtual
     // functions of one card share their ids, and a lookup costs tens of
     // microseconds.

@@ -1,5 +1,15 @@
 #include "kernel_time.h"
 
+#include <fcntl.h>
+#include <sys/times.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "posix.h"
+#include "text_fields.h"
+
 uint64_t KernelHundredths(int64_t timesValue, uint64_t monotonic)
 {
     // times() counts from 2^32 - 300 HZ ticks, in hundredths: 2^32 * 100 /
@@ -34,4 +44,73 @@ AddressTimes DeriveAddressTimes(uint32_t tstamp, uint32_t validSeconds, const Ke
     times.updated = set / 100 - (set % 100 < 0 ? 1 : 0);
     times.expires = times.updated + validSeconds + age / 100;
     return times;
+}
+
+int ParseMonotonicOffset(std::string_view text, int64_t* hundredths)
+{
+    // Lines of "<clock> <seconds> <nanoseconds>"; the clock is named, or
+    // given by its number (1) on the kernels that first had the file.
+    while (!text.empty()) {
+        size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        std::string_view fields[3];
+        size_t count = 0;
+        while (!line.empty() && count <= 3) {
+            size_t start = line.find_first_not_of(" \t");
+            if (start == std::string_view::npos) {
+                break;
+            }
+            line.remove_prefix(start);
+            size_t stop = std::min(line.find_first_of(" \t"), line.size());
+            if (count < 3) {
+                fields[count] = line.substr(0, stop);
+            }
+            count++;
+            line.remove_prefix(stop);
+        }
+        if (count == 0 || (fields[0] != "monotonic" && fields[0] != "1")) {
+            continue;
+        }
+        bool negative = !fields[1].empty() && fields[1].front() == '-';
+        uint64_t seconds = 0;
+        uint64_t nanoseconds = 0;
+        if (count != 3 ||
+            ParseDecimal(fields[1].substr(negative ? 1 : 0), INT32_MAX, &seconds) != 0 ||
+            ParseDecimal(fields[2], 999999999, &nanoseconds) != 0) {
+            return EBADMSG;
+        }
+        // A timespec: whole seconds carry the sign, nanoseconds add to them.
+        int64_t whole = static_cast<int64_t>(seconds) * 100;
+        *hundredths = (negative ? -whole : whole) + static_cast<int64_t>(nanoseconds / 10000000);
+        return 0;
+    }
+    return ENOENT;
+}
+
+KernelClock ReadKernelClock()
+{
+    KernelClock clock;
+    timespec real = {};
+    timespec monotonic = {};
+    clock_gettime(CLOCK_REALTIME, &real);
+    clock_gettime(CLOCK_MONOTONIC, &monotonic);
+    clock.realSeconds = real.tv_sec;
+    clock.realHundredths = static_cast<uint32_t>(real.tv_nsec / 10000000);
+    clock.monotonicHundredths = static_cast<uint64_t>(monotonic.tv_sec) * 100 +
+                                static_cast<uint64_t>(monotonic.tv_nsec) / 10000000;
+    Descriptor fd(open("/proc/self/timens_offsets", O_RDONLY | O_CLOEXEC));
+    char text[256];
+    ssize_t got = fd.get() < 0 ? -1 : read(fd.get(), text, sizeof text);
+    // A file that names no offset, or one we cannot read, moves nothing.
+    int64_t offset = 0;
+    if (got > 0 &&
+        ParseMonotonicOffset(std::string_view(text, static_cast<size_t>(got)), &offset) == 0) {
+        clock.monotonicHundredths -= static_cast<uint64_t>(offset);
+    }
+    // The kernel counts address lifetimes in its own ticks, which may trail
+    // CLOCK_MONOTONIC by a large part of a second; times() tells them.
+    tms unused;
+    clock.monotonicHundredths = KernelHundredths(times(&unused), clock.monotonicHundredths);
+    return clock;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 // The two clocks the kernel's address timestamps are read against.
 struct KernelClock {
@@ -28,3 +29,15 @@ struct AddressTimes {
 // the dump, read against clock taken just after it: the two differ by the
 // lifetime the address was given, and every reading of one address agrees.
 AddressTimes DeriveAddressTimes(uint32_t tstamp, uint32_t validSeconds, const KernelClock& clock);
+
+// The clocks now. In a time namespace CLOCK_MONOTONIC runs ahead of the
+// host's by the namespace's offset (/proc/self/timens_offsets), while the
+// kernel's address timestamps count from the host's boot: the offset is
+// taken off. The kernel's own tick count, which dates its addresses,
+// comes from times(2) (KernelHundredths).
+KernelClock ReadKernelClock();
+
+// The CLOCK_MONOTONIC offset of a time namespace in hundredths of a
+// second, from the text of /proc/self/timens_offsets, into *hundredths.
+// 0, ENOENT when the text names none, or EBADMSG when its line is malformed.
+int ParseMonotonicOffset(std::string_view text, int64_t* hundredths);

@@ -10,6 +10,13 @@
 
 namespace {
 
+// One kernel link type (ARPHRD_*) as the records show it.
+struct LinkType {
+    uint16_t arphrd;
+    uint32_t adapterType;  // interface type number (ipifcons.h)
+    const char* name;      // the description of a link nothing better names
+};
+
 // An Ethernet link on a wireless device.
 const uint32_t kWirelessType = 71;
 
@@ -33,8 +40,7 @@ const LinkType kLinkTypes[] = {
     {ARPHRD_INFINIBAND, 1, "infiniband"},
 };
 
-}  // namespace
-
+// The entry for a kernel link type; an unknown type is "other", number 1.
 const LinkType& FindLinkType(uint16_t arphrd)
 {
     for (const LinkType& type : kLinkTypes) {
@@ -44,6 +50,8 @@ const LinkType& FindLinkType(uint16_t arphrd)
     }
     return kOtherLink;
 }
+
+}  // namespace
 
 void DescribeLink(const NetLink& link, const char* sysNetRoot, HardwareNames& names,
                   AdapterFacts& facts)

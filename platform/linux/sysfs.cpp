@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "netlink.h"
+#include "posix.h"
 
 namespace {
 
@@ -45,15 +46,13 @@ int ReadSysText(const char* root, const char* name, const char* suffix, char* te
     if (int error = BuildSysPath(root, name, suffix, path, sizeof(path)); error != 0) {
         return error;
     }
-    int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) {
+    Descriptor fd(open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    if (fd.get() < 0) {
         return errno;
     }
-    ssize_t length = read(fd, text, size - 1);
-    int error = length < 0 ? errno : ENOENT;
-    close(fd);
+    ssize_t length = read(fd.get(), text, size - 1);
     if (length <= 0) {
-        return error;
+        return length < 0 ? errno : ENOENT;
     }
     text[length] = '\0';
     return 0;

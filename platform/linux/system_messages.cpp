@@ -39,30 +39,21 @@ DWORD FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD d
             }
         }
     }
-    if (lpBuffer == nullptr || text == nullptr) {
+    // The tool asks only for a text in local memory it frees.
+    if (lpBuffer == nullptr || text == nullptr || !(dwFlags & FORMAT_MESSAGE_ALLOCATE_BUFFER)) {
         SetLastError(text == nullptr ? ERROR_MR_MID_NOT_FOUND : ERROR_INVALID_PARAMETER);
         return 0;
     }
     size_t length = strlen(text);
     // The platform ends each system text with its own line break.
     size_t total = length + 1;
-    if (dwFlags & FORMAT_MESSAGE_ALLOCATE_BUFFER) {
-        size_t size = total + 1 > nSize ? total + 1 : nSize;
-        char* block = static_cast<char*>(LocalAlloc(LMEM_FIXED | LMEM_ZEROINIT, size));
-        if (block == nullptr) {
-            return 0;
-        }
-        memcpy(block, text, length);
-        block[length] = '\n';
-        *(LPSTR*)lpBuffer = block;
-    } else {
-        if (nSize < total + 1) {
-            SetLastError(ERROR_INSUFFICIENT_BUFFER);
-            return 0;
-        }
-        memcpy(lpBuffer, text, length);
-        lpBuffer[length] = '\n';
-        lpBuffer[length + 1] = '\0';
+    size_t size = total + 1 > nSize ? total + 1 : nSize;
+    char* block = static_cast<char*>(LocalAlloc(LMEM_FIXED | LMEM_ZEROINIT, size));
+    if (block == nullptr) {
+        return 0;
     }
+    memcpy(block, text, length);
+    block[length] = '\n';
+    *(LPSTR*)lpBuffer = block;
     return static_cast<DWORD>(total);
 }

@@ -28,17 +28,6 @@ void IndexAttributeTable(const uint8_t* data, size_t length, Attribute* table, s
     }
 }
 
-void IndexMessageAttributeTable(const uint8_t* message, size_t length, size_t headerSize,
-                                Attribute* table, size_t count)
-{
-    size_t offset = NLMSG_SPACE(headerSize);
-    if (offset > length) {
-        IndexAttributeTable(message, 0, table, count);
-        return;
-    }
-    IndexAttributeTable(message + offset, length - offset, table, count);
-}
-
 int ReadVia(const Attribute& attribute, uint8_t (*address)[4], bool* ipv4)
 {
     uint16_t family = 0;

@@ -35,18 +35,6 @@ void IndexAttributes(const uint8_t* data, size_t length, Attribute (&table)[N])
     IndexAttributeTable(data, length, table, N);
 }
 
-// Indexes the attributes that follow a message's fixed header of
-// headerSize bytes (message holds the netlink header too).
-void IndexMessageAttributeTable(const uint8_t* message, size_t length, size_t headerSize,
-                                Attribute* table, size_t count);
-
-template <size_t N>
-void IndexMessageAttributes(const uint8_t* message, size_t length, size_t headerSize,
-                            Attribute (&table)[N])
-{
-    IndexMessageAttributeTable(message, length, headerSize, table, N);
-}
-
 // The readers of one attribute return 0, ENOENT when the message lacks it,
 // or EBADMSG when it is damaged (a payload of another size than its type
 // has), and leave the result untouched unless 0.

@@ -19,6 +19,21 @@ namespace {
 // The lifetime value meaning "never expires".
 const uint32_t kForever = 0xFFFFFFFFu;
 
+// Reads a message's fixed header, the one after the netlink header, and
+// indexes the attributes that follow it. Returns 0 or EBADMSG when the
+// message is too short for the fixed header.
+template <typename Header, size_t N>
+int ReadMessage(const uint8_t* message, size_t length, Header* header, Attribute (&attributes)[N])
+{
+    size_t offset = NLMSG_SPACE(sizeof(Header));
+    if (length < offset) {
+        return EBADMSG;
+    }
+    *header = ReadValue<Header>(message + NLMSG_HDRLEN);
+    IndexAttributes(message + offset, length - offset, attributes);
+    return 0;
+}
+
 // The kind and, for a "tun" link, the tun type out of IFLA_LINKINFO.
 int ReadLinkInfo(const Attribute& linkInfo, NetLink& link)
 {
@@ -76,15 +91,14 @@ int ReadMultipath(const Attribute& multipath, uint32_t priority, std::vector<Net
 
 int ParseLinkMessage(const uint8_t* message, size_t length, NetLink& link)
 {
-    if (length < NLMSG_LENGTH(sizeof(ifinfomsg))) {
-        return EBADMSG;
+    ifinfomsg info;
+    Attribute attributes[IFLA_MAX + 1];
+    if (int error = ReadMessage(message, length, &info, attributes); error != 0) {
+        return error;
     }
-    ifinfomsg info = ReadValue<ifinfomsg>(message + NLMSG_HDRLEN);
     link = NetLink();
     link.index = static_cast<uint32_t>(info.ifi_index);
     link.type = info.ifi_type;
-    Attribute attributes[IFLA_MAX + 1];
-    IndexMessageAttributes(message, length, sizeof(ifinfomsg), attributes);
     if (attributes[IFLA_IFNAME].data != nullptr) {
         CopyKernelText(link.name, sizeof(link.name), attributes[IFLA_IFNAME]);
     }
@@ -106,10 +120,11 @@ int ParseLinkMessage(const uint8_t* message, size_t length, NetLink& link)
 
 int ParseAddressMessage(const uint8_t* message, size_t length, NetAddress& address)
 {
-    if (length < NLMSG_LENGTH(sizeof(ifaddrmsg))) {
-        return EBADMSG;
+    ifaddrmsg info;
+    Attribute attributes[IFA_MAX + 1];
+    if (int error = ReadMessage(message, length, &info, attributes); error != 0) {
+        return error;
     }
-    ifaddrmsg info = ReadValue<ifaddrmsg>(message + NLMSG_HDRLEN);
     if (info.ifa_family != AF_INET) {
         return ENOENT;
     }
@@ -117,8 +132,6 @@ int ParseAddressMessage(const uint8_t* message, size_t length, NetAddress& addre
     address.index = info.ifa_index;
     address.prefixLength = info.ifa_prefixlen;
     address.flags = info.ifa_flags;
-    Attribute attributes[IFA_MAX + 1];
-    IndexMessageAttributes(message, length, sizeof(ifaddrmsg), attributes);
     // A point-to-point address keeps its own end in IFA_LOCAL and the
     // peer's in IFA_ADDRESS; any other has IFA_ADDRESS alone.
     int local = ReadExact(attributes[IFA_LOCAL], &address.address);
@@ -140,15 +153,14 @@ int ParseAddressMessage(const uint8_t* message, size_t length, NetAddress& addre
 
 int ParseRouteMessage(const uint8_t* message, size_t length, std::vector<NetGateway>& gateways)
 {
-    if (length < NLMSG_LENGTH(sizeof(rtmsg))) {
-        return EBADMSG;
+    rtmsg route;
+    Attribute attributes[RTA_MAX + 1];
+    if (int error = ReadMessage(message, length, &route, attributes); error != 0) {
+        return error;
     }
-    rtmsg route = ReadValue<rtmsg>(message + NLMSG_HDRLEN);
     if (route.rtm_family != AF_INET || route.rtm_dst_len != 0 || route.rtm_type != RTN_UNICAST) {
         return 0;
     }
-    Attribute attributes[RTA_MAX + 1];
-    IndexMessageAttributes(message, length, sizeof(rtmsg), attributes);
     uint32_t table = route.rtm_table;
     int error = Optional(ReadExact(attributes[RTA_TABLE], &table));
     if (error != 0 || table != RT_TABLE_MAIN) {
@@ -180,12 +192,11 @@ int ParseRouteMessage(const uint8_t* message, size_t length, std::vector<NetGate
 
 int ParseNexthopMessage(const uint8_t* message, size_t length, NetSnapshot& snapshot)
 {
-    if (length < NLMSG_LENGTH(sizeof(nhmsg))) {
-        return EBADMSG;
-    }
-    nhmsg info = ReadValue<nhmsg>(message + NLMSG_HDRLEN);
+    nhmsg info;
     Attribute attributes[NHA_MAX + 1];
-    IndexMessageAttributes(message, length, sizeof(nhmsg), attributes);
+    if (int error = ReadMessage(message, length, &info, attributes); error != 0) {
+        return error;
+    }
     NetNexthop nexthop;
     int error = Optional(ReadExact(attributes[NHA_ID], &nexthop.id));
     if (error != 0 || nexthop.id == 0) {

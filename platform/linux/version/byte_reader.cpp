@@ -12,8 +12,6 @@ namespace {
 
 const size_t kWindowSize = 4096;
 
-}  // namespace
-
 int ReadExactly(int fd, uint64_t offset, size_t length, uint8_t* out)
 {
     size_t done = 0;
@@ -31,16 +29,14 @@ int ReadExactly(int fd, uint64_t offset, size_t length, uint8_t* out)
     return 0;
 }
 
+}  // namespace
+
 int ByteReader::Read(uint64_t offset, size_t length, uint8_t* out)
 {
     if (offset > size_ || length > size_ - offset) {
         return EBADMSG;
     }
     if (length == 0) {
-        return 0;
-    }
-    if (fd_ < 0) {
-        memcpy(out, memory_ + offset, length);
         return 0;
     }
     if (length > kWindowSize) {

@@ -132,11 +132,7 @@ int ReadElfVersionRecord(int fd, std::vector<uint8_t>* record)
     if (!S_ISREG(info.st_mode)) {
         return ENOENT;
     }
-    return ReadElfVersionRecordOfSize(fd, static_cast<uint64_t>(info.st_size), record);
-}
-
-int ReadElfVersionRecordOfSize(int fd, uint64_t fileSize, std::vector<uint8_t>* record)
-{
+    uint64_t fileSize = static_cast<uint64_t>(info.st_size);
     SectionHeader section{};
     if (int error = FindElfSection(fd, fileSize, kResourceSectionName, &section); error != 0) {
         return error;

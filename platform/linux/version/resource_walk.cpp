@@ -4,7 +4,6 @@
 #include <cerrno>
 
 #include "posix.h"
-#include "version_file.h"
 
 namespace {
 
@@ -94,20 +93,4 @@ int FindVersionEntry(ByteReader* res, uint64_t base, uint64_t size, uint64_t* da
         pos += next;
     }
     return ENOENT;
-}
-
-int FindVersionResource(const uint8_t* res, size_t size, const uint8_t** data, size_t* length)
-{
-    if (res == nullptr) {
-        return ENOENT;
-    }
-    ByteReader image(res, size);
-    uint64_t offset = 0;
-    uint64_t found = 0;
-    if (int error = FindVersionEntry(&image, 0, size, &offset, &found); error != 0) {
-        return error;
-    }
-    *data = res + offset;
-    *length = static_cast<size_t>(found);
-    return 0;
 }

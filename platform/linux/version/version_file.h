@@ -38,14 +38,5 @@ int FindNamedVersionRecord(const char* name, std::vector<uint8_t>* record);
 // section or no version entry in it, EBADMSG when it is no ELF file or its headers, its
 // entries or its record are malformed, EOVERFLOW when the section is
 // larger than is walked, or the system's errno (EIO when the file was cut
-// short while it was read).
+// short since its size was taken, never a record read from what is left).
 int ReadElfVersionRecord(int fd, std::vector<uint8_t>* record);
-
-// The same for a file whose size was taken as fileSize: one cut short
-// since then gives EIO, never a record read from what is left.
-int ReadElfVersionRecordOfSize(int fd, uint64_t fileSize, std::vector<uint8_t>* record);
-
-// Finds the data of the RT_VERSION entry with id 1 in a .res image.
-// Returns 0, ENOENT when there is no image or no such entry, or EBADMSG
-// when an entry header is malformed.
-int FindVersionResource(const uint8_t* res, size_t size, const uint8_t** data, size_t* length);

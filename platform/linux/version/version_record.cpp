@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <string>
 
 #include "posix.h"
 
@@ -25,11 +24,6 @@ size_t AlignUp4(size_t offset)
     return (offset + 3) & ~static_cast<size_t>(3);
 }
 
-uint16_t ReadWord(const uint8_t* data, size_t offset)
-{
-    return ReadLittle16(data + offset);
-}
-
 // Reads the node at pos, which must lie wholly before limit. Returns 0 or
 // EBADMSG when it is malformed.
 int ParseNode(const uint8_t* record, size_t pos, size_t limit, Node* node)
@@ -37,9 +31,9 @@ int ParseNode(const uint8_t* record, size_t pos, size_t limit, Node* node)
     if (pos > limit || limit - pos < kNodeHeaderSize) {
         return EBADMSG;
     }
-    size_t length = ReadWord(record, pos);
-    size_t valueLength = ReadWord(record, pos + 2);
-    uint16_t type = ReadWord(record, pos + 4);
+    size_t length = ReadLittle16(record + pos);
+    size_t valueLength = ReadLittle16(record + pos + 2);
+    uint16_t type = ReadLittle16(record + pos + 4);
     if (length < kNodeHeaderSize || length > limit - pos || type > 1) {
         return EBADMSG;
     }
@@ -50,7 +44,7 @@ int ParseNode(const uint8_t* record, size_t pos, size_t limit, Node* node)
         if (node->end - unit < 2) {
             return EBADMSG;
         }
-        if (ReadWord(record, unit) == 0) {
+        if (ReadLittle16(record + unit) == 0) {
             break;
         }
         unit += 2;
@@ -67,57 +61,21 @@ int ParseNode(const uint8_t* record, size_t pos, size_t limit, Node* node)
     return 0;
 }
 
-// UTF-8 to UTF-16; a byte that starts no valid sequence becomes U+FFFD.
-std::u16string DecodeKey(const char* text, size_t length)
+uint16_t FoldUnit(uint16_t unit)
 {
-    std::u16string units;
-    size_t i = 0;
-    while (i < length) {
-        uint8_t lead = static_cast<uint8_t>(text[i]);
-        size_t extra = lead < 0x80             ? 0
-                       : (lead & 0xE0) == 0xC0 ? 1
-                       : (lead & 0xF0) == 0xE0 ? 2
-                       : (lead & 0xF8) == 0xF0 ? 3
-                                               : 4;
-        uint32_t point = extra == 0   ? lead
-                         : extra == 1 ? lead & 0x1F
-                         : extra == 2 ? lead & 0x0F
-                                      : lead & 0x07;
-        bool valid = extra < 4 && i + extra < length;
-        for (size_t k = 1; valid && k <= extra; k++) {
-            uint8_t next = static_cast<uint8_t>(text[i + k]);
-            valid = (next & 0xC0) == 0x80;
-            point = (point << 6) | (next & 0x3F);
-        }
-        if (!valid) {
-            units.push_back(0xFFFD);
-            i++;
-            continue;
-        }
-        i += extra + 1;
-        if (point >= 0x10000) {
-            point -= 0x10000;
-            units.push_back(static_cast<char16_t>(0xD800 | (point >> 10)));
-            units.push_back(static_cast<char16_t>(0xDC00 | (point & 0x3FF)));
-        } else {
-            units.push_back(static_cast<char16_t>(point));
-        }
-    }
-    return units;
+    return unit >= 'A' && unit <= 'Z' ? static_cast<uint16_t>(unit - 'A' + 'a') : unit;
 }
 
-char16_t FoldUnit(char16_t unit)
+// A path's bytes are taken as Latin-1 units, the way a Western system's
+// code page gives them; letters match in either case.
+bool KeyMatches(const uint8_t* record, const Node& node, const char* key, size_t length)
 {
-    return unit >= 'A' && unit <= 'Z' ? static_cast<char16_t>(unit - 'A' + 'a') : unit;
-}
-
-bool KeyMatches(const uint8_t* record, const Node& node, const std::u16string& key)
-{
-    if (node.keyUnits != key.size()) {
+    if (node.keyUnits != length) {
         return false;
     }
-    for (size_t i = 0; i < key.size(); i++) {
-        if (FoldUnit(ReadWord(record, node.keyStart + 2 * i)) != FoldUnit(key[i])) {
+    for (size_t i = 0; i < length; i++) {
+        uint16_t unit = ReadLittle16(record + node.keyStart + 2 * i);
+        if (FoldUnit(unit) != FoldUnit(static_cast<uint8_t>(key[i]))) {
             return false;
         }
     }
@@ -126,7 +84,8 @@ bool KeyMatches(const uint8_t* record, const Node& node, const std::u16string& k
 
 // Returns 0, ENOENT when no child has the key, or EBADMSG when a child
 // before it is malformed.
-int FindChild(const uint8_t* record, const Node& parent, const std::u16string& key, Node* child)
+int FindChild(const uint8_t* record, const Node& parent, const char* key, size_t length,
+              Node* child)
 {
     size_t pos = parent.childrenStart;
     // Fewer bytes than a node header at the end of the parent are padding.
@@ -134,7 +93,7 @@ int FindChild(const uint8_t* record, const Node& parent, const std::u16string& k
         if (int error = ParseNode(record, pos, parent.end, child); error != 0) {
             return error;
         }
-        if (KeyMatches(record, *child, key)) {
+        if (KeyMatches(record, *child, key, length)) {
             return 0;
         }
         pos = AlignUp4(child->end);
@@ -145,7 +104,7 @@ int FindChild(const uint8_t* record, const Node& parent, const std::u16string& k
 bool IsRootKey(const uint8_t* record, const Node& root)
 {
     static const char kRootKey[] = "VS_VERSION_INFO";
-    return KeyMatches(record, root, DecodeKey(kRootKey, sizeof(kRootKey) - 1));
+    return KeyMatches(record, root, kRootKey, sizeof(kRootKey) - 1);
 }
 
 // Writes the UTF-8 form of count UTF-16 units, stopping at a terminator;
@@ -155,12 +114,12 @@ size_t ConvertText(const uint8_t* units, size_t count, uint8_t* out)
 {
     size_t written = 0;
     for (size_t i = 0; i < count; i++) {
-        uint32_t point = ReadWord(units, 2 * i);
+        uint32_t point = ReadLittle16(units + 2 * i);
         if (point == 0) {
             break;
         }
         if (point >= 0xD800 && point <= 0xDBFF && i + 1 < count) {
-            uint32_t low = ReadWord(units, 2 * (i + 1));
+            uint32_t low = ReadLittle16(units + 2 * (i + 1));
             if (low >= 0xDC00 && low <= 0xDFFF) {
                 point = 0x10000 + ((point - 0xD800) << 10) + (low - 0xDC00);
                 i++;
@@ -218,7 +177,7 @@ int FindVersionValue(const uint8_t* record, size_t size, const char* path, Versi
         size_t length = end != nullptr ? static_cast<size_t>(end - rest) : strlen(rest);
         if (length > 0) {
             Node child;
-            if (int error = FindChild(record, node, DecodeKey(rest, length), &child); error != 0) {
+            if (int error = FindChild(record, node, rest, length, &child); error != 0) {
                 return error;
             }
             node = child;
@@ -269,11 +228,10 @@ BOOL QueryVersionBlock(uint8_t* block, const char* path, void** value, UINT* len
     if (block == nullptr || path == nullptr || value == nullptr) {
         return 0;
     }
-    size_t recordLength = ReadWord(block, 0);
-    size_t measured = 0;
+    // The root's length word measures the record, checked as any node's.
+    size_t recordLength = ReadLittle16(block);
     VersionValue found;
-    if (MeasureVersionRecord(block, recordLength, &measured) != 0 || measured != recordLength ||
-        FindVersionValue(block, recordLength, path, &found) != 0) {
+    if (FindVersionValue(block, recordLength, path, &found) != 0) {
         return 0;
     }
     if (!found.text) {

@@ -36,7 +36,8 @@ struct VersionValue {
 };
 
 // Finds the value under a backslash-separated key path ("\" alone is the
-// root's fixed part). Keys match regardless of letter case. Returns 0,
+// root's fixed part). A path's bytes stand for the Latin-1 units of a key,
+// whose ASCII letters match in either case. Returns 0,
 // ENOENT when no path is given or no node answers to it, or EBADMSG when
 // the record, a node on the way or the root's fixed part is malformed.
 int FindVersionValue(const uint8_t* record, size_t size, const char* path, VersionValue* value);

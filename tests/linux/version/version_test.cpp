@@ -1,6 +1,7 @@
 #include <elf.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,6 +20,7 @@
 
 #include "byte_reader.h"
 #include "descriptor_count.h"
+#include "resource_walk.h"
 #include "test_support.h"
 #include "version_file.h"
 #include "version_record.h"
@@ -42,13 +44,26 @@ void WriteFile(const std::string& path, const Bytes& data)
     out.write((const char*)data.data(), (std::streamsize)data.size());
 }
 
+// The version entry's data among the first size bytes of a .res image,
+// read the way the tool reads its section. Returns 0 or the walk's error.
+int FindInRes(const Bytes& res, size_t size, Bytes* record)
+{
+    int fd = memfd_create("res", MFD_CLOEXEC);
+    EXPECT_EQ(write(fd, res.data(), size), (ssize_t)size);
+    ByteReader reader(fd, size);
+    uint64_t data = 0, length = 0;
+    int error = FindVersionEntry(&reader, 0, size, &data, &length);
+    record->resize(error == 0 ? (size_t)length : 0);
+    EXPECT_EQ(0, reader.Read(data, record->size(), record->data()));
+    close(fd);
+    return error;
+}
+
 Bytes CompiledRecord()
 {
-    Bytes res = ReadFile(OSTREL_RES_FILE);
-    const uint8_t* data = NULL;
-    size_t size = 0;
-    EXPECT_EQ(0, FindVersionResource(res.data(), res.size(), &data, &size));
-    return data != NULL ? Bytes(data, data + size) : Bytes();
+    Bytes res = ReadFile(OSTREL_RES_FILE), record;
+    EXPECT_EQ(0, FindInRes(res, res.size(), &record));
+    return record;
 }
 
 // Offset of the node whose key is the given ASCII text.
@@ -155,40 +170,27 @@ TEST(VersionRecord, CompiledRecordAnswersItsLookups)
     EXPECT_EQ(Bytes(value, value + 4), (Bytes{0x00, 0x00, 0xB0, 0x04}));
 }
 
-TEST(VersionRecord, StringTableUnderAnotherLanguageIsNotFound)
-{
-    Bytes record = CompiledRecord();
-    size_t table = NodeAt(record, "000004b0");
-    memcpy(&record[table + 6], "0\0004\0000\0009\0", 8);
-    VersionValue value;
-    EXPECT_EQ(ENOENT, FindVersionValue(record.data(), record.size(), kFileVersion, &value));
-    Block block(record);
-    EXPECT_EQ(block.Text(kFileVersion), "<none>");
-    EXPECT_EQ(block.Text("\\StringFileInfo\\040904B0\\FileVersion"), "1, 0, 0, 2");
-}
-
-// A path's UTF-8 meets the record's UTF-16 keys: each sequence length, and
-// a pair of surrogates for a code point past the first plane.
-TEST(VersionRecord, KeysMatchTheirUtf8Spelling)
+// A path's bytes are the Latin-1 units of a key; only ASCII letters fold.
+// A string table under another language answers to that language only.
+TEST(VersionRecord, KeysMatchTheirLatin1Spelling)
 {
     const Bytes good = CompiledRecord();
-    size_t key = NodeAt(good, "FileVersion") + 6;
+    const char kOtherTable[] = "\\StringFileInfo\\040904B0\\FileVersion",
+               kLatin1[] = "\\StringFileInfo\\000004B0\\\xE9ileVersion";
     const struct {
-        std::vector<uint16_t> units;  // in place of the key's first ones
-        const char* spelling;
-    } cases[] = {
-        {{0xE9}, "\xC3\xA9"},
-        {{0x7FF}, "\xDF\xBF"},
-        {{0xF900}, "\xEF\xA4\x80"},
-        {{0xD83D, 0xDE00}, "\xF0\x9F\x98\x80"},
-        {{0xDBFF, 0xDFFF}, "\xF4\x8F\xBF\xBF"},
-    };
+        const char* node;
+        std::vector<uint16_t> units;  // in place of its key's first ones
+        const char* path;
+        const char* text;
+    } cases[] = {{"FileVersion", {0xE9}, kLatin1, "1, 0, 0, 2"},
+                 {"FileVersion", {0xC9}, kLatin1, "<none>"},
+                 {"FileVersion", {0x1E9}, kLatin1, "<none>"},
+                 {"000004b0", {'0', '4', '0', '9'}, kFileVersion, "<none>"},
+                 {"000004b0", {'0', '4', '0', '9'}, kOtherTable, "1, 0, 0, 2"}};
     for (const auto& c : cases) {
         Bytes record = good;
-        PutWords(&record, key, c.units);
-        std::string path = std::string("\\StringFileInfo\\000004B0\\") + c.spelling +
-                           std::string("FileVersion").substr(c.units.size());
-        EXPECT_EQ(Block(record).Text(path.c_str()), "1, 0, 0, 2") << c.spelling;
+        PutWords(&record, NodeAt(good, c.node) + 6, c.units);
+        EXPECT_EQ(Block(record).Text(c.path), c.text) << c.path << " " << c.units[0];
     }
 }
 
@@ -306,29 +308,6 @@ TEST(VersionRecord, BinaryValueComesBackRaw)
     EXPECT_EQ(std::string(value, length), std::string("1\0,", 3));
 }
 
-TEST(VersionResources, DamagedEntryHeadersAreRejected)
-{
-    Bytes res = ReadFile(OSTREL_RES_FILE);
-    const uint8_t* data = NULL;
-    size_t size = 0;
-    ASSERT_EQ(0, FindVersionResource(res.data(), res.size(), &data, &size));
-    EXPECT_EQ(EBADMSG, FindVersionResource(res.data(), (size_t)(data - res.data()) + size - 1,
-                                           &data, &size));
-    Bytes lying = res;
-    PutWords(&lying, 4, {0xFFFF});  // the first entry's header size
-    EXPECT_EQ(EBADMSG, FindVersionResource(lying.data(), lying.size(), &data, &size));
-    lying = res;
-    lying[0] = 0xF0;  // the first entry's data size
-    lying[3] = 0x7F;
-    EXPECT_EQ(EBADMSG, FindVersionResource(lying.data(), lying.size(), &data, &size));
-    lying = res;
-    PutWords(&lying, 8, {'x', 'x', 'x', 'x', 'x'});  // names leaving no room for the fixed tail
-    EXPECT_EQ(EBADMSG, FindVersionResource(lying.data(), lying.size(), &data, &size));
-    lying = res;
-    lying[0] = 1;  // one byte of data, then the end where its padding should be
-    EXPECT_EQ(EBADMSG, FindVersionResource(lying.data(), 33, &data, &size));
-}
-
 class VersionFile : public ::testing::Test {
    protected:
     void SetUp() override
@@ -428,8 +407,7 @@ TEST_F(VersionFile, MinimalFilesCarryTheRecord)
     const struct {
         size_t count;
         const char* version;
-        int cut;  // of a file cut short, past the window the names are read in
-    } layouts[] = {{3, "1, 0, 0, 2", 0}, {0x4000, "1, 0, 0, 2", EIO}, {0xFFFF, kNoRecord, ENOENT}};
+    } layouts[] = {{3, "1, 0, 0, 2"}, {0x4000, "1, 0, 0, 2"}, {0xFFFF, kNoRecord}};
     for (const auto& layout : layouts) {
         size_t namesAt = 64, resAt = 128, table = (resAt + res.size() + 7) & ~(size_t)7;
         Bytes data(table + layout.count * sizeof(Elf64_Shdr));
@@ -448,13 +426,7 @@ TEST_F(VersionFile, MinimalFilesCarryTheRecord)
         memcpy(&data[table], sections, sizeof sections);
         memcpy(&data[namesAt], names.data(), names.size());
         memcpy(&data[resAt], res.data(), res.size());
-        std::string path = Write("elf", data);
-        EXPECT_EQ(FileVersion(path), layout.version) << layout.count;
-        int fd = open(path.c_str(), O_RDONLY);
-        std::vector<uint8_t> record;
-        EXPECT_EQ(0, truncate(path.c_str(), (long)std::min(data.size(), table + 3 * 4096)));
-        EXPECT_EQ(layout.cut, ReadElfVersionRecordOfSize(fd, data.size(), &record));
-        close(fd);
+        EXPECT_EQ(FileVersion(Write("elf", data)), layout.version) << layout.count;
     }
 }
 
@@ -467,17 +439,14 @@ TEST_F(VersionFile, RecordIsTheOneInTheSectionObjcopyTakesOut)
     std::string command = std::string("objcopy -O binary --only-section=") + kResourceSectionName +
                           " '" + OSTREL_EXE + "' '" + section + "'";
     ASSERT_EQ(system(command.c_str()), 0);
-    Bytes bytes = ReadFile(section);
-    EXPECT_EQ(bytes, ReadFile(OSTREL_RES_FILE));
-    const uint8_t* data = NULL;
-    size_t size = 0;
-    ASSERT_EQ(0, FindVersionResource(bytes.data(), bytes.size(), &data, &size));
+    EXPECT_EQ(ReadFile(section), ReadFile(OSTREL_RES_FILE));
+    const Bytes walked = CompiledRecord();
     int fd = open(OSTREL_EXE, O_RDONLY);
     std::vector<uint8_t> record;
     EXPECT_EQ(0, ReadElfVersionRecord(fd, &record));
     close(fd);
-    EXPECT_EQ(record, Bytes(data, data + size));
-    EXPECT_EQ(record.size(), (size_t)(data[0] | data[1] << 8));
+    EXPECT_EQ(record, walked);
+    EXPECT_EQ(record.size(), (size_t)(walked[0] | walked[1] << 8));
     EXPECT_EQ(NodeAt(record, "VS_VERSION_INFO"), 0u);
 }
 
@@ -502,32 +471,36 @@ TEST_F(VersionFile, HeadersAtTheirExactSizes)
         data[5] = file.byteOrder;
         int fd = open(Write("elf", data).c_str(), O_RDONLY);
         std::vector<uint8_t> record;
-        EXPECT_EQ(file.error, ReadElfVersionRecordOfSize(fd, file.size, &record)) << file.size;
+        EXPECT_EQ(file.error, ReadElfVersionRecord(fd, &record)) << file.size;
         close(fd);
     }
     const Bytes record = CompiledRecord();
+    const uint32_t n = (uint32_t)record.size();
+    const std::vector<uint16_t> version = {0xFFFF, 16, 0xFFFF, 1}, named = {'V', 0, 0xFFFF, 1};
     const struct {
-        uint32_t header;
+        uint32_t header, data;
         std::vector<uint16_t> names;  // type, then name
         size_t cut;                   // bytes short of the whole image
         int error;
-    } entries[] = {
-        {31, {0xFFFF, 16, 0xFFFF, 1}, 0, EBADMSG}, {32, {0xFFFF, 16, 0xFFFF, 1}, 0, 0},
-        {33, {0xFFFF, 16, 0xFFFF, 1}, 0, 0},       {32, {0xFFFF, 16, 0xFFFF, 1}, 1, EBADMSG},
-        {32, {'V', 0, 0xFFFF, 1}, 0, ENOENT},      {32, {'V', 'V', 0, 0xFFFF, 1}, 0, EBADMSG}};
+    } entries[] = {{31, n, version, 0, EBADMSG},
+                   {32, n, version, 0, 0},
+                   {33, n, version, 0, 0},
+                   {32, n, version, 1, EBADMSG},
+                   {32, n, version, n + 1, EBADMSG},  // a header past the image
+                   {32, 0x7F0000F0, version, 0, EBADMSG},
+                   {32, n, named, 0, ENOENT},
+                   {32, 1, named, n - 1, EBADMSG},  // no room for the data's padding
+                   {32, n, {'V', 'V', 0, 0xFFFF, 1}, 0, EBADMSG}};
     for (const auto& entry : entries) {
-        Bytes res(8 + entry.header);
-        uint32_t sizes[2] = {(uint32_t)record.size(), entry.header};
+        Bytes res(8 + entry.header), found;
+        uint32_t sizes[2] = {entry.data, entry.header};
         memcpy(&res[0], sizes, 8);
         PutWords(&res, 8, entry.names);
         res.resize(entry.header);
         res.insert(res.end(), record.begin(), record.end());
-        const uint8_t* data = NULL;
-        size_t size = 0;
-        EXPECT_EQ(entry.error,
-                  FindVersionResource(res.data(), res.size() - entry.cut, &data, &size))
-            << entry.header << " " << entry.names.size();
-        EXPECT_TRUE(entry.error != 0 || Bytes(data, data + size) == record) << entry.header;
+        EXPECT_EQ(entry.error, FindInRes(res, res.size() - entry.cut, &found))
+            << entry.header << " " << entry.data << " " << entry.cut;
+        EXPECT_TRUE(entry.error != 0 || found == record) << entry.header;
     }
 }
 
