@@ -105,13 +105,10 @@ class Lexer {
 
 constexpr size_t kMaxStatementTokens = 256;
 
+// What a block says, in the statements' own terms.
 struct LeaseBlock {
     std::string interface;
-    bool haveAddress = false;
-    Ipv4Bytes address;
-    bool haveServer = false;
-    Ipv4Bytes server;
-    std::vector<Ipv4Bytes> wins;
+    LeaseFacts facts;  // address, server and WINS servers
     std::optional<uint32_t> leaseTime;
     std::optional<uint32_t> renewalTime;
     std::optional<int64_t> expire;  // absent also for "never"
@@ -214,8 +211,8 @@ void ApplyStatement(const std::vector<Token>& words, LeaseBlock* block)
             block->interface = std::string(words[1].text);
         }
     } else if (IsWord(words[0], "fixed-address")) {
-        block->haveAddress = words.size() == 2 && words[1].kind == TokenKind::Word &&
-                             ParseIpv4(words[1].text, &block->address) == 0;
+        block->facts.haveAddress = words.size() == 2 && words[1].kind == TokenKind::Word &&
+                                   ParseIpv4(words[1].text, &block->facts.address) == 0;
     } else if (IsWord(words[0], "expire")) {
         block->expire = ParseLeaseTime(words);
         block->expireNever = words.size() == 2 && IsWord(words[1], "never");
@@ -224,9 +221,10 @@ void ApplyStatement(const std::vector<Token>& words, LeaseBlock* block)
     } else if (IsWord(words[0], "option") && words.size() >= 2) {
         const Token& name = words[1];
         if (IsWord(name, "dhcp-server-identifier")) {
-            block->haveServer = words.size() == 3 && ParseIpv4(words[2].text, &block->server) == 0;
+            block->facts.haveServer =
+                words.size() == 3 && ParseIpv4(words[2].text, &block->facts.server) == 0;
         } else if (IsWord(name, "netbios-name-servers")) {
-            block->wins = ParseAddressList(words);
+            block->facts.wins = ParseAddressList(words);
         } else if (IsWord(name, "dhcp-lease-time")) {
             block->leaseTime = ParseSeconds(words);
         } else if (IsWord(name, "dhcp-renewal-time")) {
@@ -286,12 +284,7 @@ int ReadLeaseBlock(Lexer* lexer, LeaseBlock* block)
 
 LeaseFacts FactsFromBlock(LeaseBlock& block)
 {
-    LeaseFacts facts;
-    facts.haveAddress = block.haveAddress;
-    facts.address = block.address;
-    facts.haveServer = block.haveServer;
-    facts.server = block.server;
-    facts.wins = std::move(block.wins);
+    LeaseFacts facts = std::move(block.facts);
     // An infinite lease is written as "never" by some versions and as the
     // bind time plus 2^32 - 1 seconds by others.
     if (block.expireNever || block.leaseTime == UINT32_MAX) {
