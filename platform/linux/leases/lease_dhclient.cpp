@@ -17,91 +17,57 @@ struct Token {
     std::string_view text;  // a string's contents without the quotes, escapes kept
 };
 
-class Lexer {
-   public:
-    explicit Lexer(std::string_view text) : rest_(text)
-    {
-    }
+bool IsSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
 
-    // An unterminated string also ends the input: what follows it is torn.
-    Token Next()
-    {
-        for (;;) {
-            while (!rest_.empty() && IsSpace(rest_.front())) {
-                rest_.remove_prefix(1);
-            }
-            if (rest_.empty()) {
-                return {};
-            }
-            if (rest_.front() != '#') {
-                break;
-            }
-            size_t end = rest_.find('\n');
-            rest_.remove_prefix(end == std::string_view::npos ? rest_.size() : end);
+// The next token of *rest, which it leaves behind. An unterminated string
+// also ends the input: what follows it is torn.
+Token NextToken(std::string_view* rest)
+{
+    std::string_view& text = *rest;
+    for (;;) {
+        while (!text.empty() && IsSpace(text.front())) {
+            text.remove_prefix(1);
         }
-        char c = rest_.front();
-        switch (c) {
-            case '{':
-                return Punctuation(TokenKind::Open);
-            case '}':
-                return Punctuation(TokenKind::Close);
-            case ';':
-                return Punctuation(TokenKind::Semicolon);
-            case ',':
-                return Punctuation(TokenKind::Comma);
-            case '"':
-                return String();
-            default:
-                return Word();
+        if (text.empty() || text.front() != '#') {
+            break;
         }
+        size_t end = text.find('\n');
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end);
     }
-
-   private:
-    static bool IsSpace(char c)
-    {
-        return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
-    }
-
-    static bool IsSpecial(char c)
-    {
-        return IsSpace(c) || c == '{' || c == '}' || c == ';' || c == ',' || c == '"' || c == '#';
-    }
-
-    Token Punctuation(TokenKind kind)
-    {
-        Token token{kind, rest_.substr(0, 1)};
-        rest_.remove_prefix(1);
-        return token;
-    }
-
-    Token String()
-    {
-        for (size_t i = 1; i < rest_.size(); i++) {
-            if (rest_[i] == '\\') {
-                i++;
-            } else if (rest_[i] == '"') {
-                Token token{TokenKind::String, rest_.substr(1, i - 1)};
-                rest_.remove_prefix(i + 1);
-                return token;
-            }
-        }
-        rest_ = {};
+    constexpr std::string_view kPunctuation = "{};,";
+    constexpr TokenKind kPunctuationKinds[] = {TokenKind::Open, TokenKind::Close,
+                                               TokenKind::Semicolon, TokenKind::Comma};
+    size_t length = 0;
+    TokenKind kind = TokenKind::Word;
+    if (text.empty()) {
         return {};
-    }
-
-    Token Word()
-    {
-        size_t length = 0;
-        while (length < rest_.size() && !IsSpecial(rest_[length])) {
+    } else if (size_t at = kPunctuation.find(text.front()); at != std::string_view::npos) {
+        kind = kPunctuationKinds[at];
+        length = 1;
+    } else if (text.front() == '"') {
+        for (length = 1; length < text.size() && text[length] != '"'; length++) {
+            length += text[length] == '\\';
+        }
+        if (length >= text.size()) {
+            text = {};
+            return {};
+        }
+        Token token{TokenKind::String, text.substr(1, length - 1)};
+        text.remove_prefix(length + 1);
+        return token;
+    } else {
+        while (length < text.size() && !IsSpace(text[length]) &&
+               std::string_view("{};,\"#").find(text[length]) == std::string_view::npos) {
             length++;
         }
-        Token token{TokenKind::Word, rest_.substr(0, length)};
-        rest_.remove_prefix(length);
-        return token;
     }
-
-    std::string_view rest_;
-};
+    Token token{kind, text.substr(0, length)};
+    text.remove_prefix(length);
+    return token;
+}
 
 constexpr size_t kMaxStatementTokens = 256;
 
@@ -235,10 +201,10 @@ void ApplyStatement(const std::vector<Token>& words, LeaseBlock* block)
 
 // Skips the rest of a block whose "{" was read: 0, or EBADMSG when the
 // input ends inside it.
-int SkipBlock(Lexer* lexer)
+int SkipBlock(std::string_view* rest)
 {
     size_t depth = 1;
-    for (Token token = lexer->Next(); token.kind != TokenKind::End; token = lexer->Next()) {
+    for (Token token = NextToken(rest); token.kind != TokenKind::End; token = NextToken(rest)) {
         if (token.kind == TokenKind::Open) {
             depth++;
         } else if (token.kind == TokenKind::Close && --depth == 0) {
@@ -249,17 +215,17 @@ int SkipBlock(Lexer* lexer)
 }
 
 // 0, or EBADMSG when the input ends inside the block.
-int ReadLeaseBlock(Lexer* lexer, LeaseBlock* block)
+int ReadLeaseBlock(std::string_view* rest, LeaseBlock* block)
 {
     std::vector<Token> words;
     bool overlong = false;
-    for (Token token = lexer->Next(); token.kind != TokenKind::End; token = lexer->Next()) {
+    for (Token token = NextToken(rest); token.kind != TokenKind::End; token = NextToken(rest)) {
         switch (token.kind) {
             case TokenKind::Close:
                 return 0;
             case TokenKind::Open:
                 words.clear();
-                if (int error = SkipBlock(lexer); error != 0) {
+                if (int error = SkipBlock(rest); error != 0) {
                     return error;
                 }
                 break;
@@ -312,22 +278,21 @@ std::unordered_map<std::string, LeaseFacts> ParseDhclientLeases(std::string_view
                                                                 std::string_view fileInterface)
 {
     std::unordered_map<std::string, LeaseFacts> leases;
-    Lexer lexer(text);
     size_t statementTokens = 0;
     bool statementIsLease = false;
-    for (Token token = lexer.Next(); token.kind != TokenKind::End; token = lexer.Next()) {
+    for (Token token = NextToken(&text); token.kind != TokenKind::End; token = NextToken(&text)) {
         if (token.kind == TokenKind::Open) {
             bool isLease = statementIsLease && statementTokens == 1;
             statementTokens = 0;
             // A block the input ends inside is torn: the file ends there.
             if (!isLease) {
-                if (SkipBlock(&lexer) != 0) {
+                if (SkipBlock(&text) != 0) {
                     break;
                 }
                 continue;
             }
             LeaseBlock block;
-            if (ReadLeaseBlock(&lexer, &block) != 0) {
+            if (ReadLeaseBlock(&text, &block) != 0) {
                 break;
             }
             if (!fileInterface.empty()) {

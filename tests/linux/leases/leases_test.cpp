@@ -462,7 +462,6 @@ TEST(DhcpcdLeases, ControlSocketRepliesAreBounded)
         bool signalled = false;  // its waits cut short every millisecond
     } cases[] = {
         {"two states, signals", "eth0-4.unpriv.sock", Framed({entry, "x"}, 2), false, 0, 2, true},
-        {"two states", "eth0-4.unpriv.sock", Framed({entry, "x"}, 2), false, 0, 2},
         {"one dhcpcd for all", "unpriv.sock", Framed({entry}, 1), false, 0, 1},
         {"no lease", "eth0.unpriv.sock", Framed({}, 0), false, 0, 0},
         {"absurd count", "eth0-4.unpriv.sock", Framed({entry}, 1u << 30), false, EBADMSG, 0},
@@ -587,7 +586,7 @@ TEST(LeaseSources, FileNameGoesToTheLongestInterfaceNameInIt)
     }
 }
 
-TEST(LeaseSources, HugeGarbageAndSpecialFiles)
+TEST(LeaseSources, HugeAndGarbageFiles)
 {
     TempDir root;
     std::string atLimit;
@@ -608,12 +607,7 @@ TEST(LeaseSources, HugeGarbageAndSpecialFiles)
     root.Write("run/systemd/netif/leases/3", garbage);
     root.Write("var/lib/dhcpcd/eth2.lease", garbage);
     root.Write("var/lib/NetworkManager/internal-x-eth2.lease", garbage);
-    std::string fifo = root.path() + "/var/lib/dhcpcd/eth4.lease";
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    root.Write("var/lib/dhcpcd/eth5.lease/nested", "");
-
-    Leases leases =
-        ReadTree(root.path(), {{"eth0", 1}, {"eth1", 2}, {"eth2", 3}, {"eth4", 4}, {"eth5", 5}});
+    Leases leases = ReadTree(root.path(), {{"eth0", 1}, {"eth1", 2}, {"eth2", 3}});
     ASSERT_EQ(leases.size(), 2u) << "the file at the limit, and the last part of the one past it";
     EXPECT_EQ(ServerOf(leases.at(2).front()), "10.0.0.1");
     EXPECT_EQ(ServerOf(leases.at(1).front()), "10.0.0.1");
@@ -680,40 +674,6 @@ TEST(LeaseReaders, RandomBytesStoreOnlyAddresses)
         ReadAs(Reader::kDhclient, "lease {" + bytes);
         ReadAs(Reader::kDhcpcdFile, header + bytes, 1700000000);
     }
-}
-
-// A dhclient lease that ended long ago is no lease for an address the
-// kernel keeps for good; with a live dhcpcd lease that set that address,
-// dhcpcd's server and WINS are the interface's even though dhclient's ranks
-// first.
-TEST(LiveLease, EndedDhclientFileNeverWins)
-{
-    const int64_t now = 1710000000;
-    TempDir root;
-    root.Write("var/lib/dhcp/dhclient.leases",
-               "lease {\n  interface \"eth0\";\n  fixed-address 10.0.0.5;\n"
-               "  option dhcp-server-identifier 10.0.0.1;\n"
-               "  option netbios-name-servers 10.0.0.8;\n  option dhcp-lease-time 600;\n"
-               "  expire epoch 1700000600;\n}\n");
-    AssignedAddress permanent = Own(false, 1690000001, 0);
-    int64_t obtained = 0;
-    int64_t expires = 0;
-    EXPECT_EQ(ChooseLiveLease(ReadTree(root.path(), {{"eth0", 1}}).at(1), &permanent, 1, now,
-                              &obtained, &expires),
-              nullptr);
-
-    root.Write("var/lib/dhcpcd/eth0.lease",
-               DhcpcdMessage("10.0.0.5", "10.0.0.3", {"10.0.0.6", "10.0.0.7"}, UINT32_MAX),
-               1690000000);
-    Leases leases = ReadTree(root.path(), {{"eth0", 1}});
-    ASSERT_EQ(Servers(leases.at(1)), (std::vector<std::string>{"10.0.0.1", "10.0.0.3"}));
-    const LeaseFacts* chosen =
-        ChooseLiveLease(leases.at(1), &permanent, 1, now, &obtained, &expires);
-    ASSERT_NE(chosen, nullptr);
-    EXPECT_EQ(ServerOf(*chosen), "10.0.0.3");
-    EXPECT_EQ(WinsOf(*chosen), (std::vector<std::string>{"10.0.0.6", "10.0.0.7"}));
-    EXPECT_EQ(obtained, 1690000000);
-    EXPECT_EQ(expires, kLeaseNeverEnds);
 }
 
 // Files a store holds for eth0: dhclient's, dhcpcd's and systemd-networkd's,
