@@ -525,33 +525,23 @@ TEST(LeaseSources, OneRankingHoweverTheFilesAreListed)
     root.Write("var/lib/dhcpcd/eth0.lease", DhcpcdMessage("10.0.0.5", "10.0.0.3", {}, 600),
                1700000300);
     root.Write("var/lib/NetworkManager/internal-x-eth0.lease", "ADDRESS=10.0.0.5\n", 1700000300);
+    // NetworkManager's runtime state holds all its internal client's file
+    // does and more: the file is left out where the state holds a lease.
+    root.Write("run/NetworkManager/devices/1", "[device]\nmanaged=true\n");
+    root.Write("run/NetworkManager/devices/2",
+               "[dhcp4]\ndhcp4.ip_address=10.0.0.6\ndhcp4.dhcp_server_identifier=10.0.0.9\n");
+    root.Write("var/lib/NetworkManager/internal-x-eth1.lease", "ADDRESS=10.0.0.6\n");
     LeaseStoreFiles stores = ListTree(root.path());
     std::mt19937 random(5);
     for (int round = 0; round < 8; round++) {
         Leases leases;
-        ASSERT_EQ(ReadLeases(stores, {{"eth0", 1}}, &leases), 0);
+        ASSERT_EQ(ReadLeases(stores, {{"eth0", 1}, {"eth1", 2}}, &leases), 0);
         EXPECT_EQ(Servers(leases.at(1)),
                   (std::vector<std::string>{"10.0.0.3", "", "10.0.0.2", "10.0.0.1", "10.0.0.4",
                                             "10.0.0.8", "10.0.0.7", "10.0.0.6"}));
+        EXPECT_EQ(Servers(leases.at(2)), std::vector<std::string>{"10.0.0.9"});
         std::shuffle(stores.dhclient.begin(), stores.dhclient.end(), random);
     }
-}
-
-// NetworkManager's runtime state holds all its internal client's file
-// does and more, so the file is left out where the state holds a lease.
-TEST(LeaseSources, NetworkManagerStateOverItsInternalFile)
-{
-    TempDir root;
-    root.Write("var/lib/NetworkManager/internal-x-eth0.lease", "ADDRESS=10.0.0.5\n", 1700000900);
-    root.Write("var/lib/NetworkManager/internal-x-eth1.lease", "ADDRESS=10.0.0.6\n", 1700000900);
-    root.Write("run/NetworkManager/devices/1",
-               "[dhcp4]\ndhcp4.ip_address=10.0.0.5\ndhcp4.dhcp_server_identifier=10.0.0.1\n"
-               "dhcp4.dhcp_lease_time=600\ndhcp4.expiry=1700000600\n",
-               1700000000);
-    root.Write("run/NetworkManager/devices/2", "[device]\nmanaged=true\n");
-    Leases leases = ReadTree(root.path(), {{"eth0", 1}, {"eth1", 2}});
-    EXPECT_EQ(Servers(leases.at(1)), (std::vector<std::string>{"10.0.0.1"}));
-    EXPECT_EQ(AddressOf(leases.at(2).front()), "10.0.0.6") << "no state: the file still counts";
 }
 
 // A file name gives its lease to the interface with the longest name it
