@@ -1,31 +1,21 @@
 #include "interface_names.h"
 
 #include <algorithm>
+#include <string>
+#include <unordered_map>
 
 #include "text_fields.h"
 
-InterfaceNames::InterfaceNames(const std::vector<LeaseInterface>& interfaces)
-{
-    sorted_.reserve(interfaces.size());
-    for (size_t place = 0; place < interfaces.size(); place++) {
-        sorted_.push_back({interfaces[place].name, place});
-    }
-    std::sort(sorted_.begin(), sorted_.end());
-}
+namespace {
 
-size_t InterfaceNames::Find(std::string_view name) const
-{
-    auto found = std::lower_bound(sorted_.begin(), sorted_.end(), Entry{name, 0});
-    return found != sorted_.end() && found->first == name ? found->second : std::string_view::npos;
-}
+// Each interface name with its first place in the list.
+using NamePlaces = std::unordered_map<std::string_view, size_t>;
 
-bool InterfaceNames::Has(std::string_view name) const
-{
-    return Find(name) != std::string_view::npos;
-}
-
-size_t InterfaceNames::LongestIn(std::string_view text, std::string_view separators,
-                                 bool anchoredAtEnd) const
+// The place of the interface with the longest name that some run of text
+// carries (see AssignStoreFiles), or npos. No run is looked up that is
+// longer than an interface name can be.
+size_t LongestNameIn(const NamePlaces& places, std::string_view text, std::string_view separators,
+                     bool anchoredAtEnd)
 {
     auto isSeparator = [&](size_t at) {
         return separators.find(text[at]) != std::string_view::npos;
@@ -41,10 +31,10 @@ size_t InterfaceNames::LongestIn(std::string_view text, std::string_view separat
             if (end < text.size() && (anchoredAtEnd || !isSeparator(end))) {
                 continue;
             }
-            size_t place = Find(text.substr(start, end - start));
-            if (place != std::string_view::npos &&
-                (end - start > bestLength || (end - start == bestLength && place < best))) {
-                best = place;
+            auto found = places.find(text.substr(start, end - start));
+            if (found != places.end() &&
+                (end - start > bestLength || (end - start == bestLength && found->second < best))) {
+                best = found->second;
                 bestLength = end - start;
             }
         }
@@ -52,30 +42,46 @@ size_t InterfaceNames::LongestIn(std::string_view text, std::string_view separat
     return best;
 }
 
-std::vector<NamedFile> AssignNamedFiles(const LeaseStoreFiles& stores,
-                                        const std::vector<LeaseInterface>& interfaces,
-                                        const InterfaceNames& names)
+}  // namespace
+
+std::vector<OwnedFile> AssignStoreFiles(const LeaseStoreFiles& stores,
+                                        const std::vector<LeaseInterface>& interfaces)
 {
-    std::vector<NamedFile> named;
-    auto assign = [&](NamedFile file, std::string_view text, std::string_view separators,
-                      bool anchoredAtEnd) {
-        size_t place = names.LongestIn(text, separators, anchoredAtEnd);
-        if (place != std::string_view::npos) {
-            file.interface = interfaces[place].name;
-            file.index = interfaces[place].index;
-            named.push_back(file);
+    NamePlaces places;
+    std::unordered_map<uint32_t, size_t> indexes;
+    for (size_t place = 0; place < interfaces.size(); place++) {
+        places.emplace(interfaces[place].name, place);
+        indexes.emplace(interfaces[place].index, place);
+    }
+    std::vector<OwnedFile> owned;
+    auto give = [&](Store store, DIR* folder, std::string_view name, size_t place) {
+        if (place < interfaces.size()) {
+            owned.push_back({store, folder, name, interfaces[place].name, interfaces[place].index});
         }
     };
+    auto placeOf = [&](uint32_t index) {
+        auto found = indexes.find(index);
+        return found != indexes.end() ? found->second : std::string_view::npos;
+    };
+    for (const auto& [index, name] : stores.networkd) {
+        give(Store::kNetworkd, stores.networkdDir.get(), name, placeOf(index));
+    }
+    for (const auto& [index, name] : stores.networkManagerState) {
+        give(Store::kNetworkManagerState, stores.networkManagerStateDir.get(), name,
+             placeOf(index));
+    }
     for (const std::string& name : stores.networkManager) {
         std::string_view middle = std::string_view(name).substr(0, name.size() - 6);
         middle.remove_prefix(middle.find('-') + 1);
-        NamedKind kind = HasPrefix(name, "dhclient-") ? NamedKind::kNetworkManagerDhclient
-                                                      : NamedKind::kNetworkManagerInternal;
-        assign(NamedFile{kind, name, {}, 0}, middle, "-", true);
+        give(HasPrefix(name, "dhclient-") ? Store::kDhclient : Store::kInternal,
+             stores.networkManagerDir.get(), name, LongestNameIn(places, middle, "-", true));
     }
     for (const std::string& name : stores.dhcpcd) {
         std::string_view stem = std::string_view(name).substr(0, name.size() - 6);
-        assign(NamedFile{NamedKind::kDhcpcd, name, {}, 0}, stem, "-.", false);
+        give(Store::kDhcpcd, stores.dhcpcdDir.get(), name,
+             LongestNameIn(places, stem, "-.", false));
     }
-    return named;
+    std::stable_sort(owned.begin(), owned.end(),
+                     [](const OwnedFile& a, const OwnedFile& b) { return a.index < b.index; });
+    return owned;
 }

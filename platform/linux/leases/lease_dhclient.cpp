@@ -17,101 +17,64 @@ struct Token {
     std::string_view text;  // a string's contents without the quotes, escapes kept
 };
 
-class Lexer {
-   public:
-    explicit Lexer(std::string_view text) : rest_(text)
-    {
-    }
+bool IsSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
 
-    // An unterminated string also ends the input: what follows it is torn.
-    Token Next()
-    {
-        for (;;) {
-            while (!rest_.empty() && IsSpace(rest_.front())) {
-                rest_.remove_prefix(1);
-            }
-            if (rest_.empty()) {
-                return {};
-            }
-            if (rest_.front() != '#') {
-                break;
-            }
-            size_t end = rest_.find('\n');
-            rest_.remove_prefix(end == std::string_view::npos ? rest_.size() : end);
+// The next token of *rest, which it leaves behind. An unterminated string
+// also ends the input: what follows it is torn.
+Token NextToken(std::string_view* rest)
+{
+    std::string_view& text = *rest;
+    for (;;) {
+        while (!text.empty() && IsSpace(text.front())) {
+            text.remove_prefix(1);
         }
-        char c = rest_.front();
-        switch (c) {
-            case '{':
-                return Punctuation(TokenKind::Open);
-            case '}':
-                return Punctuation(TokenKind::Close);
-            case ';':
-                return Punctuation(TokenKind::Semicolon);
-            case ',':
-                return Punctuation(TokenKind::Comma);
-            case '"':
-                return String();
-            default:
-                return Word();
+        if (text.empty() || text.front() != '#') {
+            break;
         }
+        size_t end = text.find('\n');
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end);
     }
-
-   private:
-    static bool IsSpace(char c)
-    {
-        return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
-    }
-
-    static bool IsSpecial(char c)
-    {
-        return IsSpace(c) || c == '{' || c == '}' || c == ';' || c == ',' || c == '"' || c == '#';
-    }
-
-    Token Punctuation(TokenKind kind)
-    {
-        Token token{kind, rest_.substr(0, 1)};
-        rest_.remove_prefix(1);
-        return token;
-    }
-
-    Token String()
-    {
-        for (size_t i = 1; i < rest_.size(); i++) {
-            if (rest_[i] == '\\') {
-                i++;
-            } else if (rest_[i] == '"') {
-                Token token{TokenKind::String, rest_.substr(1, i - 1)};
-                rest_.remove_prefix(i + 1);
-                return token;
-            }
-        }
-        rest_ = {};
+    constexpr std::string_view kPunctuation = "{};,";
+    constexpr TokenKind kPunctuationKinds[] = {TokenKind::Open, TokenKind::Close,
+                                               TokenKind::Semicolon, TokenKind::Comma};
+    size_t length = 0;
+    TokenKind kind = TokenKind::Word;
+    if (text.empty()) {
         return {};
-    }
-
-    Token Word()
-    {
-        size_t length = 0;
-        while (length < rest_.size() && !IsSpecial(rest_[length])) {
+    } else if (size_t at = kPunctuation.find(text.front()); at != std::string_view::npos) {
+        kind = kPunctuationKinds[at];
+        length = 1;
+    } else if (text.front() == '"') {
+        for (length = 1; length < text.size() && text[length] != '"'; length++) {
+            length += text[length] == '\\';
+        }
+        if (length >= text.size()) {
+            text = {};
+            return {};
+        }
+        Token token{TokenKind::String, text.substr(1, length - 1)};
+        text.remove_prefix(length + 1);
+        return token;
+    } else {
+        while (length < text.size() && !IsSpace(text[length]) &&
+               std::string_view("{};,\"#").find(text[length]) == std::string_view::npos) {
             length++;
         }
-        Token token{TokenKind::Word, rest_.substr(0, length)};
-        rest_.remove_prefix(length);
-        return token;
     }
-
-    std::string_view rest_;
-};
+    Token token{kind, text.substr(0, length)};
+    text.remove_prefix(length);
+    return token;
+}
 
 constexpr size_t kMaxStatementTokens = 256;
 
+// What a block says, in the statements' own terms.
 struct LeaseBlock {
     std::string interface;
-    bool haveAddress = false;
-    Ipv4Bytes address;
-    bool haveServer = false;
-    Ipv4Bytes server;
-    std::vector<Ipv4Bytes> wins;
+    LeaseFacts facts;  // address, server and WINS servers
     std::optional<uint32_t> leaseTime;
     std::optional<uint32_t> renewalTime;
     std::optional<int64_t> expire;  // absent also for "never"
@@ -214,8 +177,8 @@ void ApplyStatement(const std::vector<Token>& words, LeaseBlock* block)
             block->interface = std::string(words[1].text);
         }
     } else if (IsWord(words[0], "fixed-address")) {
-        block->haveAddress = words.size() == 2 && words[1].kind == TokenKind::Word &&
-                             ParseIpv4(words[1].text, &block->address) == 0;
+        block->facts.haveAddress = words.size() == 2 && words[1].kind == TokenKind::Word &&
+                                   ParseIpv4(words[1].text, &block->facts.address) == 0;
     } else if (IsWord(words[0], "expire")) {
         block->expire = ParseLeaseTime(words);
         block->expireNever = words.size() == 2 && IsWord(words[1], "never");
@@ -224,9 +187,10 @@ void ApplyStatement(const std::vector<Token>& words, LeaseBlock* block)
     } else if (IsWord(words[0], "option") && words.size() >= 2) {
         const Token& name = words[1];
         if (IsWord(name, "dhcp-server-identifier")) {
-            block->haveServer = words.size() == 3 && ParseIpv4(words[2].text, &block->server) == 0;
+            block->facts.haveServer =
+                words.size() == 3 && ParseIpv4(words[2].text, &block->facts.server) == 0;
         } else if (IsWord(name, "netbios-name-servers")) {
-            block->wins = ParseAddressList(words);
+            block->facts.wins = ParseAddressList(words);
         } else if (IsWord(name, "dhcp-lease-time")) {
             block->leaseTime = ParseSeconds(words);
         } else if (IsWord(name, "dhcp-renewal-time")) {
@@ -237,10 +201,10 @@ void ApplyStatement(const std::vector<Token>& words, LeaseBlock* block)
 
 // Skips the rest of a block whose "{" was read: 0, or EBADMSG when the
 // input ends inside it.
-int SkipBlock(Lexer* lexer)
+int SkipBlock(std::string_view* rest)
 {
     size_t depth = 1;
-    for (Token token = lexer->Next(); token.kind != TokenKind::End; token = lexer->Next()) {
+    for (Token token = NextToken(rest); token.kind != TokenKind::End; token = NextToken(rest)) {
         if (token.kind == TokenKind::Open) {
             depth++;
         } else if (token.kind == TokenKind::Close && --depth == 0) {
@@ -251,17 +215,17 @@ int SkipBlock(Lexer* lexer)
 }
 
 // 0, or EBADMSG when the input ends inside the block.
-int ReadLeaseBlock(Lexer* lexer, LeaseBlock* block)
+int ReadLeaseBlock(std::string_view* rest, LeaseBlock* block)
 {
     std::vector<Token> words;
     bool overlong = false;
-    for (Token token = lexer->Next(); token.kind != TokenKind::End; token = lexer->Next()) {
+    for (Token token = NextToken(rest); token.kind != TokenKind::End; token = NextToken(rest)) {
         switch (token.kind) {
             case TokenKind::Close:
                 return 0;
             case TokenKind::Open:
                 words.clear();
-                if (int error = SkipBlock(lexer); error != 0) {
+                if (int error = SkipBlock(rest); error != 0) {
                     return error;
                 }
                 break;
@@ -286,12 +250,7 @@ int ReadLeaseBlock(Lexer* lexer, LeaseBlock* block)
 
 LeaseFacts FactsFromBlock(LeaseBlock& block)
 {
-    LeaseFacts facts;
-    facts.haveAddress = block.haveAddress;
-    facts.address = block.address;
-    facts.haveServer = block.haveServer;
-    facts.server = block.server;
-    facts.wins = std::move(block.wins);
+    LeaseFacts facts = std::move(block.facts);
     // An infinite lease is written as "never" by some versions and as the
     // bind time plus 2^32 - 1 seconds by others.
     if (block.expireNever || block.leaseTime == UINT32_MAX) {
@@ -319,22 +278,21 @@ std::unordered_map<std::string, LeaseFacts> ParseDhclientLeases(std::string_view
                                                                 std::string_view fileInterface)
 {
     std::unordered_map<std::string, LeaseFacts> leases;
-    Lexer lexer(text);
     size_t statementTokens = 0;
     bool statementIsLease = false;
-    for (Token token = lexer.Next(); token.kind != TokenKind::End; token = lexer.Next()) {
+    for (Token token = NextToken(&text); token.kind != TokenKind::End; token = NextToken(&text)) {
         if (token.kind == TokenKind::Open) {
             bool isLease = statementIsLease && statementTokens == 1;
             statementTokens = 0;
             // A block the input ends inside is torn: the file ends there.
             if (!isLease) {
-                if (SkipBlock(&lexer) != 0) {
+                if (SkipBlock(&text) != 0) {
                     break;
                 }
                 continue;
             }
             LeaseBlock block;
-            if (ReadLeaseBlock(&lexer, &block) != 0) {
+            if (ReadLeaseBlock(&text, &block) != 0) {
                 break;
             }
             if (!fileInterface.empty()) {

@@ -36,43 +36,27 @@ int Await(int fd, short events, int64_t deadline)
     }
 }
 
-// 0; ETIMEDOUT; EBADMSG when the reply ends short; or read's errno.
-int ReceiveExactly(int fd, void* buffer, size_t size, int64_t deadline)
+// Sends size bytes from at when events is POLLOUT, else receives them into
+// it: 0; ETIMEDOUT; EBADMSG when the reply ends short; or the errno of
+// send or read.
+int Transfer(int fd, short events, void* at, size_t size, int64_t deadline)
 {
-    auto* at = static_cast<uint8_t*>(buffer);
+    auto* bytes = static_cast<char*>(at);
     while (size > 0) {
-        if (int error = Await(fd, POLLIN, deadline); error != 0) {
+        if (int error = Await(fd, events, deadline); error != 0) {
             return error;
         }
-        ssize_t got = read(fd, at, size);
-        if (got == 0) {
+        ssize_t done =
+            events == POLLOUT ? send(fd, bytes, size, MSG_NOSIGNAL) : read(fd, bytes, size);
+        if (done == 0) {
             return EBADMSG;
         }
-        if (got < 0 && errno != EINTR && errno != EAGAIN) {
+        if (done < 0 && errno != EINTR && errno != EAGAIN) {
             return errno;
         }
-        if (got > 0) {
-            at += got;
-            size -= static_cast<size_t>(got);
-        }
-    }
-    return 0;
-}
-
-// 0, ETIMEDOUT, or send's errno.
-int SendAll(int fd, const std::string& bytes, int64_t deadline)
-{
-    size_t sent = 0;
-    while (sent < bytes.size()) {
-        if (int error = Await(fd, POLLOUT, deadline); error != 0) {
-            return error;
-        }
-        ssize_t wrote = send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-        if (wrote < 0 && errno != EINTR && errno != EAGAIN) {
-            return errno;
-        }
-        if (wrote > 0) {
-            sent += static_cast<size_t>(wrote);
+        if (done > 0) {
+            bytes += done;
+            size -= static_cast<size_t>(done);
         }
     }
     return 0;
@@ -126,23 +110,23 @@ int AskDhcpcdLease(const std::string& runDir, std::string_view interface, int ti
     std::string request = std::string("dhcpcd\0-4\0-U\0", 13) + name + '\0';
     size_t count = 0;
     if (error == 0) {
-        error = SendAll(socket.get(), request, deadline);
+        error = Transfer(socket.get(), POLLOUT, request.data(), request.size(), deadline);
     }
     if (error == 0) {
-        error = ReceiveExactly(socket.get(), &count, sizeof(count), deadline);
+        error = Transfer(socket.get(), POLLIN, &count, sizeof(count), deadline);
     }
     if (error == 0 && count > kMaxDumpEntries) {
         error = EBADMSG;
     }
     for (size_t i = 0; error == 0 && i < count; i++) {
         size_t length = 0;
-        error = ReceiveExactly(socket.get(), &length, sizeof(length), deadline);
+        error = Transfer(socket.get(), POLLIN, &length, sizeof(length), deadline);
         if (error == 0 && length > kMaxDumpEntry) {
             error = EBADMSG;
         }
         std::string entry(error == 0 ? length : 0, '\0');
         if (error == 0) {
-            error = ReceiveExactly(socket.get(), entry.data(), length, deadline);
+            error = Transfer(socket.get(), POLLIN, entry.data(), length, deadline);
         }
         if (error == 0) {
             entries->push_back(std::move(entry));

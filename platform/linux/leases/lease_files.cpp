@@ -1,5 +1,4 @@
-// The lease stores' directories listed and their files read, through
-// calls that tests may replace.
+// The lease stores' directories listed and their files read.
 #include "lease_files.h"
 
 #include <dirent.h>
@@ -15,13 +14,6 @@
 #include "text_fields.h"
 
 namespace {
-
-int OpenAt(int folder, const char* path, int flags)
-{
-    return openat(folder, path, flags);
-}
-
-LeaseFileCalls calls = {OpenAt, readdir, read};
 
 // What keeps a file from us: a failure that loses its lease, or not being
 // ours to read, is passed on; anything else (a socket or device) means it
@@ -60,7 +52,7 @@ int ListDirectory(const std::string& path, Directory* folder,
         return named.st_uid != 0 ? 0 : NoListing(errno);
     }
     int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | (link ? 0 : O_NOFOLLOW);
-    Descriptor opened(calls.openAt(AT_FDCWD, path.c_str(), flags));
+    Descriptor opened(open(path.c_str(), flags));
     struct stat info;
     if (opened.get() < 0 || fstat(opened.get(), &info) != 0) {
         return NoListing(errno);
@@ -75,7 +67,7 @@ int ListDirectory(const std::string& path, Directory* folder,
     opened.Release();
     for (size_t seen = 0; seen < kLeaseEntryLimit; seen++) {
         errno = 0;
-        const dirent* entry = calls.readDirectory(folder->get());
+        const dirent* entry = readdir(folder->get());
         if (entry == nullptr) {
             // A directory removed while we list it has simply ended.
             return errno == ENOENT ? 0 : errno;
@@ -128,8 +120,8 @@ int ReadLeaseFile(DIR* folder, std::string_view name, ReadBudget& budget, LeaseF
     if (!S_ISREG(named.st_mode)) {
         return ENXIO;
     }
-    Descriptor owner(calls.openAt(dirfd(folder), path.c_str(),
-                                  O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    Descriptor owner(openat(dirfd(folder), path.c_str(),
+                            O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     struct stat info;
     if (owner.get() < 0 || fstat(owner.get(), &info) != 0) {
         return NoLeaseUnlessLost(errno);
@@ -159,9 +151,8 @@ int ReadLeaseFile(DIR* folder, std::string_view name, ReadBudget& budget, LeaseF
     file->bytes.resize(static_cast<size_t>(size) + 1);
     size_t have = 0;
     for (;;) {
-        ssize_t got = RetryInterrupted([&] {
-            return calls.readFile(owner.get(), &file->bytes[have], file->bytes.size() - have);
-        });
+        ssize_t got = RetryInterrupted(
+            [&] { return read(owner.get(), &file->bytes[have], file->bytes.size() - have); });
         if (got < 0) {
             return NoLeaseUnlessLost(errno);
         }
@@ -221,13 +212,4 @@ int ListLeaseStores(const std::string& root, LeaseStoreFiles* found)
                               });
     }
     return error;
-}
-
-LeaseFileCalls SetLeaseFileCalls(const LeaseFileCalls& replacement)
-{
-    LeaseFileCalls before = calls;
-    calls.openAt = replacement.openAt ? replacement.openAt : OpenAt;
-    calls.readDirectory = replacement.readDirectory ? replacement.readDirectory : readdir;
-    calls.readFile = replacement.readFile ? replacement.readFile : read;
-    return before;
 }

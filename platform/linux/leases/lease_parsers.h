@@ -81,4 +81,4 @@ std::string_view SkipTornFirstBlock(std::string_view tail);
 // (none when 0.0.0.0), obtained the file's mtime (dhcpcd writes it when it
 // binds, after its address probe), expires mtime plus option 51, never for
 // 4294967295.
-int ParseDhcpcdLease(const uint8_t* data, size_t size, int64_t mtime, LeaseFacts* facts);
+int ParseDhcpcdLease(std::string_view data, int64_t mtime, LeaseFacts* facts);

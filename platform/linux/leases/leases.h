@@ -2,9 +2,6 @@
 // stores are, and every lease they hold for each interface.
 #pragma once
 
-#include <dirent.h>
-#include <sys/types.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -75,18 +72,6 @@ int ReadLeases(const LeaseStoreFiles& stores, const std::vector<LeaseInterface>&
 constexpr size_t kLeaseFileLimit = 1024 * 1024;
 constexpr size_t kLeaseEntryLimit = 8192;
 constexpr size_t kLeaseReadLimit = 128 * 1024 * 1024;
-
-// The calls the stores are listed and read with, each with its system
-// call's contract. Tests put failing ones in place.
-struct LeaseFileCalls {
-    int (*openAt)(int folder, const char* path, int flags);  // folders and files
-    dirent* (*readDirectory)(DIR* dir);
-    ssize_t (*readFile)(int fd, void* buffer, size_t size);
-};
-
-// Replaces the calls; a null member stands for the system's own. Returns
-// the calls before.
-LeaseFileCalls SetLeaseFileCalls(const LeaseFileCalls& calls);
 
 // What the dhcpcd managing an interface dumps of its IPv4 lease over its
 // unprivileged control socket in runDir (mode 0666, "/run/dhcpcd" on a real
