@@ -248,6 +248,7 @@ TEST(LeaseReaders, EachReaderGivesItsFacts)
         {Reader::kDhclientOfVc,
          fixed + "option dhcp-lease-time 4294967295; renew never; expire never; }", 0,
          "vc=10.0.0.5   never"},
+        {Reader::kDhclientOfVc, fixed + "expire never; }", 0, "vc=10.0.0.5   never"},
         {Reader::kDhclientOfVc,
          fixed + "option dhcp-lease-time 600; renew 1 2026/12/07 22:21:55;"
                  " expire 1 2026/12/07 22:21:55; }",

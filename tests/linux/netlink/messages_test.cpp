@@ -310,6 +310,33 @@ TEST(NetlinkParse, DamagedAttributeFailsTheDump)
     }
 }
 
+// A message of its fixed header alone holds no attribute, which is no
+// damage; a byte less is.
+TEST(NetlinkParse, FixedHeaderAloneParsesAndAByteLessFails)
+{
+    const uint16_t types[] = {RTM_NEWLINK, RTM_NEWADDR, RTM_NEWROUTE, RTM_NEWNEXTHOP};
+    for (int kind = 0; kind < 4; ++kind) {
+        for (size_t cut : {0, 1}) {
+            Datagram d;
+            d.Begin(types[kind]);
+            if (kind == 0) {
+                d.Fixed(ifinfomsg{});
+            } else if (kind == 2) {
+                d.Fixed(DefaultRoute());
+            } else {
+                d.Fixed(ifaddrmsg{AF_INET, 0, 0, 0, 0});  // an nhmsg too: as long, family first
+            }
+            d.End();
+            reinterpret_cast<nlmsghdr*>(d.Bytes().data())->nlmsg_len -= cut;
+            d.Bytes().resize(d.Bytes().size() - cut);
+            DumpReader reader{static_cast<DumpKind>(kind), kSequence, kPort};
+            NetSnapshot snapshot;
+            EXPECT_EQ(cut == 0 ? 0 : EBADMSG, Feed(reader, d, snapshot))
+                << "kind " << kind << ", " << cut << " byte short";
+        }
+    }
+}
+
 TEST(NetlinkDump, AnswersMeaningNoneEndTheDumpEmpty)
 {
     // A fresh namespace has no main table to filter routes on; a kernel

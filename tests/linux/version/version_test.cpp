@@ -246,6 +246,8 @@ TEST(VersionRecord, DamagedRootGivesNoRecord)
     renamed[6] = 'X';
     for (const Bytes& damaged : {Bytes(good.begin(), good.begin() + good.size() / 2), renamed}) {
         EXPECT_EQ(EBADMSG, MeasureVersionRecord(damaged.data(), damaged.size(), &length));
+        VersionValue value;
+        EXPECT_EQ(EBADMSG, FindVersionValue(damaged.data(), damaged.size(), "\\", &value));
     }
     for (size_t size = 0; size < 6; size++) {  // shorter than a node's header
         GuardedBytes start(Bytes(good.begin(), good.begin() + size));
