@@ -68,29 +68,34 @@ TEST_F(ReadOwnFileVersionTest, NamesThatCannotTakeTheSuffixWithinThePathLimitAre
     EXPECT_EQ(NameAsked(std::string(256, 'a') + ".exe"), "");
 }
 
-TEST_F(ReadOwnFileVersionTest, ValueOfTheFileVersionPathBoundedAndEscapedElseTheFallback)
+TEST_F(ReadOwnFileVersionTest, ReturnsTheScriptedValueFromTheFileVersionPath)
 {
-    const struct {
-        FakeVersionRecord record;
-        std::string read;
-    } rows[] = {
-        {{"3, 1, 4, 1", 0, false, false}, "3, 1, 4, 1"},
-        {{"6\x1b[2J\nVersion \x9b", 0, false, false}, "6\\x1b[2J\\x0aVersion \\x9b"},
-        // Bounded by the reported length, and by the room the caller gave.
-        {{"1, 2, 3, 4 and more", 10, false, false}, "1, 2, 3, 4"},
-        {{std::string(64, '9'), 0, false, false}, std::string(63, '9')},
-        {{"3, 1, 4, 1", 0, true, false}, "0, 0, 0, 0"},
-        {{"3, 1, 4, 1", 0, false, true}, "0, 0, 0, 0"},
-    };
-    for (const auto& row : rows) {
-        ResetFakeVersion();
-        ScriptFakeVersion(row.record);
-        EXPECT_EQ(Read("Ostrel"), row.read);
-        // A block that could not be read is never queried.
-        EXPECT_EQ(FakeVersionPathsQueried(), row.record.readFails
-                                                 ? std::vector<std::string>{}
-                                                 : std::vector<std::string>{kFileVersionPath});
-    }
+    ScriptFakeVersion({"3, 1, 4, 1", 0, false, false});
+    EXPECT_EQ(Read("Ostrel"), "3, 1, 4, 1");
+    EXPECT_EQ(FakeVersionPathsQueried(), std::vector<std::string>{kFileVersionPath});
+    ScriptFakeVersion({"6\x1b[2J\nVersion \x9b", 0, false, false});
+    EXPECT_EQ(Read("Ostrel"), "6\\x1b[2J\\x0aVersion \\x9b");
+}
+
+TEST_F(ReadOwnFileVersionTest, ValueIsBoundedByTheReportedLength)
+{
+    ScriptFakeVersion({"1, 2, 3, 4 and more", 10, false, false});
+    EXPECT_EQ(Read("Ostrel"), "1, 2, 3, 4");
+    // and by the room the caller gave
+    ResetFakeVersion();
+    ScriptFakeVersion({std::string(64, '9'), 0, false, false});
+    EXPECT_EQ(Read("Ostrel"), std::string(63, '9'));
+}
+
+TEST_F(ReadOwnFileVersionTest, FailedReadOrQueryGivesTheFallback)
+{
+    ScriptFakeVersion({"3, 1, 4, 1", 0, true, false});
+    EXPECT_EQ(Read("Ostrel"), "0, 0, 0, 0");
+    EXPECT_TRUE(FakeVersionPathsQueried().empty());
+
+    ResetFakeVersion();
+    ScriptFakeVersion({"3, 1, 4, 1", 0, false, true});
+    EXPECT_EQ(Read("Ostrel"), "0, 0, 0, 0");
 }
 
 TEST_F(ReadOwnFileVersionTest, BannerShowsTheRecordsFileVersion)
