@@ -34,12 +34,7 @@ class ListBuilder {
     {
         sockaddr_in* address = &ipv4_.emplace_back();
         address->sin_family = AF_INET;
-        unsigned int b[4] = {0, 0, 0, 0};
-        sscanf(dotted, "%u.%u.%u.%u", &b[0], &b[1], &b[2], &b[3]);
-        BYTE* bytes = (BYTE*)&address->sin_addr;
-        for (int i = 0; i < 4; i++) {
-            bytes[i] = (BYTE)b[i];
-        }
+        inet_pton(AF_INET, dotted, &address->sin_addr);
         return {(LPSOCKADDR)address, (INT)sizeof(*address)};
     }
 
@@ -103,10 +98,9 @@ std::vector<std::string> Texts(const std::vector<AdapterAddress>& addresses)
 {
     std::vector<std::string> texts;
     for (const AdapterAddress& address : addresses) {
-        const BYTE* b = address.address.bytes;
-        texts.push_back(std::to_string(b[0]) + "." + std::to_string(b[1]) + "." +
-                        std::to_string(b[2]) + "." + std::to_string(b[3]) + "/" +
-                        std::to_string(address.prefixLength));
+        char text[INET_ADDRSTRLEN];
+        inet_ntop(AF_INET, address.address.bytes, text, sizeof(text));
+        texts.push_back(std::string(text) + "/" + std::to_string(address.prefixLength));
     }
     return texts;
 }
