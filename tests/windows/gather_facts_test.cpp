@@ -48,25 +48,20 @@ class ListBuilder {
     void AddUnicast(IP_ADAPTER_ADDRESSES_LH* adapter, SOCKET_ADDRESS address, UINT8 prefix,
                     ULONG leaseLifetime = 0xFFFFFFFFu)
     {
-        IP_ADAPTER_UNICAST_ADDRESS_LH* node = &unicast_.emplace_back();
-        node->Address = address;
+        IP_ADAPTER_UNICAST_ADDRESS_LH* node =
+            Append(unicast_, &adapter->FirstUnicastAddress, address);
         node->OnLinkPrefixLength = prefix;
         node->LeaseLifetime = leaseLifetime;
-        Append(&adapter->FirstUnicastAddress, node);
     }
 
     void AddGateway(IP_ADAPTER_ADDRESSES_LH* adapter, SOCKET_ADDRESS address)
     {
-        IP_ADAPTER_GATEWAY_ADDRESS_LH* node = &gateways_.emplace_back();
-        node->Address = address;
-        Append(&adapter->FirstGatewayAddress, node);
+        Append(gateways_, &adapter->FirstGatewayAddress, address);
     }
 
     void AddWins(IP_ADAPTER_ADDRESSES_LH* adapter, SOCKET_ADDRESS address)
     {
-        IP_ADAPTER_WINS_SERVER_ADDRESS_LH* node = &wins_.emplace_back();
-        node->Address = address;
-        Append(&adapter->FirstWinsServerAddress, node);
+        Append(wins_, &adapter->FirstWinsServerAddress, address);
     }
 
     const IP_ADAPTER_ADDRESSES_LH* First() const
@@ -76,12 +71,15 @@ class ListBuilder {
 
    private:
     template <typename Node>
-    static void Append(Node** first, Node* node)
+    static Node* Append(std::deque<Node>& store, Node** first, SOCKET_ADDRESS address)
     {
+        Node* node = &store.emplace_back();
+        node->Address = address;
         while (*first != NULL) {
             first = &(*first)->Next;
         }
         *first = node;
+        return node;
     }
 
     std::deque<IP_ADAPTER_ADDRESSES_LH> adapters_;
