@@ -228,12 +228,9 @@ def check_netns(wrapper, prefix, exe, native, workdir):
     check(sorted(ours) == sorted(set(theirs) - {lo}) and lo in theirs,
           f"adapter indexes differ: Windows {sorted(ours)}, Linux {sorted(theirs)} but lo")
     for index in sorted(set(ours) & set(theirs)):
-        check(ours[index]["IpAddressList"] == theirs[index]["IpAddressList"],
-              f"adapter {index}: addresses {ours[index]['IpAddressList']} against "
-              f"{theirs[index]['IpAddressList']}")
-        check(ours[index]["GatewayList"] == theirs[index]["GatewayList"],
-              f"adapter {index}: gateways {ours[index]['GatewayList']} against "
-              f"{theirs[index]['GatewayList']}")
+        for name in ("IpAddressList", "GatewayList"):
+            check(ours[index][name] == theirs[index][name],
+                  f"adapter {index}: {name} {ours[index][name]} against {theirs[index][name]}")
     seen = [entry for lists in ours.values() for entry in lists["IpAddressList"]]
     # Context: the address's bytes in network order read as a number.
     check(("10.77.1.2", "255.255.255.0", "0x2014d0a") in seen
