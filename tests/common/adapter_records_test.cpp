@@ -13,15 +13,7 @@ namespace {
 
 Ipv4Bytes Ip(uint8_t a, uint8_t b, uint8_t c, uint8_t d)
 {
-    Ipv4Bytes address;
-    const uint8_t bytes[4] = {a, b, c, d};
-    memcpy(address.bytes, bytes, 4);
-    return address;
-}
-
-AdapterAddress Own(Ipv4Bytes address, uint8_t prefixLength)
-{
-    return AdapterAddress{address, prefixLength};
+    return Ipv4Bytes{{a, b, c, d}};
 }
 
 AdapterFacts Adapter(const std::string& name, uint32_t index)
@@ -36,8 +28,7 @@ AdapterFacts Adapter(const std::string& name, uint32_t index)
 std::vector<AdapterFacts> TwoAdapters()
 {
     AdapterFacts eth = Adapter("eth0", 4);
-    eth.addresses = {Own(Ip(192, 168, 56, 20), 24), Own(Ip(10, 9, 0, 1), 16),
-                     Own(Ip(10, 255, 7, 200), 32)};
+    eth.addresses = {{Ip(192, 168, 56, 20), 24}, {Ip(10, 9, 0, 1), 16}, {Ip(10, 255, 7, 200), 32}};
     eth.gateways = {Ip(192, 168, 56, 1), Ip(10, 9, 0, 254)};
     return {eth, Adapter("bare", 9)};
 }

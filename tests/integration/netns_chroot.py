@@ -93,9 +93,7 @@ def inside():
         finally:
             holder.kill()
             holder.wait()
-    for problem in problems:
-        print("FAIL: " + problem)
-    return 1 if problems else 0
+    return common.finish(problems, "", "the guard tells the chroot's processes from escaped ones")
 
 
 def main():

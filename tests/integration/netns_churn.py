@@ -143,13 +143,9 @@ def main():
         os.unlink(rounds_file)
     except (OSError, ValueError):
         rounds = 0
-    for failure in failures:
-        print("FAIL: " + failure)
     if rounds == 0:
-        print("FAIL: the churn loop never completed a round: " + churn.stderr.read())
-        return 1
-    print("against %d churn rounds" % rounds)
-    return 1 if failures else 0
+        failures.append("the churn loop never completed a round: " + churn.stderr.read())
+    return common.finish(failures, "", "against %d churn rounds" % rounds)
 
 
 if __name__ == "__main__":

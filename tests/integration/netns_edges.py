@@ -26,12 +26,6 @@ HOSTILE = [
 ]
 
 
-def check_output_bytes(stdout, failures, where):
-    bad = sorted({c for c in stdout if (c < " " and c != "\n") or c == "\x7f"})
-    if bad:
-        failures.append("%s: control characters %r reached the output" % (where, bad))
-
-
 def check_lone_lo(result, failures, where):
     """A complete report of one adapter, lo, with no address and no gateway."""
     if result.returncode != 0:
@@ -78,7 +72,9 @@ def main():
                 common.run_ip("-n", name, "link", "set", "dev", ifname, "alias", alias)
         result = common.run_ostrel(ostrel, name)
     reports.append(result.stdout)
-    check_output_bytes(result.stdout, failures, "hostile texts")
+    bad = sorted({c for c in result.stdout if (c < " " and c != "\n") or c == "\x7f"})
+    if bad:
+        failures.append("hostile texts: control characters %r reached the output" % bad)
     try:
         _, records = common.parse_report(result.stdout)
     except common.ReportError as error:

@@ -141,9 +141,7 @@ def main():
             failure = run_row(ostrel, name, row)
             if failure:
                 failures.append(failure)
-                print("FAIL: " + failure)
-    print("all rows passed" if not failures else "%d rows failed" % len(failures))
-    return 1 if failures else 0
+    return common.finish(failures, "", "all rows passed")
 
 
 if __name__ == "__main__":

@@ -32,10 +32,6 @@ DESCRIPTIONS = {"lo": "loopback", "va": "veth", "vb": "veth", "br0": "bridge", "
 TYPES = {"ether": 6, "loopback": 24, "none": 131, "ppp": 23}
 
 
-def mask_text(prefix):
-    return str(ipaddress.IPv4Network("0.0.0.0/%d" % prefix).netmask)
-
-
 def main():
     ostrel = common.ostrel_argument("netns_report.py")
     failures = []
@@ -102,7 +98,8 @@ def main():
         inet = [a for a in link["addr_info"] if a["family"] == "inet"]
         nodes = record["lists"]["IpAddressList"]
         if inet:
-            want = [(a["local"], mask_text(a["prefixlen"])) for a in inet]
+            want = [(a["local"], str(ipaddress.IPv4Network("0.0.0.0/%d" % a["prefixlen"]).netmask))
+                    for a in inet]
             expect(len(record["lists"]["CurrentIpAddress"]) == len(inet),
                    "%s CurrentIpAddress does not lead to the address list" % ifname)
         else:

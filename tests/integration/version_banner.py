@@ -45,15 +45,17 @@ def main():
         shutil.copy2(binary, exe)
         system_path = os.environ.get("PATH", "/usr/bin:/bin")
 
+        def through_path(folder, *command):
+            path = folder + ":" + system_path
+            return version_line(["bash", "-c", *command], BASH, elsewhere, path)
+
         check("full path", version_line([exe], exe, elsewhere), RECORD)
         check("./Ostrel", version_line(["./Ostrel"], exe, bindir), RECORD)
         # The shell hands the bare name on when it finds it through PATH.
-        check("bare name through PATH", version_line(["bash", "-c", "Ostrel"], BASH, elsewhere,
-                                                     bindir + ":" + system_path), RECORD)
+        check("bare name through PATH", through_path(bindir, "Ostrel"), RECORD)
         # The package's lowercase name is a link beside the executable.
         os.symlink("Ostrel", os.path.join(bindir, "ostrel"))
-        check("link ostrel through PATH", version_line(["bash", "-c", "ostrel"], BASH, elsewhere,
-                                                       bindir + ":" + system_path), RECORD)
+        check("link ostrel through PATH", through_path(bindir, "ostrel"), RECORD)
         # The Windows build in the same folder carries its record in a form
         # this build does not read; the name without ".exe" is read instead.
         with open(os.path.join(bindir, "Ostrel.exe"), "wb") as pe:
@@ -62,17 +64,13 @@ def main():
         link = os.path.join(links, "Ostrel.EXE")
         os.symlink(exe, link)
         check("symlink Ostrel.EXE by full path", version_line([link], link, elsewhere), RECORD)
-        check("symlink Ostrel.EXE through PATH", version_line(["bash", "-c", "Ostrel.EXE"], BASH,
-                                                              elsewhere, links + ":" + system_path),
-              RECORD)
+        check("symlink Ostrel.EXE through PATH", through_path(links, "Ostrel.EXE"), RECORD)
         # A bare name, or none, is the running program, never a file in the current folder.
         with open(os.path.join(elsewhere, "Ostrel.com"), "wb") as forged:
             forged.write(open(exe, "rb").read().replace("1, 0, 0, 2".encode("utf-16-le"),
                                                         "6, 6\x1b[1m\n6".encode("utf-16-le")))
         for name in ("Ostrel.com", "Ostrel.COM", ""):
-            command = 'exec -a "$0" "$1"'
-            check("exec -a " + name, version_line(["bash", "-c", command, name, exe], BASH,
-                                                  elsewhere, bindir + ":" + system_path), RECORD)
+            check("exec -a " + name, through_path(bindir, 'exec -a "$0" "$1"', name, exe), RECORD)
 
         objcopy = shutil.which("objcopy")
         if objcopy is None:

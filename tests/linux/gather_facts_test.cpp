@@ -5,7 +5,6 @@
 #include <linux/if_addr.h>
 #include <linux/if_arp.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -17,16 +16,8 @@ namespace {
 NetAddress Address(uint32_t index, uint8_t last, uint8_t prefix, uint32_t flags,
                    uint32_t validSeconds = 0, uint32_t updated = 0)
 {
-    NetAddress address;
-    address.index = index;
-    const uint8_t bytes[4] = {10, 0, 0, last};
-    memcpy(address.address, bytes, 4);
-    address.prefixLength = prefix;
-    address.flags = flags;
-    address.finite = validSeconds != 0;
-    address.validSeconds = validSeconds;
-    address.updated = updated;
-    return address;
+    return NetAddress{index,        {10, 0, 0, last}, prefix, flags, validSeconds != 0,
+                      validSeconds, updated};
 }
 
 const int64_t kNow = 1700000000;

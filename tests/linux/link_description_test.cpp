@@ -28,28 +28,21 @@ AdapterFacts Describe(const NetLink& link, const char* root)
     return facts;
 }
 
-void WriteSysFile(const std::string& path, const std::string& text)
-{
-    FILE* file = fopen(path.c_str(), "w");
-    ASSERT_NE(nullptr, file) << path;
-    fputs(text.c_str(), file);
-    fclose(file);
-}
-
-// A device directory with a driver, wireless by the given entry.
-void AddDevice(const std::string& dir, const char* ifindex, const char* address,
+// A device directory name (relative to tree) with a driver, wireless by the
+// given entry.
+void AddDevice(TempDir& tree, const std::string& name, const char* ifindex, const char* address,
                const char* wireless = "/wireless")
 {
-    ASSERT_TRUE(mkdir(dir.c_str(), 0755) == 0 || errno == EEXIST);
+    std::string dir = tree.path() + "/" + name;
+    tree.Write(name + "/address", address);
     ASSERT_EQ(0, mkdir((dir + "/device").c_str(), 0755));
     if (wireless != nullptr) {
         ASSERT_EQ(0, mkdir((dir + wireless).c_str(), 0755));
     }
     ASSERT_EQ(0, symlink("../../../bus/pci/drivers/iwlwifi", (dir + "/device/driver").c_str()));
     if (ifindex != nullptr) {
-        WriteSysFile(dir + "/ifindex", ifindex);
+        tree.Write(name + "/ifindex", ifindex);
     }
-    WriteSysFile(dir + "/address", address);
 }
 
 // The places libudev looks for its database, first found wins.
@@ -83,16 +76,16 @@ bool UseOnlyDatabase(const char* database)
 
 // A device directory under tree/devices on the given bus; path is relative
 // to tree/devices and the bus directory is made as needed.
-void AddBusDevice(const std::string& tree, const std::string& path, const char* bus,
+void AddBusDevice(TempDir& tree, const std::string& path, const std::string& bus,
                   const char* modalias, const char* driver)
 {
-    std::string dir = tree + "/devices/" + path;
-    ASSERT_EQ(0, system(("mkdir -p '" + dir + "' '" + tree + "/bus/" + bus + "/drivers'").c_str()));
-    ASSERT_EQ(0, symlink((tree + "/bus/" + bus).c_str(), (dir + "/subsystem").c_str()));
-    WriteSysFile(dir + "/modalias", modalias);
+    std::string dir = tree.path() + "/devices/" + path;
+    std::string drivers = tree.path() + "/bus/" + bus + "/drivers";
+    ASSERT_EQ(0, system(("mkdir -p '" + drivers + "'").c_str()));
+    tree.Write("devices/" + path + "/modalias", modalias);
+    ASSERT_EQ(0, symlink((tree.path() + "/bus/" + bus).c_str(), (dir + "/subsystem").c_str()));
     if (driver != nullptr) {
-        ASSERT_EQ(0, symlink((tree + "/bus/" + bus + "/drivers/" + driver).c_str(),
-                             (dir + "/driver").c_str()));
+        ASSERT_EQ(0, symlink((drivers + "/" + driver).c_str(), (dir + "/driver").c_str()));
     }
 }
 
@@ -162,10 +155,9 @@ TEST(LinkDescription, SysfsNamesDriverAndWirelessOfTheLinksOwnEntryOnly)
     };
     uint32_t index = 1;
     for (const Entry& entry : entries) {
-        std::string dir = tree.path() + "/" + entry.name;
-        AddDevice(dir, entry.ifindex, entry.address, entry.wireless);
+        AddDevice(tree, entry.name, entry.ifindex, entry.address, entry.wireless);
         if (!entry.bound) {
-            ASSERT_EQ(0, unlink((dir + "/device/driver").c_str()));
+            ASSERT_EQ(0, unlink((tree.path() + "/" + entry.name + "/device/driver").c_str()));
         }
         NetLink link = MakeLink(index, ARPHRD_ETHER, entry.name);
         link.addressLength = 6;
@@ -181,7 +173,7 @@ TEST(LinkDescription, SysfsNamesDriverAndWirelessOfTheLinksOwnEntryOnly)
     // A name that would lead out of the root never reaches the entry there.
     std::string root = tree.path() + "/net";
     ASSERT_EQ(0, mkdir(root.c_str(), 0755));
-    AddDevice(tree.path(), "8\n", "");
+    AddDevice(tree, "", "8\n", "");
     AdapterFacts parent = Describe(MakeLink(8, ARPHRD_ETHER, ".."), root.c_str());
     EXPECT_EQ("ethernet", parent.description);
     EXPECT_EQ(6u, parent.type);
@@ -194,18 +186,16 @@ TEST(LinkDescription, ProductNameFromTheHardwareDatabaseElseTheDriver)
     }
     TempDir tree;
     // Names unlike any real database's, so a hit proves this one was read.
-    std::string source = tree.path() + "/etc/udev/hwdb.d";
-    ASSERT_EQ(0, system(("mkdir -p " + source).c_str()));
-    WriteSysFile(source + "/50-test.hwdb",
-                 "pci:v00001AF4*\n ID_VENDOR_FROM_DATABASE=Test Red Hat\n\n"
-                 "pci:v00001AF4d00001041*\n ID_MODEL_FROM_DATABASE=Test Virtio NIC\n\n"
-                 "pci:v00001AF4d00001041sv00001AF4sd00001100*\n"
-                 " ID_MODEL_FROM_DATABASE=Test Virtio NIC (Test Board)\n\n"
-                 "pci:v00008086*\n ID_VENDOR_FROM_DATABASE=Test Intel\n\n"
-                 "pci:v0000FFF0d00000001*\n ID_MODEL_FROM_DATABASE=Test Nameless Maker NIC\n\n"
-                 "pci:v0000FFF0d00000002\n ID_MODEL_FROM_DATABASE=Test Exact NIC\n\n"
-                 "usb:v0BDA*\n ID_VENDOR_FROM_DATABASE=Test Realtek\n\n"
-                 "usb:v0BDAp8153*\n ID_MODEL_FROM_DATABASE=Test USB NIC\n");
+    tree.Write("etc/udev/hwdb.d/50-test.hwdb",
+               "pci:v00001AF4*\n ID_VENDOR_FROM_DATABASE=Test Red Hat\n\n"
+               "pci:v00001AF4d00001041*\n ID_MODEL_FROM_DATABASE=Test Virtio NIC\n\n"
+               "pci:v00001AF4d00001041sv00001AF4sd00001100*\n"
+               " ID_MODEL_FROM_DATABASE=Test Virtio NIC (Test Board)\n\n"
+               "pci:v00008086*\n ID_VENDOR_FROM_DATABASE=Test Intel\n\n"
+               "pci:v0000FFF0d00000001*\n ID_MODEL_FROM_DATABASE=Test Nameless Maker NIC\n\n"
+               "pci:v0000FFF0d00000002\n ID_MODEL_FROM_DATABASE=Test Exact NIC\n\n"
+               "usb:v0BDA*\n ID_VENDOR_FROM_DATABASE=Test Realtek\n\n"
+               "usb:v0BDAp8153*\n ID_MODEL_FROM_DATABASE=Test USB NIC\n");
     if (system("command -v systemd-hwdb >/dev/null") != 0) {
         GTEST_SKIP() << "needs systemd-hwdb (udev) to build a database";
     }
@@ -213,7 +203,6 @@ TEST(LinkDescription, ProductNameFromTheHardwareDatabaseElseTheDriver)
     std::string database = tree.path() + "/etc/udev/hwdb.bin";
 
     std::string root = tree.path() + "/net";
-    ASSERT_EQ(0, mkdir(root.c_str(), 0755));
     const struct {
         const char* name;
         const char* device;  // under tree/devices; the last part is the interface's device
@@ -247,17 +236,16 @@ TEST(LinkDescription, ProductNameFromTheHardwareDatabaseElseTheDriver)
          "nx"},  // the line's end is no part of what the database matches
     };
     // The PCI devices above eth0 and wlan0; both carry ids the database names.
-    AddBusDevice(tree.path(), "pci0/0000:00:03.0", "pci",
+    AddBusDevice(tree, "pci0/0000:00:03.0", "pci",
                  "pci:v00001AF4d00001041sv00001AF4sd00001041bc02sc00i00\n", "virtio-pci");
-    AddBusDevice(tree.path(), "pci0/0000:00:07.0", "pci",
+    AddBusDevice(tree, "pci0/0000:00:07.0", "pci",
                  "pci:v00001AF4d00001041sv00001AF4sd00001041bc08sc05i01", "sdhci-pci");
     uint32_t index = 1;
     for (const auto& c : kCases) {
         std::string device = c.device;
-        AddBusDevice(tree.path(), device, c.bus, c.modalias, c.driver);
+        AddBusDevice(tree, device, c.bus, c.modalias, c.driver);
         std::string entry = root + "/" + c.name;
-        ASSERT_EQ(0, mkdir(entry.c_str(), 0755));
-        WriteSysFile(entry + "/ifindex", std::to_string(index++) + "\n");
+        tree.Write("net/" + std::string(c.name) + "/ifindex", std::to_string(index++) + "\n");
         ASSERT_EQ(
             0, symlink((tree.path() + "/devices/" + device).c_str(), (entry + "/device").c_str()));
     }

@@ -2,25 +2,10 @@
 // the platform's, and local memory.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 
+#include "../unit/system_text.h"
 #include "os_api.h"
-
-namespace {
-
-std::string AllocatedText(DWORD code, DWORD* length)
-{
-    LPSTR text = NULL;
-    *length = FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM,
-        NULL, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), (LPSTR)&text, 0, NULL);
-    std::string copy = text != NULL ? text : "";
-    LocalFree(text);
-    return copy;
-}
-
-}  // namespace
 
 // Pinned here once: the platform's own wording of every code the layer
 // hands back, each ending in its line break.
@@ -42,17 +27,13 @@ TEST(SystemMessages, EveryCodeOfTheLayerHasThePlatformsText)
         {ERROR_NO_DATA, "The pipe is being closed.\n"},
     };
     for (const auto& want : kTexts) {
-        DWORD length = 0;
-        EXPECT_EQ(want.text, AllocatedText(want.code, &length)) << want.code;
-        EXPECT_EQ(strlen(want.text), length) << want.code;
+        EXPECT_EQ(want.text, SystemText(want.code)) << want.code;
     }
 }
 
 TEST(SystemMessages, UnknownCodesHaveNoText)
 {
-    DWORD length = 1;
-    EXPECT_EQ("", AllocatedText(0x2000abcd, &length));
-    EXPECT_EQ(0u, length);
+    EXPECT_EQ("", SystemText(0x2000abcd));
     EXPECT_EQ(317u, GetLastError());  // ERROR_MR_MID_NOT_FOUND
 }
 

@@ -57,19 +57,6 @@ CapturedRun RunCaptured(const char* invocationName)
     return run;
 }
 
-std::string SystemText(unsigned long code)
-{
-    LPSTR text = NULL;
-    DWORD length = FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM,
-        NULL, (DWORD)code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), (LPSTR)&text, 0, NULL);
-    std::string result(text != NULL ? text : "", length);
-    if (text != NULL) {
-        LocalFree(text);
-    }
-    return result;
-}
-
 #ifdef _WIN32
 CapturedRun RunCapturedShortOfMemory(const char* invocationName)
 {

@@ -5,6 +5,8 @@
 #include <functional>
 #include <string>
 
+#include "system_text.h"
+
 std::string CaptureStdout(const std::function<void()>& action);
 
 struct CapturedRun {
@@ -18,6 +20,3 @@ CapturedRun RunCaptured(const char* invocationName);
 // RunCaptured where no block of 4 GiB can be had: in a child process whose
 // address space is capped on Linux, as it is in a 32-bit Windows process.
 CapturedRun RunCapturedShortOfMemory(const char* invocationName);
-
-// The system's text for a code as the platform returns it.
-std::string SystemText(unsigned long code);

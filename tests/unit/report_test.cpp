@@ -28,10 +28,8 @@ std::string Between(const std::string& text, const std::string& from, const std:
 
 TEST(DumpAdapterInfo, WritesEveryMemberOfARichRecord)
 {
-    IP_ADAPTER_INFO records[2];
-    IP_ADDR_STRING extra[2];
-    memset(records, 0, sizeof(records));
-    memset(extra, 0, sizeof(extra));
+    IP_ADAPTER_INFO records[2] = {};
+    IP_ADDR_STRING extra[2] = {};
     FillRecords(records, 2);
     IP_ADAPTER_INFO* record = &records[0];
     record->ComboIndex = 0xffffffff;
@@ -126,20 +124,26 @@ TEST(DumpAdapterInfo, WritesEveryMemberOfARichRecord)
               "CurrentIpAddress: \n   IP_ADDR_STRING: \n");
 }
 
-TEST(DumpAdapterInfo, HardwareAddressEdges)
+TEST(DumpAdapterInfo, HardwareAddressAndLeaseTimeEdges)
 {
-    IP_ADAPTER_INFO record;
-    memset(&record, 0, sizeof(record));
+    IP_ADAPTER_INFO record = {};
     EXPECT_EQ(Between(Dump(&record), "Address:", "Index:"), "Address:         0x\n");
 
-    // A length past the field shows the eight bytes there are, no more.
+    // A length past the field shows the eight bytes there are, no more;
+    // negative lease times show their signed value and a date.
     for (int i = 0; i < 8; i++) {
         record.Address[i] = (BYTE)(0xf8 + i);
     }
     record.AddressLength = 20;
+    record.LeaseObtained = -1;
+    record.LeaseExpires = INT32_MIN;
     std::string out = Dump(&record);
     EXPECT_EQ(Between(out, "AddressLength:", "Index:"),
               "AddressLength:   0x14 (20) \nAddress:         0xf8f9fafbfcfdfeff\n");
+    EXPECT_NE(out.find("LeaseObtained:   0xffffffff (-1) Wed Dec 31 23:59:59 1969\n"
+                       "LeaseExpires:    0x80000000 (-2147483648) Fri Dec 13 20:45:52 1901\n"),
+              std::string::npos)
+        << out;
 }
 
 TEST(DumpAdapterInfo, UnterminatedTextsStopAtTheirFields)
@@ -162,17 +166,4 @@ TEST(DumpAdapterInfo, UnterminatedTextsStopAtTheirFields)
     EXPECT_NE(out.find("   IpAddress:       AAAAAAAAAAAAAAAA \n"
                        "   IpMask:          AAAAAAAAAAAAAAAA \n"),
               std::string::npos);
-}
-
-TEST(DumpAdapterInfo, NegativeLeaseTimesShowTheirSignedValueAndADate)
-{
-    IP_ADAPTER_INFO record;
-    memset(&record, 0, sizeof(record));
-    record.LeaseObtained = -1;
-    record.LeaseExpires = INT32_MIN;
-    std::string out = Dump(&record);
-    EXPECT_NE(out.find("LeaseObtained:   0xffffffff (-1) Wed Dec 31 23:59:59 1969\n"
-                       "LeaseExpires:    0x80000000 (-2147483648) Fri Dec 13 20:45:52 1901\n"),
-              std::string::npos)
-        << out;
 }

@@ -34,12 +34,7 @@ class ListBuilder {
     {
         sockaddr_in* address = &ipv4_.emplace_back();
         address->sin_family = AF_INET;
-        unsigned int b[4] = {0, 0, 0, 0};
-        sscanf(dotted, "%u.%u.%u.%u", &b[0], &b[1], &b[2], &b[3]);
-        BYTE* bytes = (BYTE*)&address->sin_addr;
-        for (int i = 0; i < 4; i++) {
-            bytes[i] = (BYTE)b[i];
-        }
+        inet_pton(AF_INET, dotted, &address->sin_addr);
         return {(LPSOCKADDR)address, (INT)sizeof(*address)};
     }
 
@@ -53,25 +48,20 @@ class ListBuilder {
     void AddUnicast(IP_ADAPTER_ADDRESSES_LH* adapter, SOCKET_ADDRESS address, UINT8 prefix,
                     ULONG leaseLifetime = 0xFFFFFFFFu)
     {
-        IP_ADAPTER_UNICAST_ADDRESS_LH* node = &unicast_.emplace_back();
-        node->Address = address;
+        IP_ADAPTER_UNICAST_ADDRESS_LH* node =
+            Append(unicast_, &adapter->FirstUnicastAddress, address);
         node->OnLinkPrefixLength = prefix;
         node->LeaseLifetime = leaseLifetime;
-        Append(&adapter->FirstUnicastAddress, node);
     }
 
     void AddGateway(IP_ADAPTER_ADDRESSES_LH* adapter, SOCKET_ADDRESS address)
     {
-        IP_ADAPTER_GATEWAY_ADDRESS_LH* node = &gateways_.emplace_back();
-        node->Address = address;
-        Append(&adapter->FirstGatewayAddress, node);
+        Append(gateways_, &adapter->FirstGatewayAddress, address);
     }
 
     void AddWins(IP_ADAPTER_ADDRESSES_LH* adapter, SOCKET_ADDRESS address)
     {
-        IP_ADAPTER_WINS_SERVER_ADDRESS_LH* node = &wins_.emplace_back();
-        node->Address = address;
-        Append(&adapter->FirstWinsServerAddress, node);
+        Append(wins_, &adapter->FirstWinsServerAddress, address);
     }
 
     const IP_ADAPTER_ADDRESSES_LH* First() const
@@ -81,12 +71,15 @@ class ListBuilder {
 
    private:
     template <typename Node>
-    static void Append(Node** first, Node* node)
+    static Node* Append(std::deque<Node>& store, Node** first, SOCKET_ADDRESS address)
     {
+        Node* node = &store.emplace_back();
+        node->Address = address;
         while (*first != NULL) {
             first = &(*first)->Next;
         }
         *first = node;
+        return node;
     }
 
     std::deque<IP_ADAPTER_ADDRESSES_LH> adapters_;
@@ -103,10 +96,9 @@ std::vector<std::string> Texts(const std::vector<AdapterAddress>& addresses)
 {
     std::vector<std::string> texts;
     for (const AdapterAddress& address : addresses) {
-        const BYTE* b = address.address.bytes;
-        texts.push_back(std::to_string(b[0]) + "." + std::to_string(b[1]) + "." +
-                        std::to_string(b[2]) + "." + std::to_string(b[3]) + "/" +
-                        std::to_string(address.prefixLength));
+        char text[INET_ADDRSTRLEN];
+        inet_ntop(AF_INET, address.address.bytes, text, sizeof(text));
+        texts.push_back(std::string(text) + "/" + std::to_string(address.prefixLength));
     }
     return texts;
 }

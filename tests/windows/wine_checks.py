@@ -17,7 +17,10 @@ import subprocess
 import sys
 import time
 
-SKIP = 77
+sys.dont_write_bytecode = True  # the source tree stays as it was
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "integration"))
+import netns_common as common  # noqa: E402
+
 failures = []
 
 
@@ -30,11 +33,6 @@ def finish():
     for message in failures:
         print("FAIL:", message)
     sys.exit(1 if failures else 0)
-
-
-def skip(reason):
-    print("SKIP:", reason)
-    sys.exit(SKIP)
 
 
 def wine(wrapper, prefix, args, cwd=None, netns=None, overrides=()):
@@ -166,20 +164,12 @@ def check_prompt(wrapper, prefix, exe):
 def parse_report(output):
     """Adapters by index: their addresses with masks and contexts, and their
     gateways."""
-    adapters = {}
-    for block in output.replace(b"\r\n", b"\n").decode(errors="replace").split(
-            "IP_ADAPTER_INFO: \n")[1:]:
-        index = int(re.search(r"^Index: +0x[0-9a-f]+ \((\d+)\)", block, re.M).group(1))
-        lists = {}
-        for name in ("IpAddressList", "GatewayList"):
-            part = re.search(rf"^{name}: \n((?:   .*\n)*)", block, re.M).group(1)
-            addresses = re.findall(r"^   IpAddress: +(.*?) ?$", part, re.M)
-            masks = re.findall(r"^   IpMask: +(.*?) ?$", part, re.M)
-            contexts = re.findall(r"^   Context : +(\S+)", part, re.M)
-            lists[name] = (list(zip(addresses, masks, contexts)) if name == "IpAddressList"
-                           else addresses)
-        adapters[index] = lists
-    return adapters
+    _, records = common.parse_report(output.replace(b"\r\n", b"\n").decode(errors="replace"))
+    return {common.number(record["Index"]): {
+        "IpAddressList": [(node["IpAddress"], node["IpMask"], node["Context"].split()[0])
+                          for node in record["lists"]["IpAddressList"]],
+        "GatewayList": [node["IpAddress"] for node in record["lists"]["GatewayList"]],
+    } for record in records}
 
 
 def copy_prefix(prefix, copy):
@@ -199,37 +189,31 @@ def copy_prefix(prefix, copy):
 
 
 def check_netns(wrapper, prefix, exe, native, workdir):
-    if os.geteuid() != 0 or shutil.which("ip") is None:
-        skip("needs root and the ip command for a network namespace")
+    common.require_namespaces()
     if not os.access(native, os.X_OK):
-        skip(f"no native build at {native}")
-    ns = f"ostrelwin{os.getpid()}"
-    if subprocess.run(["ip", "netns", "add", ns], capture_output=True).returncode != 0:
-        skip("network namespaces are not available")
+        common.skip(f"no native build at {native}")
     # A prefix of its own so that Wine's server, which enumerates the
     # adapters, starts inside the namespace.
     ns_prefix = os.path.join(workdir, "netns-prefix")
-    try:
-        subprocess.run(["ip", "-n", ns, "link", "set", "lo", "up"], check=True)
-        copy_prefix(prefix, ns_prefix)
-        # Loopback alone is no adapter: the query answers that there is no
-        # data and the tool aborts.
-        alone = wine(wrapper, ns_prefix, [exe], netns=ns)
-        for command in ("link add osw0 type veth peer name osw1",
-                        "addr add 10.77.1.2/24 dev osw0",
-                        "addr add 10.78.0.5/16 dev osw0",
-                        "addr add 10.77.1.1/24 dev osw1",
-                        "link set osw0 up", "link set osw1 up",
-                        "route add default via 10.77.1.1 dev osw0"):
-            subprocess.run(["ip", "-n", ns] + command.split(), check=True)
-        windows = wine(wrapper, ns_prefix, [exe], netns=ns)
-        linux = subprocess.run(["ip", "netns", "exec", ns, native], stdin=subprocess.DEVNULL,
-                               capture_output=True, timeout=60)
-    finally:
-        subprocess.run(["wineserver", "-k"], env=dict(os.environ, WINEPREFIX=ns_prefix),
-                       capture_output=True)
-        subprocess.run(["ip", "netns", "delete", ns])
-        shutil.rmtree(ns_prefix, ignore_errors=True)
+    with common.namespace("ostrelwin") as ns:
+        try:
+            copy_prefix(prefix, ns_prefix)
+            # Loopback alone is no adapter: the query answers that there is
+            # no data and the tool aborts.
+            alone = wine(wrapper, ns_prefix, [exe], netns=ns)
+            common.run_ip("-n", ns, "-batch", "-",
+                          stdin="link add osw0 type veth peer name osw1\n"
+                                "addr add 10.77.1.2/24 dev osw0\naddr add 10.78.0.5/16 dev osw0\n"
+                                "addr add 10.77.1.1/24 dev osw1\n"
+                                "link set osw0 up\nlink set osw1 up\n"
+                                "route add default via 10.77.1.1 dev osw0\n")
+            windows = wine(wrapper, ns_prefix, [exe], netns=ns)
+            linux = subprocess.run(["ip", "netns", "exec", ns, native], stdin=subprocess.DEVNULL,
+                                   capture_output=True, timeout=60)
+        finally:
+            subprocess.run(["wineserver", "-k"], env=dict(os.environ, WINEPREFIX=ns_prefix),
+                           capture_output=True)
+            shutil.rmtree(ns_prefix, ignore_errors=True)
 
     check(alone.returncode == 1 and b"IP_ADAPTER_INFO:" not in alone.stdout,
           f"Windows build with loopback alone: exit status {alone.returncode}, "
@@ -244,12 +228,9 @@ def check_netns(wrapper, prefix, exe, native, workdir):
     check(sorted(ours) == sorted(set(theirs) - {lo}) and lo in theirs,
           f"adapter indexes differ: Windows {sorted(ours)}, Linux {sorted(theirs)} but lo")
     for index in sorted(set(ours) & set(theirs)):
-        check(ours[index]["IpAddressList"] == theirs[index]["IpAddressList"],
-              f"adapter {index}: addresses {ours[index]['IpAddressList']} against "
-              f"{theirs[index]['IpAddressList']}")
-        check(ours[index]["GatewayList"] == theirs[index]["GatewayList"],
-              f"adapter {index}: gateways {ours[index]['GatewayList']} against "
-              f"{theirs[index]['GatewayList']}")
+        for name in ("IpAddressList", "GatewayList"):
+            check(ours[index][name] == theirs[index][name],
+                  f"adapter {index}: {name} {ours[index][name]} against {theirs[index][name]}")
     seen = [entry for lists in ours.values() for entry in lists["IpAddressList"]]
     # Context: the address's bytes in network order read as a number.
     check(("10.77.1.2", "255.255.255.0", "0x2014d0a") in seen
@@ -263,9 +244,9 @@ def check_netns(wrapper, prefix, exe, native, workdir):
 
 def check_version(wrapper, prefix, exe, tool, res, native, workdir):
     if not os.access(native, os.X_OK):
-        skip(f"no native build at {native}")
+        common.skip(f"no native build at {native}")
     if shutil.which("objcopy") is None:
-        skip("objcopy is missing")
+        common.skip("objcopy is missing")
     # The Linux build with the record the Windows build links in, so both
     # readers work on the same compiled resource.
     copy = os.path.join(fresh_dir(os.path.join(workdir, "version")), "Ostrel")

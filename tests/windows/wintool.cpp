@@ -8,22 +8,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
+#include "../unit/system_text.h"
 #include "platform.h"
 
 static int PrintMessage(DWORD code)
 {
-    LPSTR text = NULL;
-    DWORD length = FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM,
-        NULL, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), (LPSTR)&text, 0, NULL);
-    if (length == 0 || text == NULL) {
-        return 1;
-    }
-    fwrite(text, 1, length, stdout);
-    LocalFree(text);
-    return 0;
+    std::string text = SystemText(code);
+    fwrite(text.data(), 1, text.size(), stdout);
+    return text.empty() ? 1 : 0;
 }
 
 static int PrintFileVersion(const char* name)
