@@ -222,6 +222,20 @@ TEST(NetlinkParse, MultipathDefaultRouteOfMainTableOnly)
 
 namespace {
 
+// Opens a message of the kind a dump reader of kind reads, with its fixed header.
+void BeginMessage(Datagram& d, DumpKind kind)
+{
+    const uint16_t types[] = {RTM_NEWLINK, RTM_NEWADDR, RTM_NEWROUTE, RTM_NEWNEXTHOP};
+    d.Begin(types[static_cast<int>(kind)]);
+    if (kind == DumpKind::kLinks) {
+        d.Fixed(ifinfomsg{});
+    } else if (kind == DumpKind::kRoutes) {
+        d.Fixed(DefaultRoute());
+    } else {
+        d.Fixed(ifaddrmsg{AF_INET, 0, 0, 0, 0});  // an nhmsg too: as long, family first
+    }
+}
+
 struct DamageRow {
     DumpKind kind;
     uint16_t nest;  // 0, a tun link's IFLA_INFO_DATA, or RTA_MULTIPATH's one hop
@@ -240,18 +254,9 @@ void AddDamaged(Datagram& d, const DamageRow& row, size_t size)
         const uint16_t family = AF_INET;
         memcpy(payload.data(), &family, sizeof(family));
     }
-    const uint16_t types[] = {RTM_NEWLINK, RTM_NEWADDR, RTM_NEWROUTE, RTM_NEWNEXTHOP};
     const uint16_t needed[] = {IFLA_IFNAME, IFA_ADDRESS, RTA_OIF, NHA_ID};
-    int kind = static_cast<int>(row.kind);
-    d.Begin(types[kind]);
-    if (row.kind == DumpKind::kLinks) {
-        d.Fixed(ifinfomsg{});
-    } else if (row.kind == DumpKind::kRoutes) {
-        d.Fixed(DefaultRoute());
-    } else {
-        d.Fixed(ifaddrmsg{AF_INET, 0, 0, 0, 0});  // an nhmsg too: as long, family first
-    }
-    d.Word(needed[kind], 1);
+    BeginMessage(d, row.kind);
+    d.Word(needed[static_cast<int>(row.kind)], 1);
     if (row.nest == IFLA_INFO_DATA) {
         size_t info = d.BeginNest(IFLA_LINKINFO);
         d.Text(IFLA_INFO_KIND, "tun");
@@ -314,18 +319,10 @@ TEST(NetlinkParse, DamagedAttributeFailsTheDump)
 // damage; a byte less is.
 TEST(NetlinkParse, FixedHeaderAloneParsesAndAByteLessFails)
 {
-    const uint16_t types[] = {RTM_NEWLINK, RTM_NEWADDR, RTM_NEWROUTE, RTM_NEWNEXTHOP};
     for (int kind = 0; kind < 4; ++kind) {
         for (size_t cut : {0, 1}) {
             Datagram d;
-            d.Begin(types[kind]);
-            if (kind == 0) {
-                d.Fixed(ifinfomsg{});
-            } else if (kind == 2) {
-                d.Fixed(DefaultRoute());
-            } else {
-                d.Fixed(ifaddrmsg{AF_INET, 0, 0, 0, 0});  // an nhmsg too: as long, family first
-            }
+            BeginMessage(d, static_cast<DumpKind>(kind));
             d.End();
             reinterpret_cast<nlmsghdr*>(d.Bytes().data())->nlmsg_len -= cut;
             d.Bytes().resize(d.Bytes().size() - cut);
