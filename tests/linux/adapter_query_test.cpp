@@ -34,6 +34,12 @@ TEST(AdapterQuery, KernelErrorsAsResultCodes)
     for (const auto& want : kCodes) {
         EXPECT_EQ(want.code, MapKernelError(want.error)) << want.error;
     }
+    // A socket refused before any dump is the query's answer too.
+    QueryChannelOpener before =
+        SetQueryChannelOpener([](std::unique_ptr<NetlinkChannel>*) { return EACCES; });
+    ULONG length = 0;
+    EXPECT_EQ(ERROR_ACCESS_DENIED, Ostrel(nullptr, &length));
+    SetQueryChannelOpener(before);
 }
 
 TEST(AdapterQuery, ParametersAndARoundAgainstTheKernel)

@@ -58,7 +58,8 @@ class TempDir {
     }
     ~TempDir()
     {
-        std::string command = "rm -rf '" + path_ + "'";
+        // A test may have taken its own rights away from a folder in it.
+        std::string command = "chmod -R u+rwX '" + path_ + "' && rm -rf '" + path_ + "'";
         EXPECT_EQ(system(command.c_str()), 0);
     }
     TempDir(const TempDir&) = delete;

@@ -249,6 +249,8 @@ TEST(LeaseReaders, EachReaderGivesItsFacts)
          fixed + "option dhcp-lease-time 4294967295; renew never; expire never; }", 0,
          "vc=10.0.0.5   never"},
         {Reader::kDhclientOfVc, fixed + "expire never; }", 0, "vc=10.0.0.5   never"},
+        {Reader::kDhclientOfVc, fixed + "x { y { z; } } option dhcp-server-identifier 10.0.0.1; }",
+         0, "vc=10.0.0.5 10.0.0.1  unknown"},
         {Reader::kDhclientOfVc,
          fixed + "option dhcp-lease-time 600; renew 1 2026/12/07 22:21:55;"
                  " expire 1 2026/12/07 22:21:55; }",
@@ -625,6 +627,7 @@ TEST(LeaseSources, OnlyRegularFilesWithinTheLimitsAreRead)
                 {std::to_string(limit), limit, 0},
                 {std::to_string(limit + 1), limit * 2, EFBIG},
                 {std::to_string(limit), limit - 1, ENOSPC},
+                {std::to_string(limit - 1), 0, ENOSPC},
                 {"fifo", limit, ENXIO},
                 {"link", limit, ENXIO},
                 {"dir", limit, ENXIO},
