@@ -39,6 +39,8 @@ negated).
            the reasons stay in this repository
 --build    build directory (default: TREE/build/faults)
 --namespaces  also run the tests that build network namespaces (root)
+--sanitizers  put a survivor to the same tests built with ASan and UBSan
+           too, as CI does; the score says how many only they caught
 
 Every planted file is restored after its fault, on Ctrl-C and SIGTERM too.
 """
@@ -594,7 +596,7 @@ def read_reasons(tree, candidates):
     return reasons, stale
 
 
-def plant_one(tree, build, fault, objects, reference, scratch, log):
+def plant_one(tree, build, fault, objects, reference, scratch, log, sanitized=None):
     file, number, kind, line, planted = fault
     started = time.time()
     with open(log, "a") as out:
@@ -615,10 +617,16 @@ def plant_one(tree, build, fault, objects, reference, scratch, log):
             return "same-code"
         if not build.compile(log):
             return "no-build"
-        return "survived" if build.test(log) else "caught"
+        if not build.test(log):
+            return "caught"
+        # CI runs the same tests built with the sanitizers, which notice a
+        # read or write past a buffer that leaves every output as it was.
+        if sanitized is None or (sanitized.compile(log) and sanitized.test(log)):
+            return "survived"
+        return "sanitizers"
 
 
-def plant_sampled(args, tree, build, log):
+def plant_sampled(args, tree, build, log, sanitized=None):
     files = drawn_files(tree)
     candidates, sizes = {}, {}
     for file in files:
@@ -644,9 +652,9 @@ def plant_sampled(args, tree, build, log):
     for line in stale:
         print(f"stale reason, not applied: {line}", file=sys.stderr)
 
-    build.configure(log)
-    if not build.compile(log) or not build.test(log):
-        sys.exit("the unchanged tree does not build or pass its tests, see " + log)
+    for each in filter(None, (build, sanitized)):
+        if not each.compile(log) or not each.test(log):
+            sys.exit(f"the unchanged tree does not build or pass its {each.preset} tests, see {log}")
     objects = tool_objects(tree, build.directory)
     scratch = tempfile.mkdtemp(prefix="faults.", dir=build.directory)
     reference = {obj: strip_debug(obj, os.path.join(scratch, "reference.o")) for obj in objects}
@@ -661,7 +669,7 @@ def plant_sampled(args, tree, build, log):
     try:
         for fault in drawn:
             started = time.time()
-            verdict = plant_one(tree, build, fault, objects, reference, scratch, log)
+            verdict = plant_one(tree, build, fault, objects, reference, scratch, log, sanitized)
             if verdict == "survived" and reasons.get(site(fault), ("",))[0] == "equivalent":
                 verdict = "equivalent"
             results.append((fault, verdict))
@@ -669,9 +677,12 @@ def plant_sampled(args, tree, build, log):
     finally:
         def counted(verdict):
             return sum(1 for result in results if result[1] == verdict)
-        caught, planted = counted("caught"), counted("caught") + counted("survived")
+        plain, caught = counted("caught"), counted("caught") + counted("sanitizers")
+        planted = caught + counted("survived")
         figures = (f"caught {caught} of {planted}"
                    + (f" ({100.0 * caught / planted:.0f} %)" if planted else "")
+                   + (f", {plain} ({100.0 * plain / planted:.0f} %) without the sanitizers"
+                      if sanitized and planted else "")
                    + f"; {counted('equivalent')} equivalent by recorded reasons, counted apart; "
                    f"{counted('no-build')} no build, {counted('same-code')} same code")
         stopped = "" if len(results) == len(drawn) else f"stopped after {len(results)} faults: "
@@ -710,6 +721,7 @@ def main():
     parser.add_argument("--candidates", action="store_true")
     parser.add_argument("--test-timeout", type=int, default=60)
     parser.add_argument("--namespaces", action="store_true")
+    parser.add_argument("--sanitizers", action="store_true")
     parser.add_argument("--chosen", action="store_true")
     parser.add_argument("--windows", action="store_true")
     parser.add_argument("--only", nargs="*")
@@ -736,7 +748,9 @@ def main():
         windows = Build(tree, os.path.join(base, "windows"), "windows", "^wine\\.",
                         args.test_timeout * 5)
         return plant_chosen(args, tree, {"default": native, "windows": windows}, log)
-    return plant_sampled(args, tree, native, log)
+    sanitized = (Build(tree, os.path.join(base, "sanitize"), "sanitize", native_filter,
+                       args.test_timeout * 3) if args.sanitizers else None)
+    return plant_sampled(args, tree, native, log, sanitized)
 
 
 if __name__ == "__main__":

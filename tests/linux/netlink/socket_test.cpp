@@ -86,9 +86,15 @@ TEST(NetlinkKernel, StrictRequestsAcceptedAndRoutesFilteredToTheMainTable)
         loopback = loopback || address.address[0] == 127;
     }
     EXPECT_TRUE(loopback) << "no 127.x address in the address dump";
-    uint8_t small[8];
-    size_t length = 0;
-    EXPECT_EQ(EOVERFLOW, BuildDumpRequest(DumpKind::kLinks, 1, small, sizeof(small), &length));
+    for (DumpKind kind : {DumpKind::kLinks, DumpKind::kAddresses, DumpKind::kRoutes,
+                          DumpKind::kNexthops}) {
+        uint8_t request[64];
+        size_t length = 0, fitted = 0;
+        ASSERT_EQ(0, BuildDumpRequest(kind, 1, request, sizeof(request), &length));
+        EXPECT_EQ(0, BuildDumpRequest(kind, 1, request, length, &fitted));
+        EXPECT_EQ(length, fitted);
+        EXPECT_EQ(EOVERFLOW, BuildDumpRequest(kind, 1, request, length - 1, &fitted));
+    }
 
     // Local and broadcast routes live in the local table, so without the
     // filter some other table shows up as soon as lo is up.
