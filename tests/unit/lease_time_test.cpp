@@ -44,7 +44,7 @@ TEST(LeaseTimeText, SweepMatchesTheRuntimeConversion)
     // A prime step walks through every weekday, month, leap rule and time
     // of day in the range.
     int checked = 0;
-    for (int64_t seconds = 0; seconds <= INT32_MAX; seconds += 7919 * 13) {
+    for (int64_t seconds = INT32_MIN; seconds <= INT32_MAX; seconds += 7919 * 13) {
         std::string expected = ReferenceText((int32_t)seconds);
         if (expected.empty()) {
             continue;
