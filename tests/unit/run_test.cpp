@@ -25,7 +25,9 @@ const std::string kBanner =
     "          IPCONFIG /all command at a console \n\n\n";
 
 const std::string kPrompt = "\nPress <Enter> to exit.\n";
-const ULONG kRecordSize = sizeof(IP_ADAPTER_INFO);
+// The first line prints the record's size: the 32-bit Windows layout, or the
+// Linux build's own with 64-bit links.
+const ULONG kRecordSize = sizeof(void*) == 4 ? 640 : 696;
 
 std::string FirstQueryLine(unsigned long code)
 {
