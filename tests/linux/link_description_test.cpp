@@ -10,7 +10,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -22,15 +21,14 @@
 
 namespace {
 
-// The facts of link, with at most the given descriptors open; the
-// description of a link that fails is the error's text.
-AdapterFacts Describe(const NetLink& link, const char* root, rlim_t descriptors = RLIM_INFINITY)
+// The facts of link, the error's text for the description of one that fails.
+AdapterFacts Describe(const NetLink& link, const char* root, bool noDescriptors = false)
 {
     HardwareNames names;
     AdapterFacts facts;
     rlimit before;
     getrlimit(RLIMIT_NOFILE, &before);
-    rlimit during = {std::min(descriptors, before.rlim_cur), before.rlim_max};
+    rlimit during = {noDescriptors ? 0 : before.rlim_cur, before.rlim_max};
     setrlimit(RLIMIT_NOFILE, &during);
     if (int error = DescribeLink(link, root, names, facts); error != 0) {
         facts.description = strerror(error);
@@ -150,7 +148,7 @@ TEST(LinkDescription, SysfsNamesDriverAndWirelessOfTheLinksOwnEntryOnly)
         uint32_t type;
         const char* wireless = "/wireless";
         bool bound = true;  // its driver link in place
-        rlim_t descriptors = RLIM_INFINITY;
+        bool noDescriptors = false;
     };
     const Entry entries[] = {
         {"wlp1", "1\n", "02:00:00:00:00:01\n", "iwlwifi", 71},
@@ -166,7 +164,7 @@ TEST(LinkDescription, SysfsNamesDriverAndWirelessOfTheLinksOwnEntryOnly)
         {"wlp10", "10\n", "02:00:00:00:00:0A\n", "iwlwifi", 71},  // hexadecimal digits
         {"wlp11", "11\n", "02:00:00:00:00:0b\n", "iwlwifi", 71},  // in either case
         // Facts that are there but cannot be read fail the description.
-        {"wlp12", "12\n", "02:00:00:00:00:0c\n", "Too many open files", 6, "/wireless", true, 0},
+        {"wlp12", "12\n", "02:00:00:00:00:0c\n", "Too many open files", 6, "/wireless", true, true},
     };
     uint32_t index = 1;
     for (const Entry& entry : entries) {
@@ -178,7 +176,7 @@ TEST(LinkDescription, SysfsNamesDriverAndWirelessOfTheLinksOwnEntryOnly)
         link.addressLength = 6;
         link.address[0] = 2;
         link.address[5] = static_cast<uint8_t>(index++);
-        AdapterFacts facts = Describe(link, tree.path().c_str(), entry.descriptors);
+        AdapterFacts facts = Describe(link, tree.path().c_str(), entry.noDescriptors);
         EXPECT_EQ(entry.description, facts.description) << entry.name;
         EXPECT_EQ(entry.type, facts.type) << entry.name;
     }
