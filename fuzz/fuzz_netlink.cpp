@@ -37,8 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (snapshot.links.empty()) {
         snapshot.links.push_back(fallback);
     }
-    std::vector<AdapterFacts> adapters =
-        GatherAdapterFacts(snapshot, {}, KernelClock(), "/nonexistent");
+    std::vector<AdapterFacts> adapters;
+    GatherAdapterFacts(snapshot, {}, KernelClock(), "/nonexistent", &adapters);
     ULONG length = 0;
     if (WriteAdapterRecords(adapters, nullptr, &length) == ERROR_BUFFER_OVERFLOW) {
         std::vector<uint64_t> storage((length + 7) / 8);

@@ -29,7 +29,7 @@ QueryChannelOpener queryChannelOpener = OpenKernelChannel;
 // these facts need.
 std::unique_ptr<std::vector<AdapterFacts>> roundAdapters;
 
-// Returns 0 or the errno value of the kernel reader or the lease stores.
+// Returns 0 or the errno value of the kernel reader, the lease stores or /sys.
 int TakeSnapshot(std::vector<AdapterFacts>* adapters)
 {
     std::unique_ptr<NetlinkChannel> channel;
@@ -52,15 +52,14 @@ int TakeSnapshot(std::vector<AdapterFacts>* adapters)
     LeaseStoreFiles stores;
     // Leases that are there but could not be read would make a quieter,
     // wrong report: the query fails instead.
-    error = ListLeaseStores("/", &stores);
+    error = ListLeaseStores("", &stores);
     if (error == 0 && !stores.empty()) {
         error = ReadLeases(stores, ListLeaseInterfaces(snapshot), &leases);
     }
     if (error != 0) {
         return error;
     }
-    *adapters = GatherAdapterFacts(snapshot, leases, clock, "/sys/class/net");
-    return 0;
+    return GatherAdapterFacts(snapshot, leases, clock, "/sys/class/net", adapters);
 }
 
 }  // namespace

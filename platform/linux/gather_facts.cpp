@@ -99,19 +99,20 @@ AssignedAddress DescribeAssignedAddress(const NetAddress& address, const KernelC
 
 }  // namespace
 
-std::vector<AdapterFacts> GatherAdapterFacts(
-    const NetSnapshot& snapshot, const std::unordered_map<uint32_t, LeaseCandidates>& leases,
-    const KernelClock& clock, const char* sysNetRoot)
+int GatherAdapterFacts(const NetSnapshot& snapshot,
+                       const std::unordered_map<uint32_t, LeaseCandidates>& leases,
+                       const KernelClock& clock, const char* sysNetRoot,
+                       std::vector<AdapterFacts>* adapters)
 {
     LinkOrder order(snapshot);
     std::vector<std::vector<const NetAddress*>> grouped = GroupAddresses(snapshot, order);
-    std::vector<AdapterFacts> adapters(order.links.size());
-    AddGateways(snapshot, order, adapters);
+    adapters->assign(order.links.size(), AdapterFacts());
+    AddGateways(snapshot, order, *adapters);
     std::vector<AssignedAddress> described;
     HardwareNames names;
-    for (size_t i = 0; i < adapters.size(); ++i) {
+    for (size_t i = 0; i < adapters->size(); ++i) {
         const NetLink& link = *order.links[i];
-        AdapterFacts& facts = adapters[i];
+        AdapterFacts& facts = (*adapters)[i];
         facts.name.assign(link.name, strnlen(link.name, sizeof(link.name)));
         facts.hardwareLength = link.addressLength;
         memcpy(facts.hardware, link.address, sizeof(facts.hardware));
@@ -125,13 +126,15 @@ std::vector<AdapterFacts> GatherAdapterFacts(
             facts.addresses[a].address = described[a].address;
             facts.addresses[a].prefixLength = assigned[a]->prefixLength;
         }
-        DescribeLink(link, sysNetRoot, names, facts);
+        if (int error = DescribeLink(link, sysNetRoot, names, facts); error != 0) {
+            return error;
+        }
         auto candidates = leases.empty() ? leases.end() : leases.find(link.index);
         ApplyLeasePolicy(described.data(), assignedCount,
                          candidates == leases.end() ? nullptr : &candidates->second,
                          clock.realSeconds, facts);
     }
-    return adapters;
+    return 0;
 }
 
 std::vector<LeaseInterface> ListLeaseInterfaces(const NetSnapshot& snapshot)

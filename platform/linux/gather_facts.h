@@ -16,10 +16,11 @@
 // gateways by route priority, each gateway once. Addresses and routes of
 // links missing from the snapshot are dropped. leases are keyed by
 // interface index; sysNetRoot is the directory holding one entry per
-// interface ("/sys/class/net").
-std::vector<AdapterFacts> GatherAdapterFacts(
-    const NetSnapshot& snapshot, const std::unordered_map<uint32_t, LeaseCandidates>& leases,
-    const KernelClock& clock, const char* sysNetRoot);
+// interface ("/sys/class/net"). 0, or DescribeLink's error.
+int GatherAdapterFacts(const NetSnapshot& snapshot,
+                       const std::unordered_map<uint32_t, LeaseCandidates>& leases,
+                       const KernelClock& clock, const char* sysNetRoot,
+                       std::vector<AdapterFacts>* adapters);
 
 // The interfaces of the snapshot, for the lease reader.
 std::vector<LeaseInterface> ListLeaseInterfaces(const NetSnapshot& snapshot);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "posix.h"
 #include "sysfs.h"
 
 namespace {
@@ -53,29 +54,37 @@ const LinkType& FindLinkType(uint16_t arphrd)
 
 }  // namespace
 
-void DescribeLink(const NetLink& link, const char* sysNetRoot, HardwareNames& names,
-                  AdapterFacts& facts)
+int DescribeLink(const NetLink& link, const char* sysNetRoot, HardwareNames& names,
+                 AdapterFacts& facts)
 {
     const LinkType& type = FindLinkType(link.type);
-    // Only a physical device (one without a kind) has sysfs facts worth the
-    // reads.
-    bool physical = link.kind[0] == '\0';
-    bool sysKnown = physical && IsOwnSysEntry(sysNetRoot, link);
-    facts.type = sysKnown && link.type == ARPHRD_ETHER && IsWireless(sysNetRoot, link.name)
-                     ? kWirelessType
-                     : type.adapterType;
-    char modalias[256];
-    if (!physical) {
+    facts.type = type.adapterType;
+    facts.description = type.name;
+    if (link.kind[0] != '\0') {
         // tun and tap devices share their kind; the kernel tells them apart.
         facts.description =
             strcmp(link.kind, "tun") == 0 && link.tunType == IFF_TAP ? "tap" : link.kind;
-    } else if (!sysKnown) {
-        facts.description = type.name;
-    } else if ((ReadDeviceModalias(sysNetRoot, link.name, modalias, sizeof(modalias)) != 0 ||
-                LookUpProductName(names, modalias, &facts.description) != 0) &&
-               ReadDriverName(sysNetRoot, link.name, &facts.description) != 0) {
-        // No product name, no driver: whatever kept them from us, the
-        // link's type still describes it.
-        facts.description = type.name;
+        return 0;
     }
+    // Only a physical device (one without a kind) has sysfs facts worth the
+    // reads; what they do not find leaves the link's type to describe it.
+    bool own = false;
+    bool wireless = false;
+    int error = CheckOwnSysEntry(sysNetRoot, link, &own);
+    if (error == 0 && own && link.type == ARPHRD_ETHER) {
+        error = CheckWireless(sysNetRoot, link.name, &wireless);
+    }
+    if (error != 0 || !own) {
+        return error;
+    }
+    facts.type = wireless ? kWirelessType : facts.type;
+    char modalias[256];
+    error = ReadDeviceModalias(sysNetRoot, link.name, modalias, sizeof(modalias));
+    if (error == 0 && LookUpProductName(names, modalias, &facts.description) == 0) {
+        return 0;
+    }
+    if (!LosesFacts(error)) {
+        error = ReadDriverName(sysNetRoot, link.name, &facts.description);
+    }
+    return LosesFacts(error) ? error : 0;
 }

@@ -11,6 +11,7 @@
 // product name the hardware database gives its PCI or USB ids, else its
 // driver, else the name of its link type. The alias, the administrator's
 // own label, is no description. sysNetRoot is the directory holding one
-// entry per interface ("/sys/class/net").
-void DescribeLink(const NetLink& link, const char* sysNetRoot, HardwareNames& names,
-                  AdapterFacts& facts);
+// entry per interface ("/sys/class/net"). 0, or the errno value of a read
+// that loses facts (LosesFacts).
+int DescribeLink(const NetLink& link, const char* sysNetRoot, HardwareNames& names,
+                 AdapterFacts& facts);

@@ -6,11 +6,11 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "netlink.h"
 #include "posix.h"
+#include "text_fields.h"
 
 namespace {
 
@@ -88,21 +88,24 @@ int ReadSysLinkBase(const char* root, const char* name, const char* suffix, std:
 }  // namespace
 
 // An entry is the link's own only when it carries the link's index and
-// hardware address.
-bool IsOwnSysEntry(const char* root, const NetLink& link)
+// hardware address; one that cannot be read is not.
+int CheckOwnSysEntry(const char* root, const NetLink& link, bool* own)
 {
+    *own = false;
     char text[128];
-    if (ReadSysText(root, link.name, "/ifindex", text, sizeof(text)) != 0) {
-        return false;
+    int error = ReadSysText(root, link.name, "/ifindex", text, sizeof(text));
+    if (error != 0) {
+        return LosesFacts(error) ? error : 0;
     }
-    char* end = nullptr;
-    errno = 0;
-    unsigned long index = strtoul(text, &end, 10);
-    if (errno != 0 || end == text || (*end != '\n' && *end != '\0') || index != link.index) {
-        return false;
+    uint64_t index = 0;
+    if (ParseDecimal(std::string_view(text, strcspn(text, "\n")), UINT32_MAX, &index) != 0 ||
+        index != link.index) {
+        return 0;
     }
-    if (ReadSysText(root, link.name, "/address", text, sizeof(text)) != 0) {
-        return link.addressLength == 0;
+    error = ReadSysText(root, link.name, "/address", text, sizeof(text));
+    if (error != 0) {
+        *own = link.addressLength == 0;
+        return LosesFacts(error) ? error : 0;
     }
     // "aa:bb:...", two hexadecimal digits per byte.
     size_t count = 0;
@@ -113,14 +116,15 @@ bool IsOwnSysEntry(const char* root, const NetLink& link)
             break;
         }
         if (count < sizeof(link.address) && link.address[count] != high * 16 + low) {
-            return false;
+            return 0;
         }
         ++count;
         if (at[2] != ':') {
             break;
         }
     }
-    return count == link.addressLength;
+    *own = count == link.addressLength;
+    return 0;
 }
 
 int ReadDriverName(const char* root, const char* name, std::string* driver)
@@ -128,14 +132,22 @@ int ReadDriverName(const char* root, const char* name, std::string* driver)
     return ReadSysLinkBase(root, name, "/device/driver", driver);
 }
 
-bool IsWireless(const char* root, const char* name)
+int CheckWireless(const char* root, const char* name, bool* wireless)
 {
-    char path[256];
-    struct stat info;
-    return (BuildSysPath(root, name, "/wireless", path, sizeof(path)) == 0 &&
-            stat(path, &info) == 0) ||
-           (BuildSysPath(root, name, "/phy80211", path, sizeof(path)) == 0 &&
-            stat(path, &info) == 0);
+    *wireless = false;
+    for (const char* entry : {"/wireless", "/phy80211"}) {
+        char path[256];
+        struct stat info;
+        int error = BuildSysPath(root, name, entry, path, sizeof(path));
+        if (error == 0 && stat(path, &info) != 0) {
+            error = errno;
+        }
+        if (error == 0 || LosesFacts(error)) {
+            *wireless = error == 0;
+            return error;
+        }
+    }
+    return 0;
 }
 
 int ReadDeviceModalias(const char* root, const char* name, char* modalias, size_t size)

@@ -40,10 +40,10 @@ std::vector<AdapterFacts> Sample(const std::unordered_map<uint32_t, LeaseCandida
     NetGateway fastAgain = {3, {10, 0, 0, 1}, 150};
     NetGateway stranger = {77, {10, 0, 0, 7}, 1};
     snapshot.gateways = {slow, fast, fastAgain, stranger};
-    KernelClock clock;
-    clock.realSeconds = kNow;
-    clock.monotonicHundredths = 100 * 1060;  // 60 s after the address's update
-    return GatherAdapterFacts(snapshot, leases, clock, "/nonexistent");
+    KernelClock clock{kNow, 0, 100 * 1060};  // 60 s after the address's update
+    std::vector<AdapterFacts> adapters;
+    EXPECT_EQ(0, GatherAdapterFacts(snapshot, leases, clock, "/nonexistent", &adapters));
+    return adapters;
 }
 
 std::vector<std::string> Texts(const std::vector<AdapterAddress>& addresses)

@@ -6,6 +6,7 @@
 #include <linux/if_tun.h>
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,11 +21,19 @@
 
 namespace {
 
-AdapterFacts Describe(const NetLink& link, const char* root)
+// The facts of link, the error's text for the description of one that fails.
+AdapterFacts Describe(const NetLink& link, const char* root, bool noDescriptors = false)
 {
     HardwareNames names;
     AdapterFacts facts;
-    DescribeLink(link, root, names, facts);
+    rlimit before;
+    getrlimit(RLIMIT_NOFILE, &before);
+    rlimit during = {noDescriptors ? 0 : before.rlim_cur, before.rlim_max};
+    setrlimit(RLIMIT_NOFILE, &during);
+    if (int error = DescribeLink(link, root, names, facts); error != 0) {
+        facts.description = strerror(error);
+    }
+    setrlimit(RLIMIT_NOFILE, &before);
     return facts;
 }
 
@@ -115,6 +124,7 @@ TEST(LinkDescription, TypeNumbersAndNamesOfKernelLinkTypesAndKinds)
         {ARPHRD_ETHER, "tun", IFF_TAP, 6, "tap"},
         {ARPHRD_ETHER, "tun", 0, 6, "tun"},          // a kernel that does not say
         {ARPHRD_ETHER, "veth", IFF_TAP, 6, "veth"},  // another kind's data is no tun type
+        {ARPHRD_NONE, "tun", 0, 131, "tun"},
     };
     for (const auto& want : kTypes) {
         NetLink link = MakeLink(1, want.arphrd, "x0", want.kind);
@@ -138,6 +148,7 @@ TEST(LinkDescription, SysfsNamesDriverAndWirelessOfTheLinksOwnEntryOnly)
         uint32_t type;
         const char* wireless = "/wireless";
         bool bound = true;  // its driver link in place
+        bool noDescriptors = false;
     };
     const Entry entries[] = {
         {"wlp1", "1\n", "02:00:00:00:00:01\n", "iwlwifi", 71},
@@ -152,6 +163,8 @@ TEST(LinkDescription, SysfsNamesDriverAndWirelessOfTheLinksOwnEntryOnly)
         {"wlp9", "9\n", "02:00:00:00:00:09\n", "ethernet", 71, "/wireless", false},
         {"wlp10", "10\n", "02:00:00:00:00:0A\n", "iwlwifi", 71},  // hexadecimal digits
         {"wlp11", "11\n", "02:00:00:00:00:0b\n", "iwlwifi", 71},  // in either case
+        // Facts that are there but cannot be read fail the description.
+        {"wlp12", "12\n", "02:00:00:00:00:0c\n", "Too many open files", 6, "/wireless", true, true},
     };
     uint32_t index = 1;
     for (const Entry& entry : entries) {
@@ -163,12 +176,10 @@ TEST(LinkDescription, SysfsNamesDriverAndWirelessOfTheLinksOwnEntryOnly)
         link.addressLength = 6;
         link.address[0] = 2;
         link.address[5] = static_cast<uint8_t>(index++);
-        AdapterFacts facts = Describe(link, tree.path().c_str());
+        AdapterFacts facts = Describe(link, tree.path().c_str(), entry.noDescriptors);
         EXPECT_EQ(entry.description, facts.description) << entry.name;
         EXPECT_EQ(entry.type, facts.type) << entry.name;
     }
-    EXPECT_EQ("tun",
-              Describe(MakeLink(20, ARPHRD_NONE, "tun0", "tun"), tree.path().c_str()).description);
 
     // A name that would lead out of the root never reaches the entry there.
     std::string root = tree.path() + "/net";

@@ -77,16 +77,6 @@ int ListDirectory(const std::string& path, Directory* folder,
     return 0;
 }
 
-std::string JoinRoot(const std::string& root, std::string_view relative)
-{
-    std::string path = root;
-    while (!path.empty() && path.back() == '/') {
-        path.pop_back();
-    }
-    path += relative;
-    return path;
-}
-
 // Lists the files of a store that names each by an interface index alone.
 int ListIndexedFiles(const std::string& path, Directory* folder,
                      std::vector<std::pair<uint32_t, std::string>>* files)
@@ -177,20 +167,20 @@ int ListLeaseStores(const std::string& root, LeaseStoreFiles* found)
 {
     LeaseStoreFiles& stores = *found;
     stores = LeaseStoreFiles{};
-    stores.dhcpcdRunDir = JoinRoot(root, "/run/dhcpcd");
-    int error = ListIndexedFiles(JoinRoot(root, "/run/systemd/netif/leases"), &stores.networkdDir,
-                                 &stores.networkd);
+    stores.dhcpcdRunDir = root + "/run/dhcpcd";
+    int error =
+        ListIndexedFiles(root + "/run/systemd/netif/leases", &stores.networkdDir, &stores.networkd);
     if (error == 0) {
-        error = ListDirectory(JoinRoot(root, "/var/lib/dhcp"), &stores.dhclientDir,
-                              [&](std::string_view name) {
-                                  if (HasPrefix(name, "dhclient") && HasSuffix(name, ".leases")) {
-                                      stores.dhclient.emplace_back(name);
-                                  }
-                              });
+        error =
+            ListDirectory(root + "/var/lib/dhcp", &stores.dhclientDir, [&](std::string_view name) {
+                if (HasPrefix(name, "dhclient") && HasSuffix(name, ".leases")) {
+                    stores.dhclient.emplace_back(name);
+                }
+            });
     }
     if (error == 0) {
         error =
-            ListDirectory(JoinRoot(root, "/var/lib/NetworkManager"), &stores.networkManagerDir,
+            ListDirectory(root + "/var/lib/NetworkManager", &stores.networkManagerDir,
                           [&](std::string_view name) {
                               if ((HasPrefix(name, "dhclient-") || HasPrefix(name, "internal-")) &&
                                   HasSuffix(name, ".lease")) {
@@ -200,16 +190,16 @@ int ListLeaseStores(const std::string& root, LeaseStoreFiles* found)
     }
     // Not the IPv6 .lease6 files.
     if (error == 0) {
-        error = ListIndexedFiles(JoinRoot(root, "/run/NetworkManager/devices"),
+        error = ListIndexedFiles(root + "/run/NetworkManager/devices",
                                  &stores.networkManagerStateDir, &stores.networkManagerState);
     }
     if (error == 0) {
-        error = ListDirectory(JoinRoot(root, "/var/lib/dhcpcd"), &stores.dhcpcdDir,
-                              [&](std::string_view name) {
-                                  if (HasSuffix(name, ".lease")) {
-                                      stores.dhcpcd.emplace_back(name);
-                                  }
-                              });
+        error =
+            ListDirectory(root + "/var/lib/dhcpcd", &stores.dhcpcdDir, [&](std::string_view name) {
+                if (HasSuffix(name, ".lease")) {
+                    stores.dhcpcd.emplace_back(name);
+                }
+            });
     }
     return error;
 }

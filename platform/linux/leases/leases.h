@@ -34,13 +34,12 @@ struct LeaseStoreFiles {
     }
 };
 
-// Lists the lease stores below a root directory ("/" on a real run) into
-// *stores, each store's directory opened once, no further than kLeaseEntryLimit
-// entries. Nothing is read yet, so a machine without lease files costs
-// nothing per interface. Returns 0, or the errno value of a failure to list
-// a store that is there (EMFILE, ENFILE, ENOMEM, EIO): its leases would be
-// missing, so *stores must not be used. A store that is absent or not ours
-// to read is no error.
+// Lists the lease stores below a root directory (its path without the
+// final slash: "" on a real run) into *stores, each store's directory
+// opened once, no further than kLeaseEntryLimit entries. Nothing is read
+// yet, so a machine without lease files costs nothing per interface. 0, or the errno value of a
+// failure to list a store that is there (EMFILE, ENFILE, ENOMEM, EIO): its leases would be missing,
+// so *stores must not be used. A store that is absent or not ours to read is no error.
 int ListLeaseStores(const std::string& root, LeaseStoreFiles* stores);
 
 // Every lease the stores hold for the interfaces into *leases, keyed by

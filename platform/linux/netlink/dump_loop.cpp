@@ -99,11 +99,7 @@ int DumpSnapshot(NetlinkChannel& channel, NetlinkDumper& dumper, NetSnapshot& sn
     const int64_t started = dumper.clock();
     int64_t pause = 1;
     for (;;) {
-        snapshot.links.clear();
-        snapshot.addresses.clear();
-        snapshot.gateways.clear();
-        snapshot.nexthops.clear();
-        snapshot.nexthopMembers.clear();
+        snapshot = NetSnapshot();
         bool interrupted = false;
         int error = 0;
         for (DumpKind kind : {DumpKind::kLinks, DumpKind::kAddresses, DumpKind::kRoutes}) {

@@ -101,12 +101,6 @@ int FindChild(const uint8_t* record, const Node& parent, const char* key, size_t
     return ENOENT;
 }
 
-bool IsRootKey(const uint8_t* record, const Node& root)
-{
-    static const char kRootKey[] = "VS_VERSION_INFO";
-    return KeyMatches(record, root, kRootKey, sizeof(kRootKey) - 1);
-}
-
 // Writes the UTF-8 form of count UTF-16 units, stopping at a terminator;
 // an unpaired surrogate becomes U+FFFD. Returns the bytes written, at most
 // three for each unit.
@@ -156,7 +150,8 @@ int ParseRoot(const uint8_t* record, size_t size, Node* root)
     if (int error = ParseNode(record, 0, size, root); error != 0) {
         return error;
     }
-    return IsRootKey(record, *root) ? 0 : EBADMSG;
+    static const char kRootKey[] = "VS_VERSION_INFO";
+    return KeyMatches(record, *root, kRootKey, sizeof(kRootKey) - 1) ? 0 : EBADMSG;
 }
 
 }  // namespace
