@@ -61,52 +61,43 @@ std::string Blocks(const std::vector<IP_ADAPTER_INFO>& records)
 
 }  // namespace
 
-TEST(RunOstrel, FirstOfferAcceptedWritesOneQueryLine)
+TEST(RunOstrel, AsksAgainWhileTooSmallThenPrintsEveryRecordInChainOrderOrAborts)
 {
-    std::vector<IP_ADAPTER_INFO> filled;
-    ScriptFakeAdapters({{ERROR_SUCCESS, 0}},
-                       [&](IP_ADAPTER_INFO* buffer, ULONG) { filled = Fill(buffer, 1); });
-    CapturedRun run = RunCaptured(kNoSuchFile);
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(FakeAdapterOffers(), std::vector<ULONG>{kRecordSize});
-    EXPECT_EQ(run.out, kBanner + FirstQueryLine(ERROR_SUCCESS) + Blocks(filled) + kPrompt);
-}
-
-TEST(RunOstrel, OverflowThenSuccessPrintsEveryRecordInChainOrder)
-{
-    std::vector<IP_ADAPTER_INFO> filled;
-    ScriptFakeAdapters({{ERROR_BUFFER_OVERFLOW, 3 * kRecordSize}, {ERROR_SUCCESS, 0}},
-                       [&](IP_ADAPTER_INFO* buffer, ULONG) { filled = Fill(buffer, 3); });
-    CapturedRun run = RunCaptured(kNoSuchFile);
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(FakeAdapterOffers(), (std::vector<ULONG>{kRecordSize, 3 * kRecordSize}));
-    EXPECT_EQ(run.out, kBanner + FirstQueryLine(ERROR_BUFFER_OVERFLOW) +
-                           RetryLine(3 * kRecordSize, ERROR_SUCCESS) + Blocks(filled) + kPrompt);
-}
-
-TEST(RunOstrel, NeedThatGrowsTwiceWritesThreeQueryLines)
-{
-    std::vector<IP_ADAPTER_INFO> filled;
-    ScriptFakeAdapters({{ERROR_BUFFER_OVERFLOW, 2 * kRecordSize},
-                        {ERROR_BUFFER_OVERFLOW, 4 * kRecordSize},
-                        {ERROR_SUCCESS, 0}},
-                       [&](IP_ADAPTER_INFO* buffer, ULONG) { filled = Fill(buffer, 4); });
-    CapturedRun run = RunCaptured(kNoSuchFile);
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out, kBanner + FirstQueryLine(ERROR_BUFFER_OVERFLOW) +
-                           RetryLine(2 * kRecordSize, ERROR_BUFFER_OVERFLOW) +
-                           RetryLine(4 * kRecordSize, ERROR_SUCCESS) + Blocks(filled) + kPrompt);
-}
-
-TEST(RunOstrel, RefusalAbortsWithStatusOneAndNoRecord)
-{
-    ScriptFakeAdapters({{ERROR_BUFFER_OVERFLOW, 2 * kRecordSize}, {ERROR_NOT_SUPPORTED, 0}});
-    CapturedRun run = RunCaptured(kNoSuchFile);
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, kBanner + FirstQueryLine(ERROR_BUFFER_OVERFLOW) +
-                           RetryLine(2 * kRecordSize, ERROR_NOT_SUPPORTED) +
-                           "\nAborting due to error on calling Ostrel()\n" + kPrompt);
-    EXPECT_EQ(run.out.find("IP_ADAPTER_INFO: \n"), std::string::npos);
+    struct Row {
+        const char* what;
+        std::vector<FakeAnswer> answers;
+        int records;
+    };
+    const Row rows[] = {
+        {"first offer accepted", {{ERROR_SUCCESS, 0}}, 1},
+        {"overflow, then success",
+         {{ERROR_BUFFER_OVERFLOW, 3 * kRecordSize}, {ERROR_SUCCESS, 0}},
+         3},
+        {"need grows twice",
+         {{ERROR_BUFFER_OVERFLOW, 2 * kRecordSize},
+          {ERROR_BUFFER_OVERFLOW, 4 * kRecordSize},
+          {ERROR_SUCCESS, 0}},
+         4},
+        {"refusal", {{ERROR_BUFFER_OVERFLOW, 2 * kRecordSize}, {ERROR_NOT_SUPPORTED, 0}}, 0},
+    };
+    for (const Row& row : rows) {
+        std::vector<IP_ADAPTER_INFO> filled;
+        ScriptFakeAdapters(row.answers, [&](IP_ADAPTER_INFO* buffer, ULONG) {
+            filled = Fill(buffer, row.records);
+        });
+        CapturedRun run = RunCaptured(kNoSuchFile);
+        std::vector<ULONG> offers{kRecordSize};
+        std::string want = kBanner + FirstQueryLine(row.answers[0].result);
+        for (size_t i = 1; i < row.answers.size(); ++i) {
+            offers.push_back(row.answers[i - 1].needed);
+            want += RetryLine(offers.back(), row.answers[i].result);
+        }
+        bool success = row.records > 0;
+        want += success ? Blocks(filled) : "\nAborting due to error on calling Ostrel()\n";
+        EXPECT_EQ(success ? 0 : 1, run.status) << row.what;
+        EXPECT_EQ(offers, FakeAdapterOffers()) << row.what;
+        EXPECT_EQ(want + kPrompt, run.out) << row.what;
+    }
 }
 
 TEST(RunOstrel, BufferThatCannotBeAllocatedAbortsAsNotEnoughMemory)
