@@ -398,21 +398,37 @@ TEST_F(VersionFile, ExecutableCarriesTheRecordAndNamesResolve)
     EXPECT_EQ(FileVersion(dir), kNoFile);
     EXPECT_EQ(FileVersion(""), kNoRecord);  // the running test, which has no record
     EXPECT_EQ(FileVersion(Write("text", Bytes(100, 'x'))), kNoRecord);
+    // Out of descriptors, the lookup fails as such, never as "no record".
+    int lowest = open("/dev/null", O_RDONLY);
+    close(lowest);
+    rlimit limit, lowered;
+    getrlimit(RLIMIT_NOFILE, &limit);
+    lowered = {(rlim_t)lowest, limit.rlim_max};
+    setrlimit(RLIMIT_NOFILE, &lowered);
+    EXPECT_EQ(FileVersion(copy), "<none 4>");
+    setrlimit(RLIMIT_NOFILE, &limit);
 }
 
 // A minimal file of three sections, or of many, carries the record; one
-// that keeps its count in the first header, as ELF does past 0xFF00, none.
+// that keeps its count in the first header, as ELF does past 0xFF00, none;
+// nor does a resource section (the .res image, padded) past the cap or
+// past the file's end, which it reaches.
 TEST_F(VersionFile, MinimalFilesCarryTheRecord)
 {
     const Bytes res = ReadFile(OSTREL_RES_FILE);
     const std::string names = std::string(1, '\0') + kResourceSectionName + '\0' + ".shstrtab";
+    const size_t n = res.size(), cap = 1024 * 1024;  // the most that is walked
+    const char* record = "1, 0, 0, 2";
     const struct {
-        size_t count;
+        size_t count, sectionSize, held;  // bytes of the file from the section's start
         const char* version;
-    } layouts[] = {{3, "1, 0, 0, 2"}, {0x4000, "1, 0, 0, 2"}, {0xFFFF, kNoRecord}};
+    } layouts[] = {{3, n, n, record},           {0x4000, n, n, record},
+                   {0xFFFF, n, n, kNoRecord},   {3, cap - 1, cap - 1, record},
+                   {3, cap, cap, record},       {3, cap + 1, cap + 1, kNoRecord},
+                   {3, cap, cap - 1, kNoRecord}};
     for (const auto& layout : layouts) {
-        size_t namesAt = 64, resAt = 128, table = (resAt + res.size() + 7) & ~(size_t)7;
-        Bytes data(table + layout.count * sizeof(Elf64_Shdr));
+        size_t namesAt = 64, table = 128, resAt = table + layout.count * sizeof(Elf64_Shdr);
+        Bytes data(resAt + layout.held);
         Elf64_Ehdr elf = {};
         memcpy(elf.e_ident, "\177ELF\2\1", 6);
         elf.e_shoff = table;
@@ -422,13 +438,14 @@ TEST_F(VersionFile, MinimalFilesCarryTheRecord)
         memcpy(&data[0], &elf, sizeof elf);
         Elf64_Shdr sections[3] = {};
         sections[0].sh_size = layout.count < 0xFF00 ? 0 : layout.count;
-        sections[1] = {1, SHT_PROGBITS, 0, 0, resAt, res.size(), 0, 0, 0, 0};
+        sections[1] = {1, SHT_PROGBITS, 0, 0, resAt, layout.sectionSize, 0, 0, 0, 0};
         sections[2] = {
             (Elf64_Word)names.size() - 9, SHT_STRTAB, 0, 0, namesAt, names.size() + 1, 0, 0, 0, 0};
         memcpy(&data[table], sections, sizeof sections);
         memcpy(&data[namesAt], names.data(), names.size());
         memcpy(&data[resAt], res.data(), res.size());
-        EXPECT_EQ(FileVersion(Write("elf", data)), layout.version) << layout.count;
+        EXPECT_EQ(FileVersion(Write("elf", data)), layout.version)
+            << layout.count << " " << layout.sectionSize << " " << layout.held;
     }
 }
 
