@@ -478,11 +478,9 @@ TEST_F(VersionFile, HeadersAtTheirExactSizes)
         uint8_t elfClass, byteOrder;
         size_t size;
         int error;
-    } files[] = {{1, 1, 52, ENOENT},
-                 {2, 2, 64, ENOENT},
-                 {2, 1, 63, EBADMSG},
-                 {2, 1, 64, ENOENT},
-                 {2, 1, 65, ENOENT}};
+    } files[] = {{1, 1, 15, EBADMSG}, {1, 1, 16, ENOENT},  // the identification alone
+                 {1, 1, 52, ENOENT},  {2, 2, 64, ENOENT}, {2, 1, 63, EBADMSG},
+                 {2, 1, 64, ENOENT},  {2, 1, 65, ENOENT}};
     for (const auto& file : files) {
         Bytes data(file.size);
         memcpy(&data[0], "\177ELF", 4);
@@ -525,8 +523,8 @@ TEST_F(VersionFile, HeadersAtTheirExactSizes)
 
 TEST_F(VersionFile, DamagedExecutablesHaveNoRecord)
 {
-    size_t section = ResourceSectionHeader();
-    uint64_t fileSize = exe.size();
+    size_t section = ResourceSectionHeader(), names = Field(40, 8) + Field(62, 2) * 64;
+    uint64_t fileSize = exe.size(), nameEnd = Field(section, 4) + strlen(kResourceSectionName);
     struct Damage {
         const char* what;
         size_t offset;
@@ -543,6 +541,7 @@ TEST_F(VersionFile, DamagedExecutablesHaveNoRecord)
         {"section size wraps around", section + 32, ~(uint64_t)0, 8},
         {"section holds no file bytes", section + 4, 8, 4},
         {"name offset beyond the name table", section, 0xFFFFFF, 4},
+        {"name table ends before the name's terminator", names + 32, nameEnd, 8},
         // Two sections of the record's name: neither is taken.
         {"a later section shares the name", section + 64, Field(section, 4), 4},
         {"an earlier section shares the name", section - 64, Field(section, 4), 4},
