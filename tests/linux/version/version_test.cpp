@@ -208,7 +208,6 @@ TEST(VersionRecord, DamagedRecordsAreRejected)
         size_t offset;
         uint16_t word;
     } damages[] = {
-        {"entry length zero", fileVersion, 0},
         {"entry length below its header", fileVersion, 5},
         {"entry length odd and inside the key", fileVersion, 9},
         {"key without terminator inside the entry", fileVersion, 6 + 2 * 11},
@@ -347,10 +346,6 @@ class VersionFile : public ::testing::Test {
         memcpy(&value, &exe[offset], width);
         return value;
     }
-    void SetField(Bytes* data, size_t offset, uint64_t value, size_t width)
-    {
-        memcpy(&(*data)[offset], &value, width);
-    }
     // Offset of the resource section's header in the (64-bit) executable.
     size_t ResourceSectionHeader()
     {
@@ -465,8 +460,6 @@ TEST_F(VersionFile, RecordIsTheOneInTheSectionObjcopyTakesOut)
     EXPECT_EQ(0, ReadElfVersionRecord(fd, &record));
     close(fd);
     EXPECT_EQ(record, walked);
-    EXPECT_EQ(record.size(), (size_t)(walked[0] | walked[1] << 8));
-    EXPECT_EQ(NodeAt(record, "VS_VERSION_INFO"), 0u);
 }
 
 // Headers one byte short of their size, of it, and past it: an ELF file
@@ -482,13 +475,10 @@ TEST_F(VersionFile, HeadersAtTheirExactSizes)
                  {1, 1, 52, ENOENT},  {2, 2, 64, ENOENT}, {2, 1, 63, EBADMSG},
                  {2, 1, 64, ENOENT},  {2, 1, 65, ENOENT}};
     for (const auto& file : files) {
-        Bytes data(file.size);
-        memcpy(&data[0], "\177ELF", 4);
-        data[4] = file.elfClass;
-        data[5] = file.byteOrder;
+        Bytes data = {0x7F, 'E', 'L', 'F', file.elfClass, file.byteOrder};
+        data.resize(file.size);
         int fd = open(Write("elf", data).c_str(), O_RDONLY);
-        std::vector<uint8_t> record;
-        EXPECT_EQ(file.error, ReadElfVersionRecord(fd, &record)) << file.size;
+        EXPECT_EQ(file.error, ReadElfVersionRecord(fd, &data)) << file.size;
         close(fd);
     }
     const Bytes record = CompiledRecord();
@@ -531,13 +521,10 @@ TEST_F(VersionFile, DamagedExecutablesHaveNoRecord)
         uint64_t value;
         size_t width;
     } damages[] = {
-        {"section table beyond the file", 40, fileSize, 8},
         {"section table end beyond the file", 40, fileSize - 64, 8},
-        {"section entries too small", 58, 16, 2},
         {"section entries one byte short", 58, 63, 2},
         {"name table index out of range", 62, 0xFFF0, 2},
         {"section beyond the file", section + 24, fileSize - 16, 8},
-        {"section size beyond the file", section + 32, fileSize, 8},
         {"section size wraps around", section + 32, ~(uint64_t)0, 8},
         {"section holds no file bytes", section + 4, 8, 4},
         {"name offset beyond the name table", section, 0xFFFFFF, 4},
@@ -548,34 +535,25 @@ TEST_F(VersionFile, DamagedExecutablesHaveNoRecord)
     };
     for (const Damage& damage : damages) {
         Bytes copy = exe;
-        SetField(&copy, damage.offset, damage.value, damage.width);
+        memcpy(&copy[damage.offset], &damage.value, damage.width);
         EXPECT_EQ(FileVersion(Write("damaged", copy)), kNoRecord) << damage.what;
     }
-    Bytes truncated(exe.begin(), exe.begin() + (long)(exe.size() - 100));
-    EXPECT_EQ(FileVersion(Write("truncated", truncated)), kNoRecord);
-    Bytes header(exe.begin(), exe.begin() + 40);
-    EXPECT_EQ(FileVersion(Write("header", header)), kNoRecord);
 }
 
-// Only a file cut short since its size was taken ends before it; its reads
-// fail rather than hand back what the window held.
+// Reads of a file cut short since its size was taken, or that the system
+// refuses, fail rather than hand back what the window held.
 TEST_F(VersionFile, FileCutShortFailsItsReads)
 {
-    int fd = open(Write("short", Bytes(100, 'x')).c_str(), O_RDONLY);
-    ASSERT_GE(fd, 0);
-    ByteReader reader(fd, 8192);
     EXPECT_LT(sizeof(ByteReader), 128u);  // readers nest on a 16 KiB stack: no window inside
     Bytes bytes(5000);
-    EXPECT_EQ(EIO, reader.Read(0, 8, bytes.data()));
-    EXPECT_EQ(EIO, reader.Read(0, bytes.size(), bytes.data()));
-    close(fd);
-}
-
-long PeakResidentKilobytes()
-{
-    struct rusage usage;
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
+    for (const std::string& path : {Write("short", Bytes(100, 'x')), dir}) {
+        int fd = open(path.c_str(), O_RDONLY), error = path == dir ? EISDIR : EIO;
+        ByteReader reader(fd, 8192);
+        EXPECT_EQ(error, reader.Read(0, 8, bytes.data()));
+        EXPECT_EQ(error, reader.Read(0, bytes.size(), bytes.data()));
+        close(fd);
+    }
+    EXPECT_EQ(EBADF, ReadElfVersionRecord(-1, &bytes));
 }
 
 // Sizes a file may claim cost reads of headers, never memory or reads
@@ -592,10 +570,13 @@ TEST_F(VersionFile, HugeSectionTableCostsNoMemory)
     }
     std::string path = Write("huge", data);
     ASSERT_EQ(truncate(path.c_str(), 64 + 0xFFFFL * 0x4000), 0);
-    long before = PeakResidentKilobytes();
+    struct rusage usage;
+    getrusage(RUSAGE_SELF, &usage);
+    long before = usage.ru_maxrss;
     auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(FileVersion(path), kNoRecord);
-    EXPECT_LT(PeakResidentKilobytes() - before, 16 * 1024);
+    getrusage(RUSAGE_SELF, &usage);
+    EXPECT_LT(usage.ru_maxrss - before, 16 * 1024);
     auto took = std::chrono::steady_clock::now() - start;
     EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(took).count(), 2000);
 }
