@@ -117,9 +117,9 @@ struct Block {
 };
 
 const char kFileVersion[] = "\\StringFileInfo\\000004B0\\FileVersion";
-// What VersionFile::FileVersion gives without a record, by the last error:
-// ERROR_FILE_NOT_FOUND, ERROR_RESOURCE_DATA_NOT_FOUND.
-const char kNoFile[] = "<none 2>", kNoRecord[] = "<none 1812>";
+// What VersionFile::FileVersion gives: the record's, or without one, by the
+// last error: ERROR_FILE_NOT_FOUND, ERROR_RESOURCE_DATA_NOT_FOUND.
+const char kRecord[] = "1, 0, 0, 2", kNoFile[] = "<none 2>", kNoRecord[] = "<none 1812>";
 
 // The banner's lookup, the string table's twelve entries in order, the
 // fixed part and the translation.
@@ -413,13 +413,12 @@ TEST_F(VersionFile, MinimalFilesCarryTheRecord)
     const Bytes res = ReadFile(OSTREL_RES_FILE);
     const std::string names = std::string(1, '\0') + kResourceSectionName + '\0' + ".shstrtab";
     const size_t n = res.size(), cap = 1024 * 1024;  // the most that is walked
-    const char* record = "1, 0, 0, 2";
     const struct {
         size_t count, sectionSize, held;  // bytes of the file from the section's start
         const char* version;
-    } layouts[] = {{3, n, n, record},           {0x4000, n, n, record},
-                   {0xFFFF, n, n, kNoRecord},   {3, cap - 1, cap - 1, record},
-                   {3, cap, cap, record},       {3, cap + 1, cap + 1, kNoRecord},
+    } layouts[] = {{3, n, n, kRecord},          {0x4000, n, n, kRecord},
+                   {0xFFFF, n, n, kNoRecord},   {3, cap - 1, cap - 1, kRecord},
+                   {3, cap, cap, kRecord},      {3, cap + 1, cap + 1, kNoRecord},
                    {3, cap, cap - 1, kNoRecord}};
     for (const auto& layout : layouts) {
         size_t namesAt = 64, table = 128, resAt = table + layout.count * sizeof(Elf64_Shdr);
@@ -496,6 +495,7 @@ TEST_F(VersionFile, HeadersAtTheirExactSizes)
                    {32, n, version, n + 1, EBADMSG},  // a header past the image
                    {32, 0x7F0000F0, version, 0, EBADMSG},
                    {32, n, named, 0, ENOENT},
+                   {32, n, {0xFFFF, 16, 'V', 0}, 0, ENOENT},
                    {32, 1, named, n - 1, EBADMSG},  // no room for the data's padding
                    {32, n, {'V', 'V', 0, 0xFFFF, 1}, 0, EBADMSG}};
     for (const auto& entry : entries) {
@@ -525,9 +525,10 @@ TEST_F(VersionFile, DamagedExecutablesHaveNoRecord)
         {"section entries one byte short", 58, 63, 2},
         {"name table index out of range", 62, 0xFFF0, 2},
         {"section beyond the file", section + 24, fileSize - 16, 8},
-        {"section size wraps around", section + 32, ~(uint64_t)0, 8},
         {"section holds no file bytes", section + 4, 8, 4},
         {"name offset beyond the name table", section, 0xFFFFFF, 4},
+        {"section too short for the version entry", section + 32, 40, 8},
+        {"record's root misnamed", NodeAt(exe, "VS_VERSION_INFO") + 6, 'X', 2},
         {"name table ends before the name's terminator", names + 32, nameEnd, 8},
         // Two sections of the record's name: neither is taken.
         {"a later section shares the name", section + 64, Field(section, 4), 4},
@@ -551,6 +552,7 @@ TEST_F(VersionFile, FileCutShortFailsItsReads)
         ByteReader reader(fd, 8192);
         EXPECT_EQ(error, reader.Read(0, 8, bytes.data()));
         EXPECT_EQ(error, reader.Read(0, bytes.size(), bytes.data()));
+        EXPECT_EQ(path == dir ? ENOENT : EBADMSG, ReadElfVersionRecord(fd, &bytes));
         close(fd);
     }
     EXPECT_EQ(EBADF, ReadElfVersionRecord(-1, &bytes));
