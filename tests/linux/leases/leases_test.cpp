@@ -204,7 +204,6 @@ TEST(LeaseReaders, EachReaderGivesItsFacts)
         {Reader::kNetworkd, "ADDRESS=10.0.0.5\nLIFETIME=4294967295\n", 0, "10.0.0.5   never"},
         {Reader::kNetworkd, "ADDRESS=10.0.0.5\nLIFETIME= infinity\r\n", 0, "10.0.0.5   never"},
         {Reader::kNetworkd, "ADDRESS=10.0.0.5\nLIFETIME=4294967294\n", 0, "10.0.0.5   unknown"},
-        {Reader::kNetworkd, "ADDRESS=10.0.0.5\nLIFETIME=04294967295\n", 0, "10.0.0.5   unknown"},
         {Reader::kNetworkd, "ADDRESS=10.0.0.5\nLIFETIME=infinityx\n", 0, "10.0.0.5   unknown"},
         // NetworkManager's dhcp4 section only; a list with one bad entry is dropped whole.
         {Reader::kState, device + "dhcp4.dhcp_lease_time=600\ndhcp4.expiry=1796716546\n" + dhcp6, 0,
@@ -221,8 +220,9 @@ TEST(LeaseReaders, EachReaderGivesItsFacts)
         {Reader::kState, "dhcp6.ip_address=10.0.0.5\n", 0, "ENOENT"},
         {Reader::kState, device + "dhcp4.dhcp_lease_time=601\ndhcp4.expiry=600\n", 0, "ENOENT"},
         // The entries dhcpcd 9.4 sends for "-4 -U IF" over its unprivileged socket.
-        {Reader::kDhcpcdDump, bound + "new_dhcp_lease_time=600", 1796715964,
-         "10.93.0.57 10.93.0.1 10.93.0.8,10.93.0.9 at 1796716564 from 1796715964"},
+        {Reader::kDhcpcdDump, bound + "new_dhcp_lease_time=600", INT64_MAX - 600,
+         "10.93.0.57 10.93.0.1 10.93.0.8,10.93.0.9 at 9223372036854775807 from "
+         "9223372036854775207"},
         {Reader::kDhcpcdDump, bound + "new_dhcp_lease_time=4294967295", 0,
          "10.93.0.57 10.93.0.1 10.93.0.8,10.93.0.9 never from 0"},
         {Reader::kDhcpcdDump, bound + "new_dhcp_lease_time=600", -1,
@@ -620,9 +620,9 @@ TEST(LeaseSources, OnlyRegularFilesWithinTheLimitsAreRead)
                 {std::to_string(limit + 1), limit * 2, EFBIG, limit * 2},
                 {std::to_string(limit), limit - 1, ENOSPC, 0},
                 {std::to_string(limit - 1), 0, ENOSPC, 0},
-                // Said to be empty, then 6 bytes: a file that grows while it is read.
-                {"../../proc/sys/kernel/ostype", 5, EFBIG, 0},
-                {"../../proc/sys/kernel/ostype", 6, 0, 0},
+                // Said to be empty, then "ostrel_leases_t\n": a file that grows as it is read.
+                {"../../proc/self/comm", 15, EFBIG, 0},
+                {"../../proc/self/comm", 16, 0, 0},
                 {"fifo", limit, ENXIO, limit},
                 {"link", limit, ENXIO, limit},
                 {"dir", limit, ENXIO, limit},
