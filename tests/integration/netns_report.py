@@ -15,9 +15,6 @@ import netns_common as common  # noqa: E402
 
 LIFETIME = 3600
 SETUP = """\
-link add va type veth peer name vb
-link set va up
-link set vb up
 addr add 10.77.1.2/24 dev va
 addr add 10.77.2.2/16 dev va valid_lft {0} preferred_lft {0}
 link add br0 type bridge
@@ -40,18 +37,16 @@ def main():
         if not condition:
             failures.append(message)
 
-    with common.namespace("ostrel_report") as name:
-        common.run_ip("-n", name, "-batch", "-", stdin=SETUP)
+    with common.namespace("ostrel_report", pairs=[("va", "vb")], setup=SETUP) as name:
         links = json.loads(common.run_ip("-n", name, "-j", "addr", "show"))
         routes = json.loads(common.run_ip("-n", name, "-j", "route", "show", "table", "main"))
         started = time.time()
         result = common.run_ostrel(ostrel, name)
         finished = time.time()
 
-    expect(result.returncode == 0, "exit status %d, stderr %r" % (result.returncode, result.stderr))
-    parsed = common.parse_or_show(result)
+    parsed = common.parse_run(result, failures)
     if parsed is None:
-        return 1
+        return common.finish(failures, "", "")
     queries, records = parsed
 
     expect(len(queries) == 2, "expected two query lines, got %r" % queries)
