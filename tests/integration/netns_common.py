@@ -273,6 +273,19 @@ def check_links(records, needed):
                 raise ReportError("%s list does not end in 0" % name)
 
 
+class Expect:
+    """Keeps the message of every condition that does not hold, led by the
+    context the caller is in."""
+
+    def __init__(self, context=""):
+        self.failures = []
+        self.context = context
+
+    def __call__(self, condition, message):
+        if not condition:
+            self.failures.append("%s: %s" % (self.context, message) if self.context else message)
+
+
 def finish(failures, report, success):
     """Prints the failures with the report that showed them, or the success
     line; returns the exit status."""
