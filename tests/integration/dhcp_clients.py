@@ -146,8 +146,9 @@ class Network:
     and UTS namespace is held by one sleeping process; everything started
     in either namespace ends with it."""
 
-    def __init__(self, ostrel, lease, extra_options):
+    def __init__(self, ostrel, expect, lease, extra_options):
         self.ostrel = ostrel
+        self.expect = expect
         tag = "%d_%s" % (os.getpid(), uuid.uuid4().hex[:6])
         self.server_ns = "ostrel_dhs_" + tag
         self.client_ns = "ostrel_dhc_" + tag
@@ -156,7 +157,7 @@ class Network:
         self.background = []
         self.lease = lease
         self.extra = extra_options
-        self.differences = {}  # variant: how its DHCP facts first differed from root's
+        self.differed = set()  # variants whose DHCP facts differed from root's already
         self.agreement = ""  # the variants against root's last record
 
     def __enter__(self):
@@ -205,11 +206,6 @@ class Network:
         return ("processes %s in the client namespace left the caller's root" %
                 ", ".join(foreign)) if foreign else None
 
-    def check_roots(self):
-        problem = self.escaped()
-        if problem:
-            raise Failure(problem)
-
     def inside(self, *args, check=True, timeout=60):
         """Runs a command in the client's namespaces."""
         return run(*common.enter(self.holder.pid), *args, check=check, timeout=timeout)
@@ -243,7 +239,9 @@ class Network:
         """Root's record of dc0, once each variant's DHCP facts were
         compared with it; a renewal between two runs makes the comparison
         wait for the next round."""
-        self.check_roots()
+        problem = self.escaped()
+        if problem:
+            raise Failure(problem)
         for attempt in range(5):
             record = self.record()
             variants = [(name, dhcp_facts(self.record(*prefix))) for name, prefix in VARIANTS]
@@ -254,9 +252,9 @@ class Network:
         for name, facts in variants:
             if same_facts(facts, dhcp_facts(again)):
                 agreed.append(name)
-            else:
-                self.differences.setdefault(name, "%s: %s, root: %s" % (
-                    name, facts, dhcp_facts(again)))
+            elif name not in self.differed:
+                self.differed.add(name)
+                self.expect(False, "%s: %s, root: %s" % (name, facts, dhcp_facts(again)))
         self.agreement = "same DHCP facts " + " and ".join(agreed) if agreed else ""
         return again
 
@@ -301,14 +299,24 @@ class Network:
             raise Failure(problem)
 
 
-class Dhclient:
-    name = "dhclient"
-    releases = True  # tells the server
+class Client:
+    """What most clients do: tell the server when they release, and keep
+    the WINS servers they asked for."""
+    releases = True
     keeps_wins = True
     wins_option = "--dhcp-option"
+    needs = ()  # (program, its package)
 
     def missing(self):
-        return None if shutil.which("dhclient") else "dhclient (isc-dhcp-client) is not installed"
+        for program, package in self.needs:
+            if shutil.which(program) is None:
+                return "%s (%s) is not installed" % (program, package)
+        return None
+
+
+class Dhclient(Client):
+    name = "dhclient"
+    needs = [("dhclient", "isc-dhcp-client")]
 
     def start(self, net):
         net.inside("dhclient", "-4", "-1", "-pf", "/run/dhclient.pid", "dc0", timeout=60)
@@ -320,14 +328,9 @@ class Dhclient:
         net.inside("dhclient", "-4", "-x", "-pf", "/run/dhclient.pid", "dc0")
 
 
-class Dhcpcd:
+class Dhcpcd(Client):
     name = "dhcpcd"
-    releases = True
-    keeps_wins = True
-    wins_option = "--dhcp-option"
-
-    def missing(self):
-        return None if shutil.which("dhcpcd") else "dhcpcd (dhcpcd-base) is not installed"
+    needs = [("dhcpcd", "dhcpcd-base")]
 
     def start(self, net):
         # -w: back only once the address is bound, after the probe. The
@@ -342,14 +345,11 @@ class Dhcpcd:
         net.inside("dhcpcd", "-4", "-x", "dc0")
 
 
-class Networkd:
+class Networkd(Client):
     name = "systemd-networkd"
     releases = False  # stopped without a bus, it drops the lease without telling the server
     keeps_wins = False
-    wins_option = "--dhcp-option"
-
-    def missing(self):
-        return None if os.access(NETWORKD, os.X_OK) else NETWORKD + " (systemd) is not installed"
+    needs = [(NETWORKD, "systemd")]
 
     def start(self, net):
         net.inside("sh", "-c", "mkdir -p /run/systemd/network && cat > "
@@ -375,22 +375,17 @@ class Networkd:
     stop = release
 
 
-class NetworkManager:
+class NetworkManager(Client):
     releases = False  # disconnected, it drops the address without telling the server
-    keeps_wins = True
     # Its internal client does not ask for WINS servers; the server sends
     # them all the same.
     wins_option = "--dhcp-option-force"
+    needs = [("NetworkManager", "network-manager"), ("nmcli", "network-manager"),
+             ("dbus-daemon", "dbus")]
 
     def __init__(self, backend):
         self.backend = backend
         self.name = "NetworkManager" + ("" if backend == "internal" else "/" + backend)
-
-    def missing(self):
-        for program in ("NetworkManager", "nmcli", "dbus-daemon"):
-            if shutil.which(program) is None:
-                return program + " (network-manager, dbus) is not installed"
-        return None
 
     def start(self, net):
         os.mkdir(os.path.join(net.tmp, "nm"), 0o700)
@@ -511,16 +506,6 @@ def check_static(record, expect):
     expect(node(record, "DhcpServer") == "", "DhcpServer " + node(record, "DhcpServer"))
 
 
-class Expect:
-    def __init__(self):
-        self.failures = []
-        self.context = ""
-
-    def __call__(self, condition, message):
-        if not condition:
-            self.failures.append("%s: %s" % (self.context, message))
-
-
 def settled_lease(client, net, wins, expect, moved_past=None):
     """The report and server line once both record the same lease. The
     server's line moves at every renewal; a client records it after its
@@ -529,8 +514,7 @@ def settled_lease(client, net, wins, expect, moved_past=None):
     deadline = time.time() + 25
     while True:
         record, line = net.stable_report()
-        trial = Expect()
-        trial.context = expect.context
+        trial = common.Expect(expect.context)
         check_lease(client, net, record, line, wins, trial)
         if moved_past is not None:
             trial(common.number(record["LeaseExpires"]) > moved_past,
@@ -544,8 +528,8 @@ def settled_lease(client, net, wins, expect, moved_past=None):
 def finite_run(ostrel, client, expect, shown):
     """Two WINS servers and a renewal every few seconds; then a release and
     the same address set by hand."""
-    with Network(ostrel, LEASE, ["%s=44,%s,%s" % (client.wins_option, *WINS),
-                                 "--dhcp-option=option:T1,4"]) as net:
+    with Network(ostrel, expect, LEASE, ["%s=44,%s,%s" % (client.wins_option, *WINS),
+                                         "--dhcp-option=option:T1,4"]) as net:
         expect.context = client.name + " bind"
         client.start(net)
         record, line = settled_lease(client, net, WINS, expect)
@@ -575,15 +559,12 @@ def finite_run(ostrel, client, expect, shown):
             time.sleep(HAND)
         net.inside("ip", "addr", "add", address + "/24", "dev", "dc0")
         check_static(net.report(), expect)
-        expect.context = client.name + " finite run"
-        for difference in net.differences.values():
-            expect(False, difference)
 
 
 def infinite_run(ostrel, client, expect, shown):
     """One WINS server; then the client stopped without a release and its
     address set again by hand while the never-ending lease stays on disk."""
-    with Network(ostrel, "infinite", ["%s=44,%s" % (client.wins_option, WINS[0])]) as net:
+    with Network(ostrel, expect, "infinite", ["%s=44,%s" % (client.wins_option, WINS[0])]) as net:
         expect.context = client.name + " infinite"
         started = time.time()
         client.start(net)
@@ -602,9 +583,6 @@ def infinite_run(ostrel, client, expect, shown):
         check_static(record, expect)
         shown.append((client.name + " stopped, set by hand", net.server_line(), record,
                       net.agreement))
-        expect.context = client.name + " infinite run"
-        for difference in net.differences.values():
-            expect(False, difference)
 
 
 def stop_on_signal(number, _frame):
@@ -623,7 +601,7 @@ def main():
     with open("/etc/resolv.conf", "rb") as f:
         resolv = f.read()
     host = socket.gethostname()
-    expect = Expect()
+    expect = common.Expect()
     shown = []
     skipped = []
     ran = 0

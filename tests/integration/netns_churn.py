@@ -94,12 +94,8 @@ def main():
     ostrel = common.ostrel_argument("netns_churn.py")
     failures = []
     rounds_file = "/tmp/ostrel_churn_%d" % os.getpid()
-    with common.namespace("ostrel_churn") as name:
-        common.run_ip("-n", name, "-batch", "-",
-                      stdin="link add base type veth peer name peer\n"
-                            "addr add 10.99.0.1/24 dev base\n"
-                            "link set base up\nlink set peer up\n"
-                            "route add default via 10.99.0.254 dev base\n")
+    setup = "addr add 10.99.0.1/24 dev base\nroute add default via 10.99.0.254 dev base\n"
+    with common.namespace("ostrel_churn", pairs=[("base", "peer")], setup=setup) as name:
         churn = start_churn(name, rounds_file, 0)
         try:
             # The kernel may still be tearing down namespaces of earlier

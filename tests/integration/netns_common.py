@@ -94,9 +94,10 @@ def run_ip(*args, stdin=None):
 
 
 @contextlib.contextmanager
-def namespace(prefix, lo_up=True):
-    """A fresh network namespace, deleted on every way out; lo_up=False
-    leaves it as the kernel makes it (lo down, no route table)."""
+def namespace(prefix, lo_up=True, pairs=(), setup=""):
+    """A fresh network namespace, deleted on every way out, with the veth
+    pairs (name, peer) made and up, then the ip -batch lines of setup run;
+    lo_up=False leaves it as the kernel makes it (lo down, no route table)."""
     name = "%s_%d_%s" % (prefix, os.getpid(), uuid.uuid4().hex[:6])
     try:
         run_ip("netns", "add", name)
@@ -105,6 +106,10 @@ def namespace(prefix, lo_up=True):
     try:
         if lo_up:
             run_ip("-n", name, "link", "set", "lo", "up")
+        batch = "".join("link add {0} type veth peer name {1}\nlink set {0} up\n"
+                        "link set {1} up\n".format(*pair) for pair in pairs)
+        if batch + setup:
+            run_ip("-n", name, "-batch", "-", stdin=batch + setup)
         yield name
     finally:
         subprocess.run(["ip", "netns", "del", name], capture_output=True)
@@ -229,13 +234,16 @@ def parse_report(text):
     return queries, records
 
 
-def parse_or_show(result):
-    """parse_report of a run's output, or None after printing why and the
-    output itself, so that a failing test shows what it saw."""
+def parse_run(result, failures, where=""):
+    """parse_report of a run that succeeded, or None once why not is added
+    to failures (and the output printed, to show what the test saw)."""
+    if result.returncode != 0:
+        failures.append("%sexit status %d, stderr %r" % (where, result.returncode, result.stderr))
+        return None
     try:
         return parse_report(result.stdout)
     except ReportError as error:
-        print("FAIL: " + str(error))
+        failures.append(where + str(error))
         print(result.stdout)
         return None
 
@@ -263,6 +271,19 @@ def check_links(records, needed):
                     raise ReportError("%s node link 0x%x outside the buffer" % (name, node["Next"]))
             if record["lists"][name] and record["lists"][name][-1]["Next"] != 0:
                 raise ReportError("%s list does not end in 0" % name)
+
+
+class Expect:
+    """Keeps the message of every condition that does not hold, led by the
+    context the caller is in."""
+
+    def __init__(self, context=""):
+        self.failures = []
+        self.context = context
+
+    def __call__(self, condition, message):
+        if not condition:
+            self.failures.append("%s: %s" % (self.context, message) if self.context else message)
 
 
 def finish(failures, report, success):

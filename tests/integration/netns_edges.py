@@ -28,15 +28,10 @@ HOSTILE = [
 
 def check_lone_lo(result, failures, where):
     """A complete report of one adapter, lo, with no address and no gateway."""
-    if result.returncode != 0:
-        failures.append("%s: exit status %d, stderr %r" % (where, result.returncode,
-                                                           result.stderr))
+    parsed = common.parse_run(result, failures, where + ": ")
+    if parsed is None:
         return
-    try:
-        _, records = common.parse_report(result.stdout)
-    except common.ReportError as error:
-        failures.append("%s: %s" % (where, error))
-        return
+    records = parsed[1]
     names = [r.get("AdapterName") for r in records]
     if names != ["lo"]:
         failures.append("%s: adapters %r, expected only lo" % (where, names))
@@ -75,11 +70,8 @@ def main():
     bad = sorted({c for c in result.stdout if (c < " " and c != "\n") or c == "\x7f"})
     if bad:
         failures.append("hostile texts: control characters %r reached the output" % bad)
-    try:
-        _, records = common.parse_report(result.stdout)
-    except common.ReportError as error:
-        records = []
-        failures.append("hostile texts: " + str(error))
+    parsed = common.parse_run(result, failures, "hostile texts: ")
+    records = parsed[1] if parsed else []
     forged = sum(line.startswith("Index:") for line in result.stdout.split("\n")) - len(records)
     if forged:
         failures.append("%d forged Index lines" % forged)

@@ -88,7 +88,7 @@ ROWS = [
 ]
 
 
-def run_row(ostrel, name, row):
+def run_row(ostrel, name, row, failures):
     title, kind, limits, interrupt, want = row
     # Fresh tmpfs over /var/lib and /run hide the machine's stores and take
     # the test's, without a folder made or changed outside.
@@ -104,25 +104,25 @@ def run_row(ostrel, name, row):
              "-c", script], stdin=subprocess.DEVNULL, capture_output=True, text=True,
             timeout=30, preexec_fn=interrupt_socket_calls if interrupt else None)
     except subprocess.TimeoutExpired:
-        return "%s: still running after 30 s" % title
+        failures.append("%s: still running after 30 s" % title)
+        return
     elapsed = time.time() - started
     print("%-45s exit %d in %.2f s" % (title, result.returncode, elapsed))
     lines = [line for line in result.stdout.splitlines() if line.startswith("Calling Ostrel()")]
-    if want == "lease":
-        if result.returncode != 0:
-            return "%s: exit status %d, last query line %r, stderr %r" % (
-                title, result.returncode, lines[-1:] or None, result.stderr[-300:])
-        parsed = common.parse_or_show(result)
-        eth0 = [r for r in parsed[1] if r.get("AdapterName") == "eth0"] if parsed else []
-        servers = [node.get("IpAddress") for node in eth0[0]["lists"]["DhcpServer"]] \
-            if eth0 else []
-        if servers != ["10.5.0.1"]:
-            return "%s: eth0's DhcpServer %r, expected the lease's 10.5.0.1" % (title, servers)
-    elif result.returncode != 1 or not lines or not lines[-1].endswith(want) \
-            or "Aborting due to error" not in result.stdout:
-        return "%s: exit status %d, last query line %r, expected %r" % (
-            title, result.returncode, lines[-1:] or None, want)
-    return None
+    if want != "lease":
+        if result.returncode != 1 or not lines or not lines[-1].endswith(want) \
+                or "Aborting due to error" not in result.stdout:
+            failures.append("%s: exit status %d, last query line %r, expected %r" % (
+                title, result.returncode, lines[-1:] or None, want))
+        return
+    parsed = common.parse_run(result, failures, "%s: last query line %r, " % (
+        title, lines[-1:] or None))
+    eth0 = [r for r in parsed[1] if r.get("AdapterName") == "eth0"] if parsed else []
+    servers = [node.get("IpAddress") for node in eth0[0]["lists"]["DhcpServer"]] \
+        if eth0 else []
+    if parsed and servers != ["10.5.0.1"]:
+        failures.append("%s: eth0's DhcpServer %r, expected the lease's 10.5.0.1" % (
+            title, servers))
 
 
 def main():
@@ -131,16 +131,11 @@ def main():
         return 0
     ostrel = common.ostrel_argument("netns_limits.py")
     failures = []
-    with common.namespace("ostrel_limits") as name:
-        common.run_ip("-n", name, "-batch", "-",
-                      stdin="link add eth0 type veth peer name peer0\n"
-                            "addr add 10.5.0.2/24 dev eth0 valid_lft 3600 preferred_lft 3600\n"
-                            "link set eth0 up\nlink set peer0 up\n"
-                            "route add default via 10.5.0.1 dev eth0\n")
+    setup = ("addr add 10.5.0.2/24 dev eth0 valid_lft 3600 preferred_lft 3600\n"
+             "route add default via 10.5.0.1 dev eth0\n")
+    with common.namespace("ostrel_limits", pairs=[("eth0", "peer0")], setup=setup) as name:
         for row in ROWS:
-            failure = run_row(ostrel, name, row)
-            if failure:
-                failures.append(failure)
+            run_row(ostrel, name, row, failures)
     return common.finish(failures, "", "all rows passed")
 
 

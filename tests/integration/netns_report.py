@@ -15,9 +15,6 @@ import netns_common as common  # noqa: E402
 
 LIFETIME = 3600
 SETUP = """\
-link add va type veth peer name vb
-link set va up
-link set vb up
 addr add 10.77.1.2/24 dev va
 addr add 10.77.2.2/16 dev va valid_lft {0} preferred_lft {0}
 link add br0 type bridge
@@ -34,24 +31,17 @@ TYPES = {"ether": 6, "loopback": 24, "none": 131, "ppp": 23}
 
 def main():
     ostrel = common.ostrel_argument("netns_report.py")
-    failures = []
-
-    def expect(condition, message):
-        if not condition:
-            failures.append(message)
-
-    with common.namespace("ostrel_report") as name:
-        common.run_ip("-n", name, "-batch", "-", stdin=SETUP)
+    expect = common.Expect()
+    with common.namespace("ostrel_report", pairs=[("va", "vb")], setup=SETUP) as name:
         links = json.loads(common.run_ip("-n", name, "-j", "addr", "show"))
         routes = json.loads(common.run_ip("-n", name, "-j", "route", "show", "table", "main"))
         started = time.time()
         result = common.run_ostrel(ostrel, name)
         finished = time.time()
 
-    expect(result.returncode == 0, "exit status %d, stderr %r" % (result.returncode, result.stderr))
-    parsed = common.parse_or_show(result)
+    parsed = common.parse_run(result, expect.failures)
     if parsed is None:
-        return 1
+        return common.finish(expect.failures, "", "")
     queries, records = parsed
 
     expect(len(queries) == 2, "expected two query lines, got %r" % queries)
@@ -68,7 +58,7 @@ def main():
         try:
             common.check_links(records, needed)
         except common.ReportError as error:
-            failures.append(str(error))
+            expect(False, str(error))
 
     gateways = {}
     for route in routes:
@@ -126,8 +116,7 @@ def main():
             check("DhcpEnabled", "0x0 (0)")
             check("LeaseExpires", "0x0 (0) Thu Jan 01 00:00:00 1970")
 
-    expect(any(r.get("AdapterName") == "va" for r in records), "veth va missing")
-    return common.finish(failures, result.stdout, "%d interfaces checked" % len(records))
+    return common.finish(expect.failures, result.stdout, "%d interfaces checked" % len(records))
 
 
 if __name__ == "__main__":

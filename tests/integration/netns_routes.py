@@ -14,13 +14,8 @@ sys.dont_write_bytecode = True  # the source tree stays as it was
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import netns_common as common  # noqa: E402
 
+PAIRS = (("va", "vb"), ("vc", "vd"), ("vg", "vh"), ("nh1", "nh2"))
 SETUP = """\
-link add va type veth peer name vb
-link add vc type veth peer name vd
-link set va up
-link set vb up
-link set vc up
-link set vd up
 addr add 10.1.0.2/24 dev va
 addr add 10.2.0.2/24 dev vc
 route add default metric 100 nexthop via 10.1.0.1 dev va nexthop via 10.2.0.1 dev vc
@@ -31,14 +26,8 @@ route add default via 10.1.0.99 dev va table 100
 route add default via 10.2.0.98 dev vc table local
 route add default via 10.1.0.1 dev va metric 400
 route add default metric 500 nexthop via 10.2.0.1 dev vc nexthop via 10.2.0.1 dev vc
-link add vg type veth peer name vh
-link set vg up
-link set vh up
 route add default dev vh metric 700
 route add default dev vh metric 800
-link add nh1 type veth peer name nh2
-link set nh1 up
-link set nh2 up
 addr add 10.3.0.2/24 dev nh1
 nexthop add id 31 via 10.3.0.1 dev nh1
 nexthop add id 32 via 10.3.0.9 dev nh1
@@ -57,8 +46,7 @@ EXPECTED = {"lo": [""], "va": ["10.1.0.1"], "vb": [""],
 
 def main():
     ostrel = common.ostrel_argument("netns_routes.py")
-    with common.namespace("ostrel_routes") as name:
-        common.run_ip("-n", name, "-batch", "-", stdin=SETUP)
+    with common.namespace("ostrel_routes", pairs=PAIRS, setup=SETUP) as name:
         # Without -4 the IPv6 next hop would make an IPv6 route.
         common.run_ip("-n", name, "-4", "route", "add", "default", "via", "inet6", "fe80::1",
                       "dev", "vg", "metric", "600")
@@ -75,15 +63,11 @@ def main():
 
 
 def check(result, where):
-    if result.returncode != 0:
-        return ["%sexit status %d, stderr %r" % (where, result.returncode, result.stderr)]
-    parsed = common.parse_or_show(result)
-    if parsed is None:
-        return ["%sreport not parsed" % where]
-    _, records = parsed
-
     failures = []
-    got = {r.get("AdapterName"): r["lists"]["GatewayList"] for r in records}
+    parsed = common.parse_run(result, failures)
+    if parsed is None:
+        return [where + f for f in failures]
+    got = {r.get("AdapterName"): r["lists"]["GatewayList"] for r in parsed[1]}
     if sorted(got) != sorted(EXPECTED):
         failures.append("interfaces %r, expected %r" % (sorted(got), sorted(EXPECTED)))
     for ifname, want in EXPECTED.items():
