@@ -7,32 +7,26 @@
 #include <cerrno>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "netlink_support.h"
 
 TEST(AdapterQuery, KernelErrorsAsResultCodes)
 {
-    const struct {
-        int error;
-        DWORD code;
-    } kCodes[] = {
-        {0, ERROR_SUCCESS},
-        {EPERM, ERROR_ACCESS_DENIED},
-        {EACCES, ERROR_ACCESS_DENIED},
-        {ENOMEM, ERROR_NOT_ENOUGH_MEMORY},
-        {ENOBUFS, ERROR_NOT_ENOUGH_MEMORY},
-        {EMFILE, ERROR_TOO_MANY_OPEN_FILES},
-        {ENFILE, ERROR_TOO_MANY_OPEN_FILES},
-        {EIO, ERROR_GEN_FAILURE},
-        {EAFNOSUPPORT, ERROR_NOT_SUPPORTED},
-        {EPROTONOSUPPORT, ERROR_NOT_SUPPORTED},
-        {EOPNOTSUPP, ERROR_NOT_SUPPORTED},
-        {EBADMSG, ERROR_GEN_FAILURE},
-        {EAGAIN, ERROR_GEN_FAILURE},
+    // Each result code with the errno values that become it.
+    const std::pair<DWORD, std::vector<int>> kCodes[] = {
+        {ERROR_SUCCESS, {0}},
+        {ERROR_ACCESS_DENIED, {EPERM, EACCES}},
+        {ERROR_NOT_ENOUGH_MEMORY, {ENOMEM, ENOBUFS}},
+        {ERROR_TOO_MANY_OPEN_FILES, {EMFILE, ENFILE}},
+        {ERROR_NOT_SUPPORTED, {EAFNOSUPPORT, EPROTONOSUPPORT, EOPNOTSUPP}},
+        {ERROR_GEN_FAILURE, {EIO, EBADMSG, EAGAIN}},
     };
-    for (const auto& want : kCodes) {
-        EXPECT_EQ(want.code, MapKernelError(want.error)) << want.error;
+    for (const auto& [code, errors] : kCodes) {
+        for (int error : errors) {
+            EXPECT_EQ(code, MapKernelError(error)) << error;
+        }
     }
     // A socket refused before any dump is the query's answer too.
     QueryChannelOpener before =

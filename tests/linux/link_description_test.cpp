@@ -151,20 +151,20 @@ TEST(LinkDescription, SysfsNamesDriverAndWirelessOfTheLinksOwnEntryOnly)
         bool noDescriptors = false;
     };
     const Entry entries[] = {
-        {"wlp1", "1\n", "02:00:00:00:00:01\n", "iwlwifi", 71},
-        {"wlp2", "7\n", "02:00:00:00:00:02\n", "ethernet", 6},  // another namespace's
-        {"wlp3", "3\n", "02:00:00:00:00:99\n", "ethernet", 6},  // same index, other device
-        {"wlp4", nullptr, "02:00:00:00:00:04\n", "ethernet", 6},
-        {"wlp5", "5x\n", "02:00:00:00:00:05\n", "ethernet", 6},
-        {"wlp6", "6\n", "02:00:00:00:00\n", "ethernet", 6},  // one byte short
-        {"wlp7", "7\n", "02:00:00:00:00:07\n", "iwlwifi", 71, "/phy80211"},
-        {"enp8", "8\n", "02:00:00:00:00:08\n", "iwlwifi", 6, nullptr},
+        {"wlp1", "1\n", "b2:00:00:00:00:01\n", "iwlwifi", 71},
+        {"wlp2", "7\n", "b2:00:00:00:00:02\n", "ethernet", 6},  // another namespace's
+        {"wlp3", "3\n", "b2:00:00:00:00:99\n", "ethernet", 6},  // same index, other device
+        {"wlp4", nullptr, "b2:00:00:00:00:04\n", "ethernet", 6},
+        {"wlp5", "5x\n", "b2:00:00:00:00:05\n", "ethernet", 6},
+        {"wlp6", "6\n", "b2:00:00:00:00\n", "ethernet", 6},  // one byte short
+        {"wlp7", "7\n", "b2:00:00:00:00:07\n", "iwlwifi", 71, "/phy80211"},
+        {"enp8", "8\n", "b2:00:00:00:00:08\n", "iwlwifi", 6, nullptr},
         // No driver bound: still the type of link it is.
-        {"wlp9", "9\n", "02:00:00:00:00:09\n", "ethernet", 71, "/wireless", false},
-        {"wlp10", "10\n", "02:00:00:00:00:0A\n", "iwlwifi", 71},  // hexadecimal digits
-        {"wlp11", "11\n", "02:00:00:00:00:0b\n", "iwlwifi", 71},  // in either case
+        {"wlp9", "9\n", "b2:00:00:00:00:09\n", "ethernet", 71, "/wireless", false},
+        {"wlp10", "10\n", "B2:00:00:00:00:0A\n", "iwlwifi", 71},  // hexadecimal digits
+        {"wlp11", "11\n", "b2:00:00:00:00:0b\n", "iwlwifi", 71},  // in either case
         // Facts that are there but cannot be read fail the description.
-        {"wlp12", "12\n", "02:00:00:00:00:0c\n", "Too many open files", 6, "/wireless", true, true},
+        {"wlp12", "12\n", "b2:00:00:00:00:0c\n", "Too many open files", 6, "/wireless", true, true},
     };
     uint32_t index = 1;
     for (const Entry& entry : entries) {
@@ -174,7 +174,7 @@ TEST(LinkDescription, SysfsNamesDriverAndWirelessOfTheLinksOwnEntryOnly)
         }
         NetLink link = MakeLink(index, ARPHRD_ETHER, entry.name);
         link.addressLength = 6;
-        link.address[0] = 2;
+        link.address[0] = 0xb2;
         link.address[5] = static_cast<uint8_t>(index++);
         AdapterFacts facts = Describe(link, tree.path().c_str(), entry.noDescriptors);
         EXPECT_EQ(entry.description, facts.description) << entry.name;
