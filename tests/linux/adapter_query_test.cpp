@@ -33,6 +33,12 @@ TEST(AdapterQuery, KernelErrorsAsResultCodes)
         SetQueryChannelOpener([](std::unique_ptr<NetlinkChannel>*) { return EACCES; });
     ULONG length = 0;
     EXPECT_EQ(ERROR_ACCESS_DENIED, Ostrel(nullptr, &length));
+    // So is a dump that fails: a kernel that never answers.
+    SetQueryChannelOpener([](std::unique_ptr<NetlinkChannel>* channel) {
+        channel->reset(new ScriptedChannel);
+        return 0;
+    });
+    EXPECT_EQ(ERROR_GEN_FAILURE, Ostrel(nullptr, &length));
     SetQueryChannelOpener(before);
 }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <linux/if_addr.h>
 #include <linux/if_arp.h>
+#include <sys/resource.h>
 
 #include <cmath>
 #include <ctime>
@@ -101,6 +102,18 @@ TEST(GatherAdapterFacts, IndexOrderPrimariesFirstGatewaysOnceKernelLease)
     EXPECT_FALSE(eth.haveDhcpServer);
     EXPECT_EQ(kNow - 60, eth.leaseObtained);
     EXPECT_EQ(kNow + 3600, eth.leaseExpires);
+
+    // A device whose /sys entry cannot be read for want of descriptors fails
+    // the gathering instead of showing a guessed description.
+    NetSnapshot device;
+    device.links = {MakeLink(2, ARPHRD_ETHER, "eth0")};
+    rlimit before;
+    getrlimit(RLIMIT_NOFILE, &before);
+    rlimit none = {0, before.rlim_max};
+    setrlimit(RLIMIT_NOFILE, &none);
+    int starved = GatherAdapterFacts(device, {}, KernelClock{}, "/sys/class/net", &adapters);
+    setrlimit(RLIMIT_NOFILE, &before);
+    EXPECT_EQ(EMFILE, starved);
 }
 
 // Of the interface's candidates (another namespace's lease for the same
