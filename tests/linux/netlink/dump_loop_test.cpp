@@ -220,12 +220,14 @@ TEST(NetlinkChannel, RoutesNamingOnlyAnObjectTakeItsHops)
         if (kind == DumpKind::kRoutes) {
             AddObjectRoute(d, 10, 100);
             AddObjectRoute(d, 20, 200);
+            AddObjectRoute(d, 25, 250);
             AddObjectRoute(d, 30, 300);         // via IPv6
             AddObjectRoute(d, 40, 400, 4, 40);  // spelled out: the object is not consulted
             AddObjectRoute(d, 50, 500);         // a blackhole
             AddObjectRoute(d, 60, 600);         // unknown
         } else if (kind == DumpKind::kNexthops) {
             AddObject(d, 10, AF_INET, 3, 1);
+            AddObject(d, 25, 0, 0, 0, {21});  // its members come first in the list
             // A group in member order; an unknown member and a nested group give nothing.
             AddObject(d, 20, 0, 0, 0, {22, 99, 10, 21, 20});
             AddObject(d, 21, AF_INET, 3, 21);
@@ -249,8 +251,8 @@ TEST(NetlinkChannel, RoutesNamingOnlyAnObjectTakeItsHops)
         got.push_back(std::to_string(g.index) + " " + std::to_string(g.address[3]) + " " +
                       std::to_string(g.priority) + (g.nexthopId != 0 ? " unresolved" : ""));
     }
-    const std::vector<std::string> expected = {"3 1 100", "5 0 200", "3 1 200", "3 21 200",
-                                               "4 40 400"};
+    const std::vector<std::string> expected = {"3 1 100",  "5 0 200",  "3 1 200",
+                                               "3 21 200", "3 21 250", "4 40 400"};
     EXPECT_EQ(expected, got);
     EXPECT_EQ(DumpKind::kNexthops, channel.requests.back());
 }

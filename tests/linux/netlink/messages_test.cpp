@@ -46,14 +46,20 @@ int Feed(DumpReader& reader, Datagram& d, NetSnapshot& snapshot)
 
 }  // namespace
 
-// A tun link's type comes from its kind's data, given before or after the kind.
+// A tun link's type comes from its kind's data, given before or after the
+// kind; another kind's data numbers its attributes otherwise.
 TEST(NetlinkParse, LinkTakesNameKindWholeAddressAndTunType)
 {
     uint8_t hardware[20];
     for (int i = 0; i < 20; ++i) {
         hardware[i] = static_cast<uint8_t>(0xF0 + i);
     }
-    for (bool dataFirst : {false, true}) {
+    const struct {
+        const char* kind;
+        bool dataFirst;
+        uint8_t tunType;
+    } rows[] = {{"tun", false, IFF_TAP}, {"tun", true, IFF_TAP}, {"veth", false, 0}};
+    for (const auto& row : rows) {
         Datagram d;
         d.Begin(RTM_NEWLINK);
         ifinfomsg info = {};
@@ -64,16 +70,16 @@ TEST(NetlinkParse, LinkTakesNameKindWholeAddressAndTunType)
         d.Text(IFLA_IFNAME, "ib0");
         d.Attribute(IFLA_ADDRESS, hardware, sizeof(hardware));
         size_t nest = d.BeginNest(IFLA_LINKINFO);
-        if (!dataFirst) {
-            d.Text(IFLA_INFO_KIND, "tun");
+        if (!row.dataFirst) {
+            d.Text(IFLA_INFO_KIND, row.kind);
         }
         size_t data = d.BeginNest(IFLA_INFO_DATA);
         d.Word(IFLA_TUN_OWNER, 0);
         uint8_t tap = IFF_TAP;
         d.Attribute(IFLA_TUN_TYPE, &tap, sizeof(tap));
         d.EndNest(data);
-        if (dataFirst) {
-            d.Text(IFLA_INFO_KIND, "tun");
+        if (row.dataFirst) {
+            d.Text(IFLA_INFO_KIND, row.kind);
         }
         d.EndNest(nest);
         d.End();
@@ -83,15 +89,40 @@ TEST(NetlinkParse, LinkTakesNameKindWholeAddressAndTunType)
         EXPECT_EQ(9u, link.index);
         EXPECT_EQ(ARPHRD_INFINIBAND, link.type);
         EXPECT_STREQ("ib0", link.name);
-        EXPECT_STREQ("tun", link.kind);
+        EXPECT_STREQ(row.kind, link.kind);
         EXPECT_EQ(20, link.addressLength);
         EXPECT_EQ(0, memcmp(hardware, link.address, sizeof(link.address)));
-        EXPECT_EQ(IFF_TAP, link.tunType) << dataFirst;
+        EXPECT_EQ(row.tunType, link.tunType) << row.kind << row.dataFirst;
     }
 }
 
-TEST(NetlinkParse, UnterminatedNameIsCutAndTruncatedAttributeSkipped)
+// Names of the field's size - 1, size and size + 1 bytes, unterminated.
+TEST(NetlinkParse, NameIsCutWholeCharactersAndTruncatedAttributeSkipped)
 {
+    const std::string n14(14, 'n'), n15(15, 'n');
+    const struct {
+        std::string bytes;
+        size_t size;  // what the attribute holds of bytes
+        std::string name;
+    } names[] = {
+        {n15 + "\x80", 15, n15},  // the byte past it would continue a character
+        {n15 + "n", 16, n15},
+        {n15 + "nn", 17, n15},
+        {n14 + "\xC3\xA9", 16, n14},  // a cut inside a character drops it
+        {"x" + std::string(16, '\x80'), 17, ""},
+    };
+    for (const auto& row : names) {
+        Datagram named;
+        named.Begin(RTM_NEWLINK);
+        named.Fixed(ifinfomsg{});
+        named.Attribute(IFLA_IFNAME, row.bytes.data(), row.bytes.size());
+        const unsigned short size = RTA_LENGTH(row.size);
+        memcpy(&named.Bytes()[NLMSG_SPACE(sizeof(ifinfomsg))], &size, sizeof(size));
+        named.End();
+        NetLink link;
+        ASSERT_EQ(0, ParseLinkMessage(named.Message(), named.MessageSize(), link));
+        EXPECT_EQ(row.name, link.name) << row.size;
+    }
     Datagram d;
     d.Begin(RTM_NEWLINK);
     d.Fixed(ifinfomsg{});
@@ -128,10 +159,26 @@ TEST(NetlinkParse, AddressFlagsLifetimeAndPeerFallback)
     EXPECT_EQ(4u, address.index);
     EXPECT_EQ(0, memcmp(local, address.address, 4));
     EXPECT_EQ(24, address.prefixLength);
-    EXPECT_TRUE(address.flags & IFA_F_SECONDARY);
+    EXPECT_EQ(IFA_F_SECONDARY, address.flags);
     EXPECT_TRUE(address.finite);
     EXPECT_EQ(3600u, address.validSeconds);
     EXPECT_EQ(12345u, address.updated);
+
+    // Over those facts, a message holding only the peer's address keeps
+    // none of them and takes the flags of its header.
+    Datagram peerOnly;
+    peerOnly.Begin(RTM_NEWADDR);
+    peerOnly.Fixed(ifaddrmsg{AF_INET, 0, IFA_F_PERMANENT, 0, 5});
+    const uint8_t peer[4] = {192, 0, 2, 9};
+    peerOnly.Attribute(IFA_ADDRESS, peer, 4);
+    peerOnly.End();
+    ASSERT_EQ(0, ParseAddressMessage(peerOnly.Message(), peerOnly.MessageSize(), address));
+    EXPECT_EQ(5u, address.index);
+    EXPECT_EQ(0, memcmp(peer, address.address, 4));
+    EXPECT_EQ(0, address.prefixLength);
+    EXPECT_EQ(IFA_F_PERMANENT, address.flags);
+    EXPECT_FALSE(address.finite);
+    EXPECT_EQ(0u, address.validSeconds + address.updated);
 
     Datagram forever;
     AddAddress(forever, 4, local, 24, 0);
@@ -144,19 +191,6 @@ TEST(NetlinkParse, AddressFlagsLifetimeAndPeerFallback)
     NetSnapshot snapshot;
     EXPECT_EQ(0, Feed(reader, forever, snapshot));
     EXPECT_TRUE(snapshot.addresses.empty());
-
-    Datagram peerOnly;
-    peerOnly.Begin(RTM_NEWADDR);
-    ifaddrmsg info = {};
-    info.ifa_family = AF_INET;
-    info.ifa_index = 5;
-    peerOnly.Fixed(info);
-    const uint8_t peer[4] = {192, 0, 2, 9};
-    peerOnly.Attribute(IFA_ADDRESS, peer, 4);
-    peerOnly.End();
-    ASSERT_EQ(0, ParseAddressMessage(peerOnly.Message(), peerOnly.MessageSize(), address));
-    EXPECT_EQ(0, memcmp(peer, address.address, 4));
-    EXPECT_FALSE(address.finite);
 }
 
 // RTA_VIA: a 16-bit family, then the address; a hop via another family is
@@ -174,30 +208,35 @@ TEST(NetlinkParse, MultipathDefaultRouteOfMainTableOnly)
     route.rtm_table = RT_TABLE_UNSPEC;  // the real table is in RTA_TABLE
     d.Fixed(route);
     d.Word(RTA_TABLE, RT_TABLE_MAIN);
-    d.Word(RTA_PRIORITY, 50);
     std::vector<uint8_t> hops;
-    for (int i = 0; i < 2; ++i) {
-        uint8_t address[4] = {10, 0, 0, static_cast<uint8_t>(1 + i)};
-        AddNextHop(hops, 3 + i, RTA_GATEWAY, address, sizeof(address));
-    }
+    AddNextHop(hops, 3, RTA_GATEWAY, inet + 2, 4);
     AddNextHop(hops, 6, RTA_VIA, inet6, sizeof(inet6));
+    AddNextHop(hops, 0, RTA_GATEWAY, inet + 2, 4);  // no device
     AddNextHop(hops, 5, RTA_VIA, inet, sizeof(inet));
+    const uint8_t second[4] = {10, 0, 0, 2};
+    AddNextHop(hops, 4, RTA_GATEWAY, second, 4);
+    // A hop of its header alone, dead and onlink: flags that would read as
+    // RTA_GATEWAY if the hop before it ran into it.
+    rtnexthop bare = {sizeof(rtnexthop), RTNH_F_DEAD | RTNH_F_ONLINK, 0, 1};
+    hops.insert(hops.end(), reinterpret_cast<uint8_t*>(&bare),
+                reinterpret_cast<uint8_t*>(&bare + 1));
     d.Attribute(RTA_MULTIPATH, hops.data(), hops.size());
+    d.Word(RTA_PRIORITY, 50);  // a walk past the hops would take it for one
     d.End();
     std::vector<NetGateway> gateways;
     ASSERT_EQ(0, ParseRouteMessage(d.Message(), d.MessageSize(), gateways));
-    ASSERT_EQ(3u, gateways.size());
-    EXPECT_EQ(3u, gateways[0].index);
-    EXPECT_EQ(1, gateways[0].address[3]);
-    EXPECT_EQ(4u, gateways[1].index);
-    EXPECT_EQ(2, gateways[1].address[3]);
-    EXPECT_EQ(50u, gateways[1].priority);
-    EXPECT_EQ(5u, gateways[2].index);
-    EXPECT_EQ(7, gateways[2].address[3]);
+    std::vector<std::string> got;
+    for (const NetGateway& g : gateways) {
+        got.push_back(std::to_string(g.index) + " " + std::to_string(g.address[0]) + "." +
+                      std::to_string(g.address[3]) + " " + std::to_string(g.priority));
+    }
+    const std::vector<std::string> expected = {"3 10.7 50", "5 10.7 50", "4 10.2 50", "1 0.0 50"};
+    EXPECT_EQ(expected, got);
 
-    // Another table, a prefix route, a local route and a single hop via
-    // IPv6 are not gateways.
-    for (int variant = 0; variant < 4; ++variant) {
+    // Another table, a prefix route, a local route, a single hop via IPv6
+    // (its family alone), one without a device, and hops that claim more
+    // than their list holds or end it unaligned are not gateways.
+    for (int variant = 0; variant < 7; ++variant) {
         Datagram other;
         other.Begin(RTM_NEWROUTE);
         rtmsg r = DefaultRoute();
@@ -209,9 +248,18 @@ TEST(NetlinkParse, MultipathDefaultRouteOfMainTableOnly)
             r.rtm_type = RTN_LOCAL;
         }
         other.Fixed(r);
-        other.Word(RTA_OIF, 3);
         if (variant == 3) {
-            other.Attribute(RTA_VIA, inet6, sizeof(inet6));
+            other.Attribute(RTA_VIA, inet6, 2);
+        }
+        uint8_t list[12] = {};
+        rtnexthop hop = {static_cast<unsigned short>(variant == 5 ? 12 : 9), 0, 0,
+                         variant == 5 ? 3 : 0};
+        memcpy(list, &hop, sizeof(hop));
+        if (variant >= 5) {
+            other.Attribute(RTA_MULTIPATH, list, variant == 5 ? 8 : 9);
+        }
+        if (variant != 4) {
+            other.Word(RTA_OIF, 3);  // after the list: no hop of it
         }
         other.End();
         gateways.clear();
@@ -222,11 +270,15 @@ TEST(NetlinkParse, MultipathDefaultRouteOfMainTableOnly)
 
 namespace {
 
+// Per kind of dump: its messages' type, and an attribute that alone makes
+// one of them an item of the snapshot.
+const uint16_t kTypes[] = {RTM_NEWLINK, RTM_NEWADDR, RTM_NEWROUTE, RTM_NEWNEXTHOP};
+const uint16_t kNeeded[] = {IFLA_IFNAME, IFA_ADDRESS, RTA_OIF, NHA_ID};
+
 // Opens a message of the kind a dump reader of kind reads, with its fixed header.
 void BeginMessage(Datagram& d, DumpKind kind)
 {
-    const uint16_t types[] = {RTM_NEWLINK, RTM_NEWADDR, RTM_NEWROUTE, RTM_NEWNEXTHOP};
-    d.Begin(types[static_cast<int>(kind)]);
+    d.Begin(kTypes[static_cast<int>(kind)]);
     if (kind == DumpKind::kLinks) {
         d.Fixed(ifinfomsg{});
     } else if (kind == DumpKind::kRoutes) {
@@ -254,9 +306,8 @@ void AddDamaged(Datagram& d, const DamageRow& row, size_t size)
         const uint16_t family = AF_INET;
         memcpy(payload.data(), &family, sizeof(family));
     }
-    const uint16_t needed[] = {IFLA_IFNAME, IFA_ADDRESS, RTA_OIF, NHA_ID};
     BeginMessage(d, row.kind);
-    d.Word(needed[static_cast<int>(row.kind)], 1);
+    d.Word(kNeeded[static_cast<int>(row.kind)], 1);
     if (row.nest == IFLA_INFO_DATA) {
         size_t info = d.BeginNest(IFLA_LINKINFO);
         d.Text(IFLA_INFO_KIND, "tun");
@@ -315,21 +366,42 @@ TEST(NetlinkParse, DamagedAttributeFailsTheDump)
     }
 }
 
-// A message of its fixed header alone holds no attribute, which is no
-// damage; a byte less is.
-TEST(NetlinkParse, FixedHeaderAloneParsesAndAByteLessFails)
+// A message is read by the dump of its type alone, whatever its body. Its
+// fixed header alone holds no attribute, which is no damage; a byte less
+// is, as a length short of a netlink header or past the datagram, or a
+// datagram cut inside a header.
+TEST(NetlinkDump, MessagesReadByTypeAndWholeOnly)
 {
+    enum { kHeaderAlone = 4, kFixedCut, kShortLength, kLongLength, kCutHeader, kVariants };
     for (int kind = 0; kind < 4; ++kind) {
-        for (size_t cut : {0, 1}) {
+        for (int variant = 0; variant < kVariants; ++variant) {
             Datagram d;
             BeginMessage(d, static_cast<DumpKind>(kind));
+            if (variant < kHeaderAlone) {
+                d.Word(kNeeded[kind], 1);
+            }
             d.End();
-            reinterpret_cast<nlmsghdr*>(d.Bytes().data())->nlmsg_len -= cut;
-            d.Bytes().resize(d.Bytes().size() - cut);
+            nlmsghdr* header = reinterpret_cast<nlmsghdr*>(d.Bytes().data());
+            size_t length = d.Bytes().size();
+            if (variant < kHeaderAlone) {
+                header->nlmsg_type = kTypes[variant];
+            } else if (variant == kFixedCut) {
+                header->nlmsg_len = --length;
+            } else if (variant == kShortLength) {
+                header->nlmsg_len = sizeof(nlmsghdr) - 1;
+            } else if (variant == kLongLength) {
+                header->nlmsg_len = length + 1;
+            } else if (variant == kCutHeader) {
+                length = sizeof(nlmsghdr) - 1;
+            }
             DumpReader reader{static_cast<DumpKind>(kind), kSequence, kPort};
-            NetSnapshot snapshot;
-            EXPECT_EQ(cut == 0 ? 0 : EBADMSG, Feed(reader, d, snapshot))
-                << "kind " << kind << ", " << cut << " byte short";
+            NetSnapshot s;
+            EXPECT_EQ(variant > kHeaderAlone ? EBADMSG : 0,
+                      ReadDumpDatagram(reader, d.Bytes().data(), length, s))
+                << "kind " << kind << ", variant " << variant;
+            EXPECT_EQ(variant == kind || (variant == kHeaderAlone && kind == 0),
+                      s.links.size() + s.addresses.size() + s.gateways.size() + s.nexthops.size())
+                << "kind " << kind << ", variant " << variant;
         }
     }
 }
@@ -338,14 +410,14 @@ TEST(NetlinkDump, AnswersMeaningNoneEndTheDumpEmpty)
 {
     // A fresh namespace has no main table to filter routes on; a kernel
     // without IPv4 refuses the family. Anything else is still a failure.
-    // A header alone may close a dump, but a refusal without its code is
-    // malformed.
-    const int kNone = 1;
+    // A header alone may close a dump, but a refusal without its whole code
+    // is malformed, and an acknowledgement ends nothing.
     struct Case {
         DumpKind kind;
         uint16_t type;
-        int code;   // kNone: the message ends after its header
-        int error;  // 0: read as an empty dump
+        int code;
+        int error;             // 0: read as an empty dump
+        size_t codeBytes = 4;  // what the message holds of the code
     };
     const Case cases[] = {
         {DumpKind::kRoutes, NLMSG_DONE, -ENOENT, 0},
@@ -359,20 +431,22 @@ TEST(NetlinkDump, AnswersMeaningNoneEndTheDumpEmpty)
         {DumpKind::kRoutes, NLMSG_ERROR, ENOENT, EPROTO},  // a positive code is no errno
         {DumpKind::kRoutes, NLMSG_ERROR, -4095, 4095},     // the last errno
         {DumpKind::kRoutes, NLMSG_ERROR, -4096, EPROTO},
-        {DumpKind::kLinks, NLMSG_DONE, kNone, 0},
-        {DumpKind::kLinks, NLMSG_ERROR, kNone, EBADMSG},
+        {DumpKind::kRoutes, NLMSG_ERROR, 0, 0},
+        {DumpKind::kLinks, NLMSG_DONE, 0, 0, 0},
+        {DumpKind::kLinks, NLMSG_ERROR, 0, EBADMSG, 0},
+        {DumpKind::kLinks, NLMSG_ERROR, -EPERM, EBADMSG, 3},
     };
     for (const Case& c : cases) {
         Datagram d;
         d.Begin(c.type);
-        if (c.code != kNone) {
-            d.Fixed(int32_t(c.code));
-        }
+        d.Fixed(int32_t(c.code));
         d.End();
+        reinterpret_cast<nlmsghdr*>(d.Bytes().data())->nlmsg_len -= 4 - c.codeBytes;
         DumpReader reader{c.kind, kSequence, kPort};
         NetSnapshot snapshot;
         EXPECT_EQ(c.error, Feed(reader, d, snapshot)) << c.type << " " << c.code;
-        EXPECT_EQ(c.type == NLMSG_DONE || c.error == 0, reader.done) << c.type << " " << c.code;
+        EXPECT_EQ(c.type == NLMSG_DONE || (c.error == 0 && c.code != 0), reader.done)
+            << c.type << " " << c.code << " " << c.codeBytes;
     }
 }
 
@@ -380,8 +454,12 @@ TEST(NetlinkDump, ReadsToDoneAndNotesInterruption)
 {
     Datagram d;
     AddLink(d, 1, ARPHRD_LOOPBACK, "lo");
-    AddLink(d, 2, ARPHRD_ETHER, "stale", "veth");
-    d.Bytes().resize(d.Bytes().size());
+    // The datagram ends two bytes short of alignment, and what the buffer
+    // holds past it is no message of it.
+    AddLink(d, 2, ARPHRD_ETHER, "stale");
+    reinterpret_cast<nlmsghdr*>(&d.Bytes()[d.Bytes().size() - d.MessageSize()])->nlmsg_len -= 2;
+    const size_t length = d.Bytes().size() - 2;
+    AddLink(d, 5, ARPHRD_ETHER, "beyond");
     Datagram second;
     AddLink(second, 3, ARPHRD_ETHER, "eth0");
     second.Begin(RTM_NEWLINK, NLM_F_MULTI, kSequence + 1);  // an older request's reply
@@ -392,7 +470,7 @@ TEST(NetlinkDump, ReadsToDoneAndNotesInterruption)
 
     DumpReader reader{DumpKind::kLinks, kSequence, kPort};
     NetSnapshot snapshot;
-    ASSERT_EQ(0, Feed(reader, d, snapshot));
+    ASSERT_EQ(0, ReadDumpDatagram(reader, d.Bytes().data(), length, snapshot));
     EXPECT_FALSE(reader.done);
     EXPECT_FALSE(reader.interrupted);
     ASSERT_EQ(0, Feed(reader, second, snapshot));
@@ -400,21 +478,4 @@ TEST(NetlinkDump, ReadsToDoneAndNotesInterruption)
     EXPECT_TRUE(reader.interrupted);
     ASSERT_EQ(3u, snapshot.links.size());
     EXPECT_STREQ("eth0", snapshot.links[2].name);
-}
-
-TEST(NetlinkDump, LyingLengthsFail)
-{
-    NetSnapshot snapshot;
-    Datagram d;
-    AddLink(d, 1, ARPHRD_LOOPBACK, "lo");
-    std::vector<uint8_t> bytes = d.Bytes();
-    for (uint32_t lie : {uint32_t(bytes.size() + 4), uint32_t(8), uint32_t(0xFFFFFFFF)}) {
-        memcpy(bytes.data(), &lie, sizeof(lie));
-        DumpReader reader{DumpKind::kLinks, kSequence, kPort};
-        EXPECT_EQ(EBADMSG, ReadDumpDatagram(reader, bytes.data(), bytes.size(), snapshot)) << lie;
-    }
-    // A datagram cut inside a header.
-    DumpReader cut{DumpKind::kLinks, kSequence, kPort};
-    EXPECT_EQ(EBADMSG, ReadDumpDatagram(cut, d.Bytes().data(), 10, snapshot));
-    EXPECT_TRUE(snapshot.links.empty());
 }

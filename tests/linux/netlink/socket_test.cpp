@@ -86,8 +86,8 @@ TEST(NetlinkKernel, StrictRequestsAcceptedAndRoutesFilteredToTheMainTable)
         loopback = loopback || address.address[0] == 127;
     }
     EXPECT_TRUE(loopback) << "no 127.x address in the address dump";
-    for (DumpKind kind : {DumpKind::kLinks, DumpKind::kAddresses, DumpKind::kRoutes,
-                          DumpKind::kNexthops}) {
+    for (DumpKind kind :
+         {DumpKind::kLinks, DumpKind::kAddresses, DumpKind::kRoutes, DumpKind::kNexthops}) {
         uint8_t request[64];
         size_t length = 0, fitted = 0;
         ASSERT_EQ(0, BuildDumpRequest(kind, 1, request, sizeof(request), &length));
