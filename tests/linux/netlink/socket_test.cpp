@@ -14,6 +14,8 @@
 #include <cstring>
 #include <vector>
 
+#include "../descriptor_count.h"
+#include "attributes.h"
 #include "dump_loop.h"
 #include "messages.h"
 #include "netlink_channel.h"
@@ -21,50 +23,34 @@
 namespace {
 
 // Every RTM_NEWROUTE of one route dump sent with our request on a raw
-// socket: the table of each route.
+// socket: the table of each route, all of them IPv4.
 std::vector<uint32_t> DumpRouteTables(bool strict)
 {
     std::vector<uint32_t> tables;
-    int fd = socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
-    if (fd < 0) {
-        ADD_FAILURE() << "netlink socket: " << strerror(errno);
-        return tables;
-    }
-    int one = 1;
-    if (strict) {
-        EXPECT_EQ(0, setsockopt(fd, SOL_NETLINK, NETLINK_GET_STRICT_CHK, &one, sizeof(one)));
-    }
+    Descriptor fd(socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE));
+    int on = strict;
+    EXPECT_EQ(0, setsockopt(fd.get(), SOL_NETLINK, NETLINK_GET_STRICT_CHK, &on, sizeof(on)));
     timeval timeout = {5, 0};
-    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
+    setsockopt(fd.get(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
     uint8_t request[64];
     size_t length = 0;
     EXPECT_EQ(0, BuildDumpRequest(DumpKind::kRoutes, 1, request, sizeof(request), &length));
-    EXPECT_EQ(static_cast<ssize_t>(length), send(fd, request, length, 0));
+    EXPECT_EQ(static_cast<ssize_t>(length), send(fd.get(), request, length, 0));
     std::vector<uint8_t> buffer(64 * 1024);
-    bool done = false;
-    while (!done) {
-        ssize_t received = recv(fd, buffer.data(), buffer.size(), 0);
-        if (received <= 0) {
-            ADD_FAILURE() << "route dump: " << strerror(errno);
-            break;
-        }
-        for (size_t at = 0; at + sizeof(nlmsghdr) <= static_cast<size_t>(received);) {
-            nlmsghdr header;
-            memcpy(&header, &buffer[at], sizeof(header));
+    for (ssize_t got; (got = recv(fd.get(), buffer.data(), buffer.size(), 0)) > 0;) {
+        for (size_t at = 0; at + sizeof(nlmsghdr) <= static_cast<size_t>(got);) {
+            nlmsghdr header = ReadValue<nlmsghdr>(&buffer[at]);
             if (header.nlmsg_type == NLMSG_DONE || header.nlmsg_type == NLMSG_ERROR) {
-                int code = 0;
-                memcpy(&code, &buffer[at + NLMSG_HDRLEN], sizeof(code));
-                EXPECT_EQ(0, code) << "kernel refused the route dump";
-                done = true;
-                break;
+                EXPECT_EQ(0, ReadValue<int>(&buffer[at + NLMSG_HDRLEN])) << "route dump refused";
+                return tables;
             }
-            rtmsg route;
-            memcpy(&route, &buffer[at + NLMSG_HDRLEN], sizeof(route));
+            rtmsg route = ReadValue<rtmsg>(&buffer[at + NLMSG_HDRLEN]);
+            EXPECT_EQ(AF_INET, route.rtm_family);
             tables.push_back(route.rtm_table);
             at += NLMSG_ALIGN(header.nlmsg_len);
         }
     }
-    close(fd);
+    ADD_FAILURE() << "route dump: " << strerror(errno);
     return tables;
 }
 
@@ -72,6 +58,7 @@ std::vector<uint32_t> DumpRouteTables(bool strict)
 
 TEST(NetlinkKernel, StrictRequestsAcceptedAndRoutesFilteredToTheMainTable)
 {
+    DescriptorsKept kept;
     NetlinkSocket socket;
     ASSERT_EQ(0, socket.Open());
     // Strict checking refuses a request whose fixed header carries anything
