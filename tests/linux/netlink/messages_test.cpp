@@ -7,6 +7,8 @@
 #include <linux/if_tun.h>
 #include <linux/nexthop.h>
 
+#include <numeric>
+
 #include "netlink_support.h"
 
 namespace {
@@ -54,9 +56,7 @@ int Feed(DumpReader& reader, Datagram& d, NetSnapshot& snapshot)
 TEST(NetlinkParse, LinkTakesNameKindWholeAddressAndTunType)
 {
     uint8_t hardware[20];
-    for (int i = 0; i < 20; ++i) {
-        hardware[i] = static_cast<uint8_t>(0xF0 + i);
-    }
+    std::iota(hardware, hardware + sizeof(hardware), uint8_t(0xE0));
     const std::string n14(14, 'n'), n15(15, 'n');
     const struct {
         const char* kind;
@@ -429,20 +429,15 @@ TEST(NetlinkDump, ReadsToDoneAndNotesInterruption)
     AddLink(d, 5, ARPHRD_ETHER, "beyond");
     Datagram second;
     AddLink(second, 3, ARPHRD_ETHER, "eth0");
-    second.Begin(RTM_NEWLINK, NLM_F_MULTI, kSequence + 1);  // an older request's reply
-    second.Fixed(ifinfomsg{});
-    second.End();
     second.Done(NLM_F_MULTI | NLM_F_DUMP_INTR);
     AddLink(second, 4, ARPHRD_ETHER, "past");  // after the end: not read
 
     DumpReader reader{DumpKind::kLinks, kSequence, kPort};
     NetSnapshot snapshot;
     ASSERT_EQ(0, ReadDumpDatagram(reader, d.Bytes().data(), length, snapshot));
-    EXPECT_FALSE(reader.done);
-    EXPECT_FALSE(reader.interrupted);
+    EXPECT_FALSE(reader.done || reader.interrupted);
     ASSERT_EQ(0, Feed(reader, second, snapshot));
-    EXPECT_TRUE(reader.done);
-    EXPECT_TRUE(reader.interrupted);
+    EXPECT_TRUE(reader.done && reader.interrupted);
     ASSERT_EQ(3u, snapshot.links.size());
     EXPECT_STREQ("eth0", snapshot.links[2].name);
 }

@@ -10,6 +10,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -105,14 +106,8 @@ TEST(NetlinkKernel, StrictRequestsAcceptedAndRoutesFilteredToTheMainTable)
     // filter some other table shows up as soon as lo is up.
     std::vector<uint32_t> all = DumpRouteTables(false);
     std::vector<uint32_t> main = DumpRouteTables(true);
-    for (uint32_t table : main) {
-        EXPECT_EQ(RT_TABLE_MAIN, table);
-    }
-    size_t mainInAll = 0;
-    for (uint32_t table : all) {
-        mainInAll += table == RT_TABLE_MAIN;
-    }
-    EXPECT_EQ(mainInAll, main.size());
+    EXPECT_EQ(main.size(), size_t(std::count(main.begin(), main.end(), RT_TABLE_MAIN)));
+    EXPECT_EQ(main.size(), size_t(std::count(all.begin(), all.end(), RT_TABLE_MAIN)));
 }
 
 // Every send and receive of the process answered with EINTR from here on.
