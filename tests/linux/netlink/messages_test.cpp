@@ -124,18 +124,20 @@ TEST(NetlinkParse, LinkTakesNameKindWholeAddressAndTunType)
 
 TEST(NetlinkParse, AddressFlagsLifetimeAndPeerFallback)
 {
+    // Index, address/prefix, flags, finite, valid seconds, time stamp.
+    auto facts = [](const NetAddress& a) {
+        char text[80];
+        snprintf(text, sizeof(text), "%u %u.%u.%u.%u/%u %x %d %u %u", a.index, a.address[0],
+                 a.address[1], a.address[2], a.address[3], a.prefixLength, a.flags, a.finite,
+                 a.validSeconds, a.updated);
+        return std::string(text);
+    };
     Datagram d;
     const uint8_t local[4] = {10, 1, 2, 3};
     AddAddress(d, 4, local, 24, IFA_F_SECONDARY, 3600, 12345);
     NetAddress address;
     ASSERT_EQ(0, ParseAddressMessage(d.Message(), d.MessageSize(), address));
-    EXPECT_EQ(4u, address.index);
-    EXPECT_EQ(0, memcmp(local, address.address, 4));
-    EXPECT_EQ(24, address.prefixLength);
-    EXPECT_EQ(IFA_F_SECONDARY, address.flags);
-    EXPECT_TRUE(address.finite);
-    EXPECT_EQ(3600u, address.validSeconds);
-    EXPECT_EQ(12345u, address.updated);
+    EXPECT_EQ("4 10.1.2.3/24 1 1 3600 12345", facts(address));
 
     // Over those facts, a message holding only the peer's address keeps
     // none of them and takes the flags of its header.
@@ -146,17 +148,12 @@ TEST(NetlinkParse, AddressFlagsLifetimeAndPeerFallback)
     peerOnly.Attribute(IFA_ADDRESS, peer, 4);
     peerOnly.End();
     ASSERT_EQ(0, ParseAddressMessage(peerOnly.Message(), peerOnly.MessageSize(), address));
-    EXPECT_EQ(5u, address.index);
-    EXPECT_EQ(0, memcmp(peer, address.address, 4));
-    EXPECT_EQ(0, address.prefixLength);
-    EXPECT_EQ(IFA_F_PERMANENT, address.flags);
-    EXPECT_FALSE(address.finite);
-    EXPECT_EQ(0u, address.validSeconds + address.updated);
+    EXPECT_EQ("5 192.0.2.9/0 80 0 0 0", facts(address));
 
     Datagram forever;
     AddAddress(forever, 4, local, 24, 0);
     ASSERT_EQ(0, ParseAddressMessage(forever.Message(), forever.MessageSize(), address));
-    EXPECT_FALSE(address.finite);
+    EXPECT_EQ("4 10.1.2.3/24 0 0 4294967295 0", facts(address));
     forever.Bytes()[NLMSG_HDRLEN + offsetof(ifaddrmsg, ifa_family)] = AF_INET6;
     EXPECT_EQ(ENOENT, ParseAddressMessage(forever.Message(), forever.MessageSize(), address));
 }
