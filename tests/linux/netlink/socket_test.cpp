@@ -6,6 +6,7 @@
 #include <linux/rtnetlink.h>
 #include <linux/seccomp.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -110,13 +111,15 @@ TEST(NetlinkKernel, StrictRequestsAcceptedAndRoutesFilteredToTheMainTable)
     EXPECT_EQ(main.size(), size_t(std::count(all.begin(), all.end(), RT_TABLE_MAIN)));
 }
 
-// Every send and receive of the process answered with EINTR from here on.
+// Every send, receive and bind of the process answered with EINTR from
+// here on.
 void InterruptSocketCalls()
 {
     sock_filter filter[] = {
         BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_sendto, 2, 0),
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_recvmsg, 1, 0),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_sendto, 3, 0),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_recvmsg, 2, 0),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_bind, 1, 0),
         BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
         BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EINTR),
     };
@@ -143,7 +146,12 @@ TEST(NetlinkKernel, CallsInterruptedForEverGiveUp)
             NetlinkDatagram datagram;
             bool sendGaveUp = built == 0 && socket.Send(request, length) == EINTR;
             bool receiveGaveUp = socket.Receive(nullptr, 0, true, &datagram) == EINTR;
-            _exit(sendGaveUp && receiveGaveUp ? 0 : 1);
+            // A socket that cannot be bound, or had, is no socket.
+            bool bindFailed = NetlinkSocket().Open() == EINTR;
+            rlimit none = {};
+            bool noSocket =
+                setrlimit(RLIMIT_NOFILE, &none) == 0 && NetlinkSocket().Open() == EMFILE;
+            _exit(sendGaveUp && receiveGaveUp && bindFailed && noSocket ? 0 : 1);
         },
         testing::ExitedWithCode(0), "");
 }
