@@ -241,15 +241,10 @@ TEST(NetlinkChannel, RoutesNamingOnlyAnObjectTakeItsHops)
         NetlinkDumper dumper;
         NetSnapshot snapshot;
         ASSERT_EQ(0, DumpSnapshot(channel, dumper, snapshot));
-        std::vector<std::string> got;
-        for (const NetGateway& g : snapshot.gateways) {
-            got.push_back(std::to_string(g.index) + " " + std::to_string(g.address[3]) + " " +
-                          std::to_string(g.priority) + (g.nexthopId != 0 ? " unresolved" : ""));
-        }
-        std::vector<std::string> expected = {"4 40 400", "3 1 100",  "5 0 200",
-                                             "3 1 200",  "3 21 200", "3 21 250"};
+        std::vector<std::string> expected = {"4 10.40 400", "3 10.1 100",  "5 0.0 200",
+                                             "3 10.1 200",  "3 10.21 200", "3 10.21 250"};
         expected.resize(spelledOut ? 1 : expected.size());
-        EXPECT_EQ(expected, got);
+        EXPECT_EQ(expected, GatewayTexts(snapshot.gateways));
         EXPECT_EQ(spelledOut ? DumpKind::kRoutes : DumpKind::kNexthops, channel.requests.back());
     }
 }

@@ -70,11 +70,9 @@ TEST(NetlinkKernel, StrictRequestsAcceptedAndRoutesFilteredToTheMainTable)
     NetlinkDumper dumper;
     ASSERT_EQ(0, DumpSnapshot(socket, dumper, snapshot));
     ASSERT_FALSE(snapshot.links.empty());
-    bool loopback = false;
-    for (const NetAddress& address : snapshot.addresses) {
-        loopback = loopback || address.address[0] == 127;
-    }
-    EXPECT_TRUE(loopback) << "no 127.x address in the address dump";
+    EXPECT_TRUE(std::any_of(snapshot.addresses.begin(), snapshot.addresses.end(),
+                            [](const NetAddress& a) { return a.address[0] == 127; }))
+        << "no 127.x address in the address dump";
     for (DumpKind kind :
          {DumpKind::kLinks, DumpKind::kAddresses, DumpKind::kRoutes, DumpKind::kNexthops}) {
         uint8_t request[64];
