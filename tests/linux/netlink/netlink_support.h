@@ -205,7 +205,7 @@ class ScriptedChannel : public NetlinkChannel {
         datagram->length = next.claimed != 0 ? next.claimed : next.bytes.size();
         datagram->truncated = datagram->length > capacity;
         datagram->senderPort = next.sender;
-        if (capacity > 0) {
+        if (capacity > 0 && !next.bytes.empty()) {
             memcpy(buffer, next.bytes.data(), std::min(capacity, next.bytes.size()));
         }
         return 0;
