@@ -61,6 +61,7 @@ TEST(NetlinkParse, LinkTakesNameKindWholeAddressAndTunType)
         {"tun", false, "ib0", 3, "ib0", 200},
         {"tun", false, "ib0", 3, "ib0", RTA_LENGTH(20) + 8},
     };
+    NetLink link;  // each row's parse over the one before
     for (const auto& row : rows) {
         Datagram d;
         d.Begin(RTM_NEWLINK);
@@ -96,7 +97,6 @@ TEST(NetlinkParse, LinkTakesNameKindWholeAddressAndTunType)
         const size_t length = d.MessageSize();
         d.Bytes().resize(length + 32, 'x');
 
-        NetLink link;
         ASSERT_EQ(0, ParseLinkMessage(d.Message(), length, link));
         EXPECT_EQ(9u, link.index);
         EXPECT_EQ(ARPHRD_INFINIBAND, link.type);
@@ -340,7 +340,7 @@ TEST(NetlinkDump, MessagesReadByTypeAndWholeOnly)
             } else if (variant == kLongLength) {
                 header->nlmsg_len = length + 1;
             } else if (variant == kCutHeader) {
-                length = sizeof(nlmsghdr) - 1;
+                length = 1;
             }
             DumpReader reader{static_cast<DumpKind>(kind), kSequence, kPort};
             NetSnapshot s;
@@ -386,7 +386,8 @@ TEST(NetlinkDump, AnswersMeaningNoneEndTheDumpEmpty)
         d.Begin(c.type);
         d.Fixed(int32_t(c.code));
         d.End();
-        reinterpret_cast<nlmsghdr*>(d.Bytes().data())->nlmsg_len -= 4 - c.codeBytes;
+        d.Bytes().resize(d.Bytes().size() - 4 + c.codeBytes);
+        reinterpret_cast<nlmsghdr*>(d.Bytes().data())->nlmsg_len = d.Bytes().size();
         DumpReader reader{c.kind, kSequence, kPort};
         NetSnapshot snapshot;
         EXPECT_EQ(c.error, Feed(reader, d, snapshot)) << c.type << " " << c.code;
