@@ -90,52 +90,35 @@ TEST(NetlinkChannel, InterruptedDumpIsRedoneWholeAndBoundedInTime)
     }
 }
 
-TEST(NetlinkChannel, RepliesNotMeantForTheRequestAreSkipped)
-{
-    struct Case {
-        const char* name;
-        int sequenceShift;
-        uint32_t port;
-        uint32_t sender;
-    };
-    const Case cases[] = {
-        {"an older request's", -1, kPort, 0},
-        {"another socket's", 0, kPort + 1, 0},
-        {"another process's", 0, kPort, 4321},
-    };
-    for (const Case& c : cases) {
-        ScriptedChannel channel;
-        channel.respond = [&](ScriptedChannel& self, DumpKind kind, uint32_t sequence) {
-            // Each stray is a whole dump of its own, DONE included.
-            self.queue.push_back(
-                {Reply(kind, sequence + c.sequenceShift, {"stray"}, NLM_F_MULTI, c.port),
-                 c.sender});
-            self.queue.push_back({Reply(kind, sequence, kSettled)});
-        };
-        NetlinkDumper dumper;
-        NetSnapshot snapshot;
-        EXPECT_EQ(0, DumpSnapshot(channel, dumper, snapshot)) << c.name;
-        EXPECT_EQ(kSettled, LinkNames(snapshot)) << c.name;
-    }
-}
-
-TEST(NetlinkChannel, DatagramsAreReadWholeOrNotAtAll)
+// The first datagram of the link dump is each row's; a stray one is a whole
+// dump of its own, DONE included, and the reply after it is the one meant.
+TEST(NetlinkChannel, OnlyWholeDatagramsOfTheKernelsReplyAreRead)
 {
     std::vector<std::string> many;
     for (int i = 0; i < 2000; ++i) {
         many.push_back("l" + std::to_string(i));
     }
+    const std::vector<std::string> stray = {"stray"};
     struct Case {
         const char* name;
         const std::vector<std::string>& links;
         size_t claimed;  // 0: the datagram as built
+        bool padded;     // made that long by a message no dump reads, else only said to be
         int error;
+        int sequenceShift = 0;
+        uint32_t port = kPort;
+        uint32_t sender = 0;
     };
+    const size_t limit = size_t(16) << 20;
     const Case cases[] = {
-        {"larger than the first buffer", many, 0, 0},
+        {"larger than the first buffer", many, 0, false, 0},
+        {"as large as the limit", kSettled, limit, true, 0},
         // What fits of it is a whole dump; reading only that would pass.
-        {"larger than any kernel sends", kSettled, size_t(64) << 20, EMSGSIZE},
-        {"one byte past the limit", kSettled, (size_t(16) << 20) + 1, EMSGSIZE},
+        {"one byte past the limit", kSettled, limit + 1, false, EMSGSIZE},
+        {"empty", kSettled, 0, false, EPIPE},  // would be waited past for ever
+        {"an older request's", stray, 0, false, 0, -1},
+        {"another socket's", stray, 0, false, 0, 0, kPort + 1},
+        {"another process's", stray, 0, false, 0, 0, kPort, 4321},
     };
     for (const Case& c : cases) {
         ScriptedChannel channel;
@@ -144,7 +127,15 @@ TEST(NetlinkChannel, DatagramsAreReadWholeOrNotAtAll)
                 self.queue.push_back({Reply(kind, sequence, kSettled)});
                 return;
             }
-            self.queue.push_back({Reply(kind, sequence, c.links), 0, c.claimed});
+            std::vector<uint8_t> bytes =
+                Reply(kind, sequence + c.sequenceShift, c.links, NLM_F_MULTI, c.port);
+            bytes.resize(c.error == EPIPE ? 0 : bytes.size());
+            if (c.padded) {
+                nlmsghdr pad = {uint32_t(c.claimed - bytes.size()), NLMSG_NOOP, 0, sequence, kPort};
+                bytes.insert(bytes.begin(), pad.nlmsg_len, 0);
+                memcpy(bytes.data(), &pad, sizeof(pad));
+            }
+            self.queue.push_back({bytes, c.sender, c.padded ? 0 : c.claimed});
             // The rest of a dump cut short: the next one must not take it.
             self.queue.push_back({Reply(kind, sequence, {"late"})});
         };
@@ -152,10 +143,12 @@ TEST(NetlinkChannel, DatagramsAreReadWholeOrNotAtAll)
         NetSnapshot snapshot;
         ASSERT_EQ(c.error, DumpSnapshot(channel, dumper, snapshot)) << c.name;
         if (c.error == 0) {
-            EXPECT_EQ(c.links, LinkNames(snapshot)) << c.name;
+            EXPECT_EQ(&c.links == &stray ? std::vector<std::string>{"late"} : c.links,
+                      LinkNames(snapshot))
+                << c.name;
             continue;
         }
-        EXPECT_LT(dumper.bufferSize, c.claimed) << c.name;
+        EXPECT_LE(dumper.bufferSize, limit) << c.name;
         EXPECT_EQ(0, DumpSnapshot(channel, dumper, snapshot)) << c.name;
         EXPECT_EQ(kSettled, LinkNames(snapshot)) << c.name;
     }
@@ -181,7 +174,8 @@ void AddObjectRoute(Datagram& d, uint32_t id, uint32_t priority, uint32_t expand
 }
 
 // One next-hop object: members for a group, else a hop of the given family
-// (AF_UNSPEC: a blackhole) whose gateway ends in gatewayLast (0: none).
+// (AF_UNSPEC: a blackhole) on device index (0: none) whose gateway ends in
+// gatewayLast (0: none).
 void AddObject(Datagram& d, uint32_t id, uint8_t family, uint32_t index, uint8_t gatewayLast,
                const std::vector<uint32_t>& members = {})
 {
@@ -201,7 +195,9 @@ void AddObject(Datagram& d, uint32_t id, uint8_t family, uint32_t index, uint8_t
     } else if (family == AF_UNSPEC) {
         d.Attribute(NHA_BLACKHOLE, nullptr, 0);
     } else {
-        d.Word(NHA_OIF, index);
+        if (index != 0) {
+            d.Word(NHA_OIF, index);
+        }
         uint8_t gateway[16] = {10, 0, 0, gatewayLast};
         if (gatewayLast != 0) {
             d.Attribute(NHA_GATEWAY, gateway, family == AF_INET ? 4 : 16);
@@ -212,45 +208,43 @@ void AddObject(Datagram& d, uint32_t id, uint8_t family, uint32_t index, uint8_t
 
 }  // namespace
 
+// Only a host whose routes name objects pays for their dump.
 TEST(NetlinkChannel, RoutesNamingOnlyAnObjectTakeItsHops)
 {
-    ScriptedChannel channel;
-    channel.respond = [&](ScriptedChannel& self, DumpKind kind, uint32_t sequence) {
-        Datagram d;
-        if (kind == DumpKind::kRoutes) {
-            AddObjectRoute(d, 10, 100);
-            AddObjectRoute(d, 20, 200);
-            AddObjectRoute(d, 30, 300);         // via IPv6
-            AddObjectRoute(d, 40, 400, 4, 40);  // spelled out: the object is not consulted
-            AddObjectRoute(d, 50, 500);         // a blackhole
-            AddObjectRoute(d, 60, 600);         // unknown
-        } else if (kind == DumpKind::kNexthops) {
-            AddObject(d, 10, AF_INET, 3, 1);
-            // A group in member order; an unknown member and a nested group give nothing.
-            AddObject(d, 20, 0, 0, 0, {22, 99, 10, 21, 20});
-            AddObject(d, 21, AF_INET, 3, 21);
-            AddObject(d, 22, AF_INET, 5, 0);  // no gateway: the device itself
-            AddObject(d, 30, AF_INET6, 6, 30);
-            AddObject(d, 40, AF_INET, 7, 77);
-            AddObject(d, 50, AF_UNSPEC, 0, 0);
-            size_t stray = d.Bytes().size();  // an object's body under another type
-            AddObject(d, 60, AF_INET, 6, 60);
-            d.Bytes()[stray + offsetof(nlmsghdr, nlmsg_type)] = RTM_NEWROUTE;
-        }
-        d.Done();
-        Stamp(d.Bytes(), sequence);
-        self.queue.push_back({d.Bytes()});
-    };
-    NetlinkDumper dumper;
-    NetSnapshot snapshot;
-    ASSERT_EQ(0, DumpSnapshot(channel, dumper, snapshot));
-    std::vector<std::string> got;
-    for (const NetGateway& g : snapshot.gateways) {
-        got.push_back(std::to_string(g.index) + " " + std::to_string(g.address[3]) + " " +
-                      std::to_string(g.priority) + (g.nexthopId != 0 ? " unresolved" : ""));
+    for (bool spelledOut : {false, true}) {
+        ScriptedChannel channel;
+        channel.respond = [&](ScriptedChannel& self, DumpKind kind, uint32_t sequence) {
+            Datagram d;
+            if (kind == DumpKind::kRoutes) {
+                AddObjectRoute(d, 40, 400, 4, 40);  // spelled out: the object is not consulted
+                for (uint32_t id : {10, 20, 25, 30, 50, 60, 70}) {
+                    if (!spelledOut) {
+                        AddObjectRoute(d, id, id * 10);  // no object 60 comes
+                    }
+                }
+            } else if (kind == DumpKind::kNexthops) {
+                AddObject(d, 10, AF_INET, 3, 1);
+                AddObject(d, 25, 0, 0, 0, {21});  // its members come first in the list
+                // A group in member order; an unknown member and a nested group give nothing.
+                AddObject(d, 20, 0, 0, 0, {22, 99, 10, 21, 20});
+                AddObject(d, 21, AF_INET, 3, 21);
+                AddObject(d, 22, AF_INET, 5, 0);    // no gateway: the device itself
+                AddObject(d, 30, AF_INET6, 6, 30);  // via IPv6
+                AddObject(d, 40, AF_INET, 7, 77);
+                AddObject(d, 50, AF_UNSPEC, 0, 0);
+                AddObject(d, 70, AF_INET, 0, 70);  // no device
+            }
+            d.Done();
+            Stamp(d.Bytes(), sequence);
+            self.queue.push_back({d.Bytes()});
+        };
+        NetlinkDumper dumper;
+        NetSnapshot snapshot;
+        ASSERT_EQ(0, DumpSnapshot(channel, dumper, snapshot));
+        std::vector<std::string> expected = {"4 10.40 400", "3 10.1 100",  "5 0.0 200",
+                                             "3 10.1 200",  "3 10.21 200", "3 10.21 250"};
+        expected.resize(spelledOut ? 1 : expected.size());
+        EXPECT_EQ(expected, GatewayTexts(snapshot.gateways));
+        EXPECT_EQ(spelledOut ? DumpKind::kRoutes : DumpKind::kNexthops, channel.requests.back());
     }
-    const std::vector<std::string> expected = {"3 1 100", "5 0 200", "3 1 200", "3 21 200",
-                                               "4 40 400"};
-    EXPECT_EQ(expected, got);
-    EXPECT_EQ(DumpKind::kNexthops, channel.requests.back());
 }

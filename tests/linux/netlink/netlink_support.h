@@ -30,6 +30,19 @@ inline NetLink MakeLink(uint32_t index, uint16_t type, const char* name, const c
     return link;
 }
 
+// Each gateway as "index a.d priority", the first and last bytes of its
+// address, then " unresolved" while it names an object.
+inline std::vector<std::string> GatewayTexts(const std::vector<NetGateway>& gateways)
+{
+    std::vector<std::string> texts;
+    for (const NetGateway& g : gateways) {
+        texts.push_back(std::to_string(g.index) + " " + std::to_string(g.address[0]) + "." +
+                        std::to_string(g.address[3]) + " " + std::to_string(g.priority) +
+                        (g.nexthopId != 0 ? " unresolved" : ""));
+    }
+    return texts;
+}
+
 // Netlink datagrams, and a kernel on a script that answers with them.
 
 constexpr uint32_t kSequence = 7;
@@ -192,7 +205,7 @@ class ScriptedChannel : public NetlinkChannel {
         datagram->length = next.claimed != 0 ? next.claimed : next.bytes.size();
         datagram->truncated = datagram->length > capacity;
         datagram->senderPort = next.sender;
-        if (capacity > 0) {
+        if (capacity > 0 && !next.bytes.empty()) {
             memcpy(buffer, next.bytes.data(), std::min(capacity, next.bytes.size()));
         }
         return 0;
