@@ -103,8 +103,7 @@ TEST(GatherAdapterFacts, IndexOrderPrimariesFirstGatewaysOnceKernelLease)
     EXPECT_EQ(kNow - 60, eth.leaseObtained);
     EXPECT_EQ(kNow + 3600, eth.leaseExpires);
 
-    // A device whose /sys entry cannot be read for want of descriptors fails
-    // the gathering instead of showing a guessed description.
+    // Out of descriptors for a device's /sys entry, the gathering fails.
     NetSnapshot device;
     device.links = {MakeLink(2, ARPHRD_ETHER, "eth0")};
     rlimit before;

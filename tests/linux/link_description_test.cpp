@@ -205,6 +205,7 @@ TEST(LinkDescription, ProductNameFromTheHardwareDatabaseElseTheDriver)
                "pci:v00008086*\n ID_VENDOR_FROM_DATABASE=Test Intel\n\n"
                "pci:v0000FFF0d00000001*\n ID_MODEL_FROM_DATABASE=Test Nameless Maker NIC\n\n"
                "pci:v0000FFF0d00000002\n ID_MODEL_FROM_DATABASE=Test Exact NIC\n\n"
+               "pci:v0000FFF0d00000003sv0sd0\n ID_MODEL_FROM_DATABASE=Test Class Cut NIC\n\n"
                "usb:v0BDA*\n ID_VENDOR_FROM_DATABASE=Test Realtek\n\n"
                "usb:v0BDAp8153*\n ID_MODEL_FROM_DATABASE=Test USB NIC\n");
     if (system("command -v systemd-hwdb >/dev/null") != 0) {
@@ -245,6 +246,8 @@ TEST(LinkDescription, ProductNameFromTheHardwareDatabaseElseTheDriver)
          "stmmac", "stmmac", "stmmac"},
         {"eth6", "pci0/0000:00:08.0", "pci", "pci:v0000FFF0d00000002\n", "nx", "Test Exact NIC",
          "nx"},  // the line's end is no part of what the database matches
+        {"eth7", "pci0/0000:00:09.0", "pci", "pci:v0000FFF0d00000003sv0sd0bc02sc00i00", "nc",
+         "Test Class Cut NIC", "nc"},  // nor is a PCI device's class
     };
     // The PCI devices above eth0 and wlan0; both carry ids the database names.
     AddBusDevice(tree, "pci0/0000:00:03.0", "pci",

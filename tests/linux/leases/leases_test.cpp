@@ -33,6 +33,7 @@
 #include "lease_files.h"
 #include "lease_support.h"
 #include "test_support.h"
+#include "text_fields.h"
 
 namespace {
 
@@ -532,7 +533,14 @@ TEST(LeaseSources, OneRankingHoweverTheFilesAreListed)
     root.Write("run/NetworkManager/devices/2",
                "[dhcp4]\ndhcp4.ip_address=10.0.0.6\ndhcp4.dhcp_server_identifier=10.0.0.9\n");
     root.Write("var/lib/NetworkManager/internal-x-eth1.lease", "ADDRESS=10.0.0.6\n");
+    // Files of no store, which would add servers if they were read.
+    root.Write("run/systemd/netif/leases/lo", "ADDRESS=10.0.0.5\nSERVER_ADDRESS=10.0.0.1\n");
+    root.Write("var/lib/dhcp/other.leases", DhclientBlock("eth0", "10.0.0.1"));
+    root.Write("var/lib/NetworkManager/timestamps", "ADDRESS=10.0.0.5\n");
+    root.Write("var/lib/NetworkManager/internal-x-eth0.conf", "ADDRESS=10.0.0.5\n");
+    root.Write("var/lib/dhcpcd/eth0.lease6", DhcpcdMessage("10.0.0.5", "10.0.0.1", {}, 600));
     LeaseStoreFiles stores = ListTree(root.path());
+    EXPECT_EQ(stores.dhcpcd, std::vector<std::string>{"eth0.lease"});
     std::mt19937 random(5);
     for (int round = 0; round < 8; round++) {
         Leases leases;
@@ -586,8 +594,7 @@ TEST(LeaseSources, FilesAtAndPastTheSizeLimit)
         atLimit += block;
     }
     atLimit.resize(kLeaseFileLimit, ' ');
-    // The store's folder is a link root made, which is followed (a link of
-    // anyone else's is not: run as another user, the folder is the real one).
+    // The store's folder is a link root made, followed (another user's is not).
     const std::string folder = geteuid() == 0 ? "var/lib/dhcp.real/" : "var/lib/dhcp/";
     root.Write(folder + "dhclient.eth1.leases", atLimit);
     ASSERT_TRUE(geteuid() != 0 ||
@@ -599,6 +606,12 @@ TEST(LeaseSources, FilesAtAndPastTheSizeLimit)
     ASSERT_EQ(leases.size(), 2u) << "the file at the limit, and the last part of the one past it";
     EXPECT_EQ(ServerOf(leases.at(2).front()), "10.0.0.1");
     EXPECT_EQ(ServerOf(leases.at(1).front()), "10.0.0.1");
+    // Nothing before the first line that opens a block is kept, not a quote.
+    EXPECT_EQ(SkipTornFirstBlock("e\"\nlease {}"), "lease {}");
+    EXPECT_EQ(SkipTornFirstBlock("x;\nleases;\nlease\t{"), "lease\t{");
+    uint64_t parsed = 0;  // a number at, and one past, its limit
+    EXPECT_EQ(0, ParseDecimal("255", 255, &parsed));
+    EXPECT_EQ(ERANGE, ParseDecimal("256", 255, &parsed));
 }
 
 // Only a regular file is read, and only whole: up to the size limit and
@@ -639,19 +652,6 @@ TEST(LeaseSources, OnlyRegularFilesWithinTheLimitsAreRead)
         EXPECT_EQ(budget.bytesLeft, row.left) << row.name;
         EXPECT_TRUE(row.error != 0 || file.bytes.size() == row.budget - row.left) << row.name;
     }
-}
-
-TEST(LeaseSources, FilesOfNoStoreAreNotListed)
-{
-    TempDir root;
-    root.Write("run/systemd/netif/leases/lo", "ADDRESS=10.0.0.1\n");
-    root.Write("var/lib/dhcp/other.leases", DhclientBlock("eth0", "10.0.0.1"));
-    root.Write("var/lib/NetworkManager/timestamps", "ADDRESS=10.0.0.1\n");
-    root.Write("var/lib/NetworkManager/internal-x-eth0.conf", "ADDRESS=10.0.0.1\n");
-    root.Write("var/lib/dhcpcd/eth0.lease6", DhcpcdMessage("10.0.0.1", "", {}, 600));
-    root.Write("var/lib/dhcpcd/eth0.lease", "");
-    EXPECT_EQ(ListTree(root.path()).dhcpcd, (std::vector<std::string>{"eth0.lease"}));
-    EXPECT_TRUE(ReadTree(root.path(), {{"eth0", 1}}).empty()) << "an empty file holds no lease";
 }
 
 TEST(LeaseReaders, RandomBytesStoreOnlyAddresses)
@@ -697,29 +697,34 @@ std::string ServersOfEth0(const std::string& root, int* error)
 }
 
 // Leases that are there but cannot be read for want of descriptors fail
-// the whole read, wherever in the stores the descriptors run out, and
+// the whole read, wherever in the stores (every one, or dhclient's alone,
+// whose failure no later store's then hides) the descriptors run out, and
 // leave none open; with enough, every store is read.
 TEST(LeaseStoreFaults, RunningOutOfDescriptorsFailsTheRead)
 {
-    TempDir root;
+    TempDir root, dhclientOnly;
     WriteEachStore(root);
+    dhclientOnly.Write("var/lib/dhcp/dhclient.leases", DhclientBlock("eth0", "10.0.0.1"));
     rlimit before;
     ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &before), 0);
     int lowest = dup(0);
     close(lowest);
-    std::set<int> errors;
-    for (int spare = 0; spare <= 8; spare++) {
-        DescriptorsKept kept;
-        rlimit low = {rlim_t(lowest + spare), before.rlim_max};
-        ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
-        int error = 0;
-        std::string servers = ServersOfEth0(root.path(), &error);
-        setrlimit(RLIMIT_NOFILE, &before);
-        EXPECT_TRUE(error == EMFILE || (error == 0 && servers == kEachStoresServer)) << spare;
-        EXPECT_TRUE(error == 0 || errors.count(0) == 0) << "more descriptors, less read";
-        errors.insert(error);
+    for (const auto& [tree, all] :
+         {std::pair{&root, kEachStoresServer}, {&dhclientOnly, "10.0.0.1"}}) {
+        std::set<int> errors;
+        for (int spare = 0; spare <= 8; spare++) {
+            DescriptorsKept kept;
+            rlimit low = {rlim_t(lowest + spare), before.rlim_max};
+            ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+            int error = 0;
+            std::string servers = ServersOfEth0(tree->path(), &error);
+            setrlimit(RLIMIT_NOFILE, &before);
+            EXPECT_TRUE(error == EMFILE || (error == 0 && servers == all)) << spare;
+            EXPECT_TRUE(error == 0 || errors.count(0) == 0) << "more descriptors, less read";
+            errors.insert(error);
+        }
+        EXPECT_EQ(errors, (std::set<int>{0, EMFILE})) << all;
     }
-    EXPECT_EQ(errors, (std::set<int>{0, EMFILE}));
 }
 
 // For this thread, file modes hold as they do for an account below root.

@@ -55,8 +55,8 @@ TEST(NetlinkParse, LinkTakesNameKindWholeAddressAndTunType)
     } rows[] = {
         {"tun", false, n15 + "\x80", 15, n15, 0},  // the byte past it would continue a character
         {"tun", true, n15 + "n", 16, n15, 0},
-        {"the-longest-kin", false, n15 + "nn", 17, n15, 0},  // a kind may fill its field
-        {"tun", false, n14 + "\xC3\xA9", 16, n14, 0},        // a cut inside a character drops it
+        {"the-longest-kind", false, n15 + "nn", 17, n15, 0},  // a kind is cut as a name is
+        {"tun", false, n14 + "\xC3\xA9", 16, n14, 0},         // a cut inside a character drops it
         {"tun", false, "x" + std::string(16, '\x80'), 17, "", 0},
         {"tun", false, "ib0", 3, "ib0", 200},
         {"tun", false, "ib0", 3, "ib0", RTA_LENGTH(20) + 8},
@@ -101,7 +101,7 @@ TEST(NetlinkParse, LinkTakesNameKindWholeAddressAndTunType)
         EXPECT_EQ(9u, link.index);
         EXPECT_EQ(ARPHRD_INFINIBAND, link.type);
         EXPECT_EQ(row.name, link.name) << row.size;
-        EXPECT_STREQ(row.kind, link.kind);
+        EXPECT_EQ(std::string(row.kind).substr(0, 15), link.kind);
         EXPECT_EQ(strcmp(row.kind, "tun") == 0 ? IFF_TAP : 0, link.tunType) << row.kind;
         EXPECT_EQ(row.addressLength == 0 ? 20 : 0, link.addressLength) << row.addressLength;
         const uint8_t none[8] = {};  // compared as far as a record holds

@@ -213,6 +213,7 @@ TEST(VersionRecord, DamagedRecordsAreRejected)
         {"key without terminator inside the entry", fileVersion, 6 + 2 * 11},
         {"entry longer than its table", fileVersion, (uint16_t)(tableLength + 4)},
         {"table longer than its parent", table, 0xFFF0},
+        {"table ending a node header into its first entry", table, 6 + 2 * 9 + 6},
         {"parent longer than the record", stringFileInfo, 0xFFF0},
         {"value longer than its entry", fileVersion + 2, 200},
         {"unknown value type", fileVersion + 4, 7},
