@@ -39,6 +39,7 @@ namespace {
 
 using namespace std::string_literals;
 using Leases = std::unordered_map<uint32_t, LeaseCandidates>;
+const size_t kFileLimit = 1 << 20, kEntryLimit = 8192, kReadLimit = 128 << 20;  // not the constants
 
 LeaseStoreFiles ListTree(const std::string& root)
 {
@@ -590,10 +591,10 @@ TEST(LeaseSources, FilesAtAndPastTheSizeLimit)
     TempDir root;
     std::string atLimit;
     const std::string block = DhclientBlock("eth1", "10.0.0.1");
-    while (atLimit.size() + block.size() <= kLeaseFileLimit) {
+    while (atLimit.size() + block.size() <= kFileLimit) {
         atLimit += block;
     }
-    atLimit.resize(kLeaseFileLimit, ' ');
+    atLimit.resize(kFileLimit, ' ');
     // The store's folder is a link root made, followed (another user's is not).
     const std::string folder = geteuid() == 0 ? "var/lib/dhcp.real/" : "var/lib/dhcp/";
     root.Write(folder + "dhclient.eth1.leases", atLimit);
@@ -619,7 +620,7 @@ TEST(LeaseSources, FilesAtAndPastTheSizeLimit)
 TEST(LeaseSources, OnlyRegularFilesWithinTheLimitsAreRead)
 {
     TempDir root;
-    const size_t limit = kLeaseFileLimit;
+    const size_t limit = kFileLimit;
     for (size_t size : {limit - 1, limit, limit + 1}) {
         ASSERT_EQ(truncate(root.Write(std::to_string(size), "").c_str(), off_t(size)), 0);
     }
@@ -702,15 +703,14 @@ std::string ServersOfEth0(const std::string& root, int* error)
 // leave none open; with enough, every store is read.
 TEST(LeaseStoreFaults, RunningOutOfDescriptorsFailsTheRead)
 {
-    TempDir root, dhclientOnly;
+    TempDir root, alone;
     WriteEachStore(root);
-    dhclientOnly.Write("var/lib/dhcp/dhclient.leases", DhclientBlock("eth0", "10.0.0.1"));
+    alone.Write("var/lib/dhcp/dhclient.leases", DhclientBlock("eth0", "10.0.0.1"));
     rlimit before;
     ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &before), 0);
     int lowest = dup(0);
     close(lowest);
-    for (const auto& [tree, all] :
-         {std::pair{&root, kEachStoresServer}, {&dhclientOnly, "10.0.0.1"}}) {
+    for (const auto& [tree, all] : {std::pair{&root, kEachStoresServer}, {&alone, "10.0.0.1"}}) {
         std::set<int> errors;
         for (int spare = 0; spare <= 8; spare++) {
             DescriptorsKept kept;
@@ -806,20 +806,20 @@ TEST(LeaseStoreFaults, ListingAndReadingAreBounded)
     TempDir root("../dev/shm/ostrel");  // memory: thousands of files are made fast
     std::string folder = root.Write("var/lib/dhcpcd/0.lease", "");
     folder.erase(folder.rfind('/') + 1);
-    for (size_t i = 1; i < kLeaseEntryLimit; i++) {
+    for (size_t i = 1; i < kEntryLimit; i++) {
         std::ofstream(folder + std::to_string(i) + ".lease");
     }
     // With "." and "..", one entry past the bound.
-    EXPECT_EQ(ListTree(root.path()).dhcpcd.size(), kLeaseEntryLimit - 2);
+    EXPECT_EQ(ListTree(root.path()).dhcpcd.size(), kEntryLimit - 2);
     ASSERT_EQ(system(("rm -r '" + folder + "'").c_str()), 0);
 
-    const size_t files = kLeaseReadLimit / kLeaseFileLimit + 4;
+    const size_t files = kReadLimit / kFileLimit + 4;
     for (size_t i = 0; i < files; i++) {
         std::string path = root.Write("var/lib/dhcp/dhclient." + std::to_string(i) + ".leases",
                                       DhclientBlock("eth0", "10.0.0.1"));
-        ASSERT_EQ(truncate(path.c_str(), kLeaseFileLimit), 0);
+        ASSERT_EQ(truncate(path.c_str(), kFileLimit), 0);
     }
-    EXPECT_EQ(ReadTree(root.path(), {{"eth0", 1}}).at(1).size(), kLeaseReadLimit / kLeaseFileLimit);
+    EXPECT_EQ(ReadTree(root.path(), {{"eth0", 1}}).at(1).size(), kReadLimit / kFileLimit);
 }
 
 // What a file name carries is matched against the interfaces that exist:
