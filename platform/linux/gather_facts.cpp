@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <unordered_set>
 #include <vector>
 
 #include "lease_policy.h"
@@ -69,18 +68,19 @@ void AddGateways(const NetSnapshot& snapshot, const LinkOrder& order,
     std::stable_sort(
         gateways.begin(), gateways.end(),
         [](const NetGateway* a, const NetGateway* b) { return a->priority < b->priority; });
-    std::unordered_set<uint64_t> seen;
     for (const NetGateway* gateway : gateways) {
         size_t position = order.Find(gateway->index);
-        uint32_t address;
-        memcpy(&address, gateway->address, sizeof(address));
-        if (position == adapters.size() ||
-            !seen.insert(uint64_t{gateway->index} << 32 | address).second) {
+        if (position == adapters.size()) {
             continue;
         }
-        Ipv4Bytes bytes;
-        memcpy(bytes.bytes, gateway->address, sizeof(bytes.bytes));
-        adapters[position].gateways.push_back(bytes);
+        std::vector<Ipv4Bytes>& known = adapters[position].gateways;
+        if (std::none_of(known.begin(), known.end(), [gateway](const Ipv4Bytes& bytes) {
+                return memcmp(bytes.bytes, gateway->address, sizeof(bytes.bytes)) == 0;
+            })) {
+            Ipv4Bytes bytes;
+            memcpy(bytes.bytes, gateway->address, sizeof(bytes.bytes));
+            known.push_back(bytes);
+        }
     }
 }
 
