@@ -6,7 +6,8 @@
 #include "lease_support.h"
 
 // Which lease an interface shows and its times, by how the lease ends and
-// how the kernel keeps the address.
+// how the kernel keeps the address; with none, the kernel's times if it
+// counts the address down.
 TEST(LiveLease, WhichLeaseAndWhichTimes)
 {
     const int64_t now = 1800000000;
@@ -30,9 +31,10 @@ TEST(LiveLease, WhichLeaseAndWhichTimes)
     const LeaseFacts endsNow = make(LeaseEnd::kAt, now, now - 600, "10.0.0.1");
     const LeaseFacts live = make(LeaseEnd::kAt, now + 300, now - 300, "10.0.0.2");
     const LeaseFacts dated = make(LeaseEnd::kNever, 0, now - 1000, "10.0.0.3");
-    // Written as the address was last set, and again after it was reset.
+    // Written after the address was last set, and 6 s before it was reset
+    // (a client sets it within 5), and again after.
     LeaseFacts undated = make(LeaseEnd::kNever, 0, -1, "10.0.0.4");
-    undated.written = now - 502;
+    undated.written = now - 246;
     LeaseFacts rewritten = undated;
     rewritten.written = now - 237;
     const LeaseFacts open = make(LeaseEnd::kUnknown, 0, -1, "10.0.0.5");
@@ -47,45 +49,41 @@ TEST(LiveLease, WhichLeaseAndWhichTimes)
     const LeaseFacts fresh = make(LeaseEnd::kAt, now + 9, now, "10.0.0.8");
     const LeaseFacts y1992 = make(LeaseEnd::kAt, now + 9, 725846399, "10.0.0.7");
     const LeaseFacts y1993 = make(LeaseEnd::kAt, now + 9, 725846400, "10.0.0.8");
-    const AssignedAddress setAtStart = Own(false, now - 998, 0);
+    const AssignedAddress setAtStart = Own(false, now - 995, 0);  // 5 s after it was obtained
     const AssignedAddress renewedSince = Own(true, now - 240, now + 60);
     struct Case {
         const char* name;
         LeaseCandidates candidates;
         AssignedAddress assigned;
-        const char* server;  // nullptr: no lease applies
-        int64_t obtained, expires;
+        const char* server;         // "": no lease applies
+        int64_t obtained, expires;  // 0: not DHCP at all
     } cases[] = {
-        {"ended, address set by hand", {ended}, forever, nullptr, 0, 0},
-        {"ended, address counting down", {ended}, counting, nullptr, 0, 0},
-        {"ends this second", {endsNow}, counting, nullptr, 0, 0},
+        {"ended, address counting down", {ended}, counting, "", now - 60, now + 540},
+        {"ends this second", {endsNow}, counting, "", now - 60, now + 540},
         {"ended one passed over", {ended, live}, forever, "10.0.0.2", now - 300, now + 300},
         {"infinite, store's start", {dated}, setAtStart, "10.0.0.3", now - 1000, kLeaseNeverEnds},
         {"infinite, address's start", {undated}, forever, "10.0.0.4", now - 500, kLeaseNeverEnds},
         {"no end, kernel counting", {open}, counting, "10.0.0.5", now - 60, now + 540},
-        {"no end, address kept forever", {open}, forever, nullptr, 0, 0},
-        {"another address, none named", {elsewhere, unnamed}, counting, nullptr, 0, 0},
-        {"live, address set for good since", {live}, reset, nullptr, 0, 0},
-        {"infinite, address set for good since", {dated}, reset, nullptr, 0, 0},
+        {"no end, address kept forever", {open}, forever, "", 0, 0},
+        {"another address, none named", {elsewhere, unnamed}, counting, "", now - 60, now + 540},
+        {"live, address set for good since", {live}, reset, "", 0, 0},
+        {"infinite, address set for good since", {dated}, reset, "", 0, 0},
         {"live, counting down since", {live}, renewedSince, "10.0.0.2", now - 300, now + 300},
         {"undated, rewritten since", {rewritten}, reset, "10.0.0.4", now - 240, kLeaseNeverEnds},
-        {"undated, file written before the address", {undated}, reset, nullptr, 0, 0},
-        {"obtained ahead or before 1993", {ahead, soon, early, y1992}, counting, nullptr, 0, 0},
+        {"undated, file written before the address", {undated}, reset, "", 0, 0},
+        {"ahead, or in 1992", {ahead, soon, early, y1992}, counting, "", now - 60, now + 540},
         {"obtained this second", {fresh}, counting, "10.0.0.8", now, now + 9},
         {"obtained in 1993", {y1993}, counting, "10.0.0.8", 725846400, now + 9},
     };
     for (const Case& c : cases) {
-        int64_t obtained = -1;
-        int64_t expires = -1;
-        const LeaseFacts* chosen =
-            ChooseLiveLease(c.candidates, &c.assigned, 1, now, &obtained, &expires);
-        if (c.server == nullptr) {
-            EXPECT_EQ(chosen, nullptr) << c.name;
-            continue;
-        }
-        ASSERT_NE(chosen, nullptr) << c.name;
-        EXPECT_EQ(ServerOf(*chosen), c.server) << c.name;
-        EXPECT_EQ(obtained, c.obtained) << c.name;
-        EXPECT_EQ(expires, c.expires) << c.name;
+        // An address past the count, which neither a lease nor the kernel's
+        // times may come from.
+        const AssignedAddress assigned[] = {c.assigned, {Ip("10.0.0.6"), true, 1, 2}};
+        AdapterFacts facts;
+        ApplyLeasePolicy(assigned, 1, &c.candidates, now, facts);
+        EXPECT_EQ(Dotted(facts.haveDhcpServer, facts.dhcpServer), c.server) << c.name;
+        EXPECT_EQ(facts.dhcpEnabled, c.obtained != 0) << c.name;
+        EXPECT_EQ(facts.leaseObtained, c.obtained) << c.name;
+        EXPECT_EQ(facts.leaseExpires, c.expires) << c.name;
     }
 }
