@@ -455,6 +455,8 @@ TEST(DhcpcdLeases, ControlSocketRepliesAreBounded)
 {
     static const char kEntry[] = "protocol=dhcp\0ip_address=10.0.0.5\0";
     const std::string entry(kEntry, sizeof kEntry - 1);
+    std::vector<std::string> most(8, entry);  // as many entries as may come, one as long
+    most.back().assign(64 * 1024, 'x');
     struct Case {
         const char* name;
         const char* socket;
@@ -467,9 +469,10 @@ TEST(DhcpcdLeases, ControlSocketRepliesAreBounded)
         {"two states, signals", "eth0-4.unpriv.sock", Framed({entry, "x"}, 2), false, 0, 2, true},
         {"one dhcpcd for all", "unpriv.sock", Framed({entry}, 1), false, 0, 1},
         {"no lease", "eth0.unpriv.sock", Framed({}, 0), false, 0, 0},
-        {"absurd count", "eth0-4.unpriv.sock", Framed({entry}, 1u << 30), false, EBADMSG, 0},
-        {"absurd length", "eth0-4.unpriv.sock", Framed({}, 1) + std::string(8, '\xff'), false,
-         EBADMSG, 0},
+        {"at both bounds", "eth0-4.unpriv.sock", Framed(most, 8), false, 0, 8},
+        {"one entry too many", "eth0-4.unpriv.sock", Framed({entry}, 9), true, EBADMSG, 0},
+        {"an entry a byte too long", "eth0-4.unpriv.sock",
+         Framed({std::string(64 * 1024 + 1, 'x')}, 1).substr(0, 16), true, EBADMSG, 0},
         {"short entry, then silence", "eth0-4.unpriv.sock",
          Framed({entry}, 2) + std::string("\x40\0\0\0\0\0\0\0abc", 11), true, ETIMEDOUT, 1},
         {"silence", "eth0-4.unpriv.sock", "", true, ETIMEDOUT, 0},
@@ -508,6 +511,7 @@ TEST(DhcpcdLeases, ControlSocketRepliesAreBounded)
     }
     TempDir empty;
     EXPECT_EQ(AskDhcpcdLease(empty.path(), "eth0", 300, &entries), ENOENT);
+    EXPECT_EQ(AskDhcpcdLease(empty.path(), std::string(15, 'e'), 300, &entries), ENOENT);
     EXPECT_EQ(AskDhcpcdLease(empty.path(), std::string(16, 'e'), 300, &entries), EINVAL);
 }
 
@@ -522,7 +526,7 @@ TEST(LeaseSources, OneRankingHoweverTheFilesAreListed)
     root.Write("var/lib/dhcp/dhclient.eth0.leases", DhclientBlock("eth0", "10.0.0.4"), 1700000000);
     root.Write("var/lib/dhcp/dhclient.a.leases", DhclientBlock("eth0", "10.0.0.7"), 1700000000);
     root.Write("var/lib/dhcp/dhclient.b.leases", DhclientBlock("eth0", "10.0.0.8"), 1700000000);
-    root.Write("var/lib/dhcp/dhclient.old.leases", DhclientBlock("eth0", "10.0.0.6"), 1600000000);
+    root.Write("var/lib/dhcp/dhclient.old.leases", DhclientBlock("eth0", "10.0.0.6"), -1);
     root.Write("run/systemd/netif/leases/1", "ADDRESS=10.0.0.5\nSERVER_ADDRESS=10.0.0.2\n",
                1700000100);
     root.Write("var/lib/dhcpcd/eth0.lease", DhcpcdMessage("10.0.0.5", "10.0.0.3", {}, 600),
@@ -549,6 +553,8 @@ TEST(LeaseSources, OneRankingHoweverTheFilesAreListed)
         EXPECT_EQ(Servers(leases.at(1)),
                   (std::vector<std::string>{"10.0.0.3", "", "10.0.0.2", "10.0.0.1", "10.0.0.4",
                                             "10.0.0.8", "10.0.0.7", "10.0.0.6"}));
+        EXPECT_EQ(leases.at(1).front().written, 1700000300);  // the file's time, none before 1970
+        EXPECT_EQ(leases.at(1).back().written, 0);
         EXPECT_EQ(Servers(leases.at(2)), std::vector<std::string>{"10.0.0.9"});
         std::shuffle(stores.dhclient.begin(), stores.dhclient.end(), random);
     }
@@ -564,19 +570,22 @@ TEST(LeaseSources, FileNameGoesToTheLongestInterfaceNameInIt)
         const char* file;
         const char* interface;  // "": none
     } cases[] = {
-        {true, "dhclient-1-eth0.lease", "eth0"},
-        {true, "internal-1-eth0.lease", "eth0"},
+        {true, "dhclient-11-eth0.lease", "eth0"},
+        {true, "internal-11-eth0.lease", "eth0"},
         {false, "dhcpcd-eth0.lease", "eth0"},
         {false, "eth0-home.lease", "eth0"},
         {false, "veth0.lease", ""},  // eth0 inside a word
         {false, "eth0x.lease", ""},
-        {true, "dhclient-1-eth0-x.lease", ""},  // anchored at the end
-        {false, "eth1-eth0.lease", "eth0"},     // a tie goes to the interface listed first
+        {true, "dhclient-11-eth0-x.lease", ""},  // anchored at the end
+        {false, "eth1-eth0.lease", "eth0"},      // a tie goes to the interface listed first
         {false, "eth0-eth1.lease", "eth0"},
+        {false, "t-11-eth0-eth1.lease", "t-11-eth0"},  // the longest, though listed later
     };
-    // Runs that begin inside a prefix, or one character too early.
+    // Runs that begin inside a prefix, a character too early or too late,
+    // or take in the dot before "lease".
     const std::vector<LeaseInterface> interfaces = {
-        {"eth0", 1}, {"t-1-eth0", 2}, {"l-1-eth0", 3}, {"-1-eth0", 4}, {"eth1", 5}};
+        {"eth0", 1},   {"t-11-eth0", 2}, {"l-11-eth0", 3}, {"-11-eth0", 4},
+        {"1-eth0", 5}, {"eth1", 6},      {"eth0.", 7}};
     for (const auto& c : cases) {
         LeaseStoreFiles stores;
         (c.networkManager ? stores.networkManager : stores.dhcpcd).emplace_back(c.file);
@@ -636,7 +645,7 @@ TEST(LeaseSources, OnlyRegularFilesWithinTheLimitsAreRead)
                 {std::to_string(limit), limit, 0, 0},
                 {std::to_string(limit + 1), limit * 2, EFBIG, limit * 2},
                 {std::to_string(limit), limit - 1, ENOSPC, 0},
-                {std::to_string(limit - 1), 0, ENOSPC, 0},
+                {"dir/x", 0, ENOSPC, 0},  // empty, yet nothing is left to read
                 // Said to be empty, then "ostrel_leases_t\n": a file that grows as it is read.
                 {"../../proc/self/comm", 15, EFBIG, 0},
                 {"../../proc/self/comm", 16, 0, 0},
@@ -686,8 +695,9 @@ std::string ServersOfEth0(const std::string& root, int* error)
 {
     LeaseStoreFiles stores;
     Leases leases;
+    errno = EIO;  // not the listing's own failure
     *error = ListLeaseStores(root, &stores);
-    if (*error == 0) {
+    if (*error == 0 && !stores.empty()) {
         *error = ReadLeases(stores, {{"eth0", 1}}, &leases);
     }
     std::string servers;
@@ -706,6 +716,8 @@ TEST(LeaseStoreFaults, RunningOutOfDescriptorsFailsTheRead)
     TempDir root, alone;
     WriteEachStore(root);
     alone.Write("var/lib/dhcp/dhclient.leases", DhclientBlock("eth0", "10.0.0.1"));
+    alone.Write("run/systemd", "");  // no store below a file, nor below a link to itself
+    ASSERT_EQ(symlink("NetworkManager", (alone.path() + "/run/NetworkManager").c_str()), 0);
     rlimit before;
     ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &before), 0);
     int lowest = dup(0);
@@ -776,7 +788,7 @@ TEST(LeaseStoreFaults, OnlyRegularFilesAreOpenedAndSilenceIsWaitedForOnce)
         Framed({"protocol=dhcp\0new_ip_address=10.0.0.5\0new_dhcp_lease_time=60"s}, 1));
     ASSERT_EQ(system(("chmod 666 '" + root.path() + "'/run/dhcpcd/*").c_str()), 0);
     auto start = std::chrono::steady_clock::now();
-    Leases leases;
+    Leases leases = {{99, {}}};  // what an earlier read left
     {
         ModesHold modes;
         EXPECT_EQ(ReadLeases(ListTree(root.path()),
