@@ -76,15 +76,11 @@ std::vector<std::string> Servers(const LeaseCandidates& candidates)
     return servers;
 }
 
-int64_t Utc(int year, int month, int day, int hour, int minute, int second)
+// A date as dhclient writes it, read by the C library.
+int64_t Utc(const char* date)
 {
-    struct tm fields = {};
-    fields.tm_year = year - 1900;
-    fields.tm_mon = month - 1;
-    fields.tm_mday = day;
-    fields.tm_hour = hour;
-    fields.tm_min = minute;
-    fields.tm_sec = second;
+    tm fields = {};
+    EXPECT_NE(strptime(date, "%Y/%m/%d %H:%M:%S", &fields), nullptr) << date;
     return timegm(&fields);
 }
 
@@ -112,18 +108,17 @@ enum class Reader { kNetworkd, kState, kDhcpcdDump, kDhcpcdFile, kDhclient, kDhc
 // no lease keeps nothing of it.
 std::string ReadAs(Reader reader, const std::string& input, int64_t mtime = 0)
 {
+    GuardedBytes guarded(std::vector<uint8_t>(input.begin(), input.end()));
+    std::string_view bytes(reinterpret_cast<char*>(guarded.data()), input.size());
     if (reader == Reader::kDhclient || reader == Reader::kDhclientOfVc) {
-        auto parsed = ParseDhclientLeases(input, reader == Reader::kDhclient ? "" : "vc");
+        auto parsed = ParseDhclientLeases(bytes, reader == Reader::kDhclient ? "" : "vc");
         std::map<std::string, LeaseFacts> sorted(parsed.begin(), parsed.end());
         std::string leases;
         for (const auto& [interface, facts] : sorted) {
-            EXPECT_LE(interface.size(), 15u);
             leases += (leases.empty() ? "" : "; ") + interface + "=" + Describe(facts);
         }
         return leases.empty() ? "-" : leases;
     }
-    GuardedBytes guarded(std::vector<uint8_t>(input.begin(), input.end()));
-    std::string_view bytes(reinterpret_cast<char*>(guarded.data()), input.size());
     LeaseFacts facts;
     int error = reader == Reader::kNetworkd     ? ParseNetworkdLease(bytes, &facts)
                 : reader == Reader::kState      ? ParseNetworkManagerState(bytes, &facts)
@@ -147,9 +142,7 @@ std::string DhcpcdMessage(const std::string& address, const std::string& server,
                           const std::vector<std::string>& wins, uint32_t seconds)
 {
     auto put = [](std::string& bytes, const std::string& dotted) {
-        in_addr parsed;
-        EXPECT_EQ(inet_pton(AF_INET, dotted.c_str(), &parsed), 1) << dotted;
-        bytes.append(reinterpret_cast<const char*>(&parsed), 4);
+        bytes.append(reinterpret_cast<const char*>(Ip(dotted).bytes), 4);
     };
     std::string message(16, '\0');
     if (!address.empty()) {
@@ -203,20 +196,25 @@ TEST(LeaseReaders, EachReaderGivesItsFacts)
         const char* facts;
     } rows[] = {
         // systemd-networkd keeps only an infinite lifetime.
-        {Reader::kNetworkd, "ADDRESS=10.0.0.5\nLIFETIME=4294967295\n", 0, "10.0.0.5   never"},
+        {Reader::kNetworkd, "ADDRESS=\t10.0.0.5 \t\nLIFETIME=4294967295\n", 0, "10.0.0.5   never"},
         {Reader::kNetworkd, "ADDRESS=10.0.0.5\nLIFETIME= infinity\r\n", 0, "10.0.0.5   never"},
-        {Reader::kNetworkd, "ADDRESS=10.0.0.5\nLIFETIME=4294967294\n", 0, "10.0.0.5   unknown"},
-        {Reader::kNetworkd, "ADDRESS=10.0.0.5\nLIFETIME=infinityx\n", 0, "10.0.0.5   unknown"},
+        {Reader::kNetworkd, "ADDRESS=10.0.0.5\nADDRESS\nLIFETIME=4294967294\n", 0,
+         "10.0.0.5   unknown"},
+        {Reader::kNetworkd,
+         "ADDRESS=10.0.0.5\nSERVER_ADDRESS=" + std::string(300, '1') +
+             "\nSERVER_ADDRESS=1.2.3.4\0\nLIFETIME=infinityx\n"s,
+         0, "10.0.0.5   unknown"},
         // NetworkManager's dhcp4 section only; a list with one bad entry is dropped whole.
-        {Reader::kState, device + "dhcp4.dhcp_lease_time=600\ndhcp4.expiry=1796716546\n" + dhcp6, 0,
-         "10.93.0.60 10.93.0.1  at 1796716546 from 1796715946"},
+        {Reader::kState, device + "dhcp4.dhcp_lease_time=600\ndhcp4.expiry=600\n" + dhcp6, 0,
+         "10.93.0.60 10.93.0.1  at 600 from 0"},
         {Reader::kState, device + "dhcp4.dhcp_lease_time=4294967295\n" + wins + dhcp6, 0,
          "10.93.0.60 10.93.0.1 10.93.0.8,10.93.0.9 never"},
         {Reader::kState, device + "dhcp4.expiry=1796716546\n" + dhcp6, 0,
          "10.93.0.60 10.93.0.1  at 1796716546"},
         {Reader::kState,
-         device + "dhcp4.dhcp_lease_time=-1\ndhcp4.expiry=17967165460000000000000\n" + dhcp6, 0,
-         "10.93.0.60 10.93.0.1  unknown"},
+         device + "dhcp4.dhcp_lease_time=600\ndhcp4.expiry=1796716546\ndhcp4.dhcp_lease_time=\n" +
+             "dhcp4.expiry=17967165460000000000000\n" + dhcp6,
+         0, "10.93.0.60 10.93.0.1  unknown"},
         {Reader::kState, device + "dhcp4.netbios_name_servers=10.93.0.8 x\n", 0,
          "10.93.0.60 10.93.0.1  unknown"},
         {Reader::kState, "dhcp6.ip_address=10.0.0.5\n", 0, "ENOENT"},
@@ -252,22 +250,26 @@ TEST(LeaseReaders, EachReaderGivesItsFacts)
          fixed + "option dhcp-lease-time 4294967295; renew 0 2094/12/26 01:36:11;"
                  " expire 5 2163/01/14 04:50:18; }",
          0, "vc=10.0.0.5   never from 1796682123"},
-        {Reader::kDhclientOfVc,
-         fixed + "option dhcp-lease-time 4294967295; renew never; expire never; }", 0,
-         "vc=10.0.0.5   never"},
-        {Reader::kDhclientOfVc, fixed + "expire never; }", 0, "vc=10.0.0.5   never"},
+        {Reader::kDhclientOfVc, fixed + "renew never; expire never; }", 0, "vc=10.0.0.5   never"},
         {Reader::kDhclientOfVc, fixed + "x { y { z; } } option dhcp-server-identifier 10.0.0.1; }",
          0, "vc=10.0.0.5 10.0.0.1  unknown"},
         {Reader::kDhclientOfVc,
          fixed + "option dhcp-lease-time 600; renew 1 2026/12/07 22:21:55;"
                  " expire 1 2026/12/07 22:21:55; }",
          0, "vc=10.0.0.5   at 1796682115 from 1796681515"},
-        {Reader::kDhclientOfVc, fixed + "expire epoch 1700000000; }", 0,
-         "vc=10.0.0.5   at 1700000000"},
-        {Reader::kDhclientOfVc, fixed + "option dhcp-lease-time 600; expire epoch 600; }", 0,
-         "vc=10.0.0.5   at 600 from 0"},
-        {Reader::kDhclientOfVc, fixed + "expire 1 2026/13/07 22:21:55; }", 0,
-         "vc=10.0.0.5   unknown"},
+        // A start after the end is none; one at 1970 or at the end is kept.
+        {Reader::kDhclientOfVc,
+         fixed + "renew epoch 1700000010; option dhcp-renewal-time 5; expire epoch 1700000000; }",
+         0, "vc=10.0.0.5   at 1700000000"},
+        {Reader::kDhclientOfVc, fixed + "option dhcp-lease-time 0; expire epoch 0; }", 0,
+         "vc=10.0.0.5   at 0 from 0"},
+        // A statement of 256 tokens is read, one of 257 dropped whole.
+        {Reader::kDhclientOfVc, fixed + "fixed-address" + std::string(255, ',') + "; }", 0,
+         "vc=   unknown"},
+        {Reader::kDhclientOfVc,
+         fixed + "fixed-address" + std::string(256, ',') +
+             "; option dhcp-server-identifier 1.2.3.4; }",
+         0, "vc=10.0.0.5 1.2.3.4  unknown"},
         {Reader::kDhclientOfVc,
          "default-duid \"\\000\\001\";\n"
          "lease { interface \"other\"; option netbios-name-servers 10.0.0.2, 10.0.0.3;\n"
@@ -279,15 +281,19 @@ TEST(LeaseReaders, EachReaderGivesItsFacts)
         {Reader::kDhclient, "lease { interface \"eth0; }", 0, "-"},
         {Reader::kDhclient, "} } lease { { { interface \"eth0\"; }", 0, "-"},
         {Reader::kDhclient, "lease lease { interface \"eth0\"; }", 0, "-"},
-        {Reader::kDhclient, "lease { interface \"an-interface-name-too-long\"; }", 0, "-"},
         {Reader::kDhclient,
-         "lease { interface \"eth0\"; option dhcp-server-identifier 1.2.3.4 5.6.7.8;"
-         " option dhcp-lease-time 99999999999; expire epoch 99999999999999999999; }",
+         "lease { interface \"fifteen-chars-x\"; } lease { interface \"sixteen-chars-xx\"; }", 0,
+         "fifteen-chars-x=   unknown"},
+        {Reader::kDhclient,
+         "lease { interface \"eth0\"; interface eth1; interface \"a\" \"b\"; fixed-address"
+         " \"1.2.3.4\"; option dhcp-server-identifier 1.2.3.4 5.6.7.8; option dhcp-lease-time"
+         " 4294967296; expire epoch 9223372036854775808; }",
          0, "eth0=   unknown"},
         {Reader::kDhclient,
-         "lease { interface \"eth0\"; option netbios-name-servers 1.2.3.4,; expire 1 1969/12/31 "
-         "23:59:59; }",
-         0, "eth0=   unknown"},
+         "lease { interface \"a\"; option netbios-name-servers 1.2.3.4,; } lease { interface \"b\";"
+         " option netbios-name-servers 1.2.3.4 5.6.7.8; } lease { interface \"c\"; option "
+         "netbios-name-servers \"1.2.3.4\"; }",
+         0, "a=   unknown; b=   unknown; c=   unknown"},
         {Reader::kDhclient,
          "lease { interface \"eth0\"; option dhcp-lease-time 2000000000; expire epoch 5; }", 0,
          "eth0=   at 5"},
@@ -296,8 +302,8 @@ TEST(LeaseReaders, EachReaderGivesItsFacts)
          "dhcp-server-identifier; option; }",
          0, "eth0=   unknown"},
         {Reader::kDhclient,
-         "failover { peer { } lease { interface \"eth0\"; option dhcp-server-identifier 1.2.3.4; "
-         "} }",
+         "failover { interface \"eth0\"; peer { } lease { interface \"eth0\"; option"
+         " dhcp-server-identifier 1.2.3.4; } }",
          0, "-"},
     };
     for (const auto& row : rows) {
@@ -319,17 +325,14 @@ TEST(LeaseReaders, FixtureTreesGiveEachInterfaceItsFacts)
         {"networkd", "wlan0", "10.0.3.15 10.0.3.2  unknown"},
         {"networkd", "x", "-"},
         {"networkd", "y", "10.0.5.9   unknown"},  // a leading zero: no server
-        {"dhclient", "eth0",
-         "192.168.1.51 192.168.1.254  at 1708862400 from 1708819200"},  // the torn block at the end
-                                                                        // is not taken
-        {"dhclient", "eth1",
-         "172.16.0.21 172.16.0.1  at 1709251800 from 1709251200"},  // start from renew; a WINS list
-                                                                    // with a bad entry is dropped
-        {"dhclient", "eth10", "10.10.0.7 10.10.0.1  never"},        // expire never
-        {"dhclient", "eth2", "   unknown"},                         // February 30th
-        {"dhclient", "wlan0",
-         "192.168.178.23 192.168.178.1  at 1700864000 from 1700000000"},  // NetworkManager's file,
-                                                                          // named by its file
+        // dhclient: eth0's torn last block is not taken; eth1's start comes from renew, its
+        // WINS list with a bad entry is dropped; eth10's expires never; eth2's on February
+        // 30th; wlan0's is NetworkManager's file, named by its file.
+        {"dhclient", "eth0", "192.168.1.51 192.168.1.254  at 1708862400 from 1708819200"},
+        {"dhclient", "eth1", "172.16.0.21 172.16.0.1  at 1709251800 from 1709251200"},
+        {"dhclient", "eth10", "10.10.0.7 10.10.0.1  never"},
+        {"dhclient", "eth2", "   unknown"},
+        {"dhclient", "wlan0", "192.168.178.23 192.168.178.1  at 1700864000 from 1700000000"},
         {"dhclient", "eth3", "-"},
         {"dhcpcd", "eth0", "-"},
         {"dhcpcd", "eth1",
@@ -370,21 +373,28 @@ TEST(LeaseReaders, FixtureTreesGiveEachInterfaceItsFacts)
     }
 }
 
-// Every day of 400 years as dhclient writes it, against the C library's
-// calendar, and the day after each month's last as no date at all.
+// Every day of 400 years and of the years at the ends of the range, as
+// dhclient writes it, against the C library's calendar: each time field runs
+// to one past its limit, each day to the day after its month's last.
 TEST(DhclientLeases, EveryDayOfAnEraAgreesWithTimegm)
 {
-    for (int year = 1970; year < 2370; year++) {
+    const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    int n = 0;
+    for (int year = 1969; year <= 10000; year = year == 2370 ? 9998 : year + 1) {
+        bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
         for (int month = 1; month <= 12; month++) {
-            int last = static_cast<int>(
-                (Utc(year, month + 1, 1, 0, 0, 0) - Utc(year, month, 1, 0, 0, 0)) / 86400);
-            for (int day = 1; day <= last + 1; day++) {
-                char block[80];
-                snprintf(block, sizeof block, "lease { expire 0 %d/%d/%d 23:59:60; }", year, month,
-                         day);
-                LeaseFacts facts = ParseDhclientLeases(block, "v").at("v");
-                int64_t want = day > last ? -1 : Utc(year, month, day, 23, 59, 60);
-                ASSERT_EQ(facts.end == LeaseEnd::kAt ? facts.expires : -1, want) << block;
+            int last = kDays[month - 1] + (month == 2 && leap);
+            for (int day = 1; day <= last + 1; day++, n++) {
+                int hour = n % 25, minute = n % 61, second = n % 62;
+                char date[40];
+                snprintf(date, sizeof date, "%d/%02d/%02d %02d:%02d:%02d", year, month, day, hour,
+                         minute, second);
+                auto leases = ParseDhclientLeases("lease { expire 0 "s + date + "; }", "v");
+                bool valid = year >= 1970 && year <= 9999 && day <= last && hour < 24 &&
+                             minute < 60 && second <= 60;
+                int64_t want = valid ? Utc(date) : -1;
+                const LeaseFacts& facts = leases.at("v");
+                ASSERT_EQ(facts.end == LeaseEnd::kAt ? facts.expires : -1, want) << date;
             }
         }
     }
