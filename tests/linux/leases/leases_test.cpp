@@ -39,6 +39,7 @@ namespace {
 
 using namespace std::string_literals;
 using Leases = std::unordered_map<uint32_t, LeaseCandidates>;
+const std::string kHeader = std::string(236, '\0') + "\x63\x82\x53\x63";  // up to DHCP's options
 const size_t kFileLimit = 1 << 20, kEntryLimit = 8192, kReadLimit = 128 << 20;  // not the constants
 
 LeaseStoreFiles ListTree(const std::string& root)
@@ -145,9 +146,7 @@ std::string DhcpcdMessage(const std::string& address, const std::string& server,
         bytes.append(reinterpret_cast<const char*>(Ip(dotted).bytes), 4);
     };
     std::string message(16, '\0');
-    if (!address.empty()) {
-        put(message, address);
-    }
+    put(message, address);  // "" as 0.0.0.0
     message.resize(236, '\0');
     message += "\x63\x82\x53\x63";
     if (!server.empty()) {
@@ -172,19 +171,16 @@ std::string DhcpcdMessage(const std::string& address, const std::string& server,
 // write, of damaged ones, and of times at the ends of their range.
 TEST(LeaseReaders, EachReaderGivesItsFacts)
 {
-    static const char kBound[] =
+    const std::string bound =
         "reason=BOUND\0interface=dc0\0protocol=dhcp\0new_ip_address=10.93.0.57\0"
         "new_routers=10.93.0.1\0new_netbios_name_servers=10.93.0.8 10.93.0.9\0"
-        "new_dhcp_server_identifier=10.93.0.1\0";
-    static const char kLinkLocal[] = "protocol=ipv4ll\0new_ip_address=169.254.1.1\0";
-    const std::string bound(kBound, sizeof kBound - 1);
+        "new_dhcp_server_identifier=10.93.0.1\0"s;
     // NetworkManager's runtime state as 1.42 writes it, whatever its backend.
     const std::string device =
         "[device]\nmanaged=true\nnext-server=10.93.0.1\n\n[dhcp4]\n"
         "dhcp4.dhcp_server_identifier=10.93.0.1\ndhcp4.ip_address=10.93.0.60\n";
     const std::string dhcp6 = "[dhcp6]\ndhcp6.x=1\n";
     const std::string wins = "dhcp4.netbios_name_servers=10.93.0.8 10.93.0.9\n";
-    const std::string header = std::string(236, '\0') + "\x63\x82\x53\x63";
     std::string oddWins = DhcpcdMessage("10.0.0.5", "10.0.0.3", {}, 600);
     oddWins.insert(oddWins.size() - 1, "\x2c\x06\x0a\x00\x00\x08\x0a\x00", 8);
     oddWins.back() = '\x2c';  // it ends in an option's code, with no length after it
@@ -227,16 +223,16 @@ TEST(LeaseReaders, EachReaderGivesItsFacts)
          "10.93.0.57 10.93.0.1 10.93.0.8,10.93.0.9 never from 0"},
         {Reader::kDhcpcdDump, bound + "new_dhcp_lease_time=600", -1,
          "10.93.0.57 10.93.0.1 10.93.0.8,10.93.0.9 unknown"},
-        {Reader::kDhcpcdDump, std::string(kLinkLocal, sizeof kLinkLocal - 1), 1, "ENOENT"},
+        {Reader::kDhcpcdDump, "protocol=ipv4ll\0new_ip_address=169.254.1.1\0"s, 1, "ENOENT"},
         // dhcpcd's file: a header's exact size; padding, pieces, end mark, a piece cut short.
-        {Reader::kDhcpcdFile, header.substr(1), 1, "EBADMSG"},
-        {Reader::kDhcpcdFile, header + "\0\0\x36\4\xa\0\0\1\xff\0\x36\4\xa\0\0\2"s, 0,
+        {Reader::kDhcpcdFile, kHeader.substr(1), 1, "EBADMSG"},
+        {Reader::kDhcpcdFile, kHeader + "\0\0\x36\4\xa\0\0\1\xff\0\x36\4\xa\0\0\2"s, 0,
          " 10.0.0.1  unknown from 0"},
-        {Reader::kDhcpcdFile, header + "\x2c\4\xa\0\0\x8\x2c\4\xa\0\0\x9\x2c\4\xa\0\0"s, 1,
+        {Reader::kDhcpcdFile, kHeader + "\x2c\4\xa\0\0\x8\x2c\4\xa\0\0\x9\x2c\4\xa\0\0"s, 1,
          "  10.0.0.8,10.0.0.9 unknown from 1"},
-        {Reader::kDhcpcdFile, header + "\x33\4\0\0\xe\x10"s, INT64_MAX - 3600,
+        {Reader::kDhcpcdFile, kHeader + "\x33\4\0\0\xe\x10"s, INT64_MAX - 3600,
          "   at 9223372036854775807 from 9223372036854772207"},
-        {Reader::kDhcpcdFile, header, 1, "   unknown from 1"},
+        {Reader::kDhcpcdFile, kHeader, 1, "   unknown from 1"},
         {Reader::kDhcpcdFile, std::string(300, '\0'), 0, "EBADMSG"},  // no magic cookie
         {Reader::kDhcpcdFile, oddWins, 1, "10.0.0.5 10.0.0.3  at 601 from 1"},
         {Reader::kDhcpcdFile, DhcpcdMessage("", "", {}, 3600), INT64_MAX - 3599,
@@ -258,18 +254,16 @@ TEST(LeaseReaders, EachReaderGivesItsFacts)
                  " expire 1 2026/12/07 22:21:55; }",
          0, "vc=10.0.0.5   at 1796682115 from 1796681515"},
         // A start after the end is none; one at 1970 or at the end is kept.
-        {Reader::kDhclientOfVc,
-         fixed + "renew epoch 1700000010; option dhcp-renewal-time 5; expire epoch 1700000000; }",
-         0, "vc=10.0.0.5   at 1700000000"},
-        {Reader::kDhclientOfVc, fixed + "option dhcp-lease-time 0; expire epoch 0; }", 0,
-         "vc=10.0.0.5   at 0 from 0"},
+        {Reader::kDhclient,
+         "lease { interface \"a\"; renew epoch 9; option dhcp-renewal-time 1; expire epoch 7; }"
+         " lease { interface \"b\"; option dhcp-lease-time 0; expire epoch 0; }",
+         0, "a=   at 7; b=   at 0 from 0"},
         // A statement of 256 tokens is read, one of 257 dropped whole.
         {Reader::kDhclientOfVc, fixed + "fixed-address" + std::string(255, ',') + "; }", 0,
          "vc=   unknown"},
         {Reader::kDhclientOfVc,
-         fixed + "fixed-address" + std::string(256, ',') +
-             "; option dhcp-server-identifier 1.2.3.4; }",
-         0, "vc=10.0.0.5 1.2.3.4  unknown"},
+         fixed + "fixed-address" + std::string(256, ',') + "; expire never; }", 0,
+         "vc=10.0.0.5   never"},
         {Reader::kDhclientOfVc,
          "default-duid \"\\000\\001\";\n"
          "lease { interface \"other\"; option netbios-name-servers 10.0.0.2, 10.0.0.3;\n"
@@ -287,19 +281,16 @@ TEST(LeaseReaders, EachReaderGivesItsFacts)
         {Reader::kDhclient,
          "lease { interface \"eth0\"; interface eth1; interface \"a\" \"b\"; fixed-address"
          " \"1.2.3.4\"; option dhcp-server-identifier 1.2.3.4 5.6.7.8; option dhcp-lease-time"
-         " 4294967296; expire epoch 9223372036854775808; }",
+         " 4294967296; expire epoch 9223372036854775808; option netbios-name-servers \"1.2.3.4\"; "
+         "}",
          0, "eth0=   unknown"},
         {Reader::kDhclient,
-         "lease { interface \"a\"; option netbios-name-servers 1.2.3.4,; } lease { interface \"b\";"
-         " option netbios-name-servers 1.2.3.4 5.6.7.8; } lease { interface \"c\"; option "
-         "netbios-name-servers \"1.2.3.4\"; }",
-         0, "a=   unknown; b=   unknown; c=   unknown"},
+         "lease { interface \"eth0\"; option dhcp-lease-time 2000000000; expire epoch 5;"
+         " option netbios-name-servers 1.2.3.4,; }",
+         0, "eth0=   at 5"},
         {Reader::kDhclient,
-         "lease { interface \"eth0\"; option dhcp-lease-time 2000000000; expire epoch 5; }", 0,
-         "eth0=   at 5"},
-        {Reader::kDhclient,
-         "lease { interface \"eth0\"; option dhcp-server-identifier 1.2.3.4; option "
-         "dhcp-server-identifier; option; }",
+         "lease { interface \"eth0\"; option dhcp-server-identifier 1.2.3.4; option"
+         " dhcp-server-identifier; option; option netbios-name-servers 1.2.3.4 5.6.7.8 9.9.9.9; }",
          0, "eth0=   unknown"},
         {Reader::kDhclient,
          "failover { interface \"eth0\"; peer { } lease { interface \"eth0\"; option"
@@ -668,7 +659,6 @@ TEST(LeaseSources, OnlyRegularFilesWithinTheLimitsAreRead)
 TEST(LeaseReaders, RandomBytesStoreOnlyAddresses)
 {
     std::mt19937 random(11);
-    std::string header = std::string(236, '\0') + "\x63\x82\x53\x63";
     for (int round = 0; round < 2000; round++) {
         std::string bytes(random() % 600, '\0');
         for (char& c : bytes) {
@@ -676,7 +666,7 @@ TEST(LeaseReaders, RandomBytesStoreOnlyAddresses)
         }
         ReadAs(Reader::kNetworkd, bytes);
         ReadAs(Reader::kDhclient, "lease {" + bytes);
-        ReadAs(Reader::kDhcpcdFile, header + bytes, 1700000000);
+        ReadAs(Reader::kDhcpcdFile, kHeader + bytes, 1700000000);
     }
 }
 
