@@ -247,7 +247,9 @@ TEST(LeaseReaders, EachReaderGivesItsFacts)
                  " expire 5 2163/01/14 04:50:18; }",
          0, "vc=10.0.0.5   never from 1796682123"},
         {Reader::kDhclientOfVc, fixed + "renew never; expire never; }", 0, "vc=10.0.0.5   never"},
-        {Reader::kDhclientOfVc, fixed + "x { y { z; } } option dhcp-server-identifier 10.0.0.1; }",
+        {Reader::kDhclientOfVc,
+         fixed +
+             "x { y { z; } } option dhcp-server-identifier 10.0.0.1; expire 1 2026/12/07 22:21; }",
          0, "vc=10.0.0.5 10.0.0.1  unknown"},
         {Reader::kDhclientOfVc,
          fixed + "option dhcp-lease-time 600; renew 1 2026/12/07 22:21:55;"
@@ -255,8 +257,9 @@ TEST(LeaseReaders, EachReaderGivesItsFacts)
          0, "vc=10.0.0.5   at 1796682115 from 1796681515"},
         // A start after the end is none; one at 1970 or at the end is kept.
         {Reader::kDhclient,
-         "lease { interface \"a\"; renew epoch 9; option dhcp-renewal-time 1; expire epoch 7; }"
-         " lease { interface \"b\"; option dhcp-lease-time 0; expire epoch 0; }",
+         "lease { interface \"a\"; renew epoch 9; option dhcp-renewal-time 1; expire epoch 7;"
+         " option dhcp-lease-time x; } lease { interface \"b\"; option dhcp-lease-time 0; expire"
+         " epoch 0; }",
          0, "a=   at 7; b=   at 0 from 0"},
         // A statement of 256 tokens is read, one of 257 dropped whole.
         {Reader::kDhclientOfVc, fixed + "fixed-address" + std::string(255, ',') + "; }", 0,
@@ -270,10 +273,9 @@ TEST(LeaseReaders, EachReaderGivesItsFacts)
          "  option domain-name \"x\\\"; }\"; }\n",
          0, "vc=  10.0.0.2,10.0.0.3 unknown"},
         // Damaged dhclient blocks keep only what is whole.
-        {Reader::kDhclient, "lease { interface \"eth0\"; option dhcp-server-identifier 1.2.3.4", 0,
-         "-"},
+        {Reader::kDhclient, "lease { interface \"eth0\"; option dhcp-lease-time 600", 0, "-"},
         {Reader::kDhclient, "lease { interface \"eth0; }", 0, "-"},
-        {Reader::kDhclient, "} } lease { { { interface \"eth0\"; }", 0, "-"},
+        {Reader::kDhclient, "} } lease { interface \"eth0\"; { { }", 0, "-"},
         {Reader::kDhclient, "lease lease { interface \"eth0\"; }", 0, "-"},
         {Reader::kDhclient,
          "lease { interface \"fifteen-chars-x\"; } lease { interface \"sixteen-chars-xx\"; }", 0,
@@ -281,8 +283,8 @@ TEST(LeaseReaders, EachReaderGivesItsFacts)
         {Reader::kDhclient,
          "lease { interface \"eth0\"; interface eth1; interface \"a\" \"b\"; fixed-address"
          " \"1.2.3.4\"; option dhcp-server-identifier 1.2.3.4 5.6.7.8; option dhcp-lease-time"
-         " 4294967296; expire epoch 9223372036854775808; option netbios-name-servers \"1.2.3.4\"; "
-         "}",
+         " 4294967296; expire epoch 9223372036854775808; option netbios-name-servers"
+         " \"1.2.3.4\", 5.6.7.8; }",
          0, "eth0=   unknown"},
         {Reader::kDhclient,
          "lease { interface \"eth0\"; option dhcp-lease-time 2000000000; expire epoch 5;"
@@ -294,7 +296,7 @@ TEST(LeaseReaders, EachReaderGivesItsFacts)
          0, "eth0=   unknown"},
         {Reader::kDhclient,
          "failover { interface \"eth0\"; peer { } lease { interface \"eth0\"; option"
-         " dhcp-server-identifier 1.2.3.4; } }",
+         " dhcp-server-identifier 1.2.3.4; } } interface \"eth0\"; }",
          0, "-"},
     };
     for (const auto& row : rows) {
@@ -316,9 +318,8 @@ TEST(LeaseReaders, FixtureTreesGiveEachInterfaceItsFacts)
         {"networkd", "wlan0", "10.0.3.15 10.0.3.2  unknown"},
         {"networkd", "x", "-"},
         {"networkd", "y", "10.0.5.9   unknown"},  // a leading zero: no server
-        // dhclient: eth0's torn last block is not taken; eth1's start comes from renew, its
-        // WINS list with a bad entry is dropped; eth10's expires never; eth2's on February
-        // 30th; wlan0's is NetworkManager's file, named by its file.
+        // dhclient: eth0's torn last block is not taken, eth1's start is from renew and its WINS
+        // list with a bad entry dropped, eth2's is on February 30th, wlan0's file names it.
         {"dhclient", "eth0", "192.168.1.51 192.168.1.254  at 1708862400 from 1708819200"},
         {"dhclient", "eth1", "172.16.0.21 172.16.0.1  at 1709251800 from 1709251200"},
         {"dhclient", "eth10", "10.10.0.7 10.10.0.1  never"},
@@ -380,11 +381,10 @@ TEST(DhclientLeases, EveryDayOfAnEraAgreesWithTimegm)
                 char date[40];
                 snprintf(date, sizeof date, "%d/%02d/%02d %02d:%02d:%02d", year, month, day, hour,
                          minute, second);
-                auto leases = ParseDhclientLeases("lease { expire 0 "s + date + "; }", "v");
+                auto facts = ParseDhclientLeases("lease { expire 0 "s + date + "; }", "v").at("v");
                 bool valid = year >= 1970 && year <= 9999 && day <= last && hour < 24 &&
                              minute < 60 && second <= 60;
                 int64_t want = valid ? Utc(date) : -1;
-                const LeaseFacts& facts = leases.at("v");
                 ASSERT_EQ(facts.end == LeaseEnd::kAt ? facts.expires : -1, want) << date;
             }
         }
