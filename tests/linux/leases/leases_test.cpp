@@ -39,6 +39,7 @@ namespace {
 
 using namespace std::string_literals;
 using Leases = std::unordered_map<uint32_t, LeaseCandidates>;
+const std::string kHeader = std::string(236, '\0') + "\x63\x82\x53\x63";  // up to DHCP's options
 const size_t kFileLimit = 1 << 20, kEntryLimit = 8192, kReadLimit = 128 << 20;  // not the constants
 
 LeaseStoreFiles ListTree(const std::string& root)
@@ -76,15 +77,11 @@ std::vector<std::string> Servers(const LeaseCandidates& candidates)
     return servers;
 }
 
-int64_t Utc(int year, int month, int day, int hour, int minute, int second)
+// A date as dhclient writes it, read by the C library.
+int64_t Utc(const char* date)
 {
-    struct tm fields = {};
-    fields.tm_year = year - 1900;
-    fields.tm_mon = month - 1;
-    fields.tm_mday = day;
-    fields.tm_hour = hour;
-    fields.tm_min = minute;
-    fields.tm_sec = second;
+    tm fields = {};
+    EXPECT_NE(strptime(date, "%Y/%m/%d %H:%M:%S", &fields), nullptr) << date;
     return timegm(&fields);
 }
 
@@ -112,18 +109,17 @@ enum class Reader { kNetworkd, kState, kDhcpcdDump, kDhcpcdFile, kDhclient, kDhc
 // no lease keeps nothing of it.
 std::string ReadAs(Reader reader, const std::string& input, int64_t mtime = 0)
 {
+    GuardedBytes guarded(std::vector<uint8_t>(input.begin(), input.end()));
+    std::string_view bytes(reinterpret_cast<char*>(guarded.data()), input.size());
     if (reader == Reader::kDhclient || reader == Reader::kDhclientOfVc) {
-        auto parsed = ParseDhclientLeases(input, reader == Reader::kDhclient ? "" : "vc");
+        auto parsed = ParseDhclientLeases(bytes, reader == Reader::kDhclient ? "" : "vc");
         std::map<std::string, LeaseFacts> sorted(parsed.begin(), parsed.end());
         std::string leases;
         for (const auto& [interface, facts] : sorted) {
-            EXPECT_LE(interface.size(), 15u);
             leases += (leases.empty() ? "" : "; ") + interface + "=" + Describe(facts);
         }
         return leases.empty() ? "-" : leases;
     }
-    GuardedBytes guarded(std::vector<uint8_t>(input.begin(), input.end()));
-    std::string_view bytes(reinterpret_cast<char*>(guarded.data()), input.size());
     LeaseFacts facts;
     int error = reader == Reader::kNetworkd     ? ParseNetworkdLease(bytes, &facts)
                 : reader == Reader::kState      ? ParseNetworkManagerState(bytes, &facts)
@@ -147,14 +143,10 @@ std::string DhcpcdMessage(const std::string& address, const std::string& server,
                           const std::vector<std::string>& wins, uint32_t seconds)
 {
     auto put = [](std::string& bytes, const std::string& dotted) {
-        in_addr parsed;
-        EXPECT_EQ(inet_pton(AF_INET, dotted.c_str(), &parsed), 1) << dotted;
-        bytes.append(reinterpret_cast<const char*>(&parsed), 4);
+        bytes.append(reinterpret_cast<const char*>(Ip(dotted).bytes), 4);
     };
     std::string message(16, '\0');
-    if (!address.empty()) {
-        put(message, address);
-    }
+    put(message, address);  // "" as 0.0.0.0
     message.resize(236, '\0');
     message += "\x63\x82\x53\x63";
     if (!server.empty()) {
@@ -179,19 +171,16 @@ std::string DhcpcdMessage(const std::string& address, const std::string& server,
 // write, of damaged ones, and of times at the ends of their range.
 TEST(LeaseReaders, EachReaderGivesItsFacts)
 {
-    static const char kBound[] =
+    const std::string bound =
         "reason=BOUND\0interface=dc0\0protocol=dhcp\0new_ip_address=10.93.0.57\0"
         "new_routers=10.93.0.1\0new_netbios_name_servers=10.93.0.8 10.93.0.9\0"
-        "new_dhcp_server_identifier=10.93.0.1\0";
-    static const char kLinkLocal[] = "protocol=ipv4ll\0new_ip_address=169.254.1.1\0";
-    const std::string bound(kBound, sizeof kBound - 1);
+        "new_dhcp_server_identifier=10.93.0.1\0"s;
     // NetworkManager's runtime state as 1.42 writes it, whatever its backend.
     const std::string device =
         "[device]\nmanaged=true\nnext-server=10.93.0.1\n\n[dhcp4]\n"
         "dhcp4.dhcp_server_identifier=10.93.0.1\ndhcp4.ip_address=10.93.0.60\n";
     const std::string dhcp6 = "[dhcp6]\ndhcp6.x=1\n";
     const std::string wins = "dhcp4.netbios_name_servers=10.93.0.8 10.93.0.9\n";
-    const std::string header = std::string(236, '\0') + "\x63\x82\x53\x63";
     std::string oddWins = DhcpcdMessage("10.0.0.5", "10.0.0.3", {}, 600);
     oddWins.insert(oddWins.size() - 1, "\x2c\x06\x0a\x00\x00\x08\x0a\x00", 8);
     oddWins.back() = '\x2c';  // it ends in an option's code, with no length after it
@@ -203,20 +192,25 @@ TEST(LeaseReaders, EachReaderGivesItsFacts)
         const char* facts;
     } rows[] = {
         // systemd-networkd keeps only an infinite lifetime.
-        {Reader::kNetworkd, "ADDRESS=10.0.0.5\nLIFETIME=4294967295\n", 0, "10.0.0.5   never"},
+        {Reader::kNetworkd, "ADDRESS=\t10.0.0.5 \t\nLIFETIME=4294967295\n", 0, "10.0.0.5   never"},
         {Reader::kNetworkd, "ADDRESS=10.0.0.5\nLIFETIME= infinity\r\n", 0, "10.0.0.5   never"},
-        {Reader::kNetworkd, "ADDRESS=10.0.0.5\nLIFETIME=4294967294\n", 0, "10.0.0.5   unknown"},
-        {Reader::kNetworkd, "ADDRESS=10.0.0.5\nLIFETIME=infinityx\n", 0, "10.0.0.5   unknown"},
+        {Reader::kNetworkd, "ADDRESS=10.0.0.5\nADDRESS\nLIFETIME=4294967294\n", 0,
+         "10.0.0.5   unknown"},
+        {Reader::kNetworkd,
+         "ADDRESS=10.0.0.5\nSERVER_ADDRESS=" + std::string(300, '1') +
+             "\nSERVER_ADDRESS=1.2.3.4\0\nLIFETIME=infinityx\n"s,
+         0, "10.0.0.5   unknown"},
         // NetworkManager's dhcp4 section only; a list with one bad entry is dropped whole.
-        {Reader::kState, device + "dhcp4.dhcp_lease_time=600\ndhcp4.expiry=1796716546\n" + dhcp6, 0,
-         "10.93.0.60 10.93.0.1  at 1796716546 from 1796715946"},
+        {Reader::kState, device + "dhcp4.dhcp_lease_time=600\ndhcp4.expiry=600\n" + dhcp6, 0,
+         "10.93.0.60 10.93.0.1  at 600 from 0"},
         {Reader::kState, device + "dhcp4.dhcp_lease_time=4294967295\n" + wins + dhcp6, 0,
          "10.93.0.60 10.93.0.1 10.93.0.8,10.93.0.9 never"},
         {Reader::kState, device + "dhcp4.expiry=1796716546\n" + dhcp6, 0,
          "10.93.0.60 10.93.0.1  at 1796716546"},
         {Reader::kState,
-         device + "dhcp4.dhcp_lease_time=-1\ndhcp4.expiry=17967165460000000000000\n" + dhcp6, 0,
-         "10.93.0.60 10.93.0.1  unknown"},
+         device + "dhcp4.dhcp_lease_time=600\ndhcp4.expiry=1796716546\ndhcp4.dhcp_lease_time=\n" +
+             "dhcp4.expiry=17967165460000000000000\n" + dhcp6,
+         0, "10.93.0.60 10.93.0.1  unknown"},
         {Reader::kState, device + "dhcp4.netbios_name_servers=10.93.0.8 x\n", 0,
          "10.93.0.60 10.93.0.1  unknown"},
         {Reader::kState, "dhcp6.ip_address=10.0.0.5\n", 0, "ENOENT"},
@@ -229,16 +223,16 @@ TEST(LeaseReaders, EachReaderGivesItsFacts)
          "10.93.0.57 10.93.0.1 10.93.0.8,10.93.0.9 never from 0"},
         {Reader::kDhcpcdDump, bound + "new_dhcp_lease_time=600", -1,
          "10.93.0.57 10.93.0.1 10.93.0.8,10.93.0.9 unknown"},
-        {Reader::kDhcpcdDump, std::string(kLinkLocal, sizeof kLinkLocal - 1), 1, "ENOENT"},
+        {Reader::kDhcpcdDump, "protocol=ipv4ll\0new_ip_address=169.254.1.1\0"s, 1, "ENOENT"},
         // dhcpcd's file: a header's exact size; padding, pieces, end mark, a piece cut short.
-        {Reader::kDhcpcdFile, header.substr(1), 1, "EBADMSG"},
-        {Reader::kDhcpcdFile, header + "\0\0\x36\4\xa\0\0\1\xff\0\x36\4\xa\0\0\2"s, 0,
+        {Reader::kDhcpcdFile, kHeader.substr(1), 1, "EBADMSG"},
+        {Reader::kDhcpcdFile, kHeader + "\0\0\x36\4\xa\0\0\1\xff\0\x36\4\xa\0\0\2"s, 0,
          " 10.0.0.1  unknown from 0"},
-        {Reader::kDhcpcdFile, header + "\x2c\4\xa\0\0\x8\x2c\4\xa\0\0\x9\x2c\4\xa\0\0"s, 1,
+        {Reader::kDhcpcdFile, kHeader + "\x2c\4\xa\0\0\x8\x2c\4\xa\0\0\x9\x2c\4\xa\0\0"s, 1,
          "  10.0.0.8,10.0.0.9 unknown from 1"},
-        {Reader::kDhcpcdFile, header + "\x33\4\0\0\xe\x10"s, INT64_MAX - 3600,
+        {Reader::kDhcpcdFile, kHeader + "\x33\4\0\0\xe\x10"s, INT64_MAX - 3600,
          "   at 9223372036854775807 from 9223372036854772207"},
-        {Reader::kDhcpcdFile, header, 1, "   unknown from 1"},
+        {Reader::kDhcpcdFile, kHeader, 1, "   unknown from 1"},
         {Reader::kDhcpcdFile, std::string(300, '\0'), 0, "EBADMSG"},  // no magic cookie
         {Reader::kDhcpcdFile, oddWins, 1, "10.0.0.5 10.0.0.3  at 601 from 1"},
         {Reader::kDhcpcdFile, DhcpcdMessage("", "", {}, 3600), INT64_MAX - 3599,
@@ -252,52 +246,57 @@ TEST(LeaseReaders, EachReaderGivesItsFacts)
          fixed + "option dhcp-lease-time 4294967295; renew 0 2094/12/26 01:36:11;"
                  " expire 5 2163/01/14 04:50:18; }",
          0, "vc=10.0.0.5   never from 1796682123"},
+        {Reader::kDhclientOfVc, fixed + "renew never; expire never; }", 0, "vc=10.0.0.5   never"},
         {Reader::kDhclientOfVc,
-         fixed + "option dhcp-lease-time 4294967295; renew never; expire never; }", 0,
-         "vc=10.0.0.5   never"},
-        {Reader::kDhclientOfVc, fixed + "expire never; }", 0, "vc=10.0.0.5   never"},
-        {Reader::kDhclientOfVc, fixed + "x { y { z; } } option dhcp-server-identifier 10.0.0.1; }",
+         fixed +
+             "x { y { z; } } option dhcp-server-identifier 10.0.0.1; expire 1 2026/12/07 22:21; }",
          0, "vc=10.0.0.5 10.0.0.1  unknown"},
         {Reader::kDhclientOfVc,
          fixed + "option dhcp-lease-time 600; renew 1 2026/12/07 22:21:55;"
                  " expire 1 2026/12/07 22:21:55; }",
          0, "vc=10.0.0.5   at 1796682115 from 1796681515"},
-        {Reader::kDhclientOfVc, fixed + "expire epoch 1700000000; }", 0,
-         "vc=10.0.0.5   at 1700000000"},
-        {Reader::kDhclientOfVc, fixed + "option dhcp-lease-time 600; expire epoch 600; }", 0,
-         "vc=10.0.0.5   at 600 from 0"},
-        {Reader::kDhclientOfVc, fixed + "expire 1 2026/13/07 22:21:55; }", 0,
-         "vc=10.0.0.5   unknown"},
+        // A start after the end is none; one at 1970 or at the end is kept.
+        {Reader::kDhclient,
+         "lease { interface \"a\"; renew epoch 9; option dhcp-renewal-time 1; expire epoch 7;"
+         " option dhcp-lease-time x; } lease { interface \"b\"; option dhcp-lease-time 0; expire"
+         " epoch 0; }",
+         0, "a=   at 7; b=   at 0 from 0"},
+        // A statement of 256 tokens is read, one of 257 dropped whole.
+        {Reader::kDhclientOfVc, fixed + "fixed-address" + std::string(255, ',') + "; }", 0,
+         "vc=   unknown"},
+        {Reader::kDhclientOfVc,
+         fixed + "fixed-address" + std::string(256, ',') + "; expire never; }", 0,
+         "vc=10.0.0.5   never"},
         {Reader::kDhclientOfVc,
          "default-duid \"\\000\\001\";\n"
          "lease { interface \"other\"; option netbios-name-servers 10.0.0.2, 10.0.0.3;\n"
          "  option domain-name \"x\\\"; }\"; }\n",
          0, "vc=  10.0.0.2,10.0.0.3 unknown"},
         // Damaged dhclient blocks keep only what is whole.
-        {Reader::kDhclient, "lease { interface \"eth0\"; option dhcp-server-identifier 1.2.3.4", 0,
-         "-"},
+        {Reader::kDhclient, "lease { interface \"eth0\"; option dhcp-lease-time 600", 0, "-"},
         {Reader::kDhclient, "lease { interface \"eth0; }", 0, "-"},
-        {Reader::kDhclient, "} } lease { { { interface \"eth0\"; }", 0, "-"},
+        {Reader::kDhclient, "} } lease { interface \"eth0\"; { { }", 0, "-"},
         {Reader::kDhclient, "lease lease { interface \"eth0\"; }", 0, "-"},
-        {Reader::kDhclient, "lease { interface \"an-interface-name-too-long\"; }", 0, "-"},
         {Reader::kDhclient,
-         "lease { interface \"eth0\"; option dhcp-server-identifier 1.2.3.4 5.6.7.8;"
-         " option dhcp-lease-time 99999999999; expire epoch 99999999999999999999; }",
+         "lease { interface \"fifteen-chars-x\"; } lease { interface \"sixteen-chars-xx\"; }", 0,
+         "fifteen-chars-x=   unknown"},
+        {Reader::kDhclient,
+         "lease { interface \"eth0\"; interface eth1; interface \"a\" \"b\"; fixed-address"
+         " \"1.2.3.4\"; option dhcp-server-identifier 1.2.3.4 5.6.7.8; option dhcp-lease-time"
+         " 4294967296; expire epoch 9223372036854775808; option netbios-name-servers"
+         " \"1.2.3.4\", 5.6.7.8; }",
          0, "eth0=   unknown"},
         {Reader::kDhclient,
-         "lease { interface \"eth0\"; option netbios-name-servers 1.2.3.4,; expire 1 1969/12/31 "
-         "23:59:59; }",
+         "lease { interface \"eth0\"; option dhcp-lease-time 2000000000; expire epoch 5;"
+         " option netbios-name-servers 1.2.3.4,; }",
+         0, "eth0=   at 5"},
+        {Reader::kDhclient,
+         "lease { interface \"eth0\"; option dhcp-server-identifier 1.2.3.4; option"
+         " dhcp-server-identifier; option; option netbios-name-servers 1.2.3.4 5.6.7.8 9.9.9.9; }",
          0, "eth0=   unknown"},
         {Reader::kDhclient,
-         "lease { interface \"eth0\"; option dhcp-lease-time 2000000000; expire epoch 5; }", 0,
-         "eth0=   at 5"},
-        {Reader::kDhclient,
-         "lease { interface \"eth0\"; option dhcp-server-identifier 1.2.3.4; option "
-         "dhcp-server-identifier; option; }",
-         0, "eth0=   unknown"},
-        {Reader::kDhclient,
-         "failover { peer { } lease { interface \"eth0\"; option dhcp-server-identifier 1.2.3.4; "
-         "} }",
+         "failover { interface \"eth0\"; peer { } lease { interface \"eth0\"; option"
+         " dhcp-server-identifier 1.2.3.4; } } interface \"eth0\"; }",
          0, "-"},
     };
     for (const auto& row : rows) {
@@ -319,17 +318,13 @@ TEST(LeaseReaders, FixtureTreesGiveEachInterfaceItsFacts)
         {"networkd", "wlan0", "10.0.3.15 10.0.3.2  unknown"},
         {"networkd", "x", "-"},
         {"networkd", "y", "10.0.5.9   unknown"},  // a leading zero: no server
-        {"dhclient", "eth0",
-         "192.168.1.51 192.168.1.254  at 1708862400 from 1708819200"},  // the torn block at the end
-                                                                        // is not taken
-        {"dhclient", "eth1",
-         "172.16.0.21 172.16.0.1  at 1709251800 from 1709251200"},  // start from renew; a WINS list
-                                                                    // with a bad entry is dropped
-        {"dhclient", "eth10", "10.10.0.7 10.10.0.1  never"},        // expire never
-        {"dhclient", "eth2", "   unknown"},                         // February 30th
-        {"dhclient", "wlan0",
-         "192.168.178.23 192.168.178.1  at 1700864000 from 1700000000"},  // NetworkManager's file,
-                                                                          // named by its file
+        // dhclient: eth0's torn last block is not taken, eth1's start is from renew and its WINS
+        // list with a bad entry dropped, eth2's is on February 30th, wlan0's file names it.
+        {"dhclient", "eth0", "192.168.1.51 192.168.1.254  at 1708862400 from 1708819200"},
+        {"dhclient", "eth1", "172.16.0.21 172.16.0.1  at 1709251800 from 1709251200"},
+        {"dhclient", "eth10", "10.10.0.7 10.10.0.1  never"},
+        {"dhclient", "eth2", "   unknown"},
+        {"dhclient", "wlan0", "192.168.178.23 192.168.178.1  at 1700864000 from 1700000000"},
         {"dhclient", "eth3", "-"},
         {"dhcpcd", "eth0", "-"},
         {"dhcpcd", "eth1",
@@ -370,21 +365,27 @@ TEST(LeaseReaders, FixtureTreesGiveEachInterfaceItsFacts)
     }
 }
 
-// Every day of 400 years as dhclient writes it, against the C library's
-// calendar, and the day after each month's last as no date at all.
+// Every day of 400 years and of the years at the ends of the range, as
+// dhclient writes it, against the C library's calendar: each time field runs
+// to one past its limit, each day to the day after its month's last.
 TEST(DhclientLeases, EveryDayOfAnEraAgreesWithTimegm)
 {
-    for (int year = 1970; year < 2370; year++) {
+    const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    int n = 0;
+    for (int year = 1969; year <= 10000; year = year == 2370 ? 9998 : year + 1) {
+        bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
         for (int month = 1; month <= 12; month++) {
-            int last = static_cast<int>(
-                (Utc(year, month + 1, 1, 0, 0, 0) - Utc(year, month, 1, 0, 0, 0)) / 86400);
-            for (int day = 1; day <= last + 1; day++) {
-                char block[80];
-                snprintf(block, sizeof block, "lease { expire 0 %d/%d/%d 23:59:60; }", year, month,
-                         day);
-                LeaseFacts facts = ParseDhclientLeases(block, "v").at("v");
-                int64_t want = day > last ? -1 : Utc(year, month, day, 23, 59, 60);
-                ASSERT_EQ(facts.end == LeaseEnd::kAt ? facts.expires : -1, want) << block;
+            int last = kDays[month - 1] + (month == 2 && leap);
+            for (int day = 1; day <= last + 1; day++, n++) {
+                int hour = n % 25, minute = n % 61, second = n % 62;
+                char date[40];
+                snprintf(date, sizeof date, "%d/%02d/%02d %02d:%02d:%02d", year, month, day, hour,
+                         minute, second);
+                auto facts = ParseDhclientLeases("lease { expire 0 "s + date + "; }", "v").at("v");
+                bool valid = year >= 1970 && year <= 9999 && day <= last && hour < 24 &&
+                             minute < 60 && second <= 60;
+                int64_t want = valid ? Utc(date) : -1;
+                ASSERT_EQ(facts.end == LeaseEnd::kAt ? facts.expires : -1, want) << date;
             }
         }
     }
@@ -663,7 +664,6 @@ TEST(LeaseSources, OnlyRegularFilesWithinTheLimitsAreRead)
 TEST(LeaseReaders, RandomBytesStoreOnlyAddresses)
 {
     std::mt19937 random(11);
-    std::string header = std::string(236, '\0') + "\x63\x82\x53\x63";
     for (int round = 0; round < 2000; round++) {
         std::string bytes(random() % 600, '\0');
         for (char& c : bytes) {
@@ -671,7 +671,7 @@ TEST(LeaseReaders, RandomBytesStoreOnlyAddresses)
         }
         ReadAs(Reader::kNetworkd, bytes);
         ReadAs(Reader::kDhclient, "lease {" + bytes);
-        ReadAs(Reader::kDhcpcdFile, header + bytes, 1700000000);
+        ReadAs(Reader::kDhcpcdFile, kHeader + bytes, 1700000000);
     }
 }
 
