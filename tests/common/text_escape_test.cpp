@@ -9,10 +9,11 @@
 
 namespace {
 
-// The escaped form of a whole text, worked out from the definition of
-// well-formed UTF-8 (shortest form, no surrogates, at most U+10FFFF) and of
-// what a terminal acts on (C0, DEL, C1), apart from the code under test.
-std::string Reference(const std::string& text)
+// The escaped form of a text as far as whole units of it fit in room bytes,
+// worked out from the definition of well-formed UTF-8 (shortest form, no
+// surrogates, at most U+10FFFF) and of what a terminal acts on (C0, DEL,
+// C1), apart from the code under test.
+std::string Reference(const std::string& text, size_t room)
 {
     static const uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
     std::string out;
@@ -29,68 +30,56 @@ std::string Reference(const std::string& text)
         formed = formed && point >= kLeast[size] && point <= 0x10FFFF &&
                  (point < 0xD800 || point > 0xDFFF);
         size = formed ? size : 1;
+        std::string unit = point == '\\' ? "\\\\" : text.substr(at, size);
         if (!formed || point < 0x20 || (point >= 0x7F && point < 0xA0)) {
-            for (size_t i = 0; i < size; ++i) {
-                char escape[5];
-                snprintf(escape, sizeof(escape), "\\x%02x", in[i]);
-                out += escape;
-            }
-        } else {
-            out += point == '\\' ? std::string("\\\\") : text.substr(at, size);
+            char escape[9];
+            snprintf(escape, sizeof(escape), size == 1 ? "\\x%02x" : "\\x%02x\\x%02x", in[0],
+                     in[1]);
+            unit = escape;
         }
+        if (unit.size() > room - out.size()) {
+            break;
+        }
+        out += unit;
         at += size;
     }
     return out;
+}
+
+// Copies text into a field of fieldSize bytes and checks it against the
+// reference and that nothing was written past the field.
+void ExpectAsReference(const std::string& text, size_t fieldSize)
+{
+    char field[80] = {};
+    memset(field, '#', sizeof(field) - 1);
+    CopyEscapedText(field, fieldSize, text.data(), text.size());
+    std::string want = fieldSize == 0 ? std::string(79, '#') : Reference(text, fieldSize - 1);
+    ASSERT_EQ(want, field) << testing::PrintToString(text) << " in " << fieldSize;
+    ASSERT_EQ('#', field[fieldSize]) << testing::PrintToString(text) << " in " << fieldSize;
 }
 
 }  // namespace
 
 TEST(CopyEscapedText, EveryLeadAndSecondByteMatchesTheReference)
 {
-    char field[64];
     for (unsigned lead = 0; lead < 256; ++lead) {
         for (unsigned second = 0; second < 256; ++second) {
-            for (unsigned tail : {0x7Fu, 0x80u, 0xBFu, 0xC0u}) {
-                const char bytes[] = {char(lead), char(second), char(tail), char(tail), 'x'};
-                for (size_t length : {sizeof(bytes), size_t{2}}) {
-                    std::string text(bytes, length);
-                    CopyEscapedText(field, sizeof(field), text.data(), text.size());
-                    ASSERT_EQ(Reference(text), field) << lead << " " << second << " " << tail;
-                }
+            for (char tail : {'\x7f', '\x80', '\xbf', '\xc0'}) {
+                const char bytes[] = {char(lead), char(second), tail, tail, 'x'};
+                ExpectAsReference(std::string(bytes, sizeof(bytes)), 64);
+                ExpectAsReference(std::string(bytes, 2), 64);
             }
         }
     }
 }
 
-TEST(CopyEscapedText, EscapesControlsAndCutsOnlyBetweenUnits)
+TEST(CopyEscapedText, FieldsOfEverySizeCutOnlyBetweenUnits)
 {
-    struct Case {
-        const char* what;
-        std::string text;
-        size_t fieldSize;
-        std::string want;
-    };
-    const Case cases[] = {
-        {"plain text fits", "eth0", 16, "eth0"},
-        {"field exactly full", std::string(15, 'a'), 16, std::string(15, 'a')},
-        {"one byte over is cut", std::string(16, 'a'), 16, std::string(15, 'a')},
-        {"line feed and forged line", "up\nIndex: 0x63", 64, "up\\x0aIndex: 0x63"},
-        {"NUL inside the length", std::string("a\0b", 3), 64, "a\\x00b"},
-        {"escape exactly fills", "abc\n", 8, "abc\\x0a"},
-        {"escape one short is left out", "abcd\n", 8, "abcd"},
-        {"nothing after a dropped escape", "ab\nc", 6, "ab"},
-        {"backslash pair not split", "abcdef\\", 8, "abcdef"},
-        {"UTF-8 sequence not split", "abcd\xe2\x82\xac", 7, "abcd"},
-        {"empty text", "", 4, ""},
-        {"one-byte field holds only the end", "abc", 1, ""},
-        {"no field at all", "abc", 0, std::string(79, '#')},
-    };
-    for (const Case& c : cases) {
-        char field[80] = {};
-        memset(field, '#', sizeof(field) - 1);
-        CopyEscapedText(field, c.fieldSize, c.text.data(), c.text.size());
-        EXPECT_EQ(c.want, std::string(field)) << c.what;
-        // Nothing written past the field.
-        EXPECT_EQ('#', field[c.fieldSize]) << c.what;
+    // Escapes, doubled backslashes and sequences at every place a field can end.
+    for (const std::string& text : {std::string(16, 'a'), std::string("ab\ncd\\"), std::string(""),
+                                    std::string("a\xe2\x82\xac\xc2\x9b\xf0\x9f\x93\xa1")}) {
+        for (size_t fieldSize = 0; fieldSize <= 24; ++fieldSize) {
+            ExpectAsReference(text, fieldSize);
+        }
     }
 }
