@@ -143,8 +143,7 @@ TEST(LinkDescription, TypeNumbersAndNamesOfKernelLinkTypesAndKinds)
 TEST(LinkDescription, SysfsNamesDriverAndWirelessOfTheLinksOwnEntryOnly)
 {
     TempDir tree;
-    // Deep enough that a name of 14 characters takes a path to its driver
-    // link to the readers' limit of 255.
+    // Deep enough that a name of 14 characters takes its driver link's path to the limit, 255.
     const std::string deep(225 - tree.path().size(), 'r');
     const std::string root = tree.path() + "/" + deep;
     // Link targets of 254, 255 and 256 characters: only the first is surely whole.
@@ -193,9 +192,7 @@ TEST(LinkDescription, SysfsNamesDriverAndWirelessOfTheLinksOwnEntryOnly)
                   entry.driver);
         NetLink link = MakeLink(index, ARPHRD_ETHER, entry.name);
         link.addressLength = 6;
-        link.address[0] = 0xb2;
-        link.address[1] = 0xfa;
-        link.address[2] = 0x90;
+        memcpy(link.address, "\xb2\xfa\x90", 3);
         link.address[5] = static_cast<uint8_t>(index++);
         AdapterFacts facts = Describe(link, root.c_str(), entry.noDescriptors);
         EXPECT_EQ(entry.description, facts.description) << entry.name;

@@ -124,13 +124,21 @@ TEST(DumpAdapterInfo, WritesEveryMemberOfARichRecord)
               "CurrentIpAddress: \n   IP_ADDR_STRING: \n");
 }
 
-TEST(DumpAdapterInfo, HardwareAddressAndLeaseTimeEdges)
+TEST(DumpAdapterInfo, EdgesOfHardwareAddressLeaseTimesAndTexts)
 {
     IP_ADAPTER_INFO record = {};
     EXPECT_EQ(Between(Dump(&record), "Address:", "Index:"), "Address:         0x\n");
 
     // A length past the field shows the eight bytes there are, no more;
-    // negative lease times show their signed value and a date.
+    // negative lease times show their signed value and a date; texts with
+    // no terminator stop at their fields.
+    memset(&record, 'A', sizeof(record));
+    record.Next = NULL;
+    record.CurrentIpAddress = NULL;
+    for (IP_ADDR_STRING* list : {&record.IpAddressList, &record.GatewayList, &record.DhcpServer,
+                                 &record.PrimaryWinsServer, &record.SecondaryWinsServer}) {
+        list->Next = NULL;
+    }
     for (int i = 0; i < 8; i++) {
         record.Address[i] = (BYTE)(0xf8 + i);
     }
@@ -144,21 +152,6 @@ TEST(DumpAdapterInfo, HardwareAddressAndLeaseTimeEdges)
                        "LeaseExpires:    0x80000000 (-2147483648) Fri Dec 13 20:45:52 1901\n"),
               std::string::npos)
         << out;
-}
-
-TEST(DumpAdapterInfo, UnterminatedTextsStopAtTheirFields)
-{
-    IP_ADAPTER_INFO record;
-    memset(&record, 'A', sizeof(record));
-    record.Next = NULL;
-    record.CurrentIpAddress = NULL;
-    record.IpAddressList.Next = NULL;
-    record.GatewayList.Next = NULL;
-    record.DhcpServer.Next = NULL;
-    record.PrimaryWinsServer.Next = NULL;
-    record.SecondaryWinsServer.Next = NULL;
-    record.AddressLength = 0;
-    std::string out = Dump(&record);
     EXPECT_EQ(Between(out, "AdapterName:", "Description:"),
               "AdapterName:     " + std::string(sizeof(record.AdapterName), 'A') + " \n");
     EXPECT_EQ(Between(out, "Description:", "AddressLength:"),

@@ -41,15 +41,6 @@ std::string RetryLine(ULONG length, unsigned long code)
            "\n";
 }
 
-// Records laid out in the tool's buffer, copied so that the report's blocks
-// for them (their layout pinned in the report's own test) can be written
-// once the run is over.
-std::vector<IP_ADAPTER_INFO> Fill(IP_ADAPTER_INFO* buffer, int count)
-{
-    FillRecords(buffer, count);
-    return std::vector<IP_ADAPTER_INFO>(buffer, buffer + count);
-}
-
 std::string Blocks(const std::vector<IP_ADAPTER_INFO>& records)
 {
     return CaptureStdout([&] {
@@ -81,9 +72,12 @@ TEST(RunOstrel, AsksAgainWhileTooSmallThenPrintsEveryRecordInChainOrderOrAborts)
         {"refusal", {{ERROR_BUFFER_OVERFLOW, 2 * kRecordSize}, {ERROR_NOT_SUPPORTED, 0}}, 0},
     };
     for (const Row& row : rows) {
+        // Copies of the records laid out in the tool's buffer, for the
+        // report's blocks of them (pinned in the report's own test).
         std::vector<IP_ADAPTER_INFO> filled;
         ScriptFakeAdapters(row.answers, [&](IP_ADAPTER_INFO* buffer, ULONG) {
-            filled = Fill(buffer, row.records);
+            FillRecords(buffer, row.records);
+            filled.assign(buffer, buffer + row.records);
         });
         CapturedRun run = RunCaptured(kNoSuchFile);
         std::vector<ULONG> offers{kRecordSize};
