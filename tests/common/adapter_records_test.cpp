@@ -181,7 +181,6 @@ TEST(RecordWriter, IdentityServersAndLeases)
     const IP_ADAPTER_INFO* record = written.First();
     EXPECT_EQ(259u, strlen(record->AdapterName));
     EXPECT_EQ(0, strncmp(record->AdapterName, "nnn\\", 4));
-    EXPECT_EQ(nullptr, strpbrk(record->AdapterName, "\n\x1b"));
     EXPECT_EQ(std::string(131, 'd'), record->Description);
     EXPECT_EQ(8u, record->AddressLength);
     EXPECT_EQ(0, memcmp(full.hardware, record->Address, 8));

@@ -115,13 +115,6 @@ TEST(DumpAdapterInfo, WritesEveryMemberOfARichRecord)
         "LeaseExpires:    0x7fffffff (2147483647) Tue Jan 19 03:14:07 2038\n"
         "\n";
     EXPECT_EQ(Dump(record), expected);
-
-    // The last record of a chain links to nothing; a null current address
-    // leaves only the list header.
-    std::string last = Dump(&records[1]);
-    EXPECT_EQ(last.substr(0, 54), "IP_ADAPTER_INFO: \nNext:            0x00000000 (0) \nCom");
-    EXPECT_EQ(Between(last, "CurrentIpAddress", "IpAddressList"),
-              "CurrentIpAddress: \n   IP_ADDR_STRING: \n");
 }
 
 TEST(DumpAdapterInfo, EdgesOfHardwareAddressLeaseTimesAndTexts)
@@ -131,7 +124,8 @@ TEST(DumpAdapterInfo, EdgesOfHardwareAddressLeaseTimesAndTexts)
 
     // A length past the field shows the eight bytes there are, no more;
     // negative lease times show their signed value and a date; texts with
-    // no terminator stop at their fields.
+    // no terminator stop at their fields; the last record of a chain links to
+    // nothing; a null current address leaves only the list header.
     memset(&record, 'A', sizeof(record));
     record.Next = NULL;
     record.CurrentIpAddress = NULL;
@@ -146,6 +140,9 @@ TEST(DumpAdapterInfo, EdgesOfHardwareAddressLeaseTimesAndTexts)
     record.LeaseObtained = -1;
     record.LeaseExpires = INT32_MIN;
     std::string out = Dump(&record);
+    EXPECT_EQ(out.substr(0, 54), "IP_ADAPTER_INFO: \nNext:            0x00000000 (0) \nCom");
+    EXPECT_EQ(Between(out, "CurrentIpAddress", "IpAddressList"),
+              "CurrentIpAddress: \n   IP_ADDR_STRING: \n");
     EXPECT_EQ(Between(out, "AddressLength:", "Index:"),
               "AddressLength:   0x14 (20) \nAddress:         0xf8f9fafbfcfdfeff\n");
     EXPECT_NE(out.find("LeaseObtained:   0xffffffff (-1) Wed Dec 31 23:59:59 1969\n"
