@@ -185,6 +185,7 @@ TEST(LinkDescription, SysfsNamesDriverAndWirelessOfTheLinksOwnEntryOnly)
         // Facts that are there but cannot be read fail the description.
         {"wlp19", "19\n", "b2:fa:90:00:00:13\n", "Too many open files", 6, "/wireless", kDriver,
          true},
+        {"wlp20", "20\n", "b2:fa:90:00:00:g4\n", "ethernet", 6},  // no hexadecimal digit
     };
     uint32_t index = 1;
     for (const Entry& entry : entries) {

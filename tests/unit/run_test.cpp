@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -99,6 +100,22 @@ TEST(RunOstrel, BufferThatCannotBeAllocatedAbortsAsNotEnoughMemory)
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, kBanner + QueryLine(SystemText(ERROR_BUFFER_OVERFLOW)) +
                            QueryLine(SystemText(ERROR_NOT_ENOUGH_MEMORY), huge) + kAbort + kPrompt);
+}
+
+// A part of the report lost on the way fails the run, though the last
+// flush, with standard output back in place, works.
+TEST(RunOstrel, WriteThatFailedMidReportFailsTheRun)
+{
+    ScriptFakeAdapters({{ERROR_SUCCESS, 0}}, [](IP_ADAPTER_INFO*, ULONG) {
+        int saved = dup(fileno(stdout));
+        close(fileno(stdout));
+        fflush(stdout);
+        dup2(saved, fileno(stdout));
+        close(saved);
+    });
+    CapturedRun run = RunCaptured(kNoSuchFile);
+    clearerr(stdout);
+    EXPECT_EQ(run.status, 1);
 }
 
 TEST(RunOstrel, PromptWaitsUnlessOnlyTheKeyboardCouldAnswerAnUnseenPrompt)
