@@ -3,63 +3,78 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
-TEST(CopyEscapedText, EscapesControlsAndCutsOnlyBetweenUnits)
+namespace {
+
+// The escaped form of a text as far as whole units of it fit in room bytes,
+// worked out from the definition of well-formed UTF-8 (shortest form, no
+// surrogates, at most U+10FFFF) and of what a terminal acts on (C0, DEL,
+// C1), apart from the code under test.
+std::string Reference(const std::string& text, size_t room)
 {
-    struct Case {
-        const char* what;
-        std::string text;
-        size_t fieldSize;
-        std::string want;
-    };
-    const Case cases[] = {
-        {"plain text fits", "eth0", 16, "eth0"},
-        {"field exactly full", std::string(15, 'a'), 16, std::string(15, 'a')},
-        {"one byte over is cut", std::string(16, 'a'), 16, std::string(15, 'a')},
-        {"line feed and forged line", "up\nIndex: 0x63", 64, "up\\x0aIndex: 0x63"},
-        {"escape sequence", "\x1b[31mred", 64, "\\x1b[31mred"},
-        {"DEL and the last C0 byte", "a\x7f\x1f", 64, "a\\x7f\\x1f"},
-        {"backslash doubled", "a\\x0a", 64, "a\\\\x0a"},
-        {"NUL inside the length", std::string("a\0b", 3), 64, "a\\x00b"},
-        {"escape exactly fills", "abc\n", 8, "abc\\x0a"},
-        {"escape one short is left out", "abcd\n", 8, "abcd"},
-        {"nothing after a dropped escape", "ab\nc", 6, "ab"},
-        {"backslash pair not split", "abcdef\\", 8, "abcdef"},
-        {"UTF-8 untouched", "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x93\xa1", 64,
-         "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x93\xa1"},
-        {"UTF-8 sequence not split", "abcd\xe2\x82\xac", 7, "abcd"},
-        {"C1 control as UTF-8",
-         "a\xc2\x9b"
-         "1m",
-         64, "a\\xc2\\x9b1m"},
-        {"first printable after C1", "\xc2\xa0", 64, "\xc2\xa0"},
-        {"last C1 control", "\xc2\x9f", 64, "\\xc2\\x9f"},
-        // Each end of each lead byte range: a sequence is never split, a
-        // byte outside the ranges leads none.
-        {"highest two-byte lead", "a\xdf\xbf", 3, "a"},
-        {"lowest three-byte lead", "a\xe0\xa0\x80", 4, "a"},
-        {"highest three-byte lead", "a\xef\xbf\xbf", 4, "a"},
-        {"lowest four-byte lead", "a\xf0\x90\x80\x80", 5, "a"},
-        {"highest four-byte lead", "a\xf4\x8f\xbf\xbf", 5, "a"},
-        {"below the lead bytes", "a\xc1\xbf", 64, "a\\xc1\\xbf"},
-        {"above the lead bytes", "\xf5\x8f", 64, "\\xf5\\x8f"},
-        {"stray bytes, one cut", "\xe9t\xc3", 8, "\\xe9t"},
-        {"first byte past ASCII, lone CSI, 0xff", "\x7e\x80\x9b\xff", 64, "~\\x80\\x9b\\xff"},
-        {"past U+10FFFF", "\xf4\x90\x80\x80", 64, "\\xf4\\x90\\x80\\x80"},
-        {"overlong", "\xe0\x9f\xbf\xc0\xaf", 64, "\\xe0\\x9f\\xbf\\xc0\\xaf"},
-        {"surrogate, last below", "\xed\xa0\x80\xed\x9f\xbf", 64, "\\xed\\xa0\\x80\xed\x9f\xbf"},
-        {"truncated at the end", "a\xf0\x9f\x93", 64, "a\\xf0\\x9f\\x93"},
-        {"empty text", "", 4, ""},
-        {"one-byte field holds only the end", "abc", 1, ""},
-    };
-    for (const Case& c : cases) {
-        char field[80];
-        memset(field, '#', sizeof(field));
-        CopyEscapedText(field, c.fieldSize, c.text.data(), c.text.size());
-        EXPECT_EQ(c.want, std::string(field)) << c.what;
-        // Nothing written past the field.
-        EXPECT_EQ('#', field[c.fieldSize]) << c.what;
+    static const uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+    std::string out;
+    for (size_t at = 0; at < text.size();) {
+        const unsigned char* in = reinterpret_cast<const unsigned char*>(text.data()) + at;
+        size_t size = in[0] >= 0xF8 ? 1 : 1 + (in[0] >= 0xC0) + (in[0] >= 0xE0) + (in[0] >= 0xF0);
+        uint32_t point = size == 1 ? in[0] : in[0] & (0x7F >> size);
+        bool formed = size <= text.size() - at && (size > 1 || in[0] < 0x80);
+        for (size_t i = 1; i < size && formed; ++i) {
+            formed = (in[i] & 0xC0) == 0x80;
+            point = point << 6 | (in[i] & 0x3F);
+        }
+        formed = formed && point >= kLeast[size] && point <= 0x10FFFF &&
+                 (point < 0xD800 || point > 0xDFFF);
+        size = formed ? size : 1;
+        std::string unit = point == '\\' ? "\\\\" : text.substr(at, size);
+        if (!formed || point < 0x20 || (point >= 0x7F && point < 0xA0)) {
+            char escape[9];
+            snprintf(escape, sizeof(escape), size == 1 ? "\\x%02x" : "\\x%02x\\x%02x", in[0],
+                     in[1]);
+            unit = escape;
+        }
+        if (unit.size() > room - out.size()) {
+            break;
+        }
+        out += unit;
+        at += size;
+    }
+    return out;
+}
+
+// Copies text into a field of fieldSize bytes and checks it against the
+// reference and that nothing was written past the field.
+void ExpectAsReference(const std::string& text, size_t fieldSize)
+{
+    char field[80] = {};
+    memset(field, '#', sizeof(field) - 1);
+    CopyEscapedText(field, fieldSize, text.data(), text.size());
+    std::string want = fieldSize == 0 ? std::string(79, '#') : Reference(text, fieldSize - 1);
+    ASSERT_EQ(want, field) << testing::PrintToString(text) << " in " << fieldSize;
+    ASSERT_EQ('#', field[fieldSize]) << testing::PrintToString(text) << " in " << fieldSize;
+}
+
+}  // namespace
+
+TEST(CopyEscapedText, MatchesTheReferenceForEveryLeadAndSecondByteAndFieldSize)
+{
+    for (unsigned lead = 0; lead < 256; ++lead) {
+        for (unsigned second = 0; second < 256; ++second) {
+            for (char tail : {'\x7f', '\x80', '\xbf', '\xc0'}) {
+                const char bytes[] = {char(lead), char(second), tail, tail, 'x'};
+                ExpectAsReference(std::string(bytes, sizeof(bytes)), 64);
+                ExpectAsReference(std::string(bytes, 2), 64);
+            }
+        }
+    }
+    // Escapes, doubled backslashes and sequences at every place a field can end.
+    for (const std::string& text : {std::string(16, 'a'), std::string("ab\ncd\\"), std::string(""),
+                                    std::string("a\xe2\x82\xac\xc2\x9b\xf0\x9f\x93\xa1")}) {
+        for (size_t fieldSize = 0; fieldSize <= 24; ++fieldSize) {
+            ExpectAsReference(text, fieldSize);
+        }
     }
 }

@@ -17,6 +17,7 @@
 #include <string>
 
 #include "netlink_support.h"
+#include "sysfs.h"
 #include "test_support.h"
 
 namespace {
@@ -37,10 +38,12 @@ AdapterFacts Describe(const NetLink& link, const char* root, bool noDescriptors 
     return facts;
 }
 
+const char kDriver[] = "../../../bus/pci/drivers/iwlwifi";
+
 // A device directory name (relative to tree) with a driver, wireless by the
 // given entry.
 void AddDevice(TempDir& tree, const std::string& name, const char* ifindex, const char* address,
-               const char* wireless = "/wireless")
+               const char* wireless = "/wireless", const char* driver = kDriver)
 {
     std::string dir = tree.path() + "/" + name;
     tree.Write(name + "/address", address);
@@ -48,7 +51,9 @@ void AddDevice(TempDir& tree, const std::string& name, const char* ifindex, cons
     if (wireless != nullptr) {
         ASSERT_EQ(0, mkdir((dir + wireless).c_str(), 0755));
     }
-    ASSERT_EQ(0, symlink("../../../bus/pci/drivers/iwlwifi", (dir + "/device/driver").c_str()));
+    if (driver != nullptr) {
+        ASSERT_EQ(0, symlink(driver, (dir + "/device/driver").c_str()));
+    }
     if (ifindex != nullptr) {
         tree.Write(name + "/ifindex", ifindex);
     }
@@ -138,6 +143,13 @@ TEST(LinkDescription, TypeNumbersAndNamesOfKernelLinkTypesAndKinds)
 TEST(LinkDescription, SysfsNamesDriverAndWirelessOfTheLinksOwnEntryOnly)
 {
     TempDir tree;
+    // Deep enough that a name of 14 characters takes its driver link's path to the limit, 255.
+    const std::string deep(225 - tree.path().size(), 'r');
+    const std::string root = tree.path() + "/" + deep;
+    // Link targets of 254, 255 and 256 characters: only the first is surely whole.
+    const std::string whole = std::string(246, 'd') + "/iwlwifi";
+    const std::string cut = "d" + whole;
+    const std::string past = "d" + cut;
     // Each entry looks like a device with a driver; only those carrying the
     // link's own index and hardware address are the link's.
     struct Entry {
@@ -147,47 +159,58 @@ TEST(LinkDescription, SysfsNamesDriverAndWirelessOfTheLinksOwnEntryOnly)
         const char* description;
         uint32_t type;
         const char* wireless = "/wireless";
-        bool bound = true;  // its driver link in place
+        const char* driver = kDriver;  // nullptr: none bound
         bool noDescriptors = false;
     };
     const Entry entries[] = {
-        {"wlp1", "1\n", "b2:00:00:00:00:01\n", "iwlwifi", 71},
-        {"wlp2", "7\n", "b2:00:00:00:00:02\n", "ethernet", 6},  // another namespace's
-        {"wlp3", "3\n", "b2:00:00:00:00:99\n", "ethernet", 6},  // same index, other device
-        {"wlp4", nullptr, "b2:00:00:00:00:04\n", "ethernet", 6},
-        {"wlp5", "5x\n", "b2:00:00:00:00:05\n", "ethernet", 6},
-        {"wlp6", "6\n", "b2:00:00:00:00\n", "ethernet", 6},  // one byte short
-        {"wlp7", "7\n", "b2:00:00:00:00:07\n", "iwlwifi", 71, "/phy80211"},
-        {"enp8", "8\n", "b2:00:00:00:00:08\n", "iwlwifi", 6, nullptr},
+        {"wlp1", "1\n", "b2:fa:90:00:00:01\n", "iwlwifi", 71},
+        {"wlp2", "7\n", "b2:fa:90:00:00:02\n", "ethernet", 6},  // another namespace's
+        {"wlp3", "3\n", "b2:fa:90:00:00:99\n", "ethernet", 6},  // same index, other device
+        {"wlp4", nullptr, "b2:fa:90:00:00:04\n", "ethernet", 6},
+        {"wlp5", "5x\n", "b2:fa:90:00:00:05\n", "ethernet", 6},
+        {"wlp6", "6\n", "b2:fa:90:00:00\n", "ethernet", 6},  // one byte short
+        {"wlp7", "7\n", "b2:fa:90:00:00:07\n", "iwlwifi", 71, "/phy80211"},
+        {"enp8", "8\n", "b2:fa:90:00:00:08\n", "iwlwifi", 6, nullptr},
         // No driver bound: still the type of link it is.
-        {"wlp9", "9\n", "b2:00:00:00:00:09\n", "ethernet", 71, "/wireless", false},
-        {"wlp10", "10\n", "B2:00:00:00:00:0A\n", "iwlwifi", 71},  // hexadecimal digits
-        {"wlp11", "11\n", "b2:00:00:00:00:0b\n", "iwlwifi", 71},  // in either case
+        {"wlp9", "9\n", "b2:fa:90:00:00:09\n", "ethernet", 71, "/wireless", nullptr},
+        {"wlp10", "10\n", "B2:FA:90:00:00:0A\n", "iwlwifi", 71},  // hexadecimal digits
+        {"wlp11", "11\n", "b2:fa:90:00:00:0b\n", "iwlwifi", 71},  // in either case
+        {"wlp12", "12\n", "b2:fa:90:00:00:0c\n", "iwlwifi", 71, "/wireless", whole.c_str()},
+        {"wlp13", "13\n", "b2:fa:90:00:00:0d\n", "ethernet", 71, "/wireless", cut.c_str()},
+        {"wlp14", "14\n", "b2:fa:90:00:00:0e\n", "ethernet", 71, "/wireless", past.c_str()},
+        {"wlp15", "15\n", "b2:fa:90:00:00:0f\n", "iwlwifi", 71, "/wireless", "iwlwifi"},
+        {"wlp16", "16\n", "b2:fa:90:00:00:10\n", "ethernet", 71, "/wireless", "drivers/"},
+        {"wlp17xxxxxxxxx", "17\n", "b2:fa:90:00:00:11\n", "iwlwifi", 71},    // path of 255
+        {"wlp18xxxxxxxxxx", "18\n", "b2:fa:90:00:00:12\n", "ethernet", 71},  // and of 256
         // Facts that are there but cannot be read fail the description.
-        {"wlp12", "12\n", "b2:00:00:00:00:0c\n", "Too many open files", 6, "/wireless", true, true},
+        {"wlp19", "19\n", "b2:fa:90:00:00:13\n", "Too many open files", 6, "/wireless", kDriver,
+         true},
+        {"wlp20", "20\n", "b2:fa:90:00:00:g4\n", "ethernet", 6},  // no hexadecimal digit
     };
     uint32_t index = 1;
     for (const Entry& entry : entries) {
-        AddDevice(tree, entry.name, entry.ifindex, entry.address, entry.wireless);
-        if (!entry.bound) {
-            ASSERT_EQ(0, unlink((tree.path() + "/" + entry.name + "/device/driver").c_str()));
-        }
+        AddDevice(tree, deep + "/" + entry.name, entry.ifindex, entry.address, entry.wireless,
+                  entry.driver);
         NetLink link = MakeLink(index, ARPHRD_ETHER, entry.name);
         link.addressLength = 6;
-        link.address[0] = 0xb2;
+        memcpy(link.address, "\xb2\xfa\x90", 3);
         link.address[5] = static_cast<uint8_t>(index++);
-        AdapterFacts facts = Describe(link, tree.path().c_str(), entry.noDescriptors);
+        AdapterFacts facts = Describe(link, root.c_str(), entry.noDescriptors);
         EXPECT_EQ(entry.description, facts.description) << entry.name;
         EXPECT_EQ(entry.type, facts.type) << entry.name;
     }
+    std::string driver;  // refused, not cut to a path that names nothing
+    EXPECT_EQ(EOVERFLOW, ReadDriverName(root.c_str(), "wlp18xxxxxxxxxx", &driver));
 
-    // A name that would lead out of the root never reaches the entry there.
-    std::string root = tree.path() + "/net";
-    ASSERT_EQ(0, mkdir(root.c_str(), 0755));
+    // A name that would lead out of the link's own entry never reaches one.
     AddDevice(tree, "", "8\n", "");
-    AdapterFacts parent = Describe(MakeLink(8, ARPHRD_ETHER, ".."), root.c_str());
-    EXPECT_EQ("ethernet", parent.description);
-    EXPECT_EQ(6u, parent.type);
+    AddDevice(tree, "net", "8\n", "");
+    for (const char* name : {"..", ".", "", "../net"}) {
+        AdapterFacts facts =
+            Describe(MakeLink(8, ARPHRD_ETHER, name), (tree.path() + "/net").c_str());
+        EXPECT_EQ("ethernet", facts.description) << name;
+        EXPECT_EQ(6u, facts.type) << name;
+    }
 }
 
 TEST(LinkDescription, ProductNameFromTheHardwareDatabaseElseTheDriver)
@@ -232,9 +255,9 @@ TEST(LinkDescription, ProductNameFromTheHardwareDatabaseElseTheDriver)
          "r8152"},
         {"eth1", "pci0/0000:00:1f.6", "pci", "pci:v00008086d000015B8sv0sd0bc02sc00i00", "e1000e",
          "e1000e", "e1000e"},  // a known maker's unknown device
-        {"eth2", "pci0/0000:00:04.0", "pci", "pci:v0000FFF0d00000001sv0sd0bc02sc00i00\n", "nn",
+        {"eth2", "pci0/0000:00:04.0", "pci", "pci:v0000FFF0d00000001sv0sd0bc02sc00i00!~\n", "nn",
          "Test Nameless Maker NIC", "nn"},
-        {"eth3", "pci0/0000:00:05.0", "pci", "pci:v00001AF4d00001041\x1b[2J", "bad", "bad",
+        {"eth3", "pci0/0000:00:05.0", "pci", "pci:v00001AF4d00001041 x", "bad", "bad",
          "bad"},  // not plain text: no lookup
         {"eth5", "pci0/0000:00:06.0", "pci",
          "pci:v00001AF4d00001041sv00001AF4sd00001100bc02sc00i00", "virtio-pci",

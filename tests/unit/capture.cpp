@@ -71,44 +71,27 @@ extern "C" const char* __asan_default_options()
 
 CapturedRun RunCapturedShortOfMemory(const char* invocationName)
 {
-    fflush(stdout);
-    int channel[2];
-    if (pipe(channel) != 0) {
-        return CapturedRun{"pipe failed", -1, false};
-    }
-    pid_t child = fork();
-    if (child == 0) {
-        close(channel[0]);
-        unsigned long pages = 0;
-        FILE* statm = fopen("/proc/self/statm", "r");
-        if (statm == NULL || fscanf(statm, "%lu", &pages) != 1) {
-            _exit(2);
+    // The child shares the captured streams; it ends with the run's status.
+    CapturedRun run{"", -1, false};
+    run.out = CaptureStdout([&] {
+        pid_t child = fork();
+        if (child == 0) {
+            unsigned long pages = 0;
+            FILE* statm = fopen("/proc/self/statm", "r");
+            if (statm == NULL || fscanf(statm, "%lu", &pages) != 1) {
+                _exit(2);
+            }
+            fclose(statm);
+            rlimit cap;
+            cap.rlim_cur = cap.rlim_max = pages * (rlim_t)sysconf(_SC_PAGESIZE) + (512 << 20);
+            setrlimit(RLIMIT_AS, &cap);
+            _exit(RunOstrel(invocationName));
         }
-        fclose(statm);
-        rlimit cap;
-        cap.rlim_cur = cap.rlim_max = pages * (rlim_t)sysconf(_SC_PAGESIZE) + (512 << 20);
-        setrlimit(RLIMIT_AS, &cap);
-        CapturedRun run = RunCaptured(invocationName);
-        unsigned char status = (unsigned char)run.status;
-        if (write(channel[1], &status, 1) != 1 ||
-            write(channel[1], run.out.data(), run.out.size()) != (ssize_t)run.out.size()) {
-            _exit(2);
+        int waited = 0;
+        if (child > 0 && waitpid(child, &waited, 0) == child && WIFEXITED(waited)) {
+            run.status = WEXITSTATUS(waited);
         }
-        _exit(0);
-    }
-    close(channel[1]);
-    std::string bytes;
-    char chunk[4096];
-    ssize_t got;
-    while ((got = read(channel[0], chunk, sizeof(chunk))) > 0) {
-        bytes.append(chunk, (size_t)got);
-    }
-    close(channel[0]);
-    int waited = 0;
-    waitpid(child, &waited, 0);
-    if (bytes.empty() || !WIFEXITED(waited) || WEXITSTATUS(waited) != 0) {
-        return CapturedRun{"child failed", -1, false};
-    }
-    return CapturedRun{bytes.substr(1), (unsigned char)bytes[0], false};
+    });
+    return run;
 }
 #endif

@@ -115,22 +115,24 @@ TEST(DumpAdapterInfo, WritesEveryMemberOfARichRecord)
         "LeaseExpires:    0x7fffffff (2147483647) Tue Jan 19 03:14:07 2038\n"
         "\n";
     EXPECT_EQ(Dump(record), expected);
-
-    // The last record of a chain links to nothing; a null current address
-    // leaves only the list header.
-    std::string last = Dump(&records[1]);
-    EXPECT_EQ(last.substr(0, 54), "IP_ADAPTER_INFO: \nNext:            0x00000000 (0) \nCom");
-    EXPECT_EQ(Between(last, "CurrentIpAddress", "IpAddressList"),
-              "CurrentIpAddress: \n   IP_ADDR_STRING: \n");
 }
 
-TEST(DumpAdapterInfo, HardwareAddressAndLeaseTimeEdges)
+TEST(DumpAdapterInfo, EdgesOfHardwareAddressLeaseTimesAndTexts)
 {
     IP_ADAPTER_INFO record = {};
     EXPECT_EQ(Between(Dump(&record), "Address:", "Index:"), "Address:         0x\n");
 
     // A length past the field shows the eight bytes there are, no more;
-    // negative lease times show their signed value and a date.
+    // negative lease times show their signed value and a date; texts with
+    // no terminator stop at their fields; the last record of a chain links to
+    // nothing; a null current address leaves only the list header.
+    memset(&record, 'A', sizeof(record));
+    record.Next = NULL;
+    record.CurrentIpAddress = NULL;
+    for (IP_ADDR_STRING* list : {&record.IpAddressList, &record.GatewayList, &record.DhcpServer,
+                                 &record.PrimaryWinsServer, &record.SecondaryWinsServer}) {
+        list->Next = NULL;
+    }
     for (int i = 0; i < 8; i++) {
         record.Address[i] = (BYTE)(0xf8 + i);
     }
@@ -138,27 +140,15 @@ TEST(DumpAdapterInfo, HardwareAddressAndLeaseTimeEdges)
     record.LeaseObtained = -1;
     record.LeaseExpires = INT32_MIN;
     std::string out = Dump(&record);
+    EXPECT_EQ(out.substr(0, 54), "IP_ADAPTER_INFO: \nNext:            0x00000000 (0) \nCom");
+    EXPECT_EQ(Between(out, "CurrentIpAddress", "IpAddressList"),
+              "CurrentIpAddress: \n   IP_ADDR_STRING: \n");
     EXPECT_EQ(Between(out, "AddressLength:", "Index:"),
               "AddressLength:   0x14 (20) \nAddress:         0xf8f9fafbfcfdfeff\n");
     EXPECT_NE(out.find("LeaseObtained:   0xffffffff (-1) Wed Dec 31 23:59:59 1969\n"
                        "LeaseExpires:    0x80000000 (-2147483648) Fri Dec 13 20:45:52 1901\n"),
               std::string::npos)
         << out;
-}
-
-TEST(DumpAdapterInfo, UnterminatedTextsStopAtTheirFields)
-{
-    IP_ADAPTER_INFO record;
-    memset(&record, 'A', sizeof(record));
-    record.Next = NULL;
-    record.CurrentIpAddress = NULL;
-    record.IpAddressList.Next = NULL;
-    record.GatewayList.Next = NULL;
-    record.DhcpServer.Next = NULL;
-    record.PrimaryWinsServer.Next = NULL;
-    record.SecondaryWinsServer.Next = NULL;
-    record.AddressLength = 0;
-    std::string out = Dump(&record);
     EXPECT_EQ(Between(out, "AdapterName:", "Description:"),
               "AdapterName:     " + std::string(sizeof(record.AdapterName), 'A') + " \n");
     EXPECT_EQ(Between(out, "Description:", "AddressLength:"),
