@@ -38,8 +38,7 @@ def main():
     with tempfile.TemporaryDirectory() as work:
         bindir = os.path.join(work, "bin")
         elsewhere = os.path.join(work, "elsewhere")
-        links = os.path.join(work, "links")
-        for d in (bindir, elsewhere, links):
+        for d in (bindir, elsewhere):
             os.mkdir(d)
         exe = os.path.join(bindir, "Ostrel")
         shutil.copy2(binary, exe)
@@ -57,7 +56,7 @@ def main():
         with open(os.path.join(bindir, "Ostrel.exe"), "wb") as pe:
             pe.write(b"MZ\x90\x00" + bytes(4092))
         check("./Ostrel beside Ostrel.exe", version_line(["./Ostrel"], exe, bindir), RECORD)
-        link = os.path.join(links, "Ostrel.EXE")
+        link = os.path.join(bindir, "Ostrel.EXE")
         os.symlink(exe, link)
         check("symlink Ostrel.EXE by full path", version_line([link], link, elsewhere), RECORD)
         # A bare name, or none, is the running program, never a file in the current folder.
