@@ -172,11 +172,7 @@ TEST(VersionRecord, KeysMatchTheirLatin1Spelling)
         std::vector<uint16_t> units;  // in place of its key's first ones
         const char* path;             // under \StringFileInfo
         const char* text;
-    } cases[] = {{"FileVersion",
-                  {0xE9, 'a', 'Z'},
-                  "000004B0\\\xE9"
-                  "AzeVersion",
-                  kRecord},
+    } cases[] = {{"FileVersion", {'a', 0xE9, 'Z'}, "000004B0\\A\xE9zeVersion", kRecord},
                  {"FileVersion", {0xC9}, "000004B0\\\xE9ileVersion", "<none>"},
                  {"FileVersion", {0x1E9}, "000004B0\\\xE9ileVersion", "<none>"},
                  {"FileVersion", {'@'}, "000004B0\\`ileVersion", "<none>"},
@@ -326,9 +322,11 @@ TEST_F(VersionFile, ExecutableCarriesTheRecordAndNamesResolve)
     ASSERT_EQ(exe[4], 2) << "the checks below read a 64-bit ELF file";
     DWORD size = GetFileVersionInfoSizeA(OSTREL_EXE, NULL);
     ASSERT_GT(size, 0u);
-    std::vector<uint8_t> block(size);  // one byte too small for the record
-    EXPECT_FALSE(GetFileVersionInfoA(OSTREL_EXE, 0, size - 1, block.data()));
+    std::vector<uint8_t> block(size, 0xEE);
+    EXPECT_FALSE(GetFileVersionInfoA(OSTREL_EXE, 0, size - 1, block.data()));  // a byte short
     EXPECT_EQ(ERROR_INSUFFICIENT_BUFFER, GetLastError());
+    ASSERT_TRUE(GetFileVersionInfoA(OSTREL_EXE, 0, size, block.data()));
+    EXPECT_EQ(std::count(block.begin(), block.end(), 0xEE), 0);  // the spare area cleared
     EXPECT_FALSE(GetFileVersionInfoA(OSTREL_EXE, 0, size, NULL));
     EXPECT_EQ(0u, GetFileVersionInfoSizeA(NULL, NULL));
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, GetLastError());
