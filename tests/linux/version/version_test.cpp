@@ -31,17 +31,14 @@ typedef std::vector<uint8_t> Bytes;
 
 Bytes ReadFile(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    Bytes data(in ? (size_t)in.tellg() : 0);
-    in.seekg(0);
-    in.read((char*)data.data(), (std::streamsize)data.size());
-    return data;
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 void WriteFile(const std::string& path, const Bytes& data)
 {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write((const char*)data.data(), (std::streamsize)data.size());
+    std::ofstream(path, std::ios::binary)
+        .write((const char*)data.data(), (std::streamsize)data.size());
 }
 
 // The version entry's data among the first size bytes of a .res image,
@@ -66,27 +63,22 @@ Bytes CompiledRecord()
     return record;
 }
 
-// Offset of the node whose key is the given ASCII text.
-size_t NodeAt(const Bytes& record, const char* key)
-{
-    Bytes wide;
-    for (const char* c = key; *c != '\0'; c++) {
-        wide.push_back((uint8_t)*c);
-        wide.push_back(0);
-    }
-    wide.push_back(0);
-    wide.push_back(0);
-    auto found = std::search(record.begin(), record.end(), wide.begin(), wide.end());
-    EXPECT_NE(found, record.end()) << key;
-    return (size_t)(found - record.begin()) - 6;
-}
-
 void PutWords(Bytes* record, size_t offset, const std::vector<uint16_t>& words)
 {
     for (uint16_t word : words) {
         (*record)[offset++] = (uint8_t)word;
         (*record)[offset++] = (uint8_t)(word >> 8);
     }
+}
+
+// Offset of the node whose key is the given ASCII text.
+size_t NodeAt(const Bytes& record, const char* key)
+{
+    Bytes wide(2 * strlen(key) + 2);
+    PutWords(&wide, 0, std::vector<uint16_t>(key, key + strlen(key)));
+    auto found = std::search(record.begin(), record.end(), wide.begin(), wide.end());
+    EXPECT_NE(found, record.end()) << key;
+    return (size_t)(found - record.begin()) - 6;
 }
 
 // Queries a block made from the record the way GetFileVersionInfoA makes
@@ -132,14 +124,12 @@ TEST(VersionRecord, CompiledRecordAnswersItsLookups)
     ASSERT_TRUE(block.Query(kFileVersion, &value, &length));
     EXPECT_STREQ(value, "1, 0, 0, 2");
     EXPECT_EQ(length, 11u);
-    EXPECT_EQ(block.Text("\\stringfileinfo\\000004b0\\FILEVERSION"), "1, 0, 0, 2");
     EXPECT_EQ(block.Text("StringFileInfo\\\\000004B0\\ProductVersion"), "1, 0, 0, 1");
     EXPECT_EQ(block.Text("\\StringFileInfo\\000004B0\\ProductName"), "Zuvi\xC2\xAE Tool Ostrel");
     EXPECT_EQ(block.Text("\\StringFileInfo\\000004B0\\PrivateBuild"),
               "Zuvi\xC2\xAE Ostrel is a tool to dump IP_ADAPTER_INFO for all available NICs");
     EXPECT_EQ(block.Text("\\StringFileInfo\\000004b0\\OriginalFilename"), "Ostrel.exe");
     EXPECT_EQ(block.Text("\\StringFileInfo\\000004b0\\SpecialBuild"), "Ostrel");
-    EXPECT_EQ(block.Text("\\StringFileInfo\\000004B0\\FileVersio"), "<none>");
     // Earlier texts survive later queries.
     EXPECT_STREQ(value, "1, 0, 0, 2");
 
@@ -151,8 +141,7 @@ TEST(VersionRecord, CompiledRecordAnswersItsLookups)
         VersionValue found;
         std::string path = std::string("\\StringFileInfo\\000004b0\\") + key;
         ASSERT_EQ(0, FindVersionValue(record.data(), record.size(), path.c_str(), &found)) << key;
-        EXPECT_TRUE(found.text) << key;
-        EXPECT_GT(found.offset, previous) << key;
+        EXPECT_TRUE(found.text && found.offset > previous) << key;
         previous = found.offset;
     }
 
@@ -168,6 +157,9 @@ TEST(VersionRecord, CompiledRecordAnswersItsLookups)
     ASSERT_TRUE(block.Query("\\VarFileInfo\\Translation", &value, &length));
     ASSERT_EQ(length, 4u);
     EXPECT_EQ(Bytes(value, value + 4), (Bytes{0x00, 0x00, 0xB0, 0x04}));
+    EXPECT_FALSE(VerQueryValueA(NULL, "\\", (void**)&value, &length) ||
+                 VerQueryValueA(block.bytes, NULL, (void**)&value, &length) ||
+                 VerQueryValueA(block.bytes, "\\", NULL, &length));
 }
 
 // A path's bytes are the Latin-1 units of a key; only ASCII letters fold.
@@ -175,22 +167,23 @@ TEST(VersionRecord, CompiledRecordAnswersItsLookups)
 TEST(VersionRecord, KeysMatchTheirLatin1Spelling)
 {
     const Bytes good = CompiledRecord();
-    const char kOtherTable[] = "\\StringFileInfo\\040904B0\\FileVersion",
-               kLatin1[] = "\\StringFileInfo\\000004B0\\\xE9ileVersion";
     const struct {
         const char* node;
         std::vector<uint16_t> units;  // in place of its key's first ones
-        const char* path;
+        const char* path;             // under \StringFileInfo
         const char* text;
-    } cases[] = {{"FileVersion", {0xE9}, kLatin1, "1, 0, 0, 2"},
-                 {"FileVersion", {0xC9}, kLatin1, "<none>"},
-                 {"FileVersion", {0x1E9}, kLatin1, "<none>"},
-                 {"000004b0", {'0', '4', '0', '9'}, kFileVersion, "<none>"},
-                 {"000004b0", {'0', '4', '0', '9'}, kOtherTable, "1, 0, 0, 2"}};
+    } cases[] = {{"FileVersion", {'a', 0xE9, 'Z'}, "000004B0\\A\xE9zeVersion", kRecord},
+                 {"FileVersion", {0xC9}, "000004B0\\\xE9ileVersion", "<none>"},
+                 {"FileVersion", {0x1E9}, "000004B0\\\xE9ileVersion", "<none>"},
+                 {"FileVersion", {'@'}, "000004B0\\`ileVersion", "<none>"},
+                 {"FileVersion", {'['}, "000004B0\\{ileVersion", "<none>"},
+                 {"000004b0", {'0', '4', '0', '9'}, "000004B0\\FileVersion", "<none>"},
+                 {"000004b0", {'0', '4', '0', '9'}, "040904B0\\FileVersion", kRecord}};
     for (const auto& c : cases) {
         Bytes record = good;
         PutWords(&record, NodeAt(good, c.node) + 6, c.units);
-        EXPECT_EQ(Block(record).Text(c.path), c.text) << c.path << " " << c.units[0];
+        std::string path = std::string("\\StringFileInfo\\") + c.path;
+        EXPECT_EQ(Block(record).Text(path.c_str()), c.text) << c.path << " " << c.units[0];
     }
 }
 
@@ -199,14 +192,16 @@ TEST(VersionRecord, KeysMatchTheirLatin1Spelling)
 TEST(VersionRecord, DamagedRecordsAreRejected)
 {
     const Bytes good = CompiledRecord();
-    size_t stringFileInfo = NodeAt(good, "StringFileInfo");
-    size_t table = NodeAt(good, "000004b0");
+    size_t stringFileInfo = NodeAt(good, "StringFileInfo"), table = NodeAt(good, "000004b0");
     size_t fileVersion = NodeAt(good, "FileVersion");
     uint16_t tableLength = (uint16_t)(good[table] | good[table + 1] << 8);
     struct Damage {
         const char* what;
         size_t offset;
         uint16_t word;
+        int error = EBADMSG;
+        const char* path = kFileVersion;
+        const char* text = "<none>";  // the file version's
     } damages[] = {
         {"entry length below its header", fileVersion, 5},
         {"entry length odd and inside the key", fileVersion, 9},
@@ -214,52 +209,39 @@ TEST(VersionRecord, DamagedRecordsAreRejected)
         {"entry longer than its table", fileVersion, (uint16_t)(tableLength + 4)},
         {"table longer than its parent", table, 0xFFF0},
         {"table ending a node header into its first entry", table, 6 + 2 * 9 + 6},
+        {"table ending within a node header of its first entry", table, 6 + 2 * 9 + 5, ENOENT},
         {"parent longer than the record", stringFileInfo, 0xFFF0},
         {"value longer than its entry", fileVersion + 2, 200},
-        {"unknown value type", fileVersion + 4, 7},
+        {"unknown value type", fileVersion + 4, 2},
+        {"fixed part of another signature", 40, 0x04BC, EBADMSG, "\\", kRecord},
+        {"fixed part a byte short", 2, 51, EBADMSG, "\\", kRecord},
+        {"fixed part of text", 4, 1, EBADMSG, "\\"},
+        {"root misnamed", 6, 'X', EBADMSG, "\\"},
+        {"root longer than the record", 0, (uint16_t)(good.size() + 1), EBADMSG, "\\"},
     };
+    VersionValue value;
     for (const Damage& damage : damages) {
         Bytes record = good;
         PutWords(&record, damage.offset, {damage.word});
-        VersionValue value;
-        EXPECT_EQ(EBADMSG, FindVersionValue(record.data(), record.size(), kFileVersion, &value))
+        EXPECT_EQ(damage.error, FindVersionValue(record.data(), record.size(), damage.path, &value))
             << damage.what;
         Block block(record);
-        EXPECT_EQ(block.Text(kFileVersion), "<none>") << damage.what;
+        EXPECT_EQ(block.Text(damage.path), "<none>") << damage.what;
+        EXPECT_EQ(block.Text(kFileVersion), damage.text) << damage.what;
     }
     // The shortest whole entry: its key's terminator ends it, with no value.
     Bytes bare = good;
     PutWords(&bare, fileVersion, {6 + 2 * 12, 0});
-    VersionValue value;
     ASSERT_EQ(0, FindVersionValue(bare.data(), bare.size(), kFileVersion, &value));
     EXPECT_EQ(value.offset, fileVersion + 6 + 2 * 12);
     EXPECT_EQ(value.size, 0u);
-}
-
-TEST(VersionRecord, DamagedRootGivesNoRecord)
-{
-    const Bytes good = CompiledRecord();
     size_t length = 0;
-    ASSERT_EQ(0, MeasureVersionRecord(good.data(), good.size(), &length));
-    EXPECT_EQ(length, good.size());
-    Bytes renamed = good;
-    renamed[6] = 'X';
-    for (const Bytes& damaged : {Bytes(good.begin(), good.begin() + good.size() / 2), renamed}) {
-        EXPECT_EQ(EBADMSG, MeasureVersionRecord(damaged.data(), damaged.size(), &length));
-        VersionValue value;
-        EXPECT_EQ(EBADMSG, FindVersionValue(damaged.data(), damaged.size(), "\\", &value));
-    }
+    EXPECT_EQ(EBADMSG, MeasureVersionRecord(NULL, 0, &length));
+    EXPECT_EQ(ENOENT, FindVersionValue(good.data(), good.size(), NULL, &value));
     for (size_t size = 0; size < 6; size++) {  // shorter than a node's header
         GuardedBytes start(Bytes(good.begin(), good.begin() + size));
         EXPECT_EQ(EBADMSG, MeasureVersionRecord(start.data(), size, &length)) << size;
     }
-
-    Bytes badSignature = good;
-    badSignature[NodeAt(good, "VS_VERSION_INFO") + 40] ^= 0xFF;
-    Block block(badSignature);
-    const char* value = NULL;
-    EXPECT_FALSE(block.Query("\\", &value));
-    EXPECT_EQ(block.Text(kFileVersion), "1, 0, 0, 2");
 }
 
 // UTF-16 texts become UTF-8 at each length's edges, an unpaired surrogate
@@ -268,46 +250,29 @@ TEST(VersionRecord, TextsAreConvertedAndCutAtTheirLength)
 {
     const Bytes good = CompiledRecord();
     size_t fileVersion = NodeAt(good, "FileVersion");
-    VersionValue value;
-    ASSERT_EQ(0, FindVersionValue(good.data(), good.size(), kFileVersion, &value));
     struct Case {
         std::vector<uint16_t> units;
         const char* text;
+        size_t count = 0;  // units the value's length gives, when fewer
     } cases[] = {
         {{'1', ',', ' ', '0'}, "1, 0"},
         {{'1', 0, '2'}, "1"},
         {{0x7F, 0x80}, "\x7F\xC2\x80"},
         {{0x7FF, 0x800}, "\xDF\xBF\xE0\xA0\x80"},
-        {{0xD7FF, 0xE000, 0xFFFF}, "\xED\x9F\xBF\xEE\x80\x80\xEF\xBF\xBF"},
+        {{0xD7FF, 0xDC00, 0xE000, 0xFFFF}, "\xED\x9F\xBF\xEF\xBF\xBD\xEE\x80\x80\xEF\xBF\xBF"},
         {{0xD800, 0xDC00}, "\xF0\x90\x80\x80"},
         {{0xD83D, 0xDE00, 'x'}, "\xF0\x9F\x98\x80x"},
         {{0xDBFF, 0xDFFF}, "\xF4\x8F\xBF\xBF"},
-        {{0xDFFF, 0xDBFF, 'x'}, "\xEF\xBF\xBD\xEF\xBF\xBDx"},
-        {{'x', 0xD800}, "x\xEF\xBF\xBD"},
+        {{0xDFFF, 0xDBFF, 0xE000}, "\xEF\xBF\xBD\xEF\xBF\xBD\xEE\x80\x80"},
+        {{0xDC00, 0xDC00, 0xD800, 0xDBFF}, "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
+        {{0xD800, 0xDC00}, "\xEF\xBF\xBD", 1},  // cut between a pair's halves
     };
     for (const Case& c : cases) {
         Bytes record = good;
-        PutWords(&record, fileVersion + 2, {(uint16_t)c.units.size()});
-        PutWords(&record, value.offset, c.units);
+        PutWords(&record, fileVersion + 2, {(uint16_t)(c.count != 0 ? c.count : c.units.size())});
+        PutWords(&record, fileVersion + 32, c.units);  // after the key, aligned
         EXPECT_EQ(Block(record).Text(kFileVersion), c.text) << c.units.size();
     }
-}
-
-// A binary node comes back as the platform gives it: its raw bytes in the
-// record, counted in bytes, with no terminator promised.
-TEST(VersionRecord, BinaryValueComesBackRaw)
-{
-    Bytes record = CompiledRecord();
-    size_t fileVersion = NodeAt(record, "FileVersion");
-    PutWords(&record, fileVersion + 2, {3, 0});
-    Block block(record);
-    const char* value = NULL;
-    UINT length = 0;
-    ASSERT_TRUE(block.Query(kFileVersion, &value, &length));
-    EXPECT_EQ(length, 3u);
-    ASSERT_GE((const uint8_t*)value, block.bytes);
-    EXPECT_LE((const uint8_t*)value + length, block.bytes + record.size());
-    EXPECT_EQ(std::string(value, length), std::string("1\0,", 3));
 }
 
 class VersionFile : public ::testing::Test {
@@ -347,23 +312,6 @@ class VersionFile : public ::testing::Test {
         memcpy(&value, &exe[offset], width);
         return value;
     }
-    // Offset of the resource section's header in the (64-bit) executable.
-    size_t ResourceSectionHeader()
-    {
-        uint64_t table = Field(40, 8);
-        size_t count = (size_t)Field(60, 2);
-        size_t namesHeader = (size_t)(table + Field(62, 2) * 64);
-        uint64_t names = Field(namesHeader + 24, 8);
-        for (size_t i = 0; i < count; i++) {
-            size_t header = (size_t)(table + i * 64);
-            if (strcmp((const char*)&exe[names + Field(header, 4)], kResourceSectionName) == 0) {
-                return header;
-            }
-        }
-        ADD_FAILURE() << "no resource section";
-        return 0;
-    }
-
     TempDir scratch{"ostrel_version"};
     std::string dir = scratch.path();
     Bytes exe;
@@ -372,34 +320,41 @@ class VersionFile : public ::testing::Test {
 TEST_F(VersionFile, ExecutableCarriesTheRecordAndNamesResolve)
 {
     ASSERT_EQ(exe[4], 2) << "the checks below read a 64-bit ELF file";
-    EXPECT_EQ(FileVersion(OSTREL_EXE), "1, 0, 0, 2");
     DWORD size = GetFileVersionInfoSizeA(OSTREL_EXE, NULL);
     ASSERT_GT(size, 0u);
-    std::vector<uint8_t> block(size);  // one byte too small for the record
-    EXPECT_FALSE(GetFileVersionInfoA(OSTREL_EXE, 0, size - 1, block.data()));
+    std::vector<uint8_t> block(size, 0xEE);
+    EXPECT_FALSE(GetFileVersionInfoA(OSTREL_EXE, 0, size - 1, block.data()));  // a byte short
     EXPECT_EQ(ERROR_INSUFFICIENT_BUFFER, GetLastError());
+    ASSERT_TRUE(GetFileVersionInfoA(OSTREL_EXE, 0, size, block.data()));
+    EXPECT_EQ(std::count(block.begin(), block.end(), 0xEE), 0);  // the spare area cleared
+    EXPECT_FALSE(GetFileVersionInfoA(OSTREL_EXE, 0, size, NULL));
+    EXPECT_EQ(0u, GetFileVersionInfoSizeA(NULL, NULL));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, GetLastError());
     std::string copy = Write("Ostrel", exe);
     EXPECT_EQ(FileVersion(copy), "1, 0, 0, 2");
     EXPECT_EQ(FileVersion(copy + ".eXe"), "1, 0, 0, 2");
     EXPECT_EQ(FileVersion(copy + ".com.exe"), kNoFile);
+    EXPECT_EQ(FileVersion(copy + ".com"), kNoFile);
+    // A name one byte short of the path limit is looked up; one as long as
+    // it is not, though the name without ".exe" would fit.
+    std::string padded = dir + std::string(PATH_MAX - 11 - dir.size(), '/') + "Ostrel.exe";
+    EXPECT_EQ(FileVersion(padded), kRecord);
+    EXPECT_EQ(FileVersion("/" + padded), kNoFile);
     // The Windows build beside this one, or any other file without the
     // record, does not hide the record of the name without ".exe".
-    Bytes windowsBuild = {'M', 'Z', 0x90, 0};
-    windowsBuild.resize(4096);
-    Write("Ostrel.exe", windowsBuild);
+    Write("Ostrel.exe", Bytes{'M', 'Z', 0x90, 0});
     EXPECT_EQ(FileVersion(copy + ".exe"), "1, 0, 0, 2");
     Write("Ostrel.EXE", Bytes(exe.begin(), exe.begin() + 64));
     EXPECT_EQ(FileVersion(copy + ".EXE"), "1, 0, 0, 2");
-    EXPECT_EQ(FileVersion(dir + "/.exe"), kNoFile);
     EXPECT_EQ(FileVersion(dir), kNoFile);
     EXPECT_EQ(FileVersion(""), kNoRecord);  // the running test, which has no record
     EXPECT_EQ(FileVersion(Write("text", Bytes(100, 'x'))), kNoRecord);
     // Out of descriptors, the lookup fails as such, never as "no record".
     int lowest = open("/dev/null", O_RDONLY);
     close(lowest);
-    rlimit limit, lowered;
+    rlimit limit;
     getrlimit(RLIMIT_NOFILE, &limit);
-    lowered = {(rlim_t)lowest, limit.rlim_max};
+    rlimit lowered = {(rlim_t)lowest, limit.rlim_max};
     setrlimit(RLIMIT_NOFILE, &lowered);
     EXPECT_EQ(FileVersion(copy), "<none 4>");
     setrlimit(RLIMIT_NOFILE, &limit);
@@ -484,37 +439,51 @@ TEST_F(VersionFile, HeadersAtTheirExactSizes)
     const Bytes record = CompiledRecord();
     const uint32_t n = (uint32_t)record.size();
     const std::vector<uint16_t> version = {0xFFFF, 16, 0xFFFF, 1}, named = {'V', 0, 0xFFFF, 1};
+    // Each after an empty entry, as images begin.
     const struct {
         uint32_t header, data;
         std::vector<uint16_t> names;  // type, then name
-        size_t cut;                   // bytes short of the whole image
+        int cut;                      // bytes short of the whole image, or zeros past it
         int error;
     } entries[] = {{31, n, version, 0, EBADMSG},
                    {32, n, version, 0, 0},
                    {33, n, version, 0, 0},
                    {32, n, version, 1, EBADMSG},
-                   {32, n, version, n + 1, EBADMSG},  // a header past the image
+                   {32, 0, version, (int)n, 0},
+                   {32, n, version, (int)n + 1, EBADMSG},  // a header past the image
                    {32, 0x7F0000F0, version, 0, EBADMSG},
                    {32, n, named, 0, ENOENT},
+                   {32, n, named, -7, ENOENT},  // too few bytes left for another entry
+                   {32, n, named, -8, EBADMSG},
                    {32, n, {0xFFFF, 16, 'V', 0}, 0, ENOENT},
-                   {32, 1, named, n - 1, EBADMSG},  // no room for the data's padding
+                   {32, 1, named, (int)n - 1, EBADMSG},  // no room for the data's padding
                    {32, n, {'V', 'V', 0, 0xFFFF, 1}, 0, EBADMSG}};
     for (const auto& entry : entries) {
-        Bytes res(8 + entry.header), found;
+        Bytes res(32 + entry.header), found;
+        PutWords(&res, 0, {0, 0, 32, 0, 0xFFFF, 0, 0xFFFF, 0});
         uint32_t sizes[2] = {entry.data, entry.header};
-        memcpy(&res[0], sizes, 8);
-        PutWords(&res, 8, entry.names);
-        res.resize(entry.header);
+        memcpy(&res[32], sizes, 8);
+        PutWords(&res, 40, entry.names);
         res.insert(res.end(), record.begin(), record.end());
-        EXPECT_EQ(entry.error, FindInRes(res, res.size() - entry.cut, &found))
+        res.resize(res.size() - entry.cut);
+        EXPECT_EQ(entry.error, FindInRes(res, res.size(), &found))
             << entry.header << " " << entry.data << " " << entry.cut;
-        EXPECT_TRUE(entry.error != 0 || found == record) << entry.header;
+        EXPECT_TRUE(entry.error != 0 ||
+                    found == Bytes(record.begin(), record.begin() + entry.data));
     }
 }
 
 TEST_F(VersionFile, DamagedExecutablesHaveNoRecord)
 {
-    size_t section = ResourceSectionHeader(), names = Field(40, 8) + Field(62, 2) * 64;
+    // The header of the section that holds the .res image.
+    const Bytes res = ReadFile(OSTREL_RES_FILE);
+    uint64_t at =
+        (uint64_t)(std::search(exe.begin(), exe.end(), res.begin(), res.end()) - exe.begin());
+    size_t section = Field(40, 8), names = Field(40, 8) + Field(62, 2) * 64;
+    while (section + 64 < exe.size() &&
+           (Field(section + 24, 8) != at || Field(section + 32, 8) != res.size())) {
+        section += 64;
+    }
     uint64_t fileSize = exe.size(), nameEnd = Field(section, 4) + strlen(kResourceSectionName);
     struct Damage {
         const char* what;
@@ -542,21 +511,66 @@ TEST_F(VersionFile, DamagedExecutablesHaveNoRecord)
     }
 }
 
-// Reads of a file cut short since its size was taken, or that the system
-// refuses, fail rather than hand back what the window held.
-TEST_F(VersionFile, FileCutShortFailsItsReads)
+// The reader against the file it reads, rewritten before each read: bytes
+// at each edge of its size come back as the file holds them or fail, a
+// read inside the window is served from it, one beyond fills it afresh, and
+// a fill that fails (the file cut short, or a folder) leaves no window.
+TEST_F(VersionFile, ReaderKeepsToItsSizeAndItsWindow)
 {
     EXPECT_LT(sizeof(ByteReader), 128u);  // readers nest on a 16 KiB stack: no window inside
-    Bytes bytes(5000);
-    for (const std::string& path : {Write("short", Bytes(100, 'x')), dir}) {
-        int fd = open(path.c_str(), O_RDONLY), error = path == dir ? EISDIR : EIO;
-        ByteReader reader(fd, 8192);
-        EXPECT_EQ(error, reader.Read(0, 8, bytes.data()));
-        EXPECT_EQ(error, reader.Read(0, bytes.size(), bytes.data()));
-        EXPECT_EQ(path == dir ? ENOENT : EBADMSG, ReadElfVersionRecord(fd, &bytes));
-        close(fd);
+    const uint64_t size = 10000;
+    const struct {
+        uint64_t offset;
+        size_t length;
+        int error;
+        bool fill = false;  // read from the file now rather than from the window
+        size_t held = 12000;
+    } reads[] = {
+        {0, 8, 0, true},
+        {4088, 8, 0},
+        {0, 1, 0},
+        {4089, 8, 0, true},
+        {size - 1, 1, 0, true},
+        {size, 0, 0},
+        {size, 1, EBADMSG},
+        {1, size, EBADMSG},
+        {0, size, 0, true},
+        {0, 8, 0, true},
+        {4500, 8, EIO, false, 5000},
+        {0, 8, 0, true, 5000},
+    };
+    auto bytes = [](size_t generation, uint64_t offset, size_t length) {
+        Bytes data(length);
+        for (size_t i = 0; i < length; i++) {
+            data[i] = (uint8_t)((offset + i) * 7 + generation * 31);
+        }
+        return data;
+    };
+    int fd = open(Write("bytes", {}).c_str(), O_RDONLY);
+    ByteReader reader(fd, size);
+    size_t generation = 0, window = 0;
+    Bytes got;
+    for (const auto& read : reads) {
+        Write("bytes", bytes(++generation, 0, read.held));
+        got.assign(read.length, 0);
+        EXPECT_EQ(read.error, reader.Read(read.offset, read.length, got.data())) << generation;
+        window = read.fill && read.length <= 4096 ? generation : window;
+        if (read.error == 0) {
+            EXPECT_EQ(got, bytes(read.fill ? generation : window, read.offset, read.length))
+                << generation;
+        }
     }
-    EXPECT_EQ(EBADF, ReadElfVersionRecord(-1, &bytes));
+    uint16_t word = 1;
+    EXPECT_EQ(EBADMSG, reader.ReadWord(size - 1, &word));
+    EXPECT_EQ(word, 0);
+    EXPECT_EQ(EBADMSG, ReadElfVersionRecord(fd, &got));
+    close(fd);
+    fd = open(dir.c_str(), O_RDONLY);
+    ByteReader folder(fd, 8192);
+    EXPECT_EQ(EISDIR, folder.ReadWord(0, &word));
+    EXPECT_EQ(ENOENT, ReadElfVersionRecord(fd, &got));
+    close(fd);
+    EXPECT_EQ(EBADF, ReadElfVersionRecord(-1, &got));
 }
 
 // Sizes a file may claim cost reads of headers, never memory or reads
@@ -585,18 +599,15 @@ TEST_F(VersionFile, HugeSectionTableCostsNoMemory)
 }
 
 // A name swapped for a FIFO between the search and the open must not hold
-// the lookup until some writer comes. A watchdog plays that writer when a
-// lookup hangs, so a fault fails the test instead of stalling it.
+// the lookup until some writer comes. A lookup takes well under a
+// millisecond: when none ends for a quarter of a second, a watchdog plays
+// the writer, so a fault fails the test instead of stalling it.
 TEST_F(VersionFile, NameSwappedForAFifoNeverBlocks)
 {
-    std::string regular = Write("regular", exe);
-    std::string fifo = dir + "/fifo";
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    std::string name = dir + "/race";
+    std::string regular = Write("regular", exe), fifo = dir + "/fifo", name = dir + "/race";
     std::string staging = dir + "/staging";
-
-    std::atomic<bool> stop(false);
-    std::atomic<bool> blocked(false);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::atomic<bool> stop(false), blocked(false);
     std::atomic<long> lookups(0);
     std::thread swapper([&] {
         for (bool toFifo = false; !stop; toFifo = !toFifo) {
@@ -607,28 +618,22 @@ TEST_F(VersionFile, NameSwappedForAFifoNeverBlocks)
         }
     });
     std::thread watchdog([&] {
-        // A lookup takes well under a millisecond; one that makes no
-        // progress for a quarter of a second is stuck on the FIFO.
-        long seen = -1;
-        while (!stop) {
+        for (long seen = -1; !stop; seen = lookups) {
             for (int slice = 0; slice < 25 && !stop; slice++) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
             }
-            long now = lookups;
-            if (now == seen) {
+            if (lookups == seen && !stop) {
                 blocked = true;
                 int writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
                 if (writer >= 0) {
                     close(writer);
                 }
             }
-            seen = now;
         }
     });
     auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(400);
-    std::string found;
     while (std::chrono::steady_clock::now() < end) {
-        found = FileVersion(name);
+        std::string found = FileVersion(name);
         EXPECT_TRUE(found == "1, 0, 0, 2" || found == kNoFile || found == kNoRecord ||
                     found == "<unreadable>")
             << found;
