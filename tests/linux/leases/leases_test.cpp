@@ -832,7 +832,7 @@ TEST(LeaseStoreFaults, ListingAndReadingAreBounded)
 // length, and the one that names an interface still reaches it.
 TEST(LeaseStoreFaults, ManyPiecesInManyNames)
 {
-    TempDir root;
+    TempDir root("../dev/shm/ostrel");
     std::string dir = root.Write("var/lib/dhcpcd/a.b-c.wlan0-ssid.d.lease",
                                  DhcpcdMessage("10.0.0.5", "10.0.0.3", {}, 600));
     dir.erase(dir.rfind('/') + 1);
