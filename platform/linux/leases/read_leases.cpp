@@ -128,7 +128,7 @@ LeaseCandidates RankCandidates(std::vector<Candidate>& candidates)
     auto obtained = [](const Candidate& candidate) {
         return candidate.facts.obtainedKnown ? candidate.facts.obtained : candidate.mtime;
     };
-    std::sort(candidates.begin(), candidates.end(), [&](const Candidate& a, const Candidate& b) {
+    auto before = [&](const Candidate& a, const Candidate& b) {
         if (obtained(a) != obtained(b)) {
             return obtained(a) > obtained(b);
         }
@@ -136,7 +136,9 @@ LeaseCandidates RankCandidates(std::vector<Candidate>& candidates)
             return a.mtime > b.mtime;
         }
         return a.store != b.store ? a.store < b.store : a.file > b.file;
-    });
+    };
+    // What ties is the entries of one dhcpcd answer: they keep its order.
+    std::stable_sort(candidates.begin(), candidates.end(), before);
     LeaseCandidates leases;
     leases.reserve(candidates.size());
     for (Candidate& candidate : candidates) {

@@ -752,7 +752,7 @@ struct ModesHold {
 // What an account below root or a stuck service puts in the stores costs
 // nothing more: a symlink to a root-only file, or a folder that is one, is
 // not followed, no FIFO is opened, a folder or file not ours to read is
-// passed over, a dhcpcd that answers tells the lease its file keeps from us,
+// passed over, a dhcpcd that answers tells the leases its file keeps from us, in its order,
 // and one that never answers holds up the whole read once, however many ask it.
 TEST(LeaseStoreFaults, OnlyRegularFilesAreOpenedAndSilenceIsWaitedForOnce)
 {
@@ -776,9 +776,10 @@ TEST(LeaseStoreFaults, OnlyRegularFilesAreOpenedAndSilenceIsWaitedForOnce)
     ASSERT_GE(inotify_add_watch(watch, own.substr(0, own.rfind('/')).c_str(), IN_OPEN), 0);
     root.Write("run/dhcpcd/x", "");
     FakeDhcpcd silent(root.path() + "/run/dhcpcd/unpriv.sock", "", true);
-    FakeDhcpcd tells(
-        root.path() + "/run/dhcpcd/e-4.unpriv.sock",
-        Framed({"protocol=dhcp\0new_ip_address=10.0.0.5\0new_dhcp_lease_time=60"s}, 1));
+    FakeDhcpcd tells(root.path() + "/run/dhcpcd/e-4.unpriv.sock",
+                     Framed({"protocol=dhcp\0new_ip_address=10.0.0.5\0new_dhcp_lease_time=60"s,
+                             "protocol=dhcp\0new_ip_address=10.0.0.6\0new_dhcp_lease_time=60"s},
+                            2));
     ASSERT_EQ(system(("chmod 666 '" + root.path() + "'/run/dhcpcd/*").c_str()), 0);
     auto start = std::chrono::steady_clock::now();
     Leases leases = {{99, {}}};  // what an earlier read left
@@ -790,6 +791,7 @@ TEST(LeaseStoreFaults, OnlyRegularFilesAreOpenedAndSilenceIsWaitedForOnce)
     }
     EXPECT_EQ(leases.size(), 2u);
     EXPECT_EQ(Describe(leases[20].at(0)), "10.0.0.5   at 1700000060 from 1700000000");
+    EXPECT_EQ(Describe(leases[20].at(1)), "10.0.0.6   at 1700000060 from 1700000000");
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500));
     std::set<std::string> opened;
     alignas(inotify_event) char events[4096];
