@@ -55,11 +55,7 @@ class Datagram {
                uint32_t port = kPort)
     {
         start_ = bytes_.size();
-        nlmsghdr header = {};
-        header.nlmsg_type = type;
-        header.nlmsg_flags = flags;
-        header.nlmsg_seq = sequence;
-        header.nlmsg_pid = port;
+        nlmsghdr header = {0, type, flags, sequence, port};  // length, type, flags, sequence, port
         Put(&header, sizeof(header));
     }
     template <typename T>
@@ -69,9 +65,7 @@ class Datagram {
     }
     void Attribute(uint16_t type, const void* data, size_t size)
     {
-        rtattr header = {};
-        header.rta_len = static_cast<unsigned short>(RTA_LENGTH(size));
-        header.rta_type = type;
+        rtattr header = {static_cast<unsigned short>(RTA_LENGTH(size)), type};
         Put(&header, sizeof(header));
         Put(data, size);
     }

@@ -152,4 +152,9 @@ TEST(NetlinkKernel, CallsInterruptedForEverGiveUp)
             _exit(sendGaveUp && receiveGaveUp && bindFailed && noSocket ? 0 : 1);
         },
         testing::ExitedWithCode(0), "");
+    // Interrupted twice, then failing otherwise: the third call's answer.
+    EXPECT_EQ(-3, RetryInterrupted([n = 0]() mutable {
+        errno = ++n < 3 ? EINTR : EIO;
+        return -n;
+    }));
 }

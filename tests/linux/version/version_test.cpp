@@ -457,7 +457,8 @@ TEST_F(VersionFile, HeadersAtTheirExactSizes)
                    {32, n, named, -8, EBADMSG},
                    {32, n, {0xFFFF, 16, 'V', 0}, 0, ENOENT},
                    {32, 1, named, (int)n - 1, EBADMSG},  // no room for the data's padding
-                   {32, n, {'V', 'V', 0, 0xFFFF, 1}, 0, EBADMSG}};
+                   {32, n, {'V', 'V', 0, 0xFFFF, 1}, 0, EBADMSG},
+                   {32, n, std::vector<uint16_t>(12, 'V'), 0, EBADMSG}};  // a type never ended
     for (const auto& entry : entries) {
         Bytes res(32 + entry.header), found;
         PutWords(&res, 0, {0, 0, 32, 0, 0xFFFF, 0, 0xFFFF, 0});
