@@ -1,13 +1,16 @@
-# The rtnetlink datagram reader, the gathering of adapter facts and the
-# record writer behind it.
+# The rtnetlink datagram reader, message by message.
+set(netlink_reader
+  ${PROJECT_SOURCE_DIR}/platform/linux/netlink/attributes.cpp
+  ${PROJECT_SOURCE_DIR}/platform/linux/netlink/messages.cpp
+  ${PROJECT_SOURCE_DIR}/platform/linux/netlink/nexthops.cpp
+  ${PROJECT_SOURCE_DIR}/platform/linux/netlink/dump_reader.cpp)
+# The reader, the gathering of adapter facts and the record writer behind
+# it.
 ostrel_fuzz_target(fuzz_netlink
   FOLDERS linux linux/netlink linux/leases linux/posix linux/include common
   SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/fuzz_netlink.cpp
-  ${PROJECT_SOURCE_DIR}/platform/linux/netlink/attributes.cpp
-  ${PROJECT_SOURCE_DIR}/platform/linux/netlink/messages.cpp
-  ${PROJECT_SOURCE_DIR}/platform/linux/netlink/nexthops.cpp
-  ${PROJECT_SOURCE_DIR}/platform/linux/netlink/dump_reader.cpp
+  ${netlink_reader}
   ${PROJECT_SOURCE_DIR}/platform/linux/gather_facts.cpp
   ${PROJECT_SOURCE_DIR}/platform/linux/kernel_time.cpp
   ${PROJECT_SOURCE_DIR}/platform/linux/link_description.cpp
@@ -17,3 +20,11 @@ ostrel_fuzz_target(fuzz_netlink
   ${PROJECT_SOURCE_DIR}/platform/linux/leases/text_fields.cpp
   ${PROJECT_SOURCE_DIR}/platform/common/adapter_records.cpp
   ${PROJECT_SOURCE_DIR}/platform/common/text_escape.cpp)
+# The dump loop over a channel of the input's datagrams: the sender filter,
+# the peek that sizes the buffer, and the redone dumps.
+ostrel_fuzz_target(fuzz_dump_loop
+  FOLDERS linux linux/netlink linux/posix linux/include common
+  SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/fuzz_dump_loop.cpp
+  ${PROJECT_SOURCE_DIR}/platform/linux/netlink/dump_loop.cpp
+  ${netlink_reader})
