@@ -5,12 +5,55 @@
 // NetworkManager lease file and 'c' a dhcpcd one (the file's name). Names
 // the store listing would skip are left out, as it would.
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 
 #include "fuzz_input.h"
 #include "interface_names.h"
 #include "text_fields.h"
+
+namespace {
+
+constexpr size_t kNone = SIZE_MAX;
+
+struct Expected {
+    const char* name;  // the store listing's own
+    size_t place;      // in the interface list
+};
+
+size_t WithIndex(const std::vector<LeaseInterface>& interfaces, uint32_t index)
+{
+    for (size_t place = 0; place < interfaces.size(); place++) {
+        if (interfaces[place].index == index) {
+            return place;
+        }
+    }
+    return kNone;
+}
+
+// Every place each name is found, kept when it is a run of the file's name.
+size_t LongestName(const std::vector<LeaseInterface>& interfaces, std::string_view text,
+                   std::string_view separators, bool anchoredAtEnd)
+{
+    auto separates = [&](size_t at) { return separators.find(text[at]) != std::string_view::npos; };
+    size_t best = kNone;
+    for (size_t place = 0; place < interfaces.size(); place++) {
+        const std::string& name = interfaces[place].name;
+        for (size_t at = text.find(name); at != std::string_view::npos;
+             at = text.find(name, at + 1)) {
+            size_t end = at + name.size();
+            bool run = (at == 0 || separates(at - 1)) &&
+                       (end == text.size() || (!anchoredAtEnd && separates(end)));
+            if (run && (best == kNone || name.size() > interfaces[best].name.size())) {
+                best = place;
+            }
+        }
+    }
+    return best;
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -39,21 +82,38 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     std::vector<OwnedFile> owned = AssignStoreFiles(stores, interfaces);
 
-    // Each file goes to at most one interface, one of the list that its
-    // index or its name names, and they come sorted by index.
-    size_t files = stores.networkd.size() + stores.networkManagerState.size() +
-                   stores.networkManager.size() + stores.dhcpcd.size();
-    if (owned.size() > files) {
+    // Against the rule worked out file by file: each file owned by the
+    // interface it should go to, those of one index in the order of the
+    // stores and their listings.
+    std::vector<Expected> expected;
+    for (const auto& [index, name] : stores.networkd) {
+        expected.push_back({name.data(), WithIndex(interfaces, index)});
+    }
+    for (const auto& [index, name] : stores.networkManagerState) {
+        expected.push_back({name.data(), WithIndex(interfaces, index)});
+    }
+    for (const std::string& name : stores.networkManager) {
+        std::string_view middle = std::string_view(name).substr(0, name.size() - 6);
+        middle.remove_prefix(middle.find('-') + 1);
+        expected.push_back({name.data(), LongestName(interfaces, middle, "-", true)});
+    }
+    for (const std::string& name : stores.dhcpcd) {
+        std::string_view stem = std::string_view(name).substr(0, name.size() - 6);
+        expected.push_back({name.data(), LongestName(interfaces, stem, "-.", false)});
+    }
+    expected.erase(std::remove_if(expected.begin(), expected.end(),
+                                  [&](const Expected& file) { return file.place == kNone; }),
+                   expected.end());
+    std::stable_sort(expected.begin(), expected.end(), [&](const Expected& a, const Expected& b) {
+        return interfaces[a.place].index < interfaces[b.place].index;
+    });
+    if (owned.size() != expected.size()) {
         abort();
     }
     for (size_t i = 0; i < owned.size(); i++) {
-        const OwnedFile& file = owned[i];
-        bool listed = std::any_of(interfaces.begin(), interfaces.end(), [&](const auto& known) {
-            return known.name == file.interface && known.index == file.index;
-        });
-        bool named = file.store == Store::kNetworkd || file.store == Store::kNetworkManagerState ||
-                     file.name.find(file.interface) != std::string_view::npos;
-        if (!listed || !named || (i > 0 && owned[i - 1].index > file.index)) {
+        const LeaseInterface& owner = interfaces[expected[i].place];
+        if (owned[i].name.data() != expected[i].name || owned[i].interface != owner.name ||
+            owned[i].index != owner.index) {
             abort();
         }
     }
