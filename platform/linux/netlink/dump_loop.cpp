@@ -65,10 +65,11 @@ int DumpOne(NetlinkChannel& channel, NetlinkDumper& dumper, DumpKind kind, NetSn
         if (error != 0) {
             break;
         }
+        if (datagram.senderPort != 0) {
+            continue;  // another process's, not the kernel's, whatever its length
+        }
         if (datagram.length == 0) {
             error = EPIPE;
-        } else if (datagram.senderPort != 0) {
-            continue;  // another process's, not the kernel's
         } else {
             size_t length =
                 datagram.length < dumper.bufferSize ? datagram.length : dumper.bufferSize;
