@@ -59,7 +59,10 @@ int RunOstrel(const char* invocationName)
     // going to a pipe or file while the keyboard is standard input, the
     // prompt is not on screen and a pager on the same terminal would lose
     // the key, so there is no wait; a key piped in by a script is still read.
+    // The report goes out before the wait: a reader at the other end of a
+    // pipe or a container's log has it whole while the key is still to come.
     if (IsConsoleStream(stdout) || !IsConsoleStream(stdin)) {
+        (void)fflush(stdout);
         (void)getchar();
     }
 
