@@ -94,6 +94,7 @@ AssignedAddress DescribeAssignedAddress(const NetAddress& address, const KernelC
     AddressTimes times = DeriveAddressTimes(address.updated, address.validSeconds, clock);
     assigned.updated = times.updated;
     assigned.expires = times.expires;
+    assigned.created = DeriveAddressTimes(address.created, 0, clock).updated;
     return assigned;
 }
 

@@ -28,13 +28,15 @@ const AssignedAddress* FindAssigned(const AssignedAddress* assigned, size_t assi
 
 // A permanent address set after its store last wrote the lease, by a
 // renewal the file could not show: one that made the lease infinite within
-// dhclient's write interval. It came when the lease was due to renew (the
-// kernel's second may trail the client's by part of one), from the server
-// the file names, which a renewal asks, and the file's lease must still
-// run; an address set by hand at any other moment is still told.
+// dhclient's write interval. The address is the one the client added when
+// it wrote the lease, changed when the lease was due to renew (the
+// kernel's second may trail the client's by part of one); the lease names
+// the server a renewal asks, and must still run. An address added by hand,
+// or changed at any other moment, is still told.
 bool RenewedUnwritten(const LeaseFacts& lease, const AssignedAddress& own)
 {
     return lease.renews && lease.haveServer && lease.end == LeaseEnd::kAt && lease.written > 0 &&
+           own.created <= lease.written + kClientSetsAddressWithin &&
            own.updated + 1 >= *lease.renews && own.updated <= lease.written + kDhclientWritesEvery;
 }
 

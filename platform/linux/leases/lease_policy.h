@@ -15,6 +15,7 @@ struct AssignedAddress {
     bool finite = false;  // the kernel drops the address when its valid lifetime runs out
     int64_t updated = 0;  // when it was last set or renewed
     int64_t expires = 0;  // when finite
+    int64_t created = 0;  // when it was added
 };
 
 // LeaseExpires of a lease that never ends, whichever client holds it.

@@ -62,8 +62,9 @@ TEST(LiveLease, WhichLeaseAndWhichTimes)
     // dhclient wrote its lease at now - 250, due to renew at now - 245; the
     // renewals after come faster than it writes them (every 15 s), and one
     // made the address permanent 15 s after the write (16 s: one it would
-    // have written). The same address set by hand a second before the
-    // renewal was due, or over a lease of no server, is still told.
+    // have written). The same address made permanent by hand a second
+    // before the renewal was due, or over a lease of no server, or added
+    // anew since the write, is still told.
     LeaseFacts renewing = make(LeaseEnd::kAt, now + 300, now - 250, "10.0.0.9");
     renewing.written = now - 250;
     renewing.renews = now - 245;
@@ -73,6 +74,8 @@ TEST(LiveLease, WhichLeaseAndWhichTimes)
     serverless.haveServer = false;
     const AssignedAddress turnedInfinite = Own(false, now - 235, 0);
     const AssignedAddress setLater = Own(false, now - 234, 0);
+    AssignedAddress addedAgain = turnedInfinite;
+    addedAgain.created = now - 244;
     // The kernel renewed the lease 6 s after the file was written (5: as it
     // wrote it), while the file's lease ran, though the file's lease has
     // ended since; or it set the address after the file's lease had ended.
@@ -115,6 +118,7 @@ TEST(LiveLease, WhichLeaseAndWhichTimes)
         {"dhclient, permanent past its write interval", {renewing}, setLater, "", 0, 0},
         {"dhclient, permanent before the renewal", {notDue}, turnedInfinite, "", 0, 0},
         {"dhclient, permanent, no server", {serverless}, turnedInfinite, "", 0, 0},
+        {"dhclient, added again since", {renewing}, addedAgain, "", 0, 0},
         {"store trails the kernel's renewal",
          {trailing},
          renewedUnwritten,
