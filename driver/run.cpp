@@ -15,6 +15,10 @@ static void PrintBanner(const char* version)
     printf("          IPCONFIG /all command at a console \n\n\n");
 }
 
+// The platform asks again for as long as its adapter list outgrows each
+// answer; a list that never settles must still end the run.
+static const int kMaxQueryCalls = 16;
+
 // A buffer that could not be allocated is refused as the platform refuses
 // one it cannot fill: the query is never asked to write into nothing.
 static DWORD QueryAdapters(PIP_ADAPTER_INFO buffer, PULONG outBufLen)
@@ -35,7 +39,7 @@ int RunOstrel(const char* invocationName)
            (unsigned long)outBufLen);
     DWORD result = QueryAdapters(buffer, &outBufLen);
     PrintResultText(result);
-    while (result == ERROR_BUFFER_OVERFLOW) {
+    for (int calls = 1; result == ERROR_BUFFER_OVERFLOW && calls < kMaxQueryCalls; calls++) {
         free(buffer);
         buffer = (PIP_ADAPTER_INFO)malloc(outBufLen);
         printf("Calling Ostrel() with OutBufLen = %lu: ", (unsigned long)outBufLen);
@@ -59,7 +63,10 @@ int RunOstrel(const char* invocationName)
     // going to a pipe or file while the keyboard is standard input, the
     // prompt is not on screen and a pager on the same terminal would lose
     // the key, so there is no wait; a key piped in by a script is still read.
+    // The report goes out before the wait: a reader at the other end of a
+    // pipe or a container's log has it whole while the key is still to come.
     if (IsConsoleStream(stdout) || !IsConsoleStream(stdin)) {
+        (void)fflush(stdout);
         (void)getchar();
     }
 

@@ -94,6 +94,7 @@ AssignedAddress DescribeAssignedAddress(const NetAddress& address, const KernelC
     AddressTimes times = DeriveAddressTimes(address.updated, address.validSeconds, clock);
     assigned.updated = times.updated;
     assigned.expires = times.expires;
+    assigned.created = DeriveAddressTimes(address.created, 0, clock).updated;
     return assigned;
 }
 
@@ -142,7 +143,12 @@ std::vector<LeaseInterface> ListLeaseInterfaces(const NetSnapshot& snapshot)
     std::vector<LeaseInterface> interfaces;
     interfaces.reserve(snapshot.links.size());
     for (const NetLink& link : snapshot.links) {
-        interfaces.push_back(LeaseInterface{link.name, link.index});
+        std::string hardware;
+        for (size_t i = 0; i < link.addressLength && i < sizeof(link.address); i++) {
+            hardware += "0123456789abcdef"[link.address[i] >> 4];
+            hardware += "0123456789abcdef"[link.address[i] & 15];
+        }
+        interfaces.push_back(LeaseInterface{link.name, link.index, std::move(hardware)});
     }
     return interfaces;
 }

@@ -1,3 +1,4 @@
+#include <climits>
 #include <cstring>
 #include <new>
 #include <string>
@@ -13,9 +14,15 @@ const ULONG kQueryFlags = GAA_FLAG_INCLUDE_GATEWAYS | GAA_FLAG_INCLUDE_WINS_INFO
                           GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST |
                           GAA_FLAG_SKIP_DNS_SERVER;
 
-// The list can grow between the sizing answer and the next call; a few
-// rounds settle it, and an endless race must not hang the tool.
-const int kQueryAttempts = 8;
+// The list can grow between the sizing answer and the next call, so each
+// retry asks for room to spare. A list that outgrows even that is the
+// caller's to ask for again: its own loop retries, and bounds the run.
+const int kQueryAttempts = 4;
+
+ULONG WithHeadroom(ULONG size)
+{
+    return size <= ULONG_MAX / 3 * 2 ? size + size / 2 : ULONG_MAX;
+}
 
 class RegistryKey {
    public:
@@ -76,6 +83,7 @@ DWORD AnswerOstrel(PIP_ADAPTER_INFO pAdapterInfo, PULONG pOutBufLen)
         return result;
     }
 
+    const ULONG offered = *pOutBufLen;
     // ULONGLONG elements give the list the 8-byte alignment its records need.
     std::vector<ULONGLONG> list;
     ULONG size = 16 * 1024;
@@ -85,9 +93,11 @@ DWORD AnswerOstrel(PIP_ADAPTER_INFO pAdapterInfo, PULONG pOutBufLen)
         size = (ULONG)(list.size() * sizeof(ULONGLONG));
         result = GetAdaptersAddresses(AF_INET, kQueryFlags, NULL,
                                       (PIP_ADAPTER_ADDRESSES)list.data(), &size);
+        size = WithHeadroom(size);
     }
     if (result == ERROR_BUFFER_OVERFLOW) {
-        return ERROR_GEN_FAILURE;
+        *pOutBufLen = WithHeadroom(offered);
+        return ERROR_BUFFER_OVERFLOW;
     }
     if (result != ERROR_SUCCESS) {
         return result;
@@ -96,7 +106,13 @@ DWORD AnswerOstrel(PIP_ADAPTER_INFO pAdapterInfo, PULONG pOutBufLen)
     LeaseClock clock{SecondsSince1970(), ReadLeaseObtained};
     std::vector<AdapterFacts> adapters =
         GatherAdapterFacts((const IP_ADAPTER_ADDRESSES_LH*)list.data(), clock);
-    return WriteAdapterRecords(adapters, pAdapterInfo, pOutBufLen);
+    result = WriteAdapterRecords(adapters, pAdapterInfo, pOutBufLen);
+    // An offer above one record that falls short was sized by an earlier
+    // answer: the list grew since, and may grow again by the next call.
+    if (result == ERROR_BUFFER_OVERFLOW && offered > sizeof(IP_ADAPTER_INFO)) {
+        *pOutBufLen = WithHeadroom(*pOutBufLen);
+    }
+    return result;
 }
 
 }  // namespace

@@ -5,6 +5,7 @@ success."""
 import os
 import pty
 import re
+import select
 import subprocess
 import sys
 
@@ -87,6 +88,31 @@ check(waited, "stdin and stdout a terminal: did not wait for Enter")
 waited, out = run_at_terminal(stdout_is_terminal=False)
 check(not waited, "stdin a terminal, stdout a pipe: waited for Enter")
 check(out.endswith(b"\nPress <Enter> to exit.\n"), "stdin a terminal, stdout a pipe: no prompt")
+
+# A key piped in by a script that sends it late: the report is out whole
+# before the key, for a reader at the pipe's far end (a container's log).
+def report_before_key():
+    process = subprocess.Popen([BINARY], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                               stderr=subprocess.DEVNULL)
+    out = b""
+    try:
+        while not out.endswith(b"Press <Enter> to exit.\n"):
+            ready, _, _ = select.select([process.stdout], [], [], 30)
+            chunk = os.read(process.stdout.fileno(), 65536) if ready else b""
+            if not chunk:
+                break
+            out += chunk
+    finally:
+        process.stdin.write(b"\n")
+        process.stdin.close()
+        rest = process.stdout.read()
+        process.wait(timeout=30)
+    return out, rest
+
+
+out, rest = report_before_key()
+check(out.endswith(b"\nPress <Enter> to exit.\n") and rest == b"",
+      f"key sent late: {len(out)} bytes before the key, {len(rest)} after")
 
 for failure in failures:
     print("FAIL:", failure)

@@ -11,3 +11,10 @@ set_tests_properties(integration.dhcp_clients PROPERTIES SKIP_RETURN_CODE 77 TIM
 add_test(NAME integration.netns_chroot
          COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tests/integration/netns_chroot.py)
 set_tests_properties(integration.netns_chroot PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 120)
+
+# ConnMan's service settings in a mount namespace of the test's own (no
+# ConnMan runs).
+add_test(NAME integration.netns_connman
+         COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tests/integration/netns_connman.py
+                 $<TARGET_FILE:Ostrel>)
+set_tests_properties(integration.netns_connman PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 60)

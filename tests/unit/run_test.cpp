@@ -57,8 +57,18 @@ TEST(RunOstrel, AsksAgainWhileTooSmallThenPrintsEveryRecordInChainOrderOrAborts)
         std::vector<FakeAnswer> answers;
         int records;
     };
+    // A need that grows at every call: the 16th call is the last one made.
+    std::vector<FakeAnswer> growing;
+    for (ULONG i = 2; i <= 16; i++) {
+        growing.push_back({ERROR_BUFFER_OVERFLOW, i * kRecordSize});
+    }
+    std::vector<FakeAnswer> settlesLast = growing;
+    settlesLast.push_back({ERROR_SUCCESS, 0});
+    growing.push_back({ERROR_BUFFER_OVERFLOW, 17 * kRecordSize});
     const Row rows[] = {
         {"first offer accepted", {{ERROR_SUCCESS, 0}}, 1},
+        {"need grows 15 times", settlesLast, 16},
+        {"need keeps growing", growing, 0},
         {"overflow, then success",
          {{ERROR_BUFFER_OVERFLOW, 3 * kRecordSize}, {ERROR_SUCCESS, 0}},
          3},

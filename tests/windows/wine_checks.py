@@ -188,6 +188,18 @@ def copy_prefix(prefix, copy):
     shutil.copytree(prefix, copy, symlinks=True, copy_function=copy_file)
 
 
+CHURN_RUNS = 5
+# Veth pairs made and deleted in the test's namespace, eight alive at a time;
+# bounded, and gone with the namespace.
+CHURN = """i=0
+while [ $i -lt 20000 ]; do
+  ip link add cw$i type veth peer name cx$i
+  [ $i -lt 8 ] || ip link del cw$((i - 8))
+  i=$((i + 1))
+done
+"""
+
+
 def check_netns(wrapper, prefix, exe, native, workdir):
     common.require_namespaces()
     if not os.access(native, os.X_OK):
@@ -210,6 +222,16 @@ def check_netns(wrapper, prefix, exe, native, workdir):
             windows = wine(wrapper, ns_prefix, [exe], netns=ns)
             linux = subprocess.run(["ip", "netns", "exec", ns, native], stdin=subprocess.DEVNULL,
                                    capture_output=True, timeout=60)
+            # Links that come and go all the while: the adapter list grows
+            # between the sizing call and the next (Wine's keeps every link
+            # it has seen), and every run must still end in a report.
+            churn = subprocess.Popen(["ip", "netns", "exec", ns, "sh", "-c", CHURN],
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            try:
+                churned = [wine(wrapper, ns_prefix, [exe], netns=ns) for _ in range(CHURN_RUNS)]
+            finally:
+                churn.kill()
+                churn.wait()
         finally:
             subprocess.run(["wineserver", "-k"], env=dict(os.environ, WINEPREFIX=ns_prefix),
                            capture_output=True)
@@ -219,6 +241,9 @@ def check_netns(wrapper, prefix, exe, native, workdir):
           f"Windows build with loopback alone: exit status {alone.returncode}, "
           f"{alone.stdout.count(b'IP_ADAPTER_INFO:')} records")
     check(windows.returncode == 0, f"Windows build: exit status {windows.returncode}")
+    failed = [[line for line in run.stdout.split(b"\r\n") if line.startswith(b"Calling")][-1:]
+              for run in churned if run.returncode != 0]
+    check(not failed, f"{len(failed)} of {CHURN_RUNS} runs under churn failed: {failed}")
     check(linux.returncode == 0, f"Linux build: exit status {linux.returncode}")
     ours, theirs = parse_report(windows.stdout), parse_report(linux.stdout)
     check(len(ours) >= 2, f"Windows build reported {sorted(ours)}")

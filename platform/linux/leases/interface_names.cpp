@@ -49,9 +49,13 @@ std::vector<OwnedFile> AssignStoreFiles(const LeaseStoreFiles& stores,
 {
     NamePlaces places;
     std::unordered_map<uint32_t, size_t> indexes;
+    std::unordered_multimap<std::string_view, size_t> hardware;
     for (size_t place = 0; place < interfaces.size(); place++) {
         places.emplace(interfaces[place].name, place);
         indexes.emplace(interfaces[place].index, place);
+        if (!interfaces[place].hardware.empty()) {
+            hardware.emplace(interfaces[place].hardware, place);
+        }
     }
     std::vector<OwnedFile> owned;
     auto give = [&](Store store, DIR* folder, std::string_view name, size_t place) {
@@ -80,6 +84,13 @@ std::vector<OwnedFile> AssignStoreFiles(const LeaseStoreFiles& stores,
         std::string_view stem = std::string_view(name).substr(0, name.size() - 6);
         give(Store::kDhcpcd, stores.dhcpcdDir.get(), name,
              LongestNameIn(places, stem, "-.", false));
+    }
+    for (const std::string& name : stores.connman) {
+        std::string_view device = std::string_view(name).substr(name.find('_') + 1);
+        auto [first, last] = hardware.equal_range(device.substr(0, device.find('_')));
+        for (auto found = first; found != last; ++found) {
+            give(Store::kConnman, stores.connmanDir.get(), name, found->second);
+        }
     }
     std::stable_sort(owned.begin(), owned.end(),
                      [](const OwnedFile& a, const OwnedFile& b) { return a.index < b.index; });

@@ -16,7 +16,7 @@
 constexpr size_t kMaxInterfaceName = 15;
 
 // The stores, in the order that breaks a tie between equally recent leases.
-enum class Store { kNetworkd, kDhclient, kDhcpcd, kNetworkManagerState, kInternal };
+enum class Store { kNetworkd, kDhclient, kDhcpcd, kNetworkManagerState, kInternal, kConnman };
 
 // A store's file that belongs to one interface.
 struct OwnedFile {
@@ -36,6 +36,8 @@ struct OwnedFile {
 // a separator; of two equally long names the one earlier in the list wins:
 // dhclient-<uuid>-<ifname>.lease and internal-<uuid>-<ifname>.lease of
 // NetworkManager (the run ending at the name's end); eth0.lease,
-// dhcpcd-eth0.lease, eth0-<ssid>.lease of dhcpcd.
+// dhcpcd-eth0.lease, eth0-<ssid>.lease of dhcpcd. A ConnMan service folder,
+// <technology>_<hardware address in hex>_<network...>, goes to every
+// interface of that hardware address (a VLAN shares its parent's).
 std::vector<OwnedFile> AssignStoreFiles(const LeaseStoreFiles& stores,
                                         const std::vector<LeaseInterface>& interfaces);

@@ -269,6 +269,9 @@ LeaseFacts FactsFromBlock(LeaseBlock& block)
         facts.obtainedKnown = true;
         facts.obtained = *obtained;
     }
+    if (block.renew) {
+        facts.renews = *block.renew;
+    }
     return facts;
 }
 

@@ -163,6 +163,28 @@ int ReadLeaseFile(DIR* folder, std::string_view name, ReadBudget& budget, LeaseF
     return 0;
 }
 
+// A folder another user made in the store could hold a file of theirs
+// under the name the store's owner reads.
+int OpenLeaseFolder(DIR* folder, std::string_view name, Directory* inner)
+{
+    std::string path(name);
+    Descriptor opened(openat(dirfd(folder), path.c_str(),
+                             O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat info, store;
+    if (opened.get() < 0 || fstat(opened.get(), &info) != 0 || fstat(dirfd(folder), &store) != 0) {
+        return NoLeaseUnlessLost(errno);
+    }
+    if (info.st_uid != store.st_uid) {
+        return ENXIO;
+    }
+    inner->reset(fdopendir(opened.get()));
+    if (!*inner) {
+        return NoLeaseUnlessLost(errno);
+    }
+    opened.Release();
+    return 0;
+}
+
 int ListLeaseStores(const std::string& root, LeaseStoreFiles* found)
 {
     LeaseStoreFiles& stores = *found;
@@ -200,6 +222,15 @@ int ListLeaseStores(const std::string& root, LeaseStoreFiles* found)
                     stores.dhcpcd.emplace_back(name);
                 }
             });
+    }
+    // A service is named <technology>_<device>_<network...>.
+    if (error == 0) {
+        error = ListDirectory(root + "/var/lib/connman", &stores.connmanDir,
+                              [&](std::string_view name) {
+                                  if (name.find('_') != std::string_view::npos) {
+                                      stores.connman.emplace_back(name);
+                                  }
+                              });
     }
     return error;
 }

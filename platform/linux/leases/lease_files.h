@@ -37,3 +37,10 @@ struct ReadBudget {
 // of a failure that loses a lease that is there, which LosesFacts tells.
 int ReadLeaseFile(DIR* folder, std::string_view name, ReadBudget& budget, LeaseFile* file,
                   Oversize oversize = Oversize::kSkip);
+
+// Opens the folder name of the store folder open as folder into *inner,
+// never through a link and only when the store folder's owner owns it.
+// Returns 0; ENOENT when it is gone; EACCES when it is not ours to read;
+// ENXIO when it is no folder, a link or another owner's; or the errno value
+// of a failure that loses a lease that is there, which LosesFacts tells.
+int OpenLeaseFolder(DIR* folder, std::string_view name, Directory* inner);

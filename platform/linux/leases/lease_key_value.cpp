@@ -1,6 +1,6 @@
 // The stores that name their facts KEY=VALUE: systemd-networkd's lease
-// files, NetworkManager's internal client's file and runtime state, and
-// dhcpcd's lease dump.
+// files, NetworkManager's internal client's file and runtime state,
+// ConnMan's service settings, and dhcpcd's lease dump.
 #include <cerrno>
 #include <functional>
 #include <optional>
@@ -129,6 +129,24 @@ int ParseNetworkdLease(std::string_view text, LeaseFacts* found)
                                                                      : LeaseEnd::kUnknown;
         }
     });
+    return TakeLease(facts, found);
+}
+
+int ParseConnmanSettings(std::string_view text, LeaseFacts* found)
+{
+    LeaseFacts facts;
+    bool dhcp = false;
+    ForEachAssignment(text, [&](std::string_view key, std::string_view value) {
+        if (key == "IPv4.method") {
+            dhcp = value == "dhcp";
+        } else if (key == "IPv4.DHCP.LastAddress") {
+            facts.haveAddress = ParseIpv4(value, &facts.address) == 0;
+        }
+    });
+    if (!dhcp) {
+        return ENOENT;
+    }
+    facts.end = LeaseEnd::kWithAddress;
     return TakeLease(facts, found);
 }
 

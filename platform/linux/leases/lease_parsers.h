@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -16,6 +17,9 @@ enum class LeaseEnd {
     kUnknown,  // the store does not say; only the kernel's address lifetime can
     kAt,       // at LeaseFacts::expires
     kNever,    // an infinite lease
+    // The client gives the kernel no lifetime and keeps no end: the lease
+    // lasts while its address does.
+    kWithAddress,
 };
 
 // A lease a DHCP client keeps for an interface.
@@ -30,6 +34,7 @@ struct LeaseFacts {
     LeaseEnd end = LeaseEnd::kUnknown;
     int64_t expires = 0;  // when end is kAt
     int64_t written = 0;  // when its store last wrote it (the file's time); 0 when unknown
+    std::optional<int64_t> renews;  // when the client is due to renew it, where the store says
 };
 
 // The readers below work on a file's bytes only; none of them trusts the
@@ -42,6 +47,13 @@ struct LeaseFacts {
 // a LIFETIME of 4294967295 or "infinity" is kept, as a lease that never
 // ends; a finite lease is timed by the kernel's address lifetime.
 int ParseNetworkdLease(std::string_view text, LeaseFacts* facts);
+
+// ConnMan's settings of a service (GKeyFile): ENOENT unless IPv4.method is
+// dhcp and IPv4.DHCP.LastAddress valid. ConnMan keeps no server and no
+// lease times; it sets the address without a lifetime and removes it when
+// the lease ends (end kWithAddress), and keeps the last address for asking
+// it again, so only an address the interface holds is the lease's.
+int ParseConnmanSettings(std::string_view text, LeaseFacts* facts);
 
 // NetworkManager's internal client file: ENOENT without a valid ADDRESS.
 int ParseNetworkManagerInternalLease(std::string_view text, LeaseFacts* facts);
@@ -67,7 +79,7 @@ int ParseDhcpcdDump(std::string_view entries, int64_t mtime, LeaseFacts* facts);
 // without an "interface" statement are dropped. address is the block's
 // "fixed-address". expires comes from "expire"; "expire never" or a lease
 // time of 4294967295 make a lease that never ends. obtained is expire minus
-// the lease time, or else renew minus the renewal time.
+// the lease time, or else renew minus the renewal time; renews is renew.
 std::unordered_map<std::string, LeaseFacts> ParseDhclientLeases(std::string_view text,
                                                                 std::string_view fileInterface);
 

@@ -8,6 +8,10 @@ namespace {
 // address; anything that sets it later is not the client.
 constexpr int64_t kClientSetsAddressWithin = 5;
 
+// dhclient writes a renewal to its file only when it last wrote this long
+// ago, and never again once the lease is infinite.
+constexpr int64_t kDhclientWritesEvery = 15;
+
 // 1993-01-01 UTC, the year DHCP was first standardized.
 constexpr int64_t kFirstDhcpYear = 725846400;
 
@@ -20,6 +24,20 @@ const AssignedAddress* FindAssigned(const AssignedAddress* assigned, size_t assi
         }
     }
     return nullptr;
+}
+
+// A permanent address set after its store last wrote the lease, by a
+// renewal the file could not show: one that made the lease infinite within
+// dhclient's write interval. The address is the one the client added when
+// it wrote the lease, changed when the lease was due to renew (the
+// kernel's second may trail the client's by part of one); the lease names
+// the server a renewal asks, and must still run. An address added by hand,
+// or changed at any other moment, is still told.
+bool RenewedUnwritten(const LeaseFacts& lease, const AssignedAddress& own)
+{
+    return lease.renews && lease.haveServer && lease.end == LeaseEnd::kAt && lease.written > 0 &&
+           own.created <= lease.written + kClientSetsAddressWithin &&
+           own.updated + 1 >= *lease.renews && own.updated <= lease.written + kDhclientWritesEvery;
 }
 
 }  // namespace
@@ -47,9 +65,19 @@ const LeaseFacts* ChooseLiveLease(const LeaseCandidates& candidates,
         // well after the store last wrote the lease was set again by hand,
         // or by another tool, over the lease's address.
         int64_t recorded = lease.written > 0 ? lease.written : lease.obtained;
-        if (!own->finite && (lease.written > 0 || lease.obtainedKnown) &&
-            own->updated > recorded + kClientSetsAddressWithin) {
+        bool setSince = (lease.written > 0 || lease.obtainedKnown) &&
+                        own->updated > recorded + kClientSetsAddressWithin;
+        if (!own->finite && setSince && !RenewedUnwritten(lease, *own)) {
             continue;
+        }
+        // A lease the kernel renewed after its store last wrote it (dhclient
+        // writes at most every kDhclientWritesEvery seconds) is timed by
+        // the kernel, which has the renewal; the store's times are older.
+        if (own->finite && lease.written > 0 && setSince &&
+            (lease.end != LeaseEnd::kAt || own->updated < lease.expires)) {
+            *obtained = own->updated;
+            *expires = own->expires;
+            return &lease;
         }
         if (lease.end == LeaseEnd::kAt) {
             if (lease.expires <= now) {
@@ -60,6 +88,8 @@ const LeaseFacts* ChooseLiveLease(const LeaseCandidates& candidates,
             *expires = kLeaseNeverEnds;
         } else if (own->finite) {
             *expires = own->expires;
+        } else if (lease.end == LeaseEnd::kWithAddress) {
+            *expires = 0;  // neither the client nor the kernel knows when it ends
         } else {
             // The client keeps no end and the kernel keeps the address
             // forever: it was set by hand or by another tool since.

@@ -16,21 +16,25 @@
 struct LeaseInterface {
     std::string name;
     uint32_t index;
+    // Its link-layer address in lowercase hex, as ConnMan names services.
+    std::string hardware = {};
 };
 
 // The candidate files of every lease store, and each store's folder,
 // listed and later read through one descriptor (null when not listed).
 struct LeaseStoreFiles {
-    Directory networkdDir, dhclientDir, networkManagerDir, dhcpcdDir, networkManagerStateDir;
+    Directory networkdDir, dhclientDir, networkManagerDir, dhcpcdDir, networkManagerStateDir,
+        connmanDir;
     std::string dhcpcdRunDir;
     // interface index, file
     std::vector<std::pair<uint32_t, std::string>> networkd, networkManagerState;
     std::vector<std::string> dhclient, networkManager, dhcpcd;
+    std::vector<std::string> connman;  // ConnMan's service folders, each with its settings
 
     bool empty() const
     {
         return networkd.empty() && networkManagerState.empty() && dhclient.empty() &&
-               networkManager.empty() && dhcpcd.empty();
+               networkManager.empty() && dhcpcd.empty() && connman.empty();
     }
 };
 
@@ -54,7 +58,7 @@ int ListLeaseStores(const std::string& root, LeaseStoreFiles* stores);
 // systemd-networkd, dhclient (its own files and NetworkManager's dhclient
 // backend), dhcpcd, NetworkManager's runtime state, NetworkManager's
 // internal client, whose file is left out where the runtime state holds a
-// lease. A dhcpcd lease file this process may not read is asked of dhcpcd
+// lease, ConnMan. A dhcpcd lease file this process may not read is asked of dhcpcd
 // over its unprivileged control socket. Files above kLeaseFileLimit bytes
 // are ignored, and nothing more is read once kLeaseReadLimit bytes have
 // been. A lease may be stale or belong to another network namespace;

@@ -31,10 +31,15 @@ void Offer(std::vector<Candidate>& slot, Store store, LeaseFacts facts, int64_t 
 
 // dhclient appends a block at every bind and renewal and writes its newest
 // last: of a file too large to read whole, its last part holds the leases
-// that count.
+// that count. ConnMan keeps each service's settings in a folder of its own.
 int ReadStoreFile(DIR* folder, Store store, std::string_view name, ReadBudget& budget,
                   LeaseFile* file)
 {
+    if (store == Store::kConnman) {
+        Directory service;
+        int error = OpenLeaseFolder(folder, name, &service);
+        return error != 0 ? error : ReadLeaseFile(service.get(), "settings", budget, file);
+    }
     bool dhclient = store == Store::kDhclient;
     int error =
         ReadLeaseFile(folder, name, budget, file, dhclient ? Oversize::kReadLast : Oversize::kSkip);
@@ -86,6 +91,8 @@ int ParseStoreFile(Store store, const LeaseFile& file, std::string_view interfac
             return ParseNetworkManagerInternalLease(file.bytes, facts);
         case Store::kDhcpcd:
             return ParseDhcpcdLease(file.bytes, file.mtime, facts);
+        case Store::kConnman:
+            return ParseConnmanSettings(file.bytes, facts);
         case Store::kDhclient: {
             auto leases = ParseDhclientLeases(file.bytes, interface);
             if (leases.empty()) {

@@ -144,6 +144,7 @@ int ParseAddressMessage(const uint8_t* message, size_t length, NetAddress& addre
         address.finite = cache.ifa_valid != kForever;
         address.validSeconds = cache.ifa_valid;
         address.updated = cache.tstamp;
+        address.created = cache.cstamp;
     }
     // Without an address there is nothing to show (ENOENT), unless the
     // message is damaged.

@@ -26,6 +26,7 @@ struct NetAddress {
     bool finite = false;        // the valid lifetime is not forever
     uint32_t validSeconds = 0;  // remaining valid lifetime at dump time
     uint32_t updated = 0;       // tstamp: hundredths of a second since boot, wraps
+    uint32_t created = 0;       // cstamp, the same way
 };
 
 // One next hop of an IPv4 default route in the main table.

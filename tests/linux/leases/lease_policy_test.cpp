@@ -49,6 +49,41 @@ TEST(LiveLease, WhichLeaseAndWhichTimes)
     const LeaseFacts y1993 = make(LeaseEnd::kAt, now + 9, 725846400, "10.0.0.8");
     const AssignedAddress setAtStart = Own(false, now - 995, 0);  // 5 s after it was obtained
     const AssignedAddress renewedSince = Own(true, now - 240, now + 60);
+    // ConnMan keeps no server or times and sets its address for good: it
+    // wrote its settings 2 s after setting the address, or 6 s before the
+    // address was reset.
+    LeaseFacts connman;
+    connman.haveAddress = true;
+    connman.address = Ip("10.0.0.5");
+    connman.end = LeaseEnd::kWithAddress;
+    connman.written = now - 498;
+    LeaseFacts connmanBefore = connman;
+    connmanBefore.written = now - 246;
+    // dhclient wrote its lease at now - 250, due to renew at now - 245; the
+    // renewals after come faster than it writes them (every 15 s), and one
+    // made the address permanent 15 s after the write (16 s: one it would
+    // have written). The same address made permanent by hand a second
+    // before the renewal was due, or over a lease of no server, or added
+    // anew since the write, is still told.
+    LeaseFacts renewing = make(LeaseEnd::kAt, now + 300, now - 250, "10.0.0.9");
+    renewing.written = now - 250;
+    renewing.renews = now - 245;
+    LeaseFacts notDue = renewing;
+    notDue.renews = now - 233;
+    LeaseFacts serverless = renewing;
+    serverless.haveServer = false;
+    const AssignedAddress turnedInfinite = Own(false, now - 235, 0);
+    const AssignedAddress setLater = Own(false, now - 234, 0);
+    AssignedAddress addedAgain = turnedInfinite;
+    addedAgain.created = now - 244;
+    // The kernel renewed the lease 6 s after the file was written (5: as it
+    // wrote it), while the file's lease ran, though the file's lease has
+    // ended since; or it set the address after the file's lease had ended.
+    LeaseFacts trailing = make(LeaseEnd::kAt, now - 10, now - 250, "10.0.0.9");
+    trailing.written = now - 250;
+    const AssignedAddress renewedUnwritten = Own(true, now - 244, now + 356);
+    const AssignedAddress renewedAsWritten = Own(true, now - 245, now + 355);
+    const AssignedAddress setAfterItEnded = Own(true, now - 10, now + 590);
     struct Case {
         const char* name;
         LeaseCandidates candidates;
@@ -71,6 +106,32 @@ TEST(LiveLease, WhichLeaseAndWhichTimes)
         {"a second ahead, or in 1992", {soon, y1992}, counting, "", now - 60, now + 540},
         {"obtained this second", {fresh}, counting, "10.0.0.8", now, now + 9},
         {"obtained in 1993", {y1993}, counting, "10.0.0.8", 725846400, now + 9},
+        {"ConnMan, address set as it wrote", {connman}, forever, "", now - 500, 0},
+        {"ConnMan, address set by hand since", {connmanBefore}, reset, "", 0, 0},
+        {"ConnMan, kernel counting", {connman}, counting, "", now - 60, now + 540},
+        {"dhclient, infinite at a renewal",
+         {renewing},
+         turnedInfinite,
+         "10.0.0.9",
+         now - 250,
+         now + 300},
+        {"dhclient, permanent past its write interval", {renewing}, setLater, "", 0, 0},
+        {"dhclient, permanent before the renewal", {notDue}, turnedInfinite, "", 0, 0},
+        {"dhclient, permanent, no server", {serverless}, turnedInfinite, "", 0, 0},
+        {"dhclient, added again since", {renewing}, addedAgain, "", 0, 0},
+        {"store trails the kernel's renewal",
+         {trailing},
+         renewedUnwritten,
+         "10.0.0.9",
+         now - 244,
+         now + 356},
+        {"store written at the renewal", {trailing}, renewedAsWritten, "", now - 245, now + 355},
+        {"kernel set it after the store's lease",
+         {trailing},
+         setAfterItEnded,
+         "",
+         now - 10,
+         now + 590},
     };
     for (const Case& c : cases) {
         // An address past the count, which neither a lease nor the kernel's

@@ -95,14 +95,23 @@ std::string Describe(const LeaseFacts& facts)
     }
     std::string times = facts.end == LeaseEnd::kNever ? "never"
                         : facts.end == LeaseEnd::kAt  ? "at " + std::to_string(facts.expires)
-                                                      : "unknown";
+                        : facts.end == LeaseEnd::kWithAddress ? "with its address"
+                                                              : "unknown";
     if (facts.obtainedKnown) {
         times += " from " + std::to_string(facts.obtained);
     }
     return AddressOf(facts) + " " + ServerOf(facts) + " " + wins + " " + times;
 }
 
-enum class Reader { kNetworkd, kState, kDhcpcdDump, kDhcpcdFile, kDhclient, kDhclientOfVc };
+enum class Reader {
+    kNetworkd,
+    kState,
+    kDhcpcdDump,
+    kDhcpcdFile,
+    kDhclient,
+    kDhclientOfVc,
+    kConnman
+};
 
 // What a reader finds in input, as the error's name or the lease (dhclient:
 // each interface's, "-" for none). Whatever the input, a reader that finds
@@ -124,6 +133,7 @@ std::string ReadAs(Reader reader, const std::string& input, int64_t mtime = 0)
     int error = reader == Reader::kNetworkd     ? ParseNetworkdLease(bytes, &facts)
                 : reader == Reader::kState      ? ParseNetworkManagerState(bytes, &facts)
                 : reader == Reader::kDhcpcdDump ? ParseDhcpcdDump(bytes, mtime, &facts)
+                : reader == Reader::kConnman    ? ParseConnmanSettings(bytes, &facts)
                                                 : ParseDhcpcdLease(bytes, mtime, &facts);
     EXPECT_TRUE(error == 0 || !(facts.haveAddress || facts.haveServer || !facts.wins.empty()));
     return error == ENOENT    ? "ENOENT"
@@ -214,6 +224,12 @@ TEST(LeaseReaders, EachReaderGivesItsFacts)
         {Reader::kState, device + "dhcp4.netbios_name_servers=10.93.0.8 x\n", 0,
          "10.93.0.60 10.93.0.1  unknown"},
         {Reader::kState, "dhcp6.ip_address=10.0.0.5\n", 0, "ENOENT"},
+        // ConnMan names the address of a DHCP service only, and keeps no server or times.
+        {Reader::kConnman, "[s]\nIPv4.method = dhcp\nIPv4.DHCP.LastAddress=10.57.0.58\r\n", 0,
+         "10.57.0.58   with its address"},
+        {Reader::kConnman, "IPv4.method=manual\nIPv4.DHCP.LastAddress=10.57.0.58\n", 0, "ENOENT"},
+        {Reader::kConnman, "IPv4.method=dhcp\nIPv6.DHCP.LastAddress=10.57.0.58\n", 0, "ENOENT"},
+        {Reader::kConnman, "IPv4.DHCP.LastAddress=10.57.0.58\nIPv4.method=dhcpx\n", 0, "ENOENT"},
         {Reader::kState, device + "dhcp4.dhcp_lease_time=601\ndhcp4.expiry=600\n", 0, "ENOENT"},
         // The entries dhcpcd 9.4 sends for "-4 -U IF" over its unprivileged socket.
         {Reader::kDhcpcdDump, bound + "new_dhcp_lease_time=600", INT64_MAX - 600,
@@ -312,6 +328,7 @@ TEST(LeaseReaders, FixtureTreesGiveEachInterfaceItsFacts)
         const char* tree;
         const char* interface;
         const char* facts;
+        const char* hardware = "";
     } rows[] = {
         {"networkd", "lo", "-"},
         {"networkd", "eth0", "192.168.10.57 192.168.10.1  unknown"},
@@ -344,10 +361,18 @@ TEST(LeaseReaders, FixtureTreesGiveEachInterfaceItsFacts)
          "10.1.1.20 10.1.1.2  unknown; 10.1.1.30 10.1.1.3  unknown from 1700000000"},
         {"mixed", "eth2", "10.2.2.30 10.2.2.3  unknown from 1700000000; 10.2.2.40   unknown"},
         {"mixed", "eth3", "10.3.3.40   unknown"},
+        // ConnMan: a service by the hardware address its name carries, a VLAN's
+        // (set by hand) too; an IPv6 address is not the IPv4 one; a top-level file is no service.
+        {"connman", "eth0", "10.57.0.58   with its address", "0a1b2c3d4e5f"},
+        {"connman", "eth0.64", "10.57.0.58   with its address", "0a1b2c3d4e5f"},
+        {"connman", "wlan0", "192.168.7.23   with its address", "1a2b3c4d5e6f"},
+        {"connman", "eth1", "-", "0a1b2c3d4e"},
+        {"connman", "lo", "-"},
     };
     std::map<std::string, std::vector<LeaseInterface>> trees;
     for (const auto& row : rows) {
-        trees[row.tree].push_back({row.interface, uint32_t(trees[row.tree].size() + 1)});
+        trees[row.tree].push_back(
+            {row.interface, uint32_t(trees[row.tree].size() + 1), row.hardware});
     }
     std::map<std::string, Leases> read;
     for (const auto& [tree, interfaces] : trees) {
@@ -672,7 +697,42 @@ TEST(LeaseReaders, RandomBytesStoreOnlyAddresses)
         ReadAs(Reader::kNetworkd, bytes);
         ReadAs(Reader::kDhclient, "lease {" + bytes);
         ReadAs(Reader::kDhcpcdFile, kHeader + bytes, 1700000000);
+        ReadAs(Reader::kConnman, "IPv4.method=dhcp\n" + bytes);
     }
+}
+
+// ConnMan's service folders are opened without links and only where the
+// store's owner made them; a name that is no folder holds no lease.
+TEST(LeaseSources, ConnmanServicesOnlyInFoldersOfTheStoresOwner)
+{
+    TempDir root;
+    const std::string store = "var/lib/connman/";
+    const std::string settings = "IPv4.method=dhcp\nIPv4.DHCP.LastAddress=10.0.0.5\n";
+    root.Write(store + "real/settings", settings);
+    root.Write(store + "ethernet_0a0000000001_cable/settings", settings);
+    root.Write(store + "ethernet_0a0000000002_cable", settings);
+    ASSERT_EQ(symlink("real", (root.path() + "/" + store + "ethernet_0a0000000003_cable").c_str()),
+              0);
+    ASSERT_EQ(mkfifo((root.path() + "/" + store + "ethernet_0a0000000004_cable").c_str(), 0600), 0);
+    root.Write(store + "ethernet_0a0000000005_cable/settings", settings);
+    bool stranger = geteuid() == 0;  // only root can give a folder to another user
+    ASSERT_TRUE(!stranger ||
+                chown((root.path() + "/" + store + "ethernet_0a0000000005_cable").c_str(), 65534,
+                      65534) == 0);
+    std::vector<LeaseInterface> interfaces;
+    for (uint32_t i = 1; i <= 5; i++) {
+        interfaces.push_back({"e" + std::to_string(i), i, "0a000000000" + std::to_string(i)});
+    }
+    Leases leases = ReadTree(root.path(), interfaces);
+    EXPECT_EQ(leases.count(1), 1u);
+    EXPECT_EQ(leases.count(2) + leases.count(3) + leases.count(4), 0u);
+    EXPECT_EQ(leases.count(5), stranger ? 0u : 1u);
+    Directory folder(opendir((root.path() + "/" + store).c_str()));
+    Directory inner;
+    EXPECT_EQ(OpenLeaseFolder(folder.get(), "ethernet_0a0000000002_cable", &inner), ENXIO);
+    EXPECT_EQ(OpenLeaseFolder(folder.get(), "ethernet_0a0000000003_cable", &inner), ENXIO);
+    EXPECT_EQ(OpenLeaseFolder(folder.get(), "gone", &inner), ENOENT);
+    EXPECT_FALSE(inner);
 }
 
 // Files a store holds for eth0: dhclient's, dhcpcd's and systemd-networkd's,

@@ -127,10 +127,11 @@ TEST(NetlinkParse, AddressFlagsLifetimeAndPeerFallback)
         const uint8_t local[4] = {10, 1, 2, 3};
         d.Attribute(IFA_LOCAL, local, 4);
         d.Word(IFA_FLAGS, IFA_F_SECONDARY);
-        ifa_cacheinfo cache = {valid, valid, 0, 12345};
+        ifa_cacheinfo cache = {valid, valid, 1234, 12345};
         d.Attribute(IFA_CACHEINFO, &cache, sizeof(cache));
         d.End();
         ASSERT_EQ(0, ParseAddressMessage(d.Message(), d.MessageSize(), address));
+        EXPECT_EQ(1234u, address.created);
         EXPECT_EQ(
             valid == 3600 ? "4 10.1.2.3/24 1 1 3600 12345" : "4 10.1.2.3/24 1 0 4294967295 12345",
             facts(address));
