@@ -651,7 +651,13 @@ TEST(LeaseSources, OnlyRegularFilesWithinTheLimitsAreRead)
                 {"dir", limit, ENXIO, limit},
                 {"absent", limit, ENOENT, limit}};
     Directory folder(opendir(root.path().c_str()));
-    for (const auto& row : rows) {
+    for (auto row : rows) {
+        if (row.name == "../../proc/self/comm") {
+            // The name is the loader's or an emulator's where one runs the test.
+            std::string name;
+            std::getline(std::ifstream("/proc/self/comm"), name);
+            row.budget += name.size() + 1 - 16;
+        }
         DescriptorsKept kept;
         ReadBudget budget{row.budget};
         LeaseFile file;

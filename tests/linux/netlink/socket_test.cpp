@@ -2,6 +2,7 @@
 // calls.
 #include <gtest/gtest.h>
 #include <linux/filter.h>
+#include <linux/net.h>
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
 #include <linux/seccomp.h>
@@ -113,15 +114,27 @@ TEST(NetlinkKernel, StrictRequestsAcceptedAndRoutesFilteredToTheMainTable)
 // here on.
 void InterruptSocketCalls()
 {
-    sock_filter filter[] = {
-        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_sendto, 3, 0),
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_recvmsg, 2, 0),
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_bind, 1, 0),
-        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
-        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EINTR),
+    std::vector<sock_filter> filter = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr))};
+    auto interrupt = [&filter](uint32_t call) {
+        filter.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, call, 0, 1));
+        filter.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EINTR));
     };
-    sock_fprog program = {sizeof(filter) / sizeof(filter[0]), filter};
+    interrupt(__NR_sendto);
+    interrupt(__NR_recvmsg);
+    interrupt(__NR_bind);
+#ifdef __NR_socketcall
+    // 32-bit x86 glibc makes every socket call through socketcall, whose
+    // first argument (the low half of a 64-bit field) names the call.
+    const uint32_t lowHalf = __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__ ? 4 : 0;
+    filter.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_socketcall, 0, 7));
+    filter.push_back(BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args) + lowHalf));
+    interrupt(SYS_SENDTO);
+    interrupt(SYS_RECVMSG);
+    interrupt(SYS_BIND);
+#endif
+    filter.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW));
+    sock_fprog program = {static_cast<unsigned short>(filter.size()), filter.data()};
     if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 ||
         prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0) {
         _exit(3);
