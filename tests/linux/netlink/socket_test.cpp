@@ -9,8 +9,8 @@
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -116,7 +116,8 @@ TEST(NetlinkKernel, StrictRequestsAcceptedAndRoutesFilteredToTheMainTable)
     EXPECT_EQ(main.size(), size_t(std::count(main.begin(), main.end(), RT_TABLE_MAIN)));
     EXPECT_EQ(main.size(), size_t(std::count(all.begin(), all.end(), RT_TABLE_MAIN)));
     if (nexthopsRefused) {
-        GTEST_SKIP() << "the next-hop dump: " OSTREL_TEST_EMULATOR " refuses its request (EOPNOTSUPP)";
+        GTEST_SKIP() << "the next-hop dump: " OSTREL_TEST_EMULATOR
+                        " refuses its request (EOPNOTSUPP)";
     }
 }
 
