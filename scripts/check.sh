@@ -3,7 +3,9 @@
 # (only what is missing; root), then builds and runs every test: the native
 # developer build with its hardening and package checks, the same under
 # AddressSanitizer and UndefinedBehaviorSanitizer, the fuzz targets for a
-# bounded time, the 32-bit Windows build under Wine, the Debian package built
+# bounded time, the 32-bit Windows build under Wine, cross builds for i386,
+# s390x and arm64 with their unit tests (i386 through its loader, the others
+# under qemu-user), the Debian package built
 # by dpkg-buildpackage as an ordinary user, installed and judged by lintian,
 # and two builds of the tree compared byte for byte. Ends with a summary that counts and explains
 # every skipped test.
@@ -46,6 +48,10 @@ packages=(
     build-essential
     debhelper
     lintian
+    g++-i686-linux-gnu
+    g++-s390x-linux-gnu
+    g++-aarch64-linux-gnu
+    qemu-user
 )
 
 # What the quick path needs: the developer build and its unit tests.
@@ -125,7 +131,9 @@ run_tests() {
 
 step "native developer build and tests"
 cmake --preset default
+started=$SECONDS
 cmake --build --preset default -j "$JOBS"
+native_build=$((SECONDS - started))
 if [ "$mode" = quick ]; then
     run_tests unit
     exit 0
@@ -175,6 +183,21 @@ step "32-bit Windows build and tests under Wine"
 cmake --preset windows
 cmake --build --preset windows -j "$JOBS"
 run_tests windows
+
+# Each cross build runs its unit tests through the target's loader (i386)
+# or qemu-user, and compares its report with the native build's
+# (cross.report). Times are set against the native build above.
+step "cross builds for i386, s390x and arm64 and their unit tests"
+for arch in i386 s390x arm64; do
+    started=$SECONDS
+    cmake --preset "$arch"
+    cmake --build --preset "$arch" -j "$JOBS"
+    built=$((SECONDS - started))
+    started=$SECONDS
+    run_tests "$arch"
+    notes+=("$(printf 'cross     %-6s build %3d s, tests %3d s (native build %d s)' "$arch" \
+        "$built" $((SECONDS - started)) "$native_build")")
+done
 
 step "Debian package: dpkg-buildpackage as an ordinary user, scratch install, lintian"
 deb_work=$(mktemp -d)

@@ -15,13 +15,12 @@ uint64_t ExtraNodes(size_t listLength)
     return listLength > 1 ? listLength - 1 : 0;
 }
 
-// An address node's Context is the address as the 32-bit value of its
-// bytes in network order.
+// An address node's Context is the address's bytes in network order read
+// as a little-endian number, as Windows reads them: one value for one
+// address whatever the byte order of the machine.
 DWORD AddressContext(const uint8_t bytes[4])
 {
-    DWORD context = 0;
-    memcpy(&context, bytes, sizeof(context));
-    return context;
+    return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<DWORD>(bytes[3]) << 24;
 }
 
 void FillAddressNode(IP_ADDR_STRING& node, const AdapterAddress& address)

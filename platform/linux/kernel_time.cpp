@@ -10,7 +10,11 @@
 #include "posix.h"
 #include "text_fields.h"
 
-uint64_t KernelHundredths(int64_t timesValue, uint64_t monotonic)
+namespace {
+
+// The tick count in hundredths from a times() value of full width, into
+// *ticks when some tick rate makes it agree with the monotonic clock.
+bool AgreeingTicks(int64_t timesValue, uint64_t monotonic, uint64_t* ticks)
 {
     // times() counts from 2^32 - 300 HZ ticks, in hundredths: 2^32 * 100 /
     // HZ - 30000 at boot. HZ is whichever tick rate makes that agree with
@@ -18,16 +22,37 @@ uint64_t KernelHundredths(int64_t timesValue, uint64_t monotonic)
     constexpr uint64_t kWrap = (uint64_t{1} << 32) * 100;
     int64_t start = timesValue + 30000 - static_cast<int64_t>(monotonic);
     if (timesValue < 0 || start <= 0) {
-        return monotonic;
+        return false;
     }
     uint64_t hz = (kWrap + static_cast<uint64_t>(start) / 2) / static_cast<uint64_t>(start);
     if (hz < 10 || hz > 10000) {
-        return monotonic;
+        return false;
     }
-    int64_t ticks = timesValue + 30000 - static_cast<int64_t>(kWrap / hz);
-    bool agrees = ticks >= 0 && ticks <= static_cast<int64_t>(monotonic) + 100 &&
-                  static_cast<int64_t>(monotonic) - ticks <= 6000;
-    return agrees ? static_cast<uint64_t>(ticks) : monotonic;
+    int64_t count = timesValue + 30000 - static_cast<int64_t>(kWrap / hz);
+    *ticks = static_cast<uint64_t>(count);
+    return count >= 0 && count <= static_cast<int64_t>(monotonic) + 100 &&
+           static_cast<int64_t>(monotonic) - count <= 6000;
+}
+
+}  // namespace
+
+uint64_t KernelHundredths(int64_t timesValue, unsigned timesBits, uint64_t monotonic)
+{
+    uint64_t ticks = 0;
+    if (timesBits >= 64) {
+        return AgreeingTicks(timesValue, monotonic, &ticks) ? ticks : monotonic;
+    }
+    // A narrower clock_t keeps only the count's low bits: every number of
+    // wraps that a tick rate of 10 or more allows is tried.
+    const uint64_t wrap = uint64_t{1} << timesBits;
+    const uint64_t highest = (uint64_t{1} << 32) * 10 + monotonic;
+    for (uint64_t full = static_cast<uint64_t>(timesValue) & (wrap - 1); full <= highest;
+         full += wrap) {
+        if (AgreeingTicks(static_cast<int64_t>(full), monotonic, &ticks)) {
+            return ticks;
+        }
+    }
+    return monotonic;
 }
 
 AddressTimes DeriveAddressTimes(uint32_t tstamp, uint32_t validSeconds, const KernelClock& clock)
@@ -111,6 +136,7 @@ KernelClock ReadKernelClock()
     // The kernel counts address lifetimes in its own ticks, which may trail
     // CLOCK_MONOTONIC by a large part of a second; times() tells them.
     tms unused;
-    clock.monotonicHundredths = KernelHundredths(times(&unused), clock.monotonicHundredths);
+    clock.monotonicHundredths =
+        KernelHundredths(times(&unused), sizeof(clock_t) * 8, clock.monotonicHundredths);
     return clock;
 }

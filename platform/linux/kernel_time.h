@@ -13,10 +13,11 @@ struct KernelClock {
 
 // The kernel's tick count since boot in hundredths, tstamp's clock, from
 // what times(2) returns (ticks since 300 s before the counter's 32-bit wrap,
-// in hundredths); monotonic is CLOCK_MONOTONIC in hundredths, which the
-// tick count trails by up to a second, and what is kept when the two
-// cannot be told to agree.
-uint64_t KernelHundredths(int64_t timesValue, uint64_t monotonic);
+// in hundredths) in a clock_t of timesBits bits, which keeps only the low
+// bits of the count where it is 32 bits wide; monotonic is CLOCK_MONOTONIC
+// in hundredths, which the tick count trails by up to a second, and what
+// is kept when the two cannot be told to agree.
+uint64_t KernelHundredths(int64_t timesValue, unsigned timesBits, uint64_t monotonic);
 
 // When a kernel address was last set and when its valid lifetime runs out,
 // in seconds since 1970-01-01 UTC.

@@ -50,8 +50,8 @@ TEST(AdapterQuery, ParametersAndARoundAgainstTheKernel)
     EXPECT_EQ(5u, length);
     std::vector<uint64_t> aligned(64 * 1024);
     length = static_cast<ULONG>(aligned.size() * 8 - 8);
-    PIP_ADAPTER_INFO misaligned =
-        reinterpret_cast<PIP_ADAPTER_INFO>(reinterpret_cast<uint8_t*>(aligned.data()) + 4);
+    PIP_ADAPTER_INFO misaligned = reinterpret_cast<PIP_ADAPTER_INFO>(
+        reinterpret_cast<uint8_t*>(aligned.data()) + alignof(IP_ADAPTER_INFO) / 2);
     EXPECT_EQ(ERROR_INVALID_PARAMETER, Ostrel(misaligned, &length));
 
     length = 0;

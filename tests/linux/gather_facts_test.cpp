@@ -168,8 +168,8 @@ TEST(KernelTime, OffsetReadingsAndTicks)
         EXPECT_EQ(ParseMonotonicOffset(text, &offset), error) << text;
         EXPECT_EQ(offset, hundredths) << text;
     }
-    for (int64_t set :
-         {170000000000, 170000000001, 170000000050, 170000000099, -101L, -100L, -99L}) {
+    for (int64_t set : std::initializer_list<int64_t>{170000000000, 170000000001, 170000000050,
+                                                      170000000099, -101, -100, -99}) {
         for (uint32_t age : {0u, 1u, 99u, 100u, 101u, 5999u, 59999u}) {
             auto real = static_cast<int64_t>(std::floor((set + age) / 100.0));
             KernelClock clock{real, uint32_t(set + age - real * 100), 0xFFFFFFF0ull + age};
@@ -185,14 +185,23 @@ TEST(KernelTime, OffsetReadingsAndTicks)
     } kRows[] = {{9, 31, false},    {10, 31, true},     {100, 31, true},   {250, 31, true},
                  {300, 31, true},   {1000, 31, true},   {10000, 31, true}, {10001, 31, false},
                  {100, 6000, true}, {100, 6001, false}, {100, -100, true}, {100, -101, false}};
-    for (const auto& row : kRows) {
-        uint64_t since = 100000000, monotonic = since + row.behind;
-        uint64_t jiffies = (uint64_t{1} << 32) - 300 * row.hz + since * row.hz / 100;
-        EXPECT_EQ(KernelHundredths(jiffies * 100 / row.hz, monotonic), row.kept ? since : monotonic)
-            << row.hz << " " << row.behind;
+    // A 32-bit clock_t holds the count's low half, negative from 50 days
+    // up at 250 Hz, from boot at 100 Hz: the count is the same there.
+    for (uint64_t since : {100000000ull, 500000000ull, 10000000000ull}) {
+        for (const auto& row : kRows) {
+            uint64_t monotonic = since + row.behind;
+            uint64_t jiffies = (uint64_t{1} << 32) - 300 * row.hz + since * row.hz / 100;
+            auto count = static_cast<int64_t>(jiffies * 100 / row.hz);
+            EXPECT_EQ(KernelHundredths(count, 64, monotonic), row.kept ? since : monotonic)
+                << row.hz << " " << row.behind;
+            if (row.kept) {
+                EXPECT_EQ(KernelHundredths(int32_t(count), 32, monotonic), since) << row.hz;
+            }
+        }
     }
-    EXPECT_EQ(KernelHundredths((int64_t{1} << 32) - 30000, 31), 0u);  // at boot
-    EXPECT_EQ(KernelHundredths(0, 30000), 30000u);  // no tick rate: the wrap at boot
+    EXPECT_EQ(KernelHundredths((int64_t{1} << 32) - 30000, 64, 31), 0u);  // at boot
+    EXPECT_EQ(KernelHundredths(-30000, 32, 31), 0u);
+    EXPECT_EQ(KernelHundredths(0, 64, 30000), 30000u);  // no tick rate: the wrap at boot
     auto hundredths = [](clockid_t id) {
         timespec now;
         clock_gettime(id, &now);

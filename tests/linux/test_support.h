@@ -77,7 +77,8 @@ class TempDir {
         EXPECT_EQ(system(command.c_str()), 0);
         std::ofstream(full, std::ios::binary) << bytes;
         if (mtime != 0) {
-            struct timeval times[2] = {{mtime, 0}, {mtime, 0}};
+            const auto seconds = static_cast<time_t>(mtime);
+            struct timeval times[2] = {{seconds, 0}, {seconds, 0}};
             EXPECT_EQ(utimes(full.c_str(), times), 0);
         }
         return full;

@@ -11,6 +11,12 @@
 #include <cstdint>
 #include <memory>
 
+// On a 32-bit target these are 64 bits only as the build asks (CMakeLists.txt):
+// without that, a lease ending after 2038 or a folder entry whose inode
+// number does not fit in 32 bits is misread.
+static_assert(sizeof(time_t) == 8 && sizeof(off_t) == 8 && sizeof(ino_t) == 8,
+              "build with _FILE_OFFSET_BITS=64 and _TIME_BITS=64");
+
 // Owns a descriptor: closes it when it goes, or when another takes its place.
 class Descriptor {
    public:

@@ -181,12 +181,8 @@ int FindVersionValue(const uint8_t* record, size_t size, const char* path, Versi
         rest += length + (end != nullptr ? 1 : 0);
     }
     if (atRoot) {
-        DWORD signature = 0;
-        if (node.text || node.valueSize < sizeof(VS_FIXEDFILEINFO)) {
-            return EBADMSG;
-        }
-        memcpy(&signature, record + node.valueStart, sizeof(signature));
-        if (signature != kFixedFileInfoSignature) {
+        if (node.text || node.valueSize < sizeof(VS_FIXEDFILEINFO) ||
+            ReadLittle32(record + node.valueStart) != kFixedFileInfoSignature) {
             return EBADMSG;
         }
     }
@@ -194,6 +190,7 @@ int FindVersionValue(const uint8_t* record, size_t size, const char* path, Versi
     value->offset = node.valueSize > 0 ? node.valueStart : node.end;
     value->size = node.valueSize;
     value->text = node.text;
+    value->fixed = atRoot;
     return 0;
 }
 
@@ -228,6 +225,22 @@ BOOL QueryVersionBlock(uint8_t* block, const char* path, void** value, UINT* len
     VersionValue found;
     if (FindVersionValue(block, recordLength, path, &found) != 0) {
         return 0;
+    }
+    if (found.fixed) {
+        // The record's words are little-endian, its caller reads them in
+        // its own order: a copy in the value's text slot, which has room
+        // (3n + 1 bytes for n units) for the copy aligned.
+        uint8_t* words = block + AlignUp4(recordLength) + AlignUp4(found.offset * 3 / 2);
+        memmove(words, block + found.offset, found.size);
+        for (size_t i = 0; i < sizeof(VS_FIXEDFILEINFO); i += sizeof(DWORD)) {
+            DWORD word = ReadLittle32(words + i);
+            memcpy(words + i, &word, sizeof(word));
+        }
+        *value = words;
+        if (length != nullptr) {
+            *length = static_cast<UINT>(found.size);
+        }
+        return 1;
     }
     if (!found.text) {
         *value = block + found.offset;

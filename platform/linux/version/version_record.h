@@ -28,11 +28,12 @@ struct VS_FIXEDFILEINFO {
 const DWORD kFixedFileInfoSignature = 0xFEEF04BD;
 
 // Where a value sits inside a record: byte offset and byte count, and
-// whether it is UTF-16 text.
+// whether it is UTF-16 text or the root's fixed part.
 struct VersionValue {
     size_t offset;
     size_t size;
     bool text;
+    bool fixed;
 };
 
 // Finds the value under a backslash-separated key path ("\" alone is the

@@ -496,9 +496,10 @@ TEST(DhcpcdLeases, ControlSocketRepliesAreBounded)
          Framed({entry, std::string(64 * 1024, 'x'), "", "", "", "", "", ""}, 8), false, 0, 8},
         {"one entry too many", "eth0-4.unpriv.sock", Framed({entry}, 9), true, EBADMSG, 0},
         {"an entry a byte too long", "eth0-4.unpriv.sock",
-         Framed({std::string(64 * 1024 + 1, 'x')}, 1).substr(0, 16), true, EBADMSG, 0},
+         Framed({std::string(64 * 1024 + 1, 'x')}, 1).substr(0, 2 * sizeof(size_t)), true, EBADMSG,
+         0},
         {"short entry, then silence", "eth0-4.unpriv.sock",
-         Framed({entry}, 2) + std::string("\x40\0\0\0\0\0\0\0abc", 11), true, ETIMEDOUT, 1},
+         Framed({entry}, 2) + Framed({}, 64) + "abc", true, ETIMEDOUT, 1},
         {"silence", "eth0-4.unpriv.sock", "", true, ETIMEDOUT, 0},
     };
     std::vector<std::string> entries;
@@ -676,7 +677,13 @@ TEST(LeaseSources, OnlyRegularFilesWithinTheLimitsAreRead)
                 {"dir", limit, ENXIO, limit},
                 {"absent", limit, ENOENT, limit}};
     Directory folder(opendir(root.path().c_str()));
-    for (const auto& row : rows) {
+    for (auto row : rows) {
+        if (row.name == "../../proc/self/comm") {
+            // The name is the loader's or an emulator's where one runs the test.
+            std::string name;
+            std::getline(std::ifstream("/proc/self/comm"), name);
+            row.budget += name.size() + 1 - 16;
+        }
         DescriptorsKept kept;
         ReadBudget budget{row.budget};
         LeaseFile file;

@@ -2,6 +2,7 @@
 // calls.
 #include <gtest/gtest.h>
 #include <linux/filter.h>
+#include <linux/net.h>
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
 #include <linux/seccomp.h>
@@ -9,6 +10,7 @@
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -73,6 +75,7 @@ TEST(NetlinkKernel, StrictRequestsAcceptedAndRoutesFilteredToTheMainTable)
     EXPECT_TRUE(std::any_of(snapshot.addresses.begin(), snapshot.addresses.end(),
                             [](const NetAddress& a) { return a.address[0] == 127; }))
         << "no 127.x address in the address dump";
+    bool nexthopsRefused = false;
     for (DumpKind kind :
          {DumpKind::kLinks, DumpKind::kAddresses, DumpKind::kRoutes, DumpKind::kNexthops}) {
         uint8_t request[64];
@@ -83,7 +86,12 @@ TEST(NetlinkKernel, StrictRequestsAcceptedAndRoutesFilteredToTheMainTable)
         EXPECT_EQ(EOVERFLOW, BuildDumpRequest(kind, 1, request, length - 1, &fitted));
         // Next-hop objects are dumped only when a route names one: each
         // request goes to the kernel here, which refuses a short header.
-        ASSERT_EQ(0, socket.Send(request, length));
+        int sent = socket.Send(request, length);
+        if (kind == DumpKind::kNexthops && sent == EOPNOTSUPP && OSTREL_TEST_EMULATOR[0] != '\0') {
+            nexthopsRefused = true;
+            continue;
+        }
+        ASSERT_EQ(0, sent);
         // The dump loop sizes its buffer from a peek; a length cut to what
         // fitted, or a cut not flagged, would have it parse part of a datagram.
         NetlinkDatagram peeked, part, datagram;
@@ -107,29 +115,70 @@ TEST(NetlinkKernel, StrictRequestsAcceptedAndRoutesFilteredToTheMainTable)
     std::vector<uint32_t> main = DumpRouteTables(true);
     EXPECT_EQ(main.size(), size_t(std::count(main.begin(), main.end(), RT_TABLE_MAIN)));
     EXPECT_EQ(main.size(), size_t(std::count(all.begin(), all.end(), RT_TABLE_MAIN)));
+    if (nexthopsRefused) {
+        GTEST_SKIP() << "the next-hop dump: " OSTREL_TEST_EMULATOR
+                        " refuses its request (EOPNOTSUPP)";
+    }
 }
 
 // Every send, receive and bind of the process answered with EINTR from
 // here on.
 void InterruptSocketCalls()
 {
-    sock_filter filter[] = {
-        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_sendto, 3, 0),
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_recvmsg, 2, 0),
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_bind, 1, 0),
-        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
-        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EINTR),
+    std::vector<sock_filter> filter = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr))};
+    auto interrupt = [&filter](uint32_t call) {
+        filter.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, call, 0, 1));
+        filter.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EINTR));
     };
-    sock_fprog program = {sizeof(filter) / sizeof(filter[0]), filter};
+    interrupt(__NR_sendto);
+    interrupt(__NR_recvmsg);
+    interrupt(__NR_bind);
+#ifdef __NR_socketcall
+    // 32-bit x86 glibc makes every socket call through socketcall, whose
+    // first argument (the low half of a 64-bit field) names the call.
+    const uint32_t lowHalf = __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__ ? 4 : 0;
+    filter.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_socketcall, 0, 7));
+    filter.push_back(BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args) + lowHalf));
+    interrupt(SYS_SENDTO);
+    interrupt(SYS_RECVMSG);
+    interrupt(SYS_BIND);
+#endif
+    filter.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW));
+    sock_fprog program = {static_cast<unsigned short>(filter.size()), filter.data()};
     if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 ||
         prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0) {
         _exit(3);
     }
 }
 
+// Whether a seccomp filter can be set at all (qemu-user refuses them).
+bool SeccompFiltersWork()
+{
+    pid_t child = fork();
+    if (child == 0) {
+        sock_filter allow = BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW);
+        sock_fprog program = {1, &allow};
+        _exit(prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+                      prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0
+                  ? 0
+                  : 1);
+    }
+    int status = 0;
+    return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
+}
+
 TEST(NetlinkKernel, CallsInterruptedForEverGiveUp)
 {
+    // Interrupted twice, then failing otherwise: the third call's answer.
+    EXPECT_EQ(-3, RetryInterrupted([n = 0]() mutable {
+        errno = ++n < 3 ? EINTR : EIO;
+        return -n;
+    }));
+    if (OSTREL_TEST_EMULATOR[0] != '\0' && !SeccompFiltersWork()) {
+        GTEST_SKIP() << OSTREL_TEST_EMULATOR " refuses PR_SET_SECCOMP";
+    }
     EXPECT_EXIT(
         {
             alarm(20);  // a loop that never gives up dies here
@@ -152,9 +201,4 @@ TEST(NetlinkKernel, CallsInterruptedForEverGiveUp)
             _exit(sendGaveUp && receiveGaveUp && bindFailed && noSocket ? 0 : 1);
         },
         testing::ExitedWithCode(0), "");
-    // Interrupted twice, then failing otherwise: the third call's answer.
-    EXPECT_EQ(-3, RetryInterrupted([n = 0]() mutable {
-        errno = ++n < 3 ? EINTR : EIO;
-        return -n;
-    }));
 }

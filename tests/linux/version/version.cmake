@@ -5,7 +5,8 @@ add_executable(ostrel_version_test ${CMAKE_CURRENT_LIST_DIR}/version_test.cpp)
 target_link_libraries(ostrel_version_test PRIVATE ostrel_version ostrel_test_support
                                           GTest::gtest_main)
 target_compile_definitions(ostrel_version_test PRIVATE
-  OSTREL_RES_FILE="${OSTREL_RES_FILE}" OSTREL_EXE="$<TARGET_FILE:Ostrel>")
+  OSTREL_RES_FILE="${OSTREL_RES_FILE}" OSTREL_EXE="$<TARGET_FILE:Ostrel>"
+  OSTREL_OBJCOPY="${CMAKE_OBJCOPY}")
 add_dependencies(ostrel_version_test ostrel_res Ostrel)
 gtest_discover_tests(ostrel_version_test DISCOVERY_MODE PRE_TEST)
 

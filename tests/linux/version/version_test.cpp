@@ -1,6 +1,7 @@
 #include <elf.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <link.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -10,6 +11,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -28,6 +30,33 @@
 namespace {
 
 typedef std::vector<uint8_t> Bytes;
+
+// The build reads ELF files of its own class and byte order only: those
+// the tests make are of the same, written through the native structures.
+using ElfHeader = ElfW(Ehdr);
+using SectionHeader = ElfW(Shdr);
+const uint8_t kElfClass = sizeof(void*) == 8 ? ELFCLASS64 : ELFCLASS32;
+const uint8_t kElfData = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ ? ELFDATA2LSB : ELFDATA2MSB;
+// Where a member of an ELF header lies, and its width.
+#define ELF_FIELD(type, member) offsetof(type, member), sizeof(type::member)
+
+// A native integer of 2, 4 or 8 bytes at offset.
+uint64_t GetField(const uint8_t* at, size_t width)
+{
+    uint16_t half = 0;
+    uint32_t word = 0;
+    uint64_t wide = 0;
+    return width == 2   ? (memcpy(&half, at, 2), half)
+           : width == 4 ? (memcpy(&word, at, 4), word)
+                        : (memcpy(&wide, at, 8), wide);
+}
+
+void PutField(uint8_t* at, size_t width, uint64_t value)
+{
+    uint16_t half = (uint16_t)value;
+    uint32_t word = (uint32_t)value;
+    memcpy(at, width == 2 ? (void*)&half : width == 4 ? (void*)&word : (void*)&value, width);
+}
 
 Bytes ReadFile(const std::string& path)
 {
@@ -308,9 +337,7 @@ class VersionFile : public ::testing::Test {
     }
     uint64_t Field(size_t offset, size_t width)
     {
-        uint64_t value = 0;
-        memcpy(&value, &exe[offset], width);
-        return value;
+        return GetField(&exe[offset], width);
     }
     TempDir scratch{"ostrel_version"};
     std::string dir = scratch.path();
@@ -319,7 +346,7 @@ class VersionFile : public ::testing::Test {
 
 TEST_F(VersionFile, ExecutableCarriesTheRecordAndNamesResolve)
 {
-    ASSERT_EQ(exe[4], 2) << "the checks below read a 64-bit ELF file";
+    ASSERT_TRUE(exe[EI_CLASS] == kElfClass && exe[EI_DATA] == kElfData);
     DWORD size = GetFileVersionInfoSizeA(OSTREL_EXE, NULL);
     ASSERT_GT(size, 0u);
     std::vector<uint8_t> block(size, 0xEE);
@@ -377,20 +404,22 @@ TEST_F(VersionFile, MinimalFilesCarryTheRecord)
                    {3, cap, cap, kRecord},      {3, cap + 1, cap + 1, kNoRecord},
                    {3, cap, cap - 1, kNoRecord}};
     for (const auto& layout : layouts) {
-        size_t namesAt = 64, table = 128, resAt = table + layout.count * sizeof(Elf64_Shdr);
+        size_t namesAt = 64, table = 128, resAt = table + layout.count * sizeof(SectionHeader);
         Bytes data(resAt + layout.held);
-        Elf64_Ehdr elf = {};
-        memcpy(elf.e_ident, "\177ELF\2\1", 6);
+        ElfHeader elf = {};
+        memcpy(elf.e_ident, ELFMAG, SELFMAG);
+        elf.e_ident[EI_CLASS] = kElfClass;
+        elf.e_ident[EI_DATA] = kElfData;
         elf.e_shoff = table;
-        elf.e_shentsize = sizeof(Elf64_Shdr);
-        elf.e_shnum = (Elf64_Half)(layout.count < 0xFF00 ? layout.count : 0);
+        elf.e_shentsize = sizeof(SectionHeader);
+        elf.e_shnum = (ElfW(Half))(layout.count < 0xFF00 ? layout.count : 0);
         elf.e_shstrndx = 2;
         memcpy(&data[0], &elf, sizeof elf);
-        Elf64_Shdr sections[3] = {};
+        SectionHeader sections[3] = {};
         sections[0].sh_size = layout.count < 0xFF00 ? 0 : layout.count;
         sections[1] = {1, SHT_PROGBITS, 0, 0, resAt, layout.sectionSize, 0, 0, 0, 0};
         sections[2] = {
-            (Elf64_Word)names.size() - 9, SHT_STRTAB, 0, 0, namesAt, names.size() + 1, 0, 0, 0, 0};
+            (ElfW(Word))names.size() - 9, SHT_STRTAB, 0, 0, namesAt, names.size() + 1, 0, 0, 0, 0};
         memcpy(&data[table], sections, sizeof sections);
         memcpy(&data[namesAt], names.data(), names.size());
         memcpy(&data[resAt], res.data(), res.size());
@@ -405,8 +434,8 @@ TEST_F(VersionFile, MinimalFilesCarryTheRecord)
 TEST_F(VersionFile, RecordIsTheOneInTheSectionObjcopyTakesOut)
 {
     std::string section = dir + "/section";
-    std::string command = std::string("objcopy -O binary --only-section=") + kResourceSectionName +
-                          " '" + OSTREL_EXE + "' '" + section + "'";
+    std::string command = std::string(OSTREL_OBJCOPY " -O binary --only-section=") +
+                          kResourceSectionName + " '" + OSTREL_EXE + "' '" + section + "'";
     ASSERT_EQ(system(command.c_str()), 0);
     EXPECT_EQ(ReadFile(section), ReadFile(OSTREL_RES_FILE));
     const Bytes walked = CompiledRecord();
@@ -422,13 +451,18 @@ TEST_F(VersionFile, RecordIsTheOneInTheSectionObjcopyTakesOut)
 TEST_F(VersionFile, HeadersAtTheirExactSizes)
 {
     // Another class or byte order than the build's own carries no record.
+    const uint8_t otherClass = ELFCLASS32 + ELFCLASS64 - kElfClass;
+    const uint8_t otherData = ELFDATA2LSB + ELFDATA2MSB - kElfData;
+    const size_t size = sizeof(ElfHeader);
     const struct {
         uint8_t elfClass, byteOrder;
         size_t size;
         int error;
-    } files[] = {{1, 1, 15, EBADMSG}, {1, 1, 16, ENOENT},  // the identification alone
-                 {1, 1, 52, ENOENT},  {2, 2, 64, ENOENT}, {2, 1, 63, EBADMSG},
-                 {2, 1, 64, ENOENT},  {2, 1, 65, ENOENT}};
+    } files[] = {
+        {otherClass, kElfData, 15, EBADMSG},  // the identification alone
+        {otherClass, kElfData, 16, ENOENT},   {otherClass, kElfData, 52 + 64 - size, ENOENT},
+        {kElfClass, otherData, size, ENOENT}, {kElfClass, kElfData, size - 1, EBADMSG},
+        {kElfClass, kElfData, size, ENOENT},  {kElfClass, kElfData, size + 1, ENOENT}};
     for (const auto& file : files) {
         Bytes data = {0x7F, 'E', 'L', 'F', file.elfClass, file.byteOrder};
         data.resize(file.size);
@@ -462,8 +496,8 @@ TEST_F(VersionFile, HeadersAtTheirExactSizes)
     for (const auto& entry : entries) {
         Bytes res(32 + entry.header), found;
         PutWords(&res, 0, {0, 0, 32, 0, 0xFFFF, 0, 0xFFFF, 0});
-        uint32_t sizes[2] = {entry.data, entry.header};
-        memcpy(&res[32], sizes, 8);
+        PutWords(&res, 32,
+                 {(uint16_t)entry.data, (uint16_t)(entry.data >> 16), (uint16_t)entry.header, 0});
         PutWords(&res, 40, entry.names);
         res.insert(res.end(), record.begin(), record.end());
         res.resize(res.size() - entry.cut);
@@ -480,34 +514,40 @@ TEST_F(VersionFile, DamagedExecutablesHaveNoRecord)
     const Bytes res = ReadFile(OSTREL_RES_FILE);
     uint64_t at =
         (uint64_t)(std::search(exe.begin(), exe.end(), res.begin(), res.end()) - exe.begin());
-    size_t section = Field(40, 8), names = Field(40, 8) + Field(62, 2) * 64;
-    while (section + 64 < exe.size() &&
-           (Field(section + 24, 8) != at || Field(section + 32, 8) != res.size())) {
-        section += 64;
+    const size_t entry = sizeof(SectionHeader), table = Field(ELF_FIELD(ElfHeader, e_shoff));
+    const size_t names = table + Field(ELF_FIELD(ElfHeader, e_shstrndx)) * entry;
+    const size_t offset = offsetof(SectionHeader, sh_offset),
+                 size = offsetof(SectionHeader, sh_size);
+    const size_t wide = sizeof(SectionHeader::sh_size);
+    size_t section = table;
+    while (section + entry < exe.size() &&
+           (Field(section + offset, wide) != at || Field(section + size, wide) != res.size())) {
+        section += entry;
     }
     uint64_t fileSize = exe.size(), nameEnd = Field(section, 4) + strlen(kResourceSectionName);
     struct Damage {
         const char* what;
         size_t offset;
-        uint64_t value;
         size_t width;
+        uint64_t value;
     } damages[] = {
-        {"section table end beyond the file", 40, fileSize - 64, 8},
-        {"section entries one byte short", 58, 63, 2},
-        {"name table index out of range", 62, 0xFFF0, 2},
-        {"section beyond the file", section + 24, fileSize - 16, 8},
-        {"section holds no file bytes", section + 4, 8, 4},
-        {"name offset beyond the name table", section, 0xFFFFFF, 4},
-        {"section too short for the version entry", section + 32, 40, 8},
-        {"record's root misnamed", NodeAt(exe, "VS_VERSION_INFO") + 6, 'X', 2},
-        {"name table ends before the name's terminator", names + 32, nameEnd, 8},
+        {"section table end beyond the file", ELF_FIELD(ElfHeader, e_shoff), fileSize - entry},
+        {"section entries one byte short", ELF_FIELD(ElfHeader, e_shentsize), entry - 1},
+        {"name table index out of range", ELF_FIELD(ElfHeader, e_shstrndx), 0xFFF0},
+        {"section beyond the file", section + offset, wide, fileSize - 16},
+        {"section holds no file bytes", section + 4, 4, SHT_NOBITS},
+        {"name offset beyond the name table", section, 4, 0xFFFFFF},
+        {"section too short for the version entry", section + size, wide, 40},
+        // A key unit that reads the same in either byte order.
+        {"record's root misnamed", NodeAt(exe, "VS_VERSION_INFO") + 6, 2, 0x5858},
+        {"name table ends before the name's terminator", names + size, wide, nameEnd},
         // Two sections of the record's name: neither is taken.
-        {"a later section shares the name", section + 64, Field(section, 4), 4},
-        {"an earlier section shares the name", section - 64, Field(section, 4), 4},
+        {"a later section shares the name", section + entry, 4, Field(section, 4)},
+        {"an earlier section shares the name", section - entry, 4, Field(section, 4)},
     };
     for (const Damage& damage : damages) {
         Bytes copy = exe;
-        memcpy(&copy[damage.offset], &damage.value, damage.width);
+        PutField(&copy[damage.offset], damage.width, damage.value);
         EXPECT_EQ(FileVersion(Write("damaged", copy)), kNoRecord) << damage.what;
     }
 }
@@ -579,15 +619,17 @@ TEST_F(VersionFile, ReaderKeepsToItsSizeAndItsWindow)
 TEST_F(VersionFile, HugeSectionTableCostsNoMemory)
 {
     // 16384 section headers of 0xFFFF bytes: a sparse file of a gigabyte.
-    const char header[] =
-        "7f454c4602010100000000000000000002003e00010000000000000000000000"
-        "0000000000000000400000000000000000000000400038000000ffff00400100";
-    Bytes data;
-    for (size_t i = 0; header[i] != '\0'; i += 2) {
-        data.push_back((uint8_t)strtoul(std::string(header + i, 2).c_str(), NULL, 16));
-    }
+    ElfHeader elf = {};
+    memcpy(elf.e_ident, ELFMAG, SELFMAG);
+    elf.e_ident[EI_CLASS] = kElfClass;
+    elf.e_ident[EI_DATA] = kElfData;
+    elf.e_shoff = sizeof(elf);
+    elf.e_shentsize = 0xFFFF;
+    elf.e_shnum = 0x4000;
+    elf.e_shstrndx = 0x100;
+    Bytes data((const uint8_t*)&elf, (const uint8_t*)&elf + sizeof(elf));
     std::string path = Write("huge", data);
-    ASSERT_EQ(truncate(path.c_str(), 64 + 0xFFFFL * 0x4000), 0);
+    ASSERT_EQ(truncate(path.c_str(), sizeof(elf) + 0xFFFFLL * 0x4000), 0);
     struct rusage usage;
     getrusage(RUSAGE_SELF, &usage);
     long before = usage.ru_maxrss;
