@@ -58,13 +58,13 @@ int Resolve(void* handle, const char* symbol, Function* function)
 }
 
 // The library with its database open, or null.
-HardwareNamesLibrary* OpenLibrary()
+std::unique_ptr<HardwareNamesLibrary> OpenLibrary()
 {
     void* handle = dlopen("libudev.so.1", RTLD_LAZY | RTLD_LOCAL);
     if (handle == nullptr) {
         return nullptr;
     }
-    HardwareNamesLibrary* library = new HardwareNamesLibrary;
+    auto library = std::make_unique<HardwareNamesLibrary>();
     library->handle = handle;
     udev* (*newContext)() = nullptr;
     udev_hwdb* (*newHwdb)(udev*) = nullptr;
@@ -82,8 +82,7 @@ HardwareNamesLibrary* OpenLibrary()
         }
     }
     if (library->hwdb == nullptr) {
-        delete library;
-        return nullptr;
+        library.reset();
     }
     return library;
 }
@@ -143,7 +142,7 @@ int LookUpProductName(HardwareNames& names, const char* modalias, std::string* p
 {
     if (!names.tried) {
         names.tried = true;
-        names.library.reset(OpenLibrary());
+        names.library = OpenLibrary();
     }
     HardwareNamesLibrary* library = names.library.get();
     if (library == nullptr) {

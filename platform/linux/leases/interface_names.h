@@ -16,7 +16,7 @@
 constexpr size_t kMaxInterfaceName = 15;
 
 // The stores, in the order that breaks a tie between equally recent leases.
-enum class Store { kNetworkd, kDhclient, kDhcpcd, kNetworkManagerState, kInternal };
+enum class Store { kNetworkd, kDhclient, kDhcpcd, kNetworkManagerState, kNetworkManagerInternal };
 
 // A store's file that belongs to one interface.
 struct OwnedFile {

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -75,6 +76,11 @@ std::unordered_map<std::string, LeaseFacts> ParseDhclientLeases(std::string_view
 // with its first whole block: from the first line that opens a lease block
 // ("lease {"), empty when there is none.
 std::string_view SkipTornFirstBlock(std::string_view tail);
+
+// dhcpcd's rule, for its file and its dump alike: obtained is mtime, when
+// it wrote the lease on binding (unknown when negative); expires is mtime
+// plus the lease time, never for 4294967295.
+void TimeDhcpcdLease(int64_t mtime, std::optional<uint32_t> leaseTime, LeaseFacts& facts);
 
 // dhcpcd's file: the raw DHCP reply; EBADMSG when the bytes are no DHCP
 // message (too short, no magic cookie). address is the header's yiaddr

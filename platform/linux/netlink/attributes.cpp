@@ -1,34 +1,24 @@
 #include "attributes.h"
 
-#include <linux/netlink.h>
-#include <linux/rtnetlink.h>
 #include <sys/socket.h>
 
-void IndexAttributeTable(const uint8_t* data, size_t length, Attribute* table, size_t count)
+int IndexAttributeTable(const uint8_t* data, size_t length, Attribute* table, size_t count)
 {
     for (size_t type = 0; type < count; ++type) {
         table[type] = Attribute();
     }
-    while (length >= sizeof(rtattr)) {
-        rtattr header = ReadValue<rtattr>(data);
-        if (header.rta_len < sizeof(rtattr) || header.rta_len > length) {
-            return;
-        }
-        size_t type = header.rta_type & NLA_TYPE_MASK;
-        if (type < count) {
-            table[type].data = data + RTA_LENGTH(0);
-            table[type].length = header.rta_len - RTA_LENGTH(0);
-        }
-        size_t step = RTA_ALIGN(header.rta_len);
-        if (step >= length) {
-            return;
-        }
-        data += step;
-        length -= step;
-    }
+    return WalkRecords<rtattr>(data, length,
+                               [&](const rtattr& header, const uint8_t* at, size_t size) {
+                                   size_t type = header.rta_type & NLA_TYPE_MASK;
+                                   if (type < count) {
+                                       table[type].data = at + RTA_LENGTH(0);
+                                       table[type].length = size - RTA_LENGTH(0);
+                                   }
+                                   return 0;
+                               });
 }
 
-int ReadVia(const Attribute& attribute, uint8_t (*address)[4], bool* ipv4)
+int ReadVia(const Attribute& attribute, Ipv4Bytes* address, bool* ipv4)
 {
     uint16_t family = 0;
     if (attribute.data == nullptr) {
@@ -45,7 +35,7 @@ int ReadVia(const Attribute& attribute, uint8_t (*address)[4], bool* ipv4)
     if (attribute.length != sizeof(family) + sizeof(*address)) {
         return EBADMSG;
     }
-    memcpy(address, attribute.data + sizeof(family), sizeof(*address));
+    memcpy(address->bytes, attribute.data + sizeof(family), sizeof(address->bytes));
     return 0;
 }
 

@@ -1,12 +1,19 @@
-// Reading rtnetlink attributes out of untrusted bytes: each message's
-// attributes are indexed once by type, then read by type.
+// Reading rtnetlink out of untrusted bytes: the one walk over
+// length-prefixed records (messages, attributes, next hops); each
+// message's attributes are indexed once by type, then read by type.
 #pragma once
 
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
+
+#include "adapter_facts.h"
 
 template <typename T>
 T ReadValue(const uint8_t* data)
@@ -16,23 +23,69 @@ T ReadValue(const uint8_t* data)
     return value;
 }
 
+// Each record's length, which counts its own header, is its header's
+// first field.
+inline size_t RecordLength(const nlmsghdr& header)
+{
+    return header.nlmsg_len;
+}
+inline size_t RecordLength(const rtattr& header)
+{
+    return header.rta_len;
+}
+inline size_t RecordLength(const rtnexthop& header)
+{
+    return header.rtnh_len;
+}
+
+// What a visit returns to end a walk early without an error.
+constexpr int kWalkEnds = -1;
+
+// Walks the records of [data, data + length), each a Header and what its
+// length adds, the next one at the length rounded up to 4 bytes (the last
+// may lack that padding). visit(header, record, recordLength) returns 0 to
+// go on, kWalkEnds or an error. Returns 0, the visit's error, or EBADMSG
+// when a record's length is shorter than its header or runs past the
+// bytes, or the bytes end inside a header: nothing damaged is skipped.
+template <typename Header, typename Visit>
+int WalkRecords(const uint8_t* data, size_t length, Visit visit)
+{
+    while (length > 0) {
+        if (length < sizeof(Header)) {
+            return EBADMSG;
+        }
+        Header header = ReadValue<Header>(data);
+        size_t size = RecordLength(header);
+        if (size < sizeof(Header) || size > length) {
+            return EBADMSG;
+        }
+        if (int result = visit(header, data, size); result != 0) {
+            return result == kWalkEnds ? 0 : result;
+        }
+        size_t step = std::min<size_t>(NLMSG_ALIGN(size), length);
+        data += step;
+        length -= step;
+    }
+    return 0;
+}
+
 // One attribute's payload; data is nullptr when the message lacks it.
 struct Attribute {
     const uint8_t* data = nullptr;
     size_t length = 0;
 };
 
-// Fills table[type] for each attribute of a type below count that lies
-// wholly inside [data, data + length); the last of a repeated type wins
-// and a truncated attribute ends the walk.
-void IndexAttributeTable(const uint8_t* data, size_t length, Attribute* table, size_t count);
+// Fills table[type] for each attribute of a type below count in [data,
+// data + length); the last of a repeated type wins. 0, or EBADMSG when the
+// walk meets damage (WalkRecords).
+int IndexAttributeTable(const uint8_t* data, size_t length, Attribute* table, size_t count);
 
 // The same into a whole array, one slot per type up to its size, so that
 // no count can disagree with the array.
 template <size_t N>
-void IndexAttributes(const uint8_t* data, size_t length, Attribute (&table)[N])
+int IndexAttributes(const uint8_t* data, size_t length, Attribute (&table)[N])
 {
-    IndexAttributeTable(data, length, table, N);
+    return IndexAttributeTable(data, length, table, N);
 }
 
 // The readers of one attribute return 0, ENOENT when the message lacks it,
@@ -56,11 +109,11 @@ int ReadExact(const Attribute& attribute, T* value)
 
 // An IPv4 route's next hop given by RTA_VIA: a 16-bit family, then the
 // address, read only when it is IPv4; *ipv4 tells whether it was.
-int ReadVia(const Attribute& attribute, uint8_t (*address)[4], bool* ipv4);
+int ReadVia(const Attribute& attribute, Ipv4Bytes* address, bool* ipv4);
 
 // A read whose attribute may be absent: ENOENT becomes 0, the result keeps
 // its default.
-inline int Optional(int error)
+inline int AllowAbsent(int error)
 {
     return error == ENOENT ? 0 : error;
 }

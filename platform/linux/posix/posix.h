@@ -1,15 +1,20 @@
 // The system plumbing every part of the Linux layer shares: one owner of a
-// descriptor and one of a listed folder, one clock for deadlines, one bound
-// on interrupted calls, and one way to read a little-endian field.
+// descriptor and one of a listed folder, one way to read a clock, one bound
+// on interrupted calls, one whole-file reader, one way to read a number
+// out of bytes or decimal text, and one rule for which failures count.
 #pragma once
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <string_view>
 
 // Owns a descriptor: closes it when it goes, or when another takes its place.
 class Descriptor {
@@ -55,12 +60,18 @@ struct DirectoryCloser {
 };
 using Directory = std::unique_ptr<DIR, DirectoryCloser>;
 
+// A clock's reading in units of 1/perSecond of a second (100, 1000).
+inline int64_t ReadClock(clockid_t clock, int64_t perSecond)
+{
+    timespec now = {};
+    clock_gettime(clock, &now);
+    return int64_t{now.tv_sec} * perSecond + now.tv_nsec / (1000000000 / perSecond);
+}
+
 // Milliseconds on a clock that never jumps.
 inline int64_t MonotonicMilliseconds()
 {
-    timespec now = {};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return int64_t{now.tv_sec} * 1000 + now.tv_nsec / 1000000;
+    return ReadClock(CLOCK_MONOTONIC, 1000);
 }
 
 // A signal storm must not keep us issuing a call for ever.
@@ -81,6 +92,46 @@ auto RetryInterrupted(Call call) -> decltype(call())
     return result;
 }
 
+// Reads what is left of the file open at fd into *bytes: 0, EFBIG when
+// more than limit bytes are left (never a cut text), or read's errno. On
+// a failure *bytes holds what was read.
+inline int ReadToEnd(int fd, size_t limit, std::string* bytes)
+{
+    // One byte beyond the limit tells a file that is longer.
+    bytes->resize(limit < 4096 ? limit + 1 : 4096);
+    size_t have = 0;
+    for (;;) {
+        ssize_t got =
+            RetryInterrupted([&] { return read(fd, &(*bytes)[have], bytes->size() - have); });
+        if (got <= 0) {
+            bytes->resize(have);
+            return got < 0 ? errno : 0;
+        }
+        have += static_cast<size_t>(got);
+        if (have > limit) {
+            bytes->resize(have);
+            return EFBIG;
+        }
+        if (have == bytes->size()) {
+            bytes->resize(have > limit / 2 ? limit + 1 : 2 * have);
+        }
+    }
+}
+
+// Reads the regular file name under folder (a directory's descriptor, or
+// AT_FDCWD) whole into *bytes, never through a symlink of that name nor
+// from a FIFO or device: 0, ENXIO when it is no regular file, EFBIG when it
+// holds more than limit bytes, or the errno value of the failed open or read.
+inline int ReadWholeFile(int folder, const char* name, size_t limit, std::string* bytes)
+{
+    Descriptor fd(openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    struct stat info;
+    if (fd.get() < 0 || fstat(fd.get(), &info) != 0) {
+        return errno;
+    }
+    return S_ISREG(info.st_mode) ? ReadToEnd(fd.get(), limit, bytes) : ENXIO;
+}
+
 inline uint16_t ReadLittle16(const uint8_t* at)
 {
     return static_cast<uint16_t>(at[0] | at[1] << 8);
@@ -89,6 +140,30 @@ inline uint16_t ReadLittle16(const uint8_t* at)
 inline uint32_t ReadLittle32(const uint8_t* at)
 {
     return ReadLittle16(at) | static_cast<uint32_t>(ReadLittle16(at + 2)) << 16;
+}
+
+inline uint32_t ReadBig32(const uint8_t* at)
+{
+    return uint32_t{at[0]} << 24 | uint32_t{at[1]} << 16 | uint32_t{at[2]} << 8 | at[3];
+}
+
+// Decimal digits only, no sign, no more than max. 0, EBADMSG when the text
+// is not digits only, ERANGE when its number is above max.
+inline int ParseDecimal(std::string_view text, uint64_t max, uint64_t* value)
+{
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos) {
+        return EBADMSG;
+    }
+    uint64_t result = 0;
+    for (char c : text) {
+        uint64_t digit = static_cast<uint64_t>(c - '0');
+        if (digit > max || result > (max - digit) / 10) {
+            return ERANGE;
+        }
+        result = result * 10 + digit;
+    }
+    *value = result;
+    return 0;
 }
 
 // Whether a failure loses facts that are there: running short of
