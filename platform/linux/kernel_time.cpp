@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <sys/times.h>
 #include <time.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <string>

@@ -92,31 +92,18 @@ int ListIndexedFiles(const std::string& path, Directory* folder,
 
 // Only regular files: a FIFO or device must not block or feed us forever,
 // nor a device be opened at all, and a symlink put in a folder a service
-// account owns could point anywhere. The name is looked at before it is
-// opened, and the descriptor again after, in case the name changed between.
+// account owns could point anywhere (OpenRegularFile).
 int ReadLeaseFile(DIR* folder, std::string_view name, ReadBudget& budget, LeaseFile* file,
                   Oversize oversize)
 {
     if (budget.bytesLeft == 0) {
         return ENOSPC;
     }
-    std::string path(name);
-    struct stat named;
-    if (fstatat(dirfd(folder), path.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0) {
-        return NoLeaseUnlessLost(errno);
-    }
-    if (!S_ISREG(named.st_mode)) {
-        return ENXIO;
-    }
-    Descriptor owner(openat(dirfd(folder), path.c_str(),
-                            O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    Descriptor owner;
     struct stat info;
-    if (owner.get() < 0 || fstat(owner.get(), &info) != 0) {
-        return NoLeaseUnlessLost(errno);
-    }
-    if (!S_ISREG(info.st_mode) || info.st_ino != named.st_ino || info.st_dev != named.st_dev ||
-        info.st_size < 0) {
-        return ENXIO;
+    if (int error = OpenRegularFile(dirfd(folder), std::string(name).c_str(), &owner, &info);
+        error != 0) {
+        return NoLeaseUnlessLost(error);
     }
     uint64_t size = static_cast<uint64_t>(info.st_size);
     file->partial = size > kLeaseFileLimit;

@@ -2,22 +2,6 @@
 
 #include <sys/socket.h>
 
-int IndexAttributeTable(const uint8_t* data, size_t length, Attribute* table, size_t count)
-{
-    for (size_t type = 0; type < count; ++type) {
-        table[type] = Attribute();
-    }
-    return WalkRecords<rtattr>(data, length,
-                               [&](const rtattr& header, const uint8_t* at, size_t size) {
-                                   size_t type = header.rta_type & NLA_TYPE_MASK;
-                                   if (type < count) {
-                                       table[type].data = at + RTA_LENGTH(0);
-                                       table[type].length = size - RTA_LENGTH(0);
-                                   }
-                                   return 0;
-                               });
-}
-
 int ReadVia(const Attribute& attribute, Ipv4Bytes* address, bool* ipv4)
 {
     uint16_t family = 0;

@@ -23,30 +23,12 @@ T ReadValue(const uint8_t* data)
     return value;
 }
 
-// Each record's length, which counts its own header, is its header's
-// first field.
-inline size_t RecordLength(const nlmsghdr& header)
-{
-    return header.nlmsg_len;
-}
-inline size_t RecordLength(const rtattr& header)
-{
-    return header.rta_len;
-}
-inline size_t RecordLength(const rtnexthop& header)
-{
-    return header.rtnh_len;
-}
-
-// What a visit returns to end a walk early without an error.
-constexpr int kWalkEnds = -1;
-
 // Walks the records of [data, data + length), each a Header and what its
-// length adds, the next one at the length rounded up to 4 bytes (the last
-// may lack that padding). visit(header, record, recordLength) returns 0 to
-// go on, kWalkEnds or an error. Returns 0, the visit's error, or EBADMSG
-// when a record's length is shorter than its header or runs past the
-// bytes, or the bytes end inside a header: nothing damaged is skipped.
+// length adds, the next at that length rounded up to 4 bytes (the last may
+// lack the padding); visit(header, record, recordLength) returns 0 or an
+// error that ends the walk. 0, the visit's error, or EBADMSG when a length
+// is short of its header or runs past the bytes, or the bytes end inside a
+// header: nothing damaged is skipped.
 template <typename Header, typename Visit>
 int WalkRecords(const uint8_t* data, size_t length, Visit visit)
 {
@@ -54,13 +36,15 @@ int WalkRecords(const uint8_t* data, size_t length, Visit visit)
         if (length < sizeof(Header)) {
             return EBADMSG;
         }
-        Header header = ReadValue<Header>(data);
-        size_t size = RecordLength(header);
+        // A record's length, its header's included, is the header's first
+        // field: 32 bits in a message's, 16 in an attribute's or a hop's.
+        size_t size = sizeof(Header) == sizeof(nlmsghdr) ? ReadValue<uint32_t>(data)
+                                                         : ReadValue<uint16_t>(data);
         if (size < sizeof(Header) || size > length) {
             return EBADMSG;
         }
-        if (int result = visit(header, data, size); result != 0) {
-            return result == kWalkEnds ? 0 : result;
+        if (int error = visit(ReadValue<Header>(data), data, size); error != 0) {
+            return error;
         }
         size_t step = std::min<size_t>(NLMSG_ALIGN(size), length);
         data += step;
@@ -75,17 +59,21 @@ struct Attribute {
     size_t length = 0;
 };
 
-// Fills table[type] for each attribute of a type below count in [data,
-// data + length); the last of a repeated type wins. 0, or EBADMSG when the
-// walk meets damage (WalkRecords).
-int IndexAttributeTable(const uint8_t* data, size_t length, Attribute* table, size_t count);
-
-// The same into a whole array, one slot per type up to its size, so that
-// no count can disagree with the array.
+// Fills table[type] for each attribute of [data, data + length) of a type
+// the table has a slot for; the last of a repeated type wins. 0, or
+// EBADMSG when the walk meets damage.
 template <size_t N>
 int IndexAttributes(const uint8_t* data, size_t length, Attribute (&table)[N])
 {
-    return IndexAttributeTable(data, length, table, N);
+    std::fill(table, table + N, Attribute());
+    return WalkRecords<rtattr>(
+        data, length, [&](const rtattr& header, const uint8_t* at, size_t size) {
+            size_t type = header.rta_type & NLA_TYPE_MASK;
+            if (type < N) {
+                table[type] = Attribute{at + RTA_LENGTH(0), size - RTA_LENGTH(0)};
+            }
+            return 0;
+        });
 }
 
 // The readers of one attribute return 0, ENOENT when the message lacks it,

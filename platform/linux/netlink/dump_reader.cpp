@@ -40,8 +40,10 @@ int ReadDumpDatagram(DumpReader& reader, const uint8_t* data, size_t length, Net
 {
     return WalkRecords<nlmsghdr>(
         data, length, [&](const nlmsghdr& header, const uint8_t* message, size_t size) {
-            // Leftovers of an earlier request, or anything not meant for us.
-            if (header.nlmsg_seq != reader.sequence || header.nlmsg_pid != reader.portId) {
+            // Leftovers of an earlier request, anything not meant for us, or
+            // past the end.
+            if (header.nlmsg_seq != reader.sequence || header.nlmsg_pid != reader.portId ||
+                reader.done) {
                 return 0;
             }
             if (header.nlmsg_flags & NLM_F_DUMP_INTR) {
@@ -81,7 +83,7 @@ int ReadDumpDatagram(DumpReader& reader, const uint8_t* data, size_t length, Net
             } else if (header.nlmsg_type == RTM_NEWNEXTHOP && reader.kind == DumpKind::kNexthops) {
                 error = ParseNexthopMessage(message, size, snapshot);
             }
-            return error != 0 ? error : reader.done ? kWalkEnds : 0;
+            return error;
         });
 }
 

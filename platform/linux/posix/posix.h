@@ -1,7 +1,6 @@
-// The system plumbing every part of the Linux layer shares: one owner of a
-// descriptor and one of a listed folder, one way to read a clock, one bound
-// on interrupted calls, one whole-file reader, one way to read a number
-// out of bytes or decimal text, and one rule for which failures count.
+// The plumbing every part of the Linux layer shares: owners of a descriptor
+// and of a folder, a clock, a bound on interrupted calls, a whole-file
+// reader, numbers out of bytes or digits, and which failures count.
 #pragma once
 
 #include <dirent.h>
@@ -10,6 +9,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <memory>
@@ -93,43 +93,56 @@ auto RetryInterrupted(Call call) -> decltype(call())
 }
 
 // Reads what is left of the file open at fd into *bytes: 0, EFBIG when
-// more than limit bytes are left (never a cut text), or read's errno. On
+// more than limit bytes are left (never a cut text), or read's errno; on
 // a failure *bytes holds what was read.
 inline int ReadToEnd(int fd, size_t limit, std::string* bytes)
 {
-    // One byte beyond the limit tells a file that is longer.
-    bytes->resize(limit < 4096 ? limit + 1 : 4096);
     size_t have = 0;
     for (;;) {
+        // One byte beyond the limit tells a file that is longer.
+        bytes->resize(std::min(limit + 1, std::max<size_t>(4096, 2 * have)));
         ssize_t got =
             RetryInterrupted([&] { return read(fd, &(*bytes)[have], bytes->size() - have); });
-        if (got <= 0) {
+        int error = got < 0 ? errno : 0;
+        have += got > 0 ? static_cast<size_t>(got) : 0;
+        if (got <= 0 || have > limit) {
             bytes->resize(have);
-            return got < 0 ? errno : 0;
-        }
-        have += static_cast<size_t>(got);
-        if (have > limit) {
-            bytes->resize(have);
-            return EFBIG;
-        }
-        if (have == bytes->size()) {
-            bytes->resize(have > limit / 2 ? limit + 1 : 2 * have);
+            return have > limit ? EFBIG : error;
         }
     }
 }
 
-// Reads the regular file name under folder (a directory's descriptor, or
-// AT_FDCWD) whole into *bytes, never through a symlink of that name nor
-// from a FIFO or device: 0, ENXIO when it is no regular file, EFBIG when it
-// holds more than limit bytes, or the errno value of the failed open or read.
-inline int ReadWholeFile(int folder, const char* name, size_t limit, std::string* bytes)
+// Opens the regular file name under folder (a directory's descriptor, or
+// AT_FDCWD) into *fd, with its status in *info. A symlink of that name, a
+// FIFO or a device is never opened: the name is looked at before it is
+// opened, and the descriptor again after, in case the name changed
+// between. 0, ENXIO when it is no regular file, or the errno value of the
+// failed look or open.
+inline int OpenRegularFile(int folder, const char* name, Descriptor* fd, struct stat* info)
 {
-    Descriptor fd(openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-    struct stat info;
-    if (fd.get() < 0 || fstat(fd.get(), &info) != 0) {
+    struct stat named;
+    if (fstatat(folder, name, &named, AT_SYMLINK_NOFOLLOW) != 0) {
         return errno;
     }
-    return S_ISREG(info.st_mode) ? ReadToEnd(fd.get(), limit, bytes) : ENXIO;
+    if (S_ISREG(named.st_mode)) {
+        fd->Reset(openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+        if (fd->get() < 0 || fstat(fd->get(), info) != 0) {
+            return errno;
+        }
+    }
+    bool same = fd->get() >= 0 && info->st_ino == named.st_ino && info->st_dev == named.st_dev;
+    return same && S_ISREG(info->st_mode) && info->st_size >= 0 ? 0 : ENXIO;
+}
+
+// Reads the regular file name under folder whole into *bytes: 0, EFBIG
+// when it holds more than limit bytes, or OpenRegularFile's or the read's
+// error.
+inline int ReadWholeFile(int folder, const char* name, size_t limit, std::string* bytes)
+{
+    Descriptor fd;
+    struct stat info;
+    int error = OpenRegularFile(folder, name, &fd, &info);
+    return error != 0 ? error : ReadToEnd(fd.get(), limit, bytes);
 }
 
 inline uint16_t ReadLittle16(const uint8_t* at)

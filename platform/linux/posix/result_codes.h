@@ -8,27 +8,25 @@
 
 inline DWORD ResultCodeFor(int error)
 {
-    switch (error) {
-        case 0:
-            return ERROR_SUCCESS;
-        case ENOENT:
-            return ERROR_FILE_NOT_FOUND;
-        case ENODATA:
-            return ERROR_RESOURCE_DATA_NOT_FOUND;
-        case EACCES:
-        case EPERM:
-            return ERROR_ACCESS_DENIED;
-        case ENOMEM:
-        case ENOBUFS:
-            return ERROR_NOT_ENOUGH_MEMORY;
-        case EMFILE:
-        case ENFILE:
-            return ERROR_TOO_MANY_OPEN_FILES;
-        case EAFNOSUPPORT:
-        case EPROTONOSUPPORT:
-        case EOPNOTSUPP:
-            return ERROR_NOT_SUPPORTED;
-        default:
-            return ERROR_GEN_FAILURE;
+    static const struct {
+        int error;
+        DWORD code;
+    } kCodes[] = {{0, ERROR_SUCCESS},
+                  {ENOENT, ERROR_FILE_NOT_FOUND},
+                  {ENODATA, ERROR_RESOURCE_DATA_NOT_FOUND},
+                  {EACCES, ERROR_ACCESS_DENIED},
+                  {EPERM, ERROR_ACCESS_DENIED},
+                  {ENOMEM, ERROR_NOT_ENOUGH_MEMORY},
+                  {ENOBUFS, ERROR_NOT_ENOUGH_MEMORY},
+                  {EMFILE, ERROR_TOO_MANY_OPEN_FILES},
+                  {ENFILE, ERROR_TOO_MANY_OPEN_FILES},
+                  {EAFNOSUPPORT, ERROR_NOT_SUPPORTED},
+                  {EPROTONOSUPPORT, ERROR_NOT_SUPPORTED},
+                  {EOPNOTSUPP, ERROR_NOT_SUPPORTED}};
+    for (const auto& known : kCodes) {
+        if (known.error == error) {
+            return known.code;
+        }
     }
+    return ERROR_GEN_FAILURE;
 }
