@@ -81,10 +81,7 @@ std::unique_ptr<HardwareNamesLibrary> OpenLibrary()
             library->hwdb = newHwdb(library->context);
         }
     }
-    if (library->hwdb == nullptr) {
-        library.reset();
-    }
-    return library;
+    return library->hwdb != nullptr ? std::move(library) : nullptr;
 }
 
 // The value as a bounded text; an absent one leaves text as it was.

@@ -5,7 +5,6 @@
 #include <time.h>
 
 #include <algorithm>
-#include <string>
 
 #include "posix.h"
 

@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -50,7 +49,7 @@ int ReadSysText(const char* root, const char* name, const char* suffix, size_t l
         error = ReadWholeFile(AT_FDCWD, path, limit, text);
     }
     if (error == 0) {
-        text->resize(std::min(text->size(), text->find('\n')));
+        *text = text->substr(0, text->find('\n'));
     }
     return error != 0 || !text->empty() ? error : ENOENT;
 }

@@ -4,27 +4,28 @@
 
 int ReadVia(const Attribute& attribute, Ipv4Bytes* address, bool* ipv4)
 {
-    uint16_t family = 0;
     if (attribute.data == nullptr) {
         return ENOENT;
     }
-    if (attribute.length < sizeof(family)) {
+    if (attribute.length < sizeof(uint16_t)) {
         return EBADMSG;
     }
-    memcpy(&family, attribute.data, sizeof(family));
-    *ipv4 = family == AF_INET;
+    *ipv4 = ReadValue<uint16_t>(attribute.data) == AF_INET;
     if (!*ipv4) {
         return 0;
     }
-    if (attribute.length != sizeof(family) + sizeof(*address)) {
+    if (attribute.length != sizeof(uint16_t) + sizeof(*address)) {
         return EBADMSG;
     }
-    memcpy(address->bytes, attribute.data + sizeof(family), sizeof(address->bytes));
+    *address = ReadValue<Ipv4Bytes>(attribute.data + sizeof(uint16_t));
     return 0;
 }
 
 void CopyKernelText(char* field, size_t fieldSize, const Attribute& text)
 {
+    if (text.data == nullptr) {
+        return;
+    }
     size_t size = strnlen(reinterpret_cast<const char*>(text.data), text.length);
     if (size > fieldSize - 1) {
         size = fieldSize - 1;

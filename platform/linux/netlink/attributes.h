@@ -118,5 +118,5 @@ inline int FirstError(std::initializer_list<int> errors)
 }
 
 // Copies a possibly unterminated kernel text, cut so that neither the field
-// nor a UTF-8 sequence is overrun.
+// nor a UTF-8 sequence is overrun; an absent one leaves the field as it is.
 void CopyKernelText(char* field, size_t fieldSize, const Attribute& text);

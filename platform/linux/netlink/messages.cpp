@@ -40,9 +40,7 @@ int ReadLinkInfo(const Attribute& linkInfo, NetInterface& link)
     if (int error = IndexAttributes(linkInfo.data, linkInfo.length, info); error != 0) {
         return error;
     }
-    if (info[IFLA_INFO_KIND].data != nullptr) {
-        CopyKernelText(link.kind, sizeof(link.kind), info[IFLA_INFO_KIND]);
-    }
+    CopyKernelText(link.kind, sizeof(link.kind), info[IFLA_INFO_KIND]);
     // The data's attributes are numbered per kind: only a "tun" link's are
     // tun attributes.
     if (strcmp(link.kind, "tun") != 0 || info[IFLA_INFO_DATA].data == nullptr) {
@@ -89,9 +87,7 @@ int ParseLinkMessage(const uint8_t* message, size_t length, NetInterface& link)
     link = NetInterface();
     link.index = static_cast<uint32_t>(info.ifi_index);
     link.type = info.ifi_type;
-    if (attributes[IFLA_IFNAME].data != nullptr) {
-        CopyKernelText(link.name, sizeof(link.name), attributes[IFLA_IFNAME]);
-    }
+    CopyKernelText(link.name, sizeof(link.name), attributes[IFLA_IFNAME]);
     const Attribute& address = attributes[IFLA_ADDRESS];
     if (address.data != nullptr) {
         // No link layer has a longer address (MAX_ADDR_LEN).
