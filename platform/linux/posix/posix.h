@@ -113,11 +113,10 @@ inline int ReadToEnd(int fd, size_t limit, std::string* bytes)
 }
 
 // Opens the regular file name under folder (a directory's descriptor, or
-// AT_FDCWD) into *fd, with its status in *info. A symlink of that name, a
-// FIFO or a device is never opened: the name is looked at before it is
-// opened, and the descriptor again after, in case the name changed
-// between. 0, ENXIO when it is no regular file, or the errno value of the
-// failed look or open.
+// AT_FDCWD) into *fd, its status into *info: 0, ENXIO when it is no regular
+// file, or the failed look's or open's errno. A symlink, FIFO or device of
+// that name is never opened, and the name is looked at again through the
+// descriptor, in case it changed between.
 inline int OpenRegularFile(int folder, const char* name, Descriptor* fd, struct stat* info)
 {
     struct stat named;
@@ -134,9 +133,8 @@ inline int OpenRegularFile(int folder, const char* name, Descriptor* fd, struct 
     return same && S_ISREG(info->st_mode) && info->st_size >= 0 ? 0 : ENXIO;
 }
 
-// Reads the regular file name under folder whole into *bytes: 0, EFBIG
-// when it holds more than limit bytes, or OpenRegularFile's or the read's
-// error.
+// Reads the regular file name under folder whole into *bytes: 0, EFBIG when
+// it holds more than limit bytes, or OpenRegularFile's or the read's error.
 inline int ReadWholeFile(int folder, const char* name, size_t limit, std::string* bytes)
 {
     Descriptor fd;
