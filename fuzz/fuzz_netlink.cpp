@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     ResolveNexthops(snapshot);
 
-    NetLink fallback;
+    NetInterface fallback;
     fallback.index = 1;
     if (snapshot.links.empty()) {
         snapshot.links.push_back(fallback);

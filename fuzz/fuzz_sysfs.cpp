@@ -78,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         mkdir((net + "/eth0/wireless").c_str(), 0700);
     }
 
-    NetLink link;
+    NetInterface link;
     link.index = 2;
     link.type = ARPHRD_ETHER;
     const uint8_t address[] = {0x52, 0x54, 0x00, 0x12, 0x34, 0x56};

@@ -5,11 +5,6 @@ ostrel_fuzz_target(fuzz_version_file
   FOLDERS linux/version linux/posix linux/include
   SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/fuzz_version_file.cpp
-  ${PROJECT_SOURCE_DIR}/platform/linux/version/version_info.cpp
-  ${PROJECT_SOURCE_DIR}/platform/linux/version/version_record.cpp
-  ${PROJECT_SOURCE_DIR}/platform/linux/version/executable_search.cpp
-  ${PROJECT_SOURCE_DIR}/platform/linux/version/elf_section.cpp
-  ${PROJECT_SOURCE_DIR}/platform/linux/version/resource_walk.cpp
-  ${PROJECT_SOURCE_DIR}/platform/linux/version/byte_reader.cpp
+  ${OSTREL_VERSION_SOURCES}
   ${PROJECT_SOURCE_DIR}/platform/linux/last_error.cpp)
 ostrel_embed_version(fuzz_version_file)

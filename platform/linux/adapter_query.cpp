@@ -9,6 +9,7 @@
 #include "dump_loop.h"
 #include "gather_facts.h"
 #include "leases.h"
+#include "result_codes.h"
 
 namespace {
 
@@ -45,7 +46,10 @@ int TakeSnapshot(std::vector<AdapterFacts>* adapters)
     }
     // The kernel's ages are counted up to the dump: the clocks read later
     // would add the time the lease stores take.
-    KernelClock clock = ReadKernelClock();
+    KernelClock clock;
+    if (error = ReadKernelClock(&clock); error != 0) {
+        return error;
+    }
     // Interfaces are listed for the lease reader only when there is
     // something to read: a namespace may hold thousands of them.
     std::unordered_map<uint32_t, LeaseCandidates> leases;
@@ -64,29 +68,6 @@ int TakeSnapshot(std::vector<AdapterFacts>* adapters)
 
 }  // namespace
 
-DWORD MapKernelError(int error)
-{
-    switch (error) {
-        case 0:
-            return ERROR_SUCCESS;
-        case EACCES:
-        case EPERM:
-            return ERROR_ACCESS_DENIED;
-        case ENOMEM:
-        case ENOBUFS:
-            return ERROR_NOT_ENOUGH_MEMORY;
-        case EMFILE:
-        case ENFILE:
-            return ERROR_TOO_MANY_OPEN_FILES;
-        case EAFNOSUPPORT:
-        case EPROTONOSUPPORT:
-        case EOPNOTSUPP:
-            return ERROR_NOT_SUPPORTED;
-        default:
-            return ERROR_GEN_FAILURE;
-    }
-}
-
 static DWORD AnswerOstrel(PIP_ADAPTER_INFO pAdapterInfo, PULONG pOutBufLen)
 {
     DWORD result = CheckAdapterBuffer(pAdapterInfo, pOutBufLen);
@@ -99,7 +80,7 @@ static DWORD AnswerOstrel(PIP_ADAPTER_INFO pAdapterInfo, PULONG pOutBufLen)
         error = TakeSnapshot(roundAdapters.get());
     }
     // Errno values become the query's result code here alone.
-    result = MapKernelError(error);
+    result = ResultCodeFor(error);
     if (result == ERROR_SUCCESS) {
         result = WriteAdapterRecords(*roundAdapters, pAdapterInfo, pOutBufLen);
     }

@@ -6,12 +6,6 @@
 #include "netlink_channel.h"
 #include "os_api.h"
 
-// The result code for an errno value from the kernel reader or the lease
-// stores: the kernel refusing the request, lacking memory, or lacking
-// rtnetlink, or the process out of file descriptors; any other failure is
-// ERROR_GEN_FAILURE.
-DWORD MapKernelError(int error);
-
 // Opens the channel a sizing round takes its snapshot over: the kernel's
 // route socket, unless a test has put its own opener in place. Returns 0 or
 // an errno value.

@@ -14,17 +14,18 @@ namespace {
 // Links in interface-index order; a position is found by binary search, so
 // thousands of links cost no lookup table.
 struct LinkOrder {
-    std::vector<const NetLink*> links;
+    std::vector<const NetInterface*> links;
 
     explicit LinkOrder(const NetSnapshot& snapshot)
     {
         links.reserve(snapshot.links.size());
-        for (const NetLink& link : snapshot.links) {
+        for (const NetInterface& link : snapshot.links) {
             links.push_back(&link);
         }
         // Stable: of two links with one index, the first dumped is found.
-        std::stable_sort(links.begin(), links.end(),
-                         [](const NetLink* a, const NetLink* b) { return a->index < b->index; });
+        std::stable_sort(
+            links.begin(), links.end(),
+            [](const NetInterface* a, const NetInterface* b) { return a->index < b->index; });
     }
 
     // The position of the link with this index, or links.size().
@@ -32,7 +33,7 @@ struct LinkOrder {
     {
         auto found = std::lower_bound(
             links.begin(), links.end(), index,
-            [](const NetLink* link, uint32_t wanted) { return link->index < wanted; });
+            [](const NetInterface* link, uint32_t wanted) { return link->index < wanted; });
         return found != links.end() && (*found)->index == index
                    ? static_cast<size_t>(found - links.begin())
                    : links.size();
@@ -75,11 +76,9 @@ void AddGateways(const NetSnapshot& snapshot, const LinkOrder& order,
         }
         std::vector<Ipv4Bytes>& known = adapters[position].gateways;
         if (std::none_of(known.begin(), known.end(), [gateway](const Ipv4Bytes& bytes) {
-                return memcmp(bytes.bytes, gateway->address, sizeof(bytes.bytes)) == 0;
+                return memcmp(bytes.bytes, gateway->address.bytes, sizeof(bytes.bytes)) == 0;
             })) {
-            Ipv4Bytes bytes;
-            memcpy(bytes.bytes, gateway->address, sizeof(bytes.bytes));
-            known.push_back(bytes);
+            known.push_back(gateway->address);
         }
     }
 }
@@ -89,7 +88,7 @@ void AddGateways(const NetSnapshot& snapshot, const LinkOrder& order,
 AssignedAddress DescribeAssignedAddress(const NetAddress& address, const KernelClock& clock)
 {
     AssignedAddress assigned;
-    memcpy(assigned.address.bytes, address.address, sizeof(assigned.address.bytes));
+    assigned.address = address.address;
     assigned.finite = address.finite;
     AddressTimes times = DeriveAddressTimes(address.updated, address.validSeconds, clock);
     assigned.updated = times.updated;
@@ -112,7 +111,7 @@ int GatherAdapterFacts(const NetSnapshot& snapshot,
     std::vector<AssignedAddress> described;
     HardwareNames names;
     for (size_t i = 0; i < adapters->size(); ++i) {
-        const NetLink& link = *order.links[i];
+        const NetInterface& link = *order.links[i];
         AdapterFacts& facts = (*adapters)[i];
         facts.name.assign(link.name, strnlen(link.name, sizeof(link.name)));
         facts.hardwareLength = link.addressLength;
@@ -142,7 +141,7 @@ std::vector<LeaseInterface> ListLeaseInterfaces(const NetSnapshot& snapshot)
 {
     std::vector<LeaseInterface> interfaces;
     interfaces.reserve(snapshot.links.size());
-    for (const NetLink& link : snapshot.links) {
+    for (const NetInterface& link : snapshot.links) {
         std::string hardware;
         for (size_t i = 0; i < link.addressLength && i < sizeof(link.address); i++) {
             hardware += "0123456789abcdef"[link.address[i] >> 4];

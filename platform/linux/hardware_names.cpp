@@ -58,13 +58,13 @@ int Resolve(void* handle, const char* symbol, Function* function)
 }
 
 // The library with its database open, or null.
-HardwareNamesLibrary* OpenLibrary()
+std::unique_ptr<HardwareNamesLibrary> OpenLibrary()
 {
     void* handle = dlopen("libudev.so.1", RTLD_LAZY | RTLD_LOCAL);
     if (handle == nullptr) {
         return nullptr;
     }
-    HardwareNamesLibrary* library = new HardwareNamesLibrary;
+    auto library = std::make_unique<HardwareNamesLibrary>();
     library->handle = handle;
     udev* (*newContext)() = nullptr;
     udev_hwdb* (*newHwdb)(udev*) = nullptr;
@@ -81,11 +81,7 @@ HardwareNamesLibrary* OpenLibrary()
             library->hwdb = newHwdb(library->context);
         }
     }
-    if (library->hwdb == nullptr) {
-        delete library;
-        return nullptr;
-    }
-    return library;
+    return library->hwdb != nullptr ? std::move(library) : nullptr;
 }
 
 // The value as a bounded text; an absent one leaves text as it was.
@@ -143,7 +139,7 @@ int LookUpProductName(HardwareNames& names, const char* modalias, std::string* p
 {
     if (!names.tried) {
         names.tried = true;
-        names.library.reset(OpenLibrary());
+        names.library = OpenLibrary();
     }
     HardwareNamesLibrary* library = names.library.get();
     if (library == nullptr) {

@@ -3,12 +3,10 @@
 #include <fcntl.h>
 #include <sys/times.h>
 #include <time.h>
-#include <unistd.h>
 
 #include <algorithm>
 
 #include "posix.h"
-#include "text_fields.h"
 
 namespace {
 
@@ -113,30 +111,26 @@ int ParseMonotonicOffset(std::string_view text, int64_t* hundredths)
     return ENOENT;
 }
 
-KernelClock ReadKernelClock()
+int ReadKernelClock(KernelClock* clock)
 {
-    KernelClock clock;
-    timespec real = {};
-    timespec monotonic = {};
-    clock_gettime(CLOCK_REALTIME, &real);
-    clock_gettime(CLOCK_MONOTONIC, &monotonic);
-    clock.realSeconds = real.tv_sec;
-    clock.realHundredths = static_cast<uint32_t>(real.tv_nsec / 10000000);
-    clock.monotonicHundredths = static_cast<uint64_t>(monotonic.tv_sec) * 100 +
-                                static_cast<uint64_t>(monotonic.tv_nsec) / 10000000;
-    Descriptor fd(open("/proc/self/timens_offsets", O_RDONLY | O_CLOEXEC));
-    char text[256];
-    ssize_t got = fd.get() < 0 ? -1 : read(fd.get(), text, sizeof text);
-    // A file that names no offset, or one we cannot read, moves nothing.
+    int64_t real = ReadClock(CLOCK_REALTIME, 100);
+    clock->realSeconds = real / 100;
+    clock->realHundredths = static_cast<uint32_t>(real % 100);
+    clock->monotonicHundredths = static_cast<uint64_t>(ReadClock(CLOCK_MONOTONIC, 100));
+    std::string text;
+    int error = ReadWholeFile(AT_FDCWD, "/proc/self/timens_offsets", 4096, &text);
+    if (LosesFacts(error)) {
+        return error;
+    }
+    // A file that is not there, names no offset or is damaged moves nothing.
     int64_t offset = 0;
-    if (got > 0 &&
-        ParseMonotonicOffset(std::string_view(text, static_cast<size_t>(got)), &offset) == 0) {
-        clock.monotonicHundredths -= static_cast<uint64_t>(offset);
+    if (error == 0 && ParseMonotonicOffset(text, &offset) == 0) {
+        clock->monotonicHundredths -= static_cast<uint64_t>(offset);
     }
     // The kernel counts address lifetimes in its own ticks, which may trail
     // CLOCK_MONOTONIC by a large part of a second; times() tells them.
     tms unused;
-    clock.monotonicHundredths =
-        KernelHundredths(times(&unused), sizeof(clock_t) * 8, clock.monotonicHundredths);
-    return clock;
+    clock->monotonicHundredths =
+        KernelHundredths(times(&unused), sizeof(clock_t) * 8, clock->monotonicHundredths);
+    return 0;
 }

@@ -35,8 +35,10 @@ AddressTimes DeriveAddressTimes(uint32_t tstamp, uint32_t validSeconds, const Ke
 // host's by the namespace's offset (/proc/self/timens_offsets), while the
 // kernel's address timestamps count from the host's boot: the offset is
 // taken off. The kernel's own tick count, which dates its addresses,
-// comes from times(2) (KernelHundredths).
-KernelClock ReadKernelClock();
+// comes from times(2) (KernelHundredths). 0, or the errno value of a read
+// of the offset that loses facts (LosesFacts); any other failure to read it
+// (no time namespaces) is no offset.
+int ReadKernelClock(KernelClock* clock);
 
 // The CLOCK_MONOTONIC offset of a time namespace in hundredths of a
 // second, from the text of /proc/self/timens_offsets, into *hundredths.

@@ -54,7 +54,7 @@ const LinkType& FindLinkType(uint16_t arphrd)
 
 }  // namespace
 
-int DescribeLink(const NetLink& link, const char* sysNetRoot, HardwareNames& names,
+int DescribeLink(const NetInterface& link, const char* sysNetRoot, HardwareNames& names,
                  AdapterFacts& facts)
 {
     const LinkType& type = FindLinkType(link.type);

@@ -13,5 +13,5 @@
 // own label, is no description. sysNetRoot is the directory holding one
 // entry per interface ("/sys/class/net"). 0, or the errno value of a read
 // that loses facts (LosesFacts).
-int DescribeLink(const NetLink& link, const char* sysNetRoot, HardwareNames& names,
+int DescribeLink(const NetInterface& link, const char* sysNetRoot, HardwareNames& names,
                  AdapterFacts& facts);

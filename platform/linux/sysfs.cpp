@@ -10,7 +10,6 @@
 
 #include "netlink.h"
 #include "posix.h"
-#include "text_fields.h"
 
 namespace {
 
@@ -38,24 +37,21 @@ int HexDigitValue(char c)
     return c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
 }
 
-// Reads a small sysfs attribute as a terminated text: 0, ENOENT when it is
-// empty, or the errno value of the failed path, open or read.
-int ReadSysText(const char* root, const char* name, const char* suffix, char* text, size_t size)
+// Reads a sysfs attribute whole, up to its first line end: 0, ENOENT when
+// it is empty, EFBIG when it is longer than limit, or the errno value of
+// the failed path, open or read.
+int ReadSysText(const char* root, const char* name, const char* suffix, size_t limit,
+                std::string* text)
 {
     char path[256];
-    if (int error = BuildSysPath(root, name, suffix, path, sizeof(path)); error != 0) {
-        return error;
+    int error = BuildSysPath(root, name, suffix, path, sizeof(path));
+    if (error == 0) {
+        error = ReadWholeFile(AT_FDCWD, path, limit, text);
     }
-    Descriptor fd(open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-    if (fd.get() < 0) {
-        return errno;
+    if (error == 0) {
+        *text = text->substr(0, text->find('\n'));
     }
-    ssize_t length = read(fd.get(), text, size - 1);
-    if (length <= 0) {
-        return length < 0 ? errno : ENOENT;
-    }
-    text[length] = '\0';
-    return 0;
+    return error != 0 || !text->empty() ? error : ENOENT;
 }
 
 // The last part of a sysfs link's target ("iwlwifi" of a driver link, "pci"
@@ -89,27 +85,26 @@ int ReadSysLinkBase(const char* root, const char* name, const char* suffix, std:
 
 // An entry is the link's own only when it carries the link's index and
 // hardware address; one that cannot be read is not.
-int CheckOwnSysEntry(const char* root, const NetLink& link, bool* own)
+int CheckOwnSysEntry(const char* root, const NetInterface& link, bool* own)
 {
     *own = false;
-    char text[128];
-    int error = ReadSysText(root, link.name, "/ifindex", text, sizeof(text));
+    std::string text;
+    int error = ReadSysText(root, link.name, "/ifindex", 127, &text);
     if (error != 0) {
         return LosesFacts(error) ? error : 0;
     }
     uint64_t index = 0;
-    if (ParseDecimal(std::string_view(text, strcspn(text, "\n")), UINT32_MAX, &index) != 0 ||
-        index != link.index) {
+    if (ParseDecimal(text, UINT32_MAX, &index) != 0 || index != link.index) {
         return 0;
     }
-    error = ReadSysText(root, link.name, "/address", text, sizeof(text));
+    error = ReadSysText(root, link.name, "/address", 127, &text);
     if (error != 0) {
         *own = link.addressLength == 0;
         return LosesFacts(error) ? error : 0;
     }
     // "aa:bb:...", two hexadecimal digits per byte.
     size_t count = 0;
-    for (const char* at = text;; at += 3) {
+    for (const char* at = text.c_str();; at += 3) {
         int high = HexDigitValue(at[0]);
         int low = high < 0 ? -1 : HexDigitValue(at[1]);
         if (low < 0) {
@@ -168,18 +163,18 @@ int ReadDeviceModalias(const char* root, const char* name, char* modalias, size_
         if (bus != "pci" && bus != "usb") {
             return ENOENT;
         }
-        error = ReadSysText(root, name, (std::string(level) + "modalias").c_str(), modalias, size);
+        std::string text;
+        error = ReadSysText(root, name, (std::string(level) + "modalias").c_str(), size - 1, &text);
         if (error != 0) {
             return error;
         }
-        size_t length = strcspn(modalias, "\n");
-        modalias[length] = '\0';
-        for (size_t i = 0; i < length; ++i) {
-            if (modalias[i] <= ' ' || modalias[i] > '~') {
+        for (char c : text) {
+            if (c <= ' ' || c > '~') {
                 return EBADMSG;
             }
         }
-        return length > 0 ? 0 : ENOENT;
+        memcpy(modalias, text.c_str(), text.size() + 1);
+        return 0;
     }
     return ENOENT;
 }

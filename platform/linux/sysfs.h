@@ -6,13 +6,13 @@
 #include <cstddef>
 #include <string>
 
-struct NetLink;
+struct NetInterface;
 
 // Whether root's entry named after the link is the link's own: nsenter
 // --net and unshare -n keep the /sys of the namespace that mounted it, where
 // the same name may be another namespace's device. 0 with the answer in
 // own, or the errno value of a read that loses facts.
-int CheckOwnSysEntry(const char* root, const NetLink& link, bool* own);
+int CheckOwnSysEntry(const char* root, const NetInterface& link, bool* own);
 
 // The name of the driver bound to the named device: 0, ENOENT when none is
 // bound (or root has no entry by that name), or the errno value of the
@@ -26,6 +26,6 @@ int CheckWireless(const char* root, const char* name, bool* wireless);
 // The modalias of the PCI or USB device behind the named interface: its own
 // device, or for a virtio NIC the PCI device it sits on
 // ("pci:v00001AF4d00001041..."). 0; ENOENT when there is none (no device,
-// or one on another bus); EBADMSG when it is not plain printable text; or
-// the errno value of the failed read.
+// or one on another bus); EBADMSG when it is not plain printable text;
+// EFBIG when it does not fit size; or the errno value of the failed read.
 int ReadDeviceModalias(const char* root, const char* name, char* modalias, size_t size);

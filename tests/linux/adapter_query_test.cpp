@@ -11,12 +11,15 @@
 #include <vector>
 
 #include "netlink_support.h"
+#include "result_codes.h"
 
-TEST(AdapterQuery, KernelErrorsAsResultCodes)
+TEST(AdapterQuery, ErrorsAsResultCodes)
 {
     // Each result code with the errno values that become it.
     const std::pair<DWORD, std::vector<int>> kCodes[] = {
         {ERROR_SUCCESS, {0}},
+        {ERROR_FILE_NOT_FOUND, {ENOENT}},
+        {ERROR_RESOURCE_DATA_NOT_FOUND, {ENODATA}},
         {ERROR_ACCESS_DENIED, {EPERM, EACCES}},
         {ERROR_NOT_ENOUGH_MEMORY, {ENOMEM, ENOBUFS}},
         {ERROR_TOO_MANY_OPEN_FILES, {EMFILE, ENFILE}},
@@ -25,7 +28,7 @@ TEST(AdapterQuery, KernelErrorsAsResultCodes)
     };
     for (const auto& [code, errors] : kCodes) {
         for (int error : errors) {
-            EXPECT_EQ(code, MapKernelError(error)) << error;
+            EXPECT_EQ(code, ResultCodeFor(error)) << error;
         }
     }
     // A socket refused before any dump is the query's answer too.

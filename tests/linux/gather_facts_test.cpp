@@ -202,14 +202,18 @@ TEST(KernelTime, OffsetReadingsAndTicks)
     EXPECT_EQ(KernelHundredths((int64_t{1} << 32) - 30000, 64, 31), 0u);  // at boot
     EXPECT_EQ(KernelHundredths(-30000, 32, 31), 0u);
     EXPECT_EQ(KernelHundredths(0, 64, 30000), 30000u);  // no tick rate: the wrap at boot
-    auto hundredths = [](clockid_t id) {
-        timespec now;
-        clock_gettime(id, &now);
-        return now.tv_sec * 100 + now.tv_nsec / 10000000;
-    };
-    int64_t real = hundredths(CLOCK_REALTIME), monotonic = hundredths(CLOCK_MONOTONIC);
-    KernelClock clock = ReadKernelClock();
+    int64_t real = ReadClock(CLOCK_REALTIME, 100), monotonic = ReadClock(CLOCK_MONOTONIC, 100);
+    KernelClock clock;
+    ASSERT_EQ(0, ReadKernelClock(&clock));
     EXPECT_LE(real, clock.realSeconds * 100 + clock.realHundredths);
-    EXPECT_GE(hundredths(CLOCK_REALTIME), clock.realSeconds * 100 + clock.realHundredths);
+    EXPECT_GE(ReadClock(CLOCK_REALTIME, 100), clock.realSeconds * 100 + clock.realHundredths);
     EXPECT_NEAR(monotonic, clock.monotonicHundredths, 6000);
+    // Out of descriptors, a namespace's offset cannot be read: no clock.
+    EXPECT_EXIT(
+        {
+            rlimit none = {};
+            _exit(setrlimit(RLIMIT_NOFILE, &none) == 0 && ReadKernelClock(&clock) == EMFILE ? 0
+                                                                                            : 1);
+        },
+        testing::ExitedWithCode(0), "");
 }

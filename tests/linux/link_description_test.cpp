@@ -24,7 +24,7 @@
 namespace {
 
 // The facts of link, the error's text for the description of one that fails.
-AdapterFacts Describe(const NetLink& link, const char* root, bool noDescriptors = false)
+AdapterFacts Describe(const NetInterface& link, const char* root, bool noDescriptors = false)
 {
     HardwareNames names;
     AdapterFacts facts;
@@ -133,7 +133,7 @@ TEST(LinkDescription, TypeNumbersAndNamesOfKernelLinkTypesAndKinds)
         {ARPHRD_NONE, "tun", 0, 131, "tun"},
     };
     for (const auto& want : kTypes) {
-        NetLink link = MakeLink(1, want.arphrd, "x0", want.kind);
+        NetInterface link = MakeLink(1, want.arphrd, "x0", want.kind);
         link.tunType = want.tunType;
         AdapterFacts facts = Describe(link, "/nonexistent");
         EXPECT_EQ(want.type, facts.type) << want.arphrd << " " << want.kind;
@@ -192,7 +192,7 @@ TEST(LinkDescription, SysfsNamesDriverAndWirelessOfTheLinksOwnEntryOnly)
     for (const Entry& entry : entries) {
         AddDevice(tree, deep + "/" + entry.name, entry.ifindex, entry.address, entry.wireless,
                   entry.driver);
-        NetLink link = MakeLink(index, ARPHRD_ETHER, entry.name);
+        NetInterface link = MakeLink(index, ARPHRD_ETHER, entry.name);
         link.addressLength = 6;
         memcpy(link.address, "\xb2\xfa\x90", 3);
         link.address[5] = static_cast<uint8_t>(index++);

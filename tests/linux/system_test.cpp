@@ -18,6 +18,9 @@ TEST(SystemMessages, EveryCodeOfTheLayerHasThePlatformsText)
     } kTexts[] = {
         {0x2000abcd, ""},
         {ERROR_SUCCESS, "The operation completed successfully.\n"},
+        {ERROR_FILE_NOT_FOUND, "The system cannot find the file specified.\n"},
+        {ERROR_RESOURCE_DATA_NOT_FOUND,
+         "The specified image file did not contain a resource section.\n"},
         {ERROR_TOO_MANY_OPEN_FILES, "The system cannot open the file.\n"},
         {ERROR_ACCESS_DENIED, "Access is denied.\n"},
         {ERROR_NOT_ENOUGH_MEMORY,

@@ -127,9 +127,9 @@ DWORD FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD d
 
 // Version information read from the named file's embedded record. On
 // failure the last error is ERROR_FILE_NOT_FOUND, ERROR_RESOURCE_DATA_NOT_FOUND,
-// ERROR_INSUFFICIENT_BUFFER, ERROR_NOT_ENOUGH_MEMORY, ERROR_TOO_MANY_OPEN_FILES
-// or, for a failing disk or an internal fault, ERROR_GEN_FAILURE. None of
-// them throws.
+// ERROR_ACCESS_DENIED, ERROR_INSUFFICIENT_BUFFER, ERROR_NOT_ENOUGH_MEMORY,
+// ERROR_TOO_MANY_OPEN_FILES or, for a failing disk or an internal fault,
+// ERROR_GEN_FAILURE. None of them throws.
 DWORD GetFileVersionInfoSizeA(LPCSTR lptstrFilename, LPDWORD lpdwHandle);
 BOOL GetFileVersionInfoA(LPCSTR lptstrFilename, DWORD dwHandle, DWORD dwLen, LPVOID lpData);
 BOOL VerQueryValueA(LPCVOID pBlock, LPCSTR lpSubBlock, LPVOID* lplpBuffer, PUINT puLen);

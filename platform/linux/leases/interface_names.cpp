@@ -77,7 +77,7 @@ std::vector<OwnedFile> AssignStoreFiles(const LeaseStoreFiles& stores,
     for (const std::string& name : stores.networkManager) {
         std::string_view middle = std::string_view(name).substr(0, name.size() - 6);
         middle.remove_prefix(middle.find('-') + 1);
-        give(HasPrefix(name, "dhclient-") ? Store::kDhclient : Store::kInternal,
+        give(HasPrefix(name, "dhclient-") ? Store::kDhclient : Store::kNetworkManagerInternal,
              stores.networkManagerDir.get(), name, LongestNameIn(places, middle, "-", true));
     }
     for (const std::string& name : stores.dhcpcd) {

@@ -16,7 +16,14 @@
 constexpr size_t kMaxInterfaceName = 15;
 
 // The stores, in the order that breaks a tie between equally recent leases.
-enum class Store { kNetworkd, kDhclient, kDhcpcd, kNetworkManagerState, kInternal, kConnman };
+enum class Store {
+    kNetworkd,
+    kDhclient,
+    kDhcpcd,
+    kNetworkManagerState,
+    kNetworkManagerInternal,
+    kConnman
+};
 
 // A store's file that belongs to one interface.
 struct OwnedFile {

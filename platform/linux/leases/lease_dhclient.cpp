@@ -6,6 +6,7 @@
 
 #include "interface_names.h"
 #include "lease_parsers.h"
+#include "posix.h"
 #include "text_fields.h"
 
 namespace {

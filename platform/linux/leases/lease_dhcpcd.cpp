@@ -5,6 +5,7 @@
 #include <string>
 
 #include "lease_parsers.h"
+#include "posix.h"
 
 namespace {
 
@@ -70,22 +71,25 @@ int ParseDhcpcdLease(std::string_view data, int64_t mtime, LeaseFacts* found)
             facts.wins.push_back(AddressAt(std::string_view(wins).substr(i)));
         }
     }
+    std::optional<uint32_t> seconds;
+    if (leaseTime.size() == 4) {
+        seconds = ReadBig32(reinterpret_cast<const uint8_t*>(leaseTime.data()));
+    }
+    TimeDhcpcdLease(mtime, seconds, facts);
+    *found = std::move(facts);
+    return 0;
+}
+
+void TimeDhcpcdLease(int64_t mtime, std::optional<uint32_t> leaseTime, LeaseFacts& facts)
+{
     if (mtime >= 0) {
         facts.obtainedKnown = true;
         facts.obtained = mtime;
     }
-    if (leaseTime.size() == 4) {
-        uint32_t seconds = 0;
-        for (char byte : leaseTime) {
-            seconds = seconds << 8 | uint8_t(byte);
-        }
-        if (seconds == UINT32_MAX) {
-            facts.end = LeaseEnd::kNever;
-        } else if (facts.obtainedKnown && mtime <= INT64_MAX - seconds) {
-            facts.end = LeaseEnd::kAt;
-            facts.expires = mtime + seconds;
-        }
+    if (leaseTime == UINT32_MAX) {
+        facts.end = LeaseEnd::kNever;
+    } else if (leaseTime && facts.obtainedKnown && mtime <= INT64_MAX - *leaseTime) {
+        facts.end = LeaseEnd::kAt;
+        facts.expires = mtime + *leaseTime;
     }
-    *found = std::move(facts);
-    return 0;
 }

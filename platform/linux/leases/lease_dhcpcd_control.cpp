@@ -36,18 +36,19 @@ int Await(int fd, short events, int64_t deadline)
     }
 }
 
-// Sends size bytes from at when events is POLLOUT, else receives them into
-// it: 0; ETIMEDOUT; EBADMSG when the reply ends short; or the errno of
-// send or read.
-int Transfer(int fd, short events, void* at, size_t size, int64_t deadline)
+enum class Direction { kSend, kReceive };
+
+// Sends size bytes from at, or receives them into it: 0; ETIMEDOUT;
+// EBADMSG when the reply ends short; or the errno of send or read.
+int Transfer(int fd, Direction direction, void* at, size_t size, int64_t deadline)
 {
     auto* bytes = static_cast<char*>(at);
+    bool sending = direction == Direction::kSend;
     while (size > 0) {
-        if (int error = Await(fd, events, deadline); error != 0) {
+        if (int error = Await(fd, sending ? POLLOUT : POLLIN, deadline); error != 0) {
             return error;
         }
-        ssize_t done =
-            events == POLLOUT ? send(fd, bytes, size, MSG_NOSIGNAL) : read(fd, bytes, size);
+        ssize_t done = sending ? send(fd, bytes, size, MSG_NOSIGNAL) : read(fd, bytes, size);
         if (done == 0) {
             return EBADMSG;
         }
@@ -110,23 +111,23 @@ int AskDhcpcdLease(const std::string& runDir, std::string_view interface, int ti
     std::string request = std::string("dhcpcd\0-4\0-U\0", 13) + name + '\0';
     size_t count = 0;
     if (error == 0) {
-        error = Transfer(socket.get(), POLLOUT, request.data(), request.size(), deadline);
+        error = Transfer(socket.get(), Direction::kSend, request.data(), request.size(), deadline);
     }
     if (error == 0) {
-        error = Transfer(socket.get(), POLLIN, &count, sizeof(count), deadline);
+        error = Transfer(socket.get(), Direction::kReceive, &count, sizeof(count), deadline);
     }
     if (error == 0 && count > kMaxDumpEntries) {
         error = EBADMSG;
     }
     for (size_t i = 0; error == 0 && i < count; i++) {
         size_t length = 0;
-        error = Transfer(socket.get(), POLLIN, &length, sizeof(length), deadline);
+        error = Transfer(socket.get(), Direction::kReceive, &length, sizeof(length), deadline);
         if (error == 0 && length > kMaxDumpEntry) {
             error = EBADMSG;
         }
         std::string entry(error == 0 ? length : 0, '\0');
         if (error == 0) {
-            error = Transfer(socket.get(), POLLIN, entry.data(), length, deadline);
+            error = Transfer(socket.get(), Direction::kReceive, entry.data(), length, deadline);
         }
         if (error == 0) {
             entries->push_back(std::move(entry));

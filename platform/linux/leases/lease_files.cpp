@@ -92,33 +92,18 @@ int ListIndexedFiles(const std::string& path, Directory* folder,
 
 // Only regular files: a FIFO or device must not block or feed us forever,
 // nor a device be opened at all, and a symlink put in a folder a service
-// account owns could point anywhere. The name is looked at before it is
-// opened, and the descriptor again after, in case the name changed between.
-// The bytes go straight into the file's own buffer, sized from the file, so
-// no large block ever sits on the stack.
+// account owns could point anywhere (OpenRegularFile).
 int ReadLeaseFile(DIR* folder, std::string_view name, ReadBudget& budget, LeaseFile* file,
                   Oversize oversize)
 {
     if (budget.bytesLeft == 0) {
         return ENOSPC;
     }
-    std::string path(name);
-    struct stat named;
-    if (fstatat(dirfd(folder), path.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0) {
-        return NoLeaseUnlessLost(errno);
-    }
-    if (!S_ISREG(named.st_mode)) {
-        return ENXIO;
-    }
-    Descriptor owner(openat(dirfd(folder), path.c_str(),
-                            O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    Descriptor owner;
     struct stat info;
-    if (owner.get() < 0 || fstat(owner.get(), &info) != 0) {
-        return NoLeaseUnlessLost(errno);
-    }
-    if (!S_ISREG(info.st_mode) || info.st_ino != named.st_ino || info.st_dev != named.st_dev ||
-        info.st_size < 0) {
-        return ENXIO;
+    if (int error = OpenRegularFile(dirfd(folder), std::string(name).c_str(), &owner, &info);
+        error != 0) {
+        return NoLeaseUnlessLost(error);
     }
     uint64_t size = static_cast<uint64_t>(info.st_size);
     file->partial = size > kLeaseFileLimit;
@@ -137,30 +122,10 @@ int ReadLeaseFile(DIR* folder, std::string_view name, ReadBudget& budget, LeaseF
         return ENOSPC;
     }
     file->mtime = info.st_mtim.tv_sec;
-    // One byte beyond the size tells a file that grew since fstat.
-    file->bytes.resize(static_cast<size_t>(size) + 1);
-    size_t have = 0;
-    for (;;) {
-        ssize_t got = RetryInterrupted(
-            [&] { return read(owner.get(), &file->bytes[have], file->bytes.size() - have); });
-        if (got < 0) {
-            return NoLeaseUnlessLost(errno);
-        }
-        if (got == 0) {
-            break;
-        }
-        have += static_cast<size_t>(got);
-        if (have == file->bytes.size()) {
-            if (have > limit) {
-                budget.bytesLeft -= std::min(have, budget.bytesLeft);
-                return EFBIG;  // grew past the limit while we read it
-            }
-            file->bytes.resize(std::min(2 * have, limit + 1));
-        }
-    }
-    file->bytes.resize(have);
-    budget.bytesLeft -= have;
-    return 0;
+    int error = ReadToEnd(owner.get(), limit, &file->bytes);
+    budget.bytesLeft -= std::min(file->bytes.size(), budget.bytesLeft);
+    // Grown past the limit while we read it, or failed.
+    return error == 0 || error == EFBIG ? error : NoLeaseUnlessLost(error);
 }
 
 // A folder another user made in the store could hold a file of theirs

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "lease_parsers.h"
+#include "posix.h"
 #include "text_fields.h"
 
 namespace {
@@ -190,16 +191,6 @@ int ParseDhcpcdDump(std::string_view entries, int64_t mtime, LeaseFacts* found)
     if (!options.dhcp) {
         return ENOENT;
     }
-    if (mtime >= 0) {
-        facts.obtainedKnown = true;
-        facts.obtained = mtime;
-    }
-    if (options.leaseTime == UINT32_MAX) {
-        facts.end = LeaseEnd::kNever;
-    } else if (options.leaseTime && facts.obtainedKnown &&
-               mtime <= INT64_MAX - *options.leaseTime) {
-        facts.end = LeaseEnd::kAt;
-        facts.expires = mtime + *options.leaseTime;
-    }
+    TimeDhcpcdLease(mtime, options.leaseTime, facts);
     return TakeLease(facts, found);
 }

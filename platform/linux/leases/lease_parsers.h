@@ -68,9 +68,8 @@ int ParseNetworkManagerState(std::string_view text, LeaseFacts* facts);
 // dhcpcd's answer for one interface to a lease dump over its control
 // socket: KEY=VALUE entries, each ended by a NUL, the options named as
 // its hooks see them (new_ip_address). ENOENT unless it is the DHCP state
-// (protocol=dhcp) with a valid new_ip_address. obtained is mtime, the
-// lease file's (dhcpcd writes it when it binds; -1 when unknown), expires
-// mtime plus dhcp_lease_time, never for 4294967295.
+// (protocol=dhcp) with a valid new_ip_address; timed by TimeDhcpcdLease
+// from mtime, the lease file's (-1 when unknown), and dhcp_lease_time.
 int ParseDhcpcdDump(std::string_view entries, int64_t mtime, LeaseFacts* facts);
 
 // dhclient's append-only lease file: the last complete "lease { }" block of
@@ -88,9 +87,13 @@ std::unordered_map<std::string, LeaseFacts> ParseDhclientLeases(std::string_view
 // ("lease {"), empty when there is none.
 std::string_view SkipTornFirstBlock(std::string_view tail);
 
+// dhcpcd's rule, for its file and its dump alike: obtained is mtime, when
+// it wrote the lease on binding, after its address probe (unknown when
+// negative); expires is mtime plus the lease time, never for 4294967295.
+void TimeDhcpcdLease(int64_t mtime, std::optional<uint32_t> leaseTime, LeaseFacts& facts);
+
 // dhcpcd's file: the raw DHCP reply; EBADMSG when the bytes are no DHCP
 // message (too short, no magic cookie). address is the header's yiaddr
-// (none when 0.0.0.0), obtained the file's mtime (dhcpcd writes it when it
-// binds, after its address probe), expires mtime plus option 51, never for
-// 4294967295.
+// (none when 0.0.0.0); timed by TimeDhcpcdLease from the file's mtime and
+// option 51.
 int ParseDhcpcdLease(std::string_view data, int64_t mtime, LeaseFacts* facts);

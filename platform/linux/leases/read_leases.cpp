@@ -87,7 +87,7 @@ int ParseStoreFile(Store store, const LeaseFile& file, std::string_view interfac
             return ParseNetworkdLease(file.bytes, facts);
         case Store::kNetworkManagerState:
             return ParseNetworkManagerState(file.bytes, facts);
-        case Store::kInternal:
+        case Store::kNetworkManagerInternal:
             return ParseNetworkManagerInternalLease(file.bytes, facts);
         case Store::kDhcpcd:
             return ParseDhcpcdLease(file.bytes, file.mtime, facts);
@@ -179,7 +179,7 @@ int ReadLeases(const LeaseStoreFiles& stores, const std::vector<LeaseInterface>&
             OwnedFile{Store::kNetworkd, nullptr, {}, {}, interface.index},
             [](const OwnedFile& a, const OwnedFile& b) { return a.index < b.index; });
         for (auto file = first; file != last; ++file) {
-            if (file->store == Store::kInternal && haveState) {
+            if (file->store == Store::kNetworkManagerInternal && haveState) {
                 continue;  // the runtime state holds all the file does, and more
             }
             LeaseFile read;

@@ -19,23 +19,6 @@ int ParseIpv4(std::string_view text, Ipv4Bytes* address)
     return 0;
 }
 
-int ParseDecimal(std::string_view text, uint64_t max, uint64_t* value)
-{
-    if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos) {
-        return EBADMSG;
-    }
-    uint64_t result = 0;
-    for (char c : text) {
-        uint64_t digit = static_cast<uint64_t>(c - '0');
-        if (digit > max || result > (max - digit) / 10) {
-            return ERANGE;
-        }
-        result = result * 10 + digit;
-    }
-    *value = result;
-    return 0;
-}
-
 bool HasPrefix(std::string_view text, std::string_view prefix)
 {
     return text.substr(0, prefix.size()) == prefix;

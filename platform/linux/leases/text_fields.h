@@ -1,5 +1,5 @@
-// Text fields the lease readers share: dotted quads, decimal numbers and
-// the fixed starts and ends of file names.
+// Text fields the lease readers share: dotted quads and the fixed starts
+// and ends of file names (decimal numbers are posix.h's).
 #pragma once
 
 #include <cstddef>
@@ -12,10 +12,6 @@
 // around them. 0, or EBADMSG when the text is none; *address is then left
 // as it was.
 int ParseIpv4(std::string_view text, Ipv4Bytes* address);
-
-// Decimal digits only, no sign, no more than max. 0, EBADMSG when the text
-// is not digits only, ERANGE when its number is above max.
-int ParseDecimal(std::string_view text, uint64_t max, uint64_t* value);
 
 bool HasPrefix(std::string_view text, std::string_view prefix);
 bool HasSuffix(std::string_view text, std::string_view suffix);

@@ -38,32 +38,26 @@ bool ErrorMeansEmptyDump(DumpKind kind, int error)
 
 int ReadDumpDatagram(DumpReader& reader, const uint8_t* data, size_t length, NetSnapshot& snapshot)
 {
-    while (length > 0 && !reader.done) {
-        if (length < sizeof(nlmsghdr)) {
-            return EBADMSG;
-        }
-        nlmsghdr header = ReadValue<nlmsghdr>(data);
-        if (header.nlmsg_len < sizeof(nlmsghdr) || header.nlmsg_len > length) {
-            return EBADMSG;
-        }
-        // Leftovers of an earlier request, or anything not meant for us.
-        bool ours = header.nlmsg_seq == reader.sequence && header.nlmsg_pid == reader.portId;
-        if (ours) {
+    return WalkRecords<nlmsghdr>(
+        data, length, [&](const nlmsghdr& header, const uint8_t* message, size_t size) {
+            // Leftovers of an earlier request, anything not meant for us, or
+            // past the end.
+            if (header.nlmsg_seq != reader.sequence || header.nlmsg_pid != reader.portId ||
+                reader.done) {
+                return 0;
+            }
             if (header.nlmsg_flags & NLM_F_DUMP_INTR) {
                 reader.interrupted = true;
             }
-            const uint8_t* payload = data + NLMSG_HDRLEN;
-            size_t payloadLength =
-                header.nlmsg_len > NLMSG_HDRLEN ? header.nlmsg_len - NLMSG_HDRLEN : 0;
             int error = 0;
             if (header.nlmsg_type == NLMSG_DONE || header.nlmsg_type == NLMSG_ERROR) {
                 // A dump's failure comes in its closing NLMSG_DONE, a refused
-                // request's in an NLMSG_ERROR.
-                bool closing = header.nlmsg_type == NLMSG_DONE;
-                if (!closing && payloadLength < sizeof(int)) {
+                // request's in an NLMSG_ERROR; either without its code is cut.
+                if (size < NLMSG_LENGTH(sizeof(int))) {
                     return EBADMSG;
                 }
-                int code = payloadLength >= sizeof(int) ? ReadValue<int>(payload) : 0;
+                bool closing = header.nlmsg_type == NLMSG_DONE;
+                int code = ReadValue<int>(message + NLMSG_HDRLEN);
                 bool failed = closing ? code < 0 : code != 0;
                 if (failed && !ErrorMeansEmptyDump(reader.kind, ToErrno(code))) {
                     reader.done = closing;
@@ -71,36 +65,26 @@ int ReadDumpDatagram(DumpReader& reader, const uint8_t* data, size_t length, Net
                 }
                 reader.done = closing || failed;
             } else if (header.nlmsg_type == RTM_NEWLINK && reader.kind == DumpKind::kLinks) {
-                NetLink link;
-                error = ParseLinkMessage(data, header.nlmsg_len, link);
+                NetInterface link;
+                error = ParseLinkMessage(message, size, link);
                 if (error == 0) {
                     snapshot.links.push_back(link);
                 }
             } else if (header.nlmsg_type == RTM_NEWADDR && reader.kind == DumpKind::kAddresses) {
                 NetAddress address;
-                error = ParseAddressMessage(data, header.nlmsg_len, address);
+                error = ParseAddressMessage(message, size, address);
                 if (error == 0) {
                     snapshot.addresses.push_back(address);
                 } else if (error == ENOENT) {
                     error = 0;  // no IPv4 address in it: nothing to show
                 }
             } else if (header.nlmsg_type == RTM_NEWROUTE && reader.kind == DumpKind::kRoutes) {
-                error = ParseRouteMessage(data, header.nlmsg_len, snapshot.gateways);
+                error = ParseRouteMessage(message, size, snapshot.gateways);
             } else if (header.nlmsg_type == RTM_NEWNEXTHOP && reader.kind == DumpKind::kNexthops) {
-                error = ParseNexthopMessage(data, header.nlmsg_len, snapshot);
+                error = ParseNexthopMessage(message, size, snapshot);
             }
-            if (error != 0) {
-                return error;
-            }
-        }
-        size_t step = NLMSG_ALIGN(header.nlmsg_len);
-        if (step >= length) {
-            break;
-        }
-        data += step;
-        length -= step;
-    }
-    return 0;
+            return error;
+        });
 }
 
 int BuildDumpRequest(DumpKind kind, uint32_t sequence, uint8_t* buffer, size_t capacity,

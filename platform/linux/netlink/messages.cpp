@@ -21,7 +21,7 @@ const uint32_t kForever = 0xFFFFFFFFu;
 
 // Reads a message's fixed header, the one after the netlink header, and
 // indexes the attributes that follow it. Returns 0 or EBADMSG when the
-// message is too short for the fixed header.
+// message is too short for the fixed header or its attributes are damaged.
 template <typename Header, size_t N>
 int ReadMessage(const uint8_t* message, size_t length, Header* header, Attribute (&attributes)[N])
 {
@@ -30,78 +30,64 @@ int ReadMessage(const uint8_t* message, size_t length, Header* header, Attribute
         return EBADMSG;
     }
     *header = ReadValue<Header>(message + NLMSG_HDRLEN);
-    IndexAttributes(message + offset, length - offset, attributes);
-    return 0;
+    return IndexAttributes(message + offset, length - offset, attributes);
 }
 
 // The kind and, for a "tun" link, the tun type out of IFLA_LINKINFO.
-int ReadLinkInfo(const Attribute& linkInfo, NetLink& link)
+int ReadLinkInfo(const Attribute& linkInfo, NetInterface& link)
 {
     Attribute info[IFLA_INFO_MAX + 1];
-    IndexAttributes(linkInfo.data, linkInfo.length, info);
-    if (info[IFLA_INFO_KIND].data != nullptr) {
-        CopyKernelText(link.kind, sizeof(link.kind), info[IFLA_INFO_KIND]);
+    if (int error = IndexAttributes(linkInfo.data, linkInfo.length, info); error != 0) {
+        return error;
     }
+    CopyKernelText(link.kind, sizeof(link.kind), info[IFLA_INFO_KIND]);
     // The data's attributes are numbered per kind: only a "tun" link's are
     // tun attributes.
     if (strcmp(link.kind, "tun") != 0 || info[IFLA_INFO_DATA].data == nullptr) {
         return 0;
     }
     Attribute data[IFLA_TUN_MAX + 1];
-    IndexAttributes(info[IFLA_INFO_DATA].data, info[IFLA_INFO_DATA].length, data);
-    return Optional(ReadExact(data[IFLA_TUN_TYPE], &link.tunType));
+    return FirstError(
+        {IndexAttributes(info[IFLA_INFO_DATA].data, info[IFLA_INFO_DATA].length, data),
+         AllowAbsent(ReadExact(data[IFLA_TUN_TYPE], &link.tunType))});
 }
 
 // Appends the usable hops of an RTA_MULTIPATH list, each with the route's
 // priority.
 int ReadMultipath(const Attribute& multipath, uint32_t priority, std::vector<NetGateway>& gateways)
 {
-    const uint8_t* data = multipath.data;
-    size_t length = multipath.length;
-    while (length >= sizeof(rtnexthop)) {
-        rtnexthop hop = ReadValue<rtnexthop>(data);
-        if (hop.rtnh_len < sizeof(rtnexthop) || hop.rtnh_len > length) {
-            break;
-        }
-        NetGateway gateway;
-        gateway.index = static_cast<uint32_t>(hop.rtnh_ifindex);
-        gateway.priority = priority;
-        Attribute attributes[RTA_MAX + 1];
-        IndexAttributes(data + RTNH_LENGTH(0), hop.rtnh_len - RTNH_LENGTH(0), attributes);
-        bool ipv4 = true;
-        int error = FirstError({Optional(ReadExact(attributes[RTA_GATEWAY], &gateway.address)),
-                                Optional(ReadVia(attributes[RTA_VIA], &gateway.address, &ipv4))});
-        if (error != 0) {
+    return WalkRecords<rtnexthop>(
+        multipath.data, multipath.length,
+        [&](const rtnexthop& hop, const uint8_t* data, size_t size) {
+            NetGateway gateway;
+            gateway.index = static_cast<uint32_t>(hop.rtnh_ifindex);
+            gateway.priority = priority;
+            Attribute attributes[RTA_MAX + 1];
+            bool ipv4 = true;
+            int error = FirstError(
+                {IndexAttributes(data + RTNH_LENGTH(0), size - RTNH_LENGTH(0), attributes),
+                 AllowAbsent(ReadExact(attributes[RTA_GATEWAY], &gateway.address)),
+                 AllowAbsent(ReadVia(attributes[RTA_VIA], &gateway.address, &ipv4))});
+            if (error == 0 && gateway.index != 0 && ipv4) {
+                gateways.push_back(gateway);
+            }
             return error;
-        }
-        if (gateway.index != 0 && ipv4) {
-            gateways.push_back(gateway);
-        }
-        size_t step = RTNH_ALIGN(hop.rtnh_len);
-        if (step >= length) {
-            break;
-        }
-        data += step;
-        length -= step;
-    }
-    return 0;
+        });
 }
 
 }  // namespace
 
-int ParseLinkMessage(const uint8_t* message, size_t length, NetLink& link)
+int ParseLinkMessage(const uint8_t* message, size_t length, NetInterface& link)
 {
     ifinfomsg info;
     Attribute attributes[IFLA_MAX + 1];
     if (int error = ReadMessage(message, length, &info, attributes); error != 0) {
         return error;
     }
-    link = NetLink();
+    link = NetInterface();
     link.index = static_cast<uint32_t>(info.ifi_index);
     link.type = info.ifi_type;
-    if (attributes[IFLA_IFNAME].data != nullptr) {
-        CopyKernelText(link.name, sizeof(link.name), attributes[IFLA_IFNAME]);
-    }
+    CopyKernelText(link.name, sizeof(link.name), attributes[IFLA_IFNAME]);
     const Attribute& address = attributes[IFLA_ADDRESS];
     if (address.data != nullptr) {
         // No link layer has a longer address (MAX_ADDR_LEN).
@@ -148,8 +134,8 @@ int ParseAddressMessage(const uint8_t* message, size_t length, NetAddress& addre
     }
     // Without an address there is nothing to show (ENOENT), unless the
     // message is damaged.
-    return FirstError(
-        {Optional(ReadExact(attributes[IFA_FLAGS], &address.flags)), Optional(cacheRead), local});
+    return FirstError({AllowAbsent(ReadExact(attributes[IFA_FLAGS], &address.flags)),
+                       AllowAbsent(cacheRead), local});
 }
 
 int ParseRouteMessage(const uint8_t* message, size_t length, std::vector<NetGateway>& gateways)
@@ -163,17 +149,17 @@ int ParseRouteMessage(const uint8_t* message, size_t length, std::vector<NetGate
         return 0;
     }
     uint32_t table = route.rtm_table;
-    int error = Optional(ReadExact(attributes[RTA_TABLE], &table));
+    int error = AllowAbsent(ReadExact(attributes[RTA_TABLE], &table));
     if (error != 0 || table != RT_TABLE_MAIN) {
         return error;
     }
     NetGateway single;
     bool ipv4 = true;
-    error = FirstError({Optional(ReadExact(attributes[RTA_OIF], &single.index)),
-                        Optional(ReadExact(attributes[RTA_GATEWAY], &single.address)),
-                        Optional(ReadVia(attributes[RTA_VIA], &single.address, &ipv4)),
-                        Optional(ReadExact(attributes[RTA_PRIORITY], &single.priority)),
-                        Optional(ReadExact(attributes[RTA_NH_ID], &single.nexthopId))});
+    error = FirstError({AllowAbsent(ReadExact(attributes[RTA_OIF], &single.index)),
+                        AllowAbsent(ReadExact(attributes[RTA_GATEWAY], &single.address)),
+                        AllowAbsent(ReadVia(attributes[RTA_VIA], &single.address, &ipv4)),
+                        AllowAbsent(ReadExact(attributes[RTA_PRIORITY], &single.priority)),
+                        AllowAbsent(ReadExact(attributes[RTA_NH_ID], &single.nexthopId))});
     if (error != 0) {
         return error;
     }
@@ -199,16 +185,17 @@ int ParseNexthopMessage(const uint8_t* message, size_t length, NetSnapshot& snap
         return error;
     }
     NetNexthop nexthop;
-    int error = Optional(ReadExact(attributes[NHA_ID], &nexthop.id));
+    int error = AllowAbsent(ReadExact(attributes[NHA_ID], &nexthop.id));
     if (error != 0 || nexthop.id == 0) {
         return error;  // without an id no route can name it
     }
     // An IPv6 gateway has no IPv4 form, as with RTA_VIA.
     bool ipv4 = info.nh_family == AF_INET;
     const Attribute& group = attributes[NHA_GROUP];
-    error = FirstError({Optional(ReadExact(attributes[NHA_OIF], &nexthop.index)),
-                        ipv4 ? Optional(ReadExact(attributes[NHA_GATEWAY], &nexthop.address)) : 0,
-                        group.length % sizeof(nexthop_grp) == 0 ? 0 : EBADMSG});
+    error =
+        FirstError({AllowAbsent(ReadExact(attributes[NHA_OIF], &nexthop.index)),
+                    ipv4 ? AllowAbsent(ReadExact(attributes[NHA_GATEWAY], &nexthop.address)) : 0,
+                    group.length % sizeof(nexthop_grp) == 0 ? 0 : EBADMSG});
     if (error != 0) {
         return error;
     }

@@ -12,7 +12,7 @@
 // nlmsg_len, and return 0 or EBADMSG when it is malformed.
 
 // Parses one RTM_NEWLINK message.
-int ParseLinkMessage(const uint8_t* message, size_t length, NetLink& link);
+int ParseLinkMessage(const uint8_t* message, size_t length, NetInterface& link);
 // Parses one RTM_NEWADDR message; ENOENT when it holds no IPv4 address
 // (another family, or no four-byte address).
 int ParseAddressMessage(const uint8_t* message, size_t length, NetAddress& address);

@@ -5,9 +5,11 @@
 #include <cstdint>
 #include <vector>
 
+#include "adapter_facts.h"
+
 // One network interface as the link dump describes it. Texts are always
 // terminated.
-struct NetLink {
+struct NetInterface {
     uint32_t index = 0;
     uint16_t type = 0;          // ARPHRD_*
     uint8_t addressLength = 0;  // the kernel's length, at most 32
@@ -20,7 +22,7 @@ struct NetLink {
 // One IPv4 address of an interface.
 struct NetAddress {
     uint32_t index = 0;
-    uint8_t address[4] = {};  // IFA_LOCAL, or IFA_ADDRESS when there is no local one
+    Ipv4Bytes address;  // IFA_LOCAL, or IFA_ADDRESS when there is no local one
     uint8_t prefixLength = 0;
     uint32_t flags = 0;         // IFA_F_*, from IFA_FLAGS when present
     bool finite = false;        // the valid lifetime is not forever
@@ -32,7 +34,7 @@ struct NetAddress {
 // One next hop of an IPv4 default route in the main table.
 struct NetGateway {
     uint32_t index = 0;  // outgoing interface
-    uint8_t address[4] = {};
+    Ipv4Bytes address;
     uint32_t priority = 0;
     // A route that names only a next-hop object (RTA_NH_ID) leaves index
     // and address to the object; 0 once resolved or for any other route.
@@ -43,14 +45,14 @@ struct NetGateway {
 struct NetNexthop {
     uint32_t id = 0;
     uint32_t index = 0;  // NHA_OIF
-    uint8_t address[4] = {};
+    Ipv4Bytes address;
     bool usable = true;        // false for a blackhole or a gateway of another family
     uint32_t firstMember = 0;  // a group's member ids in NetSnapshot::nexthopMembers
     uint32_t memberCount = 0;  // 0 for a single hop
 };
 
 struct NetSnapshot {
-    std::vector<NetLink> links;
+    std::vector<NetInterface> links;
     std::vector<NetAddress> addresses;
     std::vector<NetGateway> gateways;
     std::vector<NetNexthop> nexthops;  // dumped only when a route names one

@@ -1,6 +1,5 @@
 // Next-hop resolution: a route that names a next-hop object gets the
 // object's hops, a group's in member order.
-#include <cstring>
 #include <unordered_map>
 
 #include "messages.h"
@@ -36,7 +35,7 @@ void ResolveNexthops(NetSnapshot& snapshot)
         if (hop != nullptr && hop->memberCount == 0 && hop->usable && hop->index != 0) {
             NetGateway gateway;
             gateway.index = hop->index;
-            memcpy(gateway.address, hop->address, 4);
+            gateway.address = hop->address;
             gateway.priority = priority;
             resolved.push_back(gateway);
         }

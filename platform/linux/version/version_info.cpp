@@ -1,10 +1,10 @@
 // Version information read from the version record that the build embeds,
 // as a compiled .res image, in a section of the ELF executable.
-#include <cerrno>
 #include <new>
 #include <vector>
 
 #include "os_api.h"
+#include "result_codes.h"
 #include "version_file.h"
 #include "version_record.h"
 
@@ -17,11 +17,7 @@ int LoadRecordOrSetLastError(const char* name, std::vector<uint8_t>* record)
 {
     int error = FindNamedVersionRecord(name, record);
     if (error != 0) {
-        SetLastError(error == ENOENT                      ? ERROR_FILE_NOT_FOUND
-                     : error == ENODATA                   ? ERROR_RESOURCE_DATA_NOT_FOUND
-                     : error == ENOMEM                    ? ERROR_NOT_ENOUGH_MEMORY
-                     : error == EMFILE || error == ENFILE ? ERROR_TOO_MANY_OPEN_FILES
-                                                          : ERROR_GEN_FAILURE);
+        SetLastError(ResultCodeFor(error));
     }
     return error;
 }

@@ -32,6 +32,7 @@
 #include "interface_names.h"
 #include "lease_files.h"
 #include "lease_support.h"
+#include "posix.h"
 #include "test_support.h"
 #include "text_fields.h"
 
@@ -691,6 +692,49 @@ TEST(LeaseSources, OnlyRegularFilesWithinTheLimitsAreRead)
         EXPECT_EQ(budget.bytesLeft, row.left) << row.name;
         EXPECT_TRUE(row.error != 0 || file.bytes.size() == row.budget - row.left) << row.name;
     }
+}
+
+// The one whole-file reader: a regular file no longer than the limit,
+// never a cut text, and a read taken up again after a signal.
+TEST(WholeFileReader, BoundedRegularFilesAndInterruptionsRetried)
+{
+    TempDir root;
+    root.Write("four", "1234");
+    ASSERT_EQ(mkfifo((root.path() + "/fifo").c_str(), 0600), 0);
+    ASSERT_EQ(symlink("four", (root.path() + "/link").c_str()), 0);
+    const struct {
+        const char* name;
+        size_t limit;
+        int error;
+    } rows[] = {{"four", 4, 0},     {"four", 3, EFBIG}, {"fifo", 4, ENXIO},
+                {"link", 4, ENXIO}, {".", 4, ENXIO},    {"absent", 4, ENOENT}};
+    Directory folder(opendir(root.path().c_str()));
+    for (const auto& row : rows) {
+        std::string bytes;
+        EXPECT_EQ(row.error, ReadWholeFile(dirfd(folder.get()), row.name, row.limit, &bytes))
+            << row.name;
+        EXPECT_TRUE(row.error != 0 || bytes == "1234") << row.name;
+    }
+    int ends[2];
+    ASSERT_EQ(0, pipe(ends));
+    struct sigaction quiet = {}, before = {};
+    quiet.sa_handler = [](int) {};  // no SA_RESTART: a blocked read fails with EINTR
+    ASSERT_EQ(0, sigaction(SIGUSR1, &quiet, &before));
+    pthread_t reader = pthread_self();
+    std::thread writer([&] {
+        for (int i = 0; i < 3; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            pthread_kill(reader, SIGUSR1);
+        }
+        EXPECT_EQ(2, write(ends[1], "ok", 2));
+        close(ends[1]);
+    });
+    std::string bytes;
+    EXPECT_EQ(0, ReadToEnd(ends[0], 4, &bytes));
+    writer.join();
+    EXPECT_EQ("ok", bytes);
+    close(ends[0]);
+    sigaction(SIGUSR1, &before, nullptr);
 }
 
 TEST(LeaseReaders, RandomBytesStoreOnlyAddresses)

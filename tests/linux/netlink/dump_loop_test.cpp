@@ -12,7 +12,7 @@ namespace {
 std::vector<std::string> LinkNames(const NetSnapshot& snapshot)
 {
     std::vector<std::string> names;
-    for (const NetLink& link : snapshot.links) {
+    for (const NetInterface& link : snapshot.links) {
         names.push_back(link.name);
     }
     return names;

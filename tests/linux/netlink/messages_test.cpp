@@ -37,9 +37,7 @@ int Feed(DumpReader& reader, Datagram& d, NetSnapshot& snapshot)
 
 // Names of the field's size - 1, size and size + 1 bytes, unterminated. A
 // tun link's type comes from its kind's data, given before or after the
-// kind; another kind's data numbers its attributes otherwise. An address
-// that claims more than the message holds, far more or a few of the bytes
-// that follow it in its datagram, is skipped.
+// kind; another kind's data numbers its attributes otherwise.
 TEST(NetlinkParse, LinkTakesNameKindWholeAddressAndTunType)
 {
     uint8_t hardware[20];
@@ -51,17 +49,14 @@ TEST(NetlinkParse, LinkTakesNameKindWholeAddressAndTunType)
         std::string bytes;
         size_t size;  // what the name attribute holds of bytes
         std::string name;
-        unsigned short addressLength;  // the address attribute's claim, 0: true
     } rows[] = {
-        {"tun", false, n15 + "\x80", 15, n15, 0},  // the byte past it would continue a character
-        {"tun", true, n15 + "n", 16, n15, 0},
-        {"the-longest-kind", false, n15 + "nn", 17, n15, 0},  // a kind is cut as a name is
-        {"tun", false, n14 + "\xC3\xA9", 16, n14, 0},         // a cut inside a character drops it
-        {"tun", false, "x" + std::string(16, '\x80'), 17, "", 0},
-        {"tun", false, "ib0", 3, "ib0", 200},
-        {"tun", false, "ib0", 3, "ib0", RTA_LENGTH(20) + 8},
+        {"tun", false, n15 + "\x80", 15, n15},  // the byte past it would continue a character
+        {"tun", true, n15 + "n", 16, n15},
+        {"the-longest-kind", false, n15 + "nn", 17, n15},  // a kind is cut as a name is
+        {"tun", false, n14 + "\xC3\xA9", 16, n14},         // a cut inside a character drops it
+        {"tun", false, "x" + std::string(16, '\x80'), 17, ""},
     };
-    NetLink link;  // each row's parse over the one before
+    NetInterface link;  // each row's parse over the one before
     for (const auto& row : rows) {
         Datagram d;
         d.Begin(RTM_NEWLINK);
@@ -86,14 +81,10 @@ TEST(NetlinkParse, LinkTakesNameKindWholeAddressAndTunType)
             d.Text(IFLA_INFO_KIND, row.kind);
         }
         d.EndNest(nest);
-        const size_t addressAt = d.Bytes().size();
         d.Attribute(IFLA_ADDRESS, hardware, sizeof(hardware));
         d.End();
         const unsigned short nameLength = RTA_LENGTH(row.size);
         memcpy(&d.Bytes()[nameAt], &nameLength, sizeof(nameLength));
-        if (row.addressLength != 0) {
-            memcpy(&d.Bytes()[addressAt], &row.addressLength, sizeof(row.addressLength));
-        }
         const size_t length = d.MessageSize();
         d.Bytes().resize(length + 32, 'x');
 
@@ -103,9 +94,8 @@ TEST(NetlinkParse, LinkTakesNameKindWholeAddressAndTunType)
         EXPECT_EQ(row.name, link.name) << row.size;
         EXPECT_EQ(std::string(row.kind).substr(0, 15), link.kind);
         EXPECT_EQ(strcmp(row.kind, "tun") == 0 ? IFF_TAP : 0, link.tunType) << row.kind;
-        EXPECT_EQ(row.addressLength == 0 ? 20 : 0, link.addressLength) << row.addressLength;
-        const uint8_t none[8] = {};  // compared as far as a record holds
-        EXPECT_EQ(0, memcmp(row.addressLength == 0 ? hardware : none, link.address, 8));
+        EXPECT_EQ(20, link.addressLength);
+        EXPECT_EQ(0, memcmp(hardware, link.address, 8));  // as far as a record holds
     }
 }
 
@@ -114,9 +104,9 @@ TEST(NetlinkParse, AddressFlagsLifetimeAndPeerFallback)
     // Index, address/prefix, flags, finite, valid seconds, time stamp.
     auto facts = [](const NetAddress& a) {
         char text[80];
-        snprintf(text, sizeof(text), "%u %u.%u.%u.%u/%u %x %d %u %u", a.index, a.address[0],
-                 a.address[1], a.address[2], a.address[3], a.prefixLength, a.flags, a.finite,
-                 a.validSeconds, a.updated);
+        snprintf(text, sizeof(text), "%u %u.%u.%u.%u/%u %x %d %u %u", a.index, a.address.bytes[0],
+                 a.address.bytes[1], a.address.bytes[2], a.address.bytes[3], a.prefixLength,
+                 a.flags, a.finite, a.validSeconds, a.updated);
         return std::string(text);
     };
     NetAddress address;
@@ -183,8 +173,9 @@ TEST(NetlinkParse, MultipathDefaultRouteOfMainTableOnly)
     EXPECT_EQ(expected, GatewayTexts(gateways));
 
     // Another table, a prefix route, a local route, a single hop via IPv6
-    // (its family alone), one without a device, and hops that claim more
-    // than their list holds or end it unaligned are not gateways.
+    // (its family alone) and one without a device are not gateways; a hop
+    // that claims more than its list holds, or holds a byte of an
+    // attribute, damages the route.
     for (int variant = 0; variant < 7; ++variant) {
         Datagram other;
         other.Begin(RTM_NEWROUTE);
@@ -212,7 +203,8 @@ TEST(NetlinkParse, MultipathDefaultRouteOfMainTableOnly)
         }
         other.End();
         gateways.clear();
-        ASSERT_EQ(0, ParseRouteMessage(other.Message(), other.MessageSize(), gateways));
+        EXPECT_EQ(variant >= 5 ? EBADMSG : 0,
+                  ParseRouteMessage(other.Message(), other.MessageSize(), gateways));
         EXPECT_TRUE(gateways.empty()) << "variant " << variant;
     }
 }
@@ -242,14 +234,18 @@ struct DamageRow {
     uint16_t nest;  // 0, a tun link's IFLA_INFO_DATA, or RTA_MULTIPATH's one hop
     uint16_t type;
     size_t size;     // the payload's own size
-    int results[4];  // with a payload of 0, size - 1, size and size + 1 bytes
+    int results[5];  // with a payload of 0, size - 1, size and size + 1 bytes, then of
+                     // size bytes but a length that runs a byte past what holds it
 };
 
 // One message holding the attribute with a payload of size bytes (an IPv4
 // family first for RTA_VIA), after what its parser needs to read that far:
-// of two attributes of one type the later counts.
-void AddDamaged(Datagram& d, const DamageRow& row, size_t size)
+// of two attributes of one type the later counts. The attribute ends what
+// holds it (its nest, its hop, the message); with overrun its length runs
+// a byte past that.
+void AddDamaged(Datagram& d, const DamageRow& row, size_t size, bool overrun)
 {
+    const unsigned short past = RTA_ALIGN(RTA_LENGTH(size)) + 1;
     std::vector<uint8_t> payload(size + 2, 0);
     if (row.type == RTA_VIA && size >= 2) {
         const uint16_t family = AF_INET;
@@ -264,12 +260,22 @@ void AddDamaged(Datagram& d, const DamageRow& row, size_t size)
         d.Attribute(row.type, payload.data(), size);
         d.EndNest(data);
         d.EndNest(info);
+        if (overrun) {
+            memcpy(&d.Bytes()[data + RTA_LENGTH(0)], &past, sizeof(past));
+        }
     } else if (row.nest == RTA_MULTIPATH) {
         std::vector<uint8_t> hops;
         AddNextHop(hops, 4, row.type, payload.data(), size);
+        if (overrun) {
+            memcpy(&hops[sizeof(rtnexthop)], &past, sizeof(past));
+        }
         d.Attribute(RTA_MULTIPATH, hops.data(), hops.size());
     } else {
+        const size_t at = d.Bytes().size();
         d.Attribute(row.type, payload.data(), size);
+        if (overrun) {
+            memcpy(&d.Bytes()[at], &past, sizeof(past));
+        }
     }
     d.End();
 }
@@ -277,40 +283,43 @@ void AddDamaged(Datagram& d, const DamageRow& row, size_t size)
 }  // namespace
 
 // A damaged attribute fails the message, and so the dump, as a cut header
-// does: read over a default it would make a route or an address vanish.
+// does: read over a default it would make a route or an address vanish,
+// and one that runs past what holds it would leave a link without its
+// name or an address or a hop out.
 TEST(NetlinkParse, DamagedAttributeFailsTheDump)
 {
     const int X = EBADMSG;
     const DamageRow rows[] = {
-        {DumpKind::kLinks, 0, IFLA_ADDRESS, 32, {0, 0, 0, X}},
-        {DumpKind::kLinks, IFLA_INFO_DATA, IFLA_TUN_TYPE, 1, {X, X, 0, X}},
-        {DumpKind::kAddresses, 0, IFA_LOCAL, 4, {X, X, 0, X}},
-        {DumpKind::kAddresses, 0, IFA_ADDRESS, 4, {X, X, 0, X}},
-        {DumpKind::kAddresses, 0, IFA_FLAGS, 4, {X, X, 0, X}},
-        {DumpKind::kAddresses, 0, IFA_CACHEINFO, sizeof(ifa_cacheinfo), {X, X, 0, X}},
-        {DumpKind::kRoutes, 0, RTA_TABLE, 4, {X, X, 0, X}},
-        {DumpKind::kRoutes, 0, RTA_OIF, 4, {X, X, 0, X}},
-        {DumpKind::kRoutes, 0, RTA_GATEWAY, 4, {X, X, 0, X}},
-        {DumpKind::kRoutes, 0, RTA_VIA, 6, {X, X, 0, X}},
-        {DumpKind::kRoutes, 0, RTA_PRIORITY, 4, {X, X, 0, X}},
-        {DumpKind::kRoutes, 0, RTA_NH_ID, 4, {X, X, 0, X}},
-        {DumpKind::kRoutes, RTA_MULTIPATH, RTA_GATEWAY, 4, {X, X, 0, X}},
-        {DumpKind::kRoutes, RTA_MULTIPATH, RTA_VIA, 6, {X, X, 0, X}},
-        {DumpKind::kNexthops, 0, NHA_ID, 4, {X, X, 0, X}},
-        {DumpKind::kNexthops, 0, NHA_OIF, 4, {X, X, 0, X}},
-        {DumpKind::kNexthops, 0, NHA_GATEWAY, 4, {X, X, 0, X}},
-        {DumpKind::kNexthops, 0, NHA_GROUP, sizeof(nexthop_grp), {0, X, 0, X}},
+        {DumpKind::kLinks, 0, IFLA_IFNAME, 4, {0, 0, 0, 0, X}},
+        {DumpKind::kLinks, 0, IFLA_ADDRESS, 32, {0, 0, 0, X, X}},
+        {DumpKind::kLinks, IFLA_INFO_DATA, IFLA_TUN_TYPE, 1, {X, X, 0, X, X}},
+        {DumpKind::kAddresses, 0, IFA_LOCAL, 4, {X, X, 0, X, X}},
+        {DumpKind::kAddresses, 0, IFA_ADDRESS, 4, {X, X, 0, X, X}},
+        {DumpKind::kAddresses, 0, IFA_FLAGS, 4, {X, X, 0, X, X}},
+        {DumpKind::kAddresses, 0, IFA_CACHEINFO, sizeof(ifa_cacheinfo), {X, X, 0, X, X}},
+        {DumpKind::kRoutes, 0, RTA_TABLE, 4, {X, X, 0, X, X}},
+        {DumpKind::kRoutes, 0, RTA_OIF, 4, {X, X, 0, X, X}},
+        {DumpKind::kRoutes, 0, RTA_GATEWAY, 4, {X, X, 0, X, X}},
+        {DumpKind::kRoutes, 0, RTA_VIA, 6, {X, X, 0, X, X}},
+        {DumpKind::kRoutes, 0, RTA_PRIORITY, 4, {X, X, 0, X, X}},
+        {DumpKind::kRoutes, 0, RTA_NH_ID, 4, {X, X, 0, X, X}},
+        {DumpKind::kRoutes, RTA_MULTIPATH, RTA_GATEWAY, 4, {X, X, 0, X, X}},
+        {DumpKind::kRoutes, RTA_MULTIPATH, RTA_VIA, 6, {X, X, 0, X, X}},
+        {DumpKind::kNexthops, 0, NHA_ID, 4, {X, X, 0, X, X}},
+        {DumpKind::kNexthops, 0, NHA_OIF, 4, {X, X, 0, X, X}},
+        {DumpKind::kNexthops, 0, NHA_GATEWAY, 4, {X, X, 0, X, X}},
+        {DumpKind::kNexthops, 0, NHA_GROUP, sizeof(nexthop_grp), {0, X, 0, X, X}},
     };
     for (const DamageRow& row : rows) {
-        const size_t sizes[] = {0, row.size - 1, row.size, row.size + 1};
-        for (int i = 0; i < 4; ++i) {
+        const size_t sizes[] = {0, row.size - 1, row.size, row.size + 1, row.size};
+        for (int i = 0; i < 5; ++i) {
             Datagram d;
-            AddDamaged(d, row, sizes[i]);
+            AddDamaged(d, row, sizes[i], i == 4);
             DumpReader reader{row.kind, kSequence, kPort};
             NetSnapshot snapshot;
             EXPECT_EQ(row.results[i], Feed(reader, d, snapshot))
                 << "type " << row.type << " in kind " << static_cast<int>(row.kind) << ", "
-                << sizes[i] << " bytes";
+                << sizes[i] << " bytes" << (i == 4 ? ", overrun" : "");
         }
     }
 }
@@ -358,8 +367,8 @@ TEST(NetlinkDump, AnswersMeaningNoneEndTheDumpEmpty)
 {
     // A fresh namespace has no main table to filter routes on; a kernel
     // without IPv4 refuses the family. Anything else is still a failure.
-    // A header alone may close a dump, but a refusal without its whole code
-    // is malformed, and an acknowledgement ends nothing.
+    // An end or a refusal without its whole code is malformed, and an
+    // acknowledgement ends nothing.
     struct Case {
         DumpKind kind;
         uint16_t type;
@@ -378,7 +387,8 @@ TEST(NetlinkDump, AnswersMeaningNoneEndTheDumpEmpty)
         {DumpKind::kRoutes, NLMSG_ERROR, -4095, 4095},     // the last errno
         {DumpKind::kRoutes, NLMSG_ERROR, -4096, EPROTO},
         {DumpKind::kRoutes, NLMSG_ERROR, 0, 0},
-        {DumpKind::kLinks, NLMSG_DONE, 0, 0, 0},
+        {DumpKind::kLinks, NLMSG_DONE, 0, EBADMSG, 0},
+        {DumpKind::kLinks, NLMSG_DONE, 0, EBADMSG, 3},
         {DumpKind::kLinks, NLMSG_ERROR, 0, EBADMSG, 0},
         {DumpKind::kLinks, NLMSG_ERROR, -EPERM, EBADMSG, 3},
     };
@@ -392,7 +402,8 @@ TEST(NetlinkDump, AnswersMeaningNoneEndTheDumpEmpty)
         DumpReader reader{c.kind, kSequence, kPort};
         NetSnapshot snapshot;
         EXPECT_EQ(c.error, Feed(reader, d, snapshot)) << c.type << " " << c.code;
-        EXPECT_EQ(c.type == NLMSG_DONE || (c.error == 0 && c.code != 0), reader.done)
+        EXPECT_EQ((c.type == NLMSG_DONE && c.codeBytes == 4) || (c.error == 0 && c.code != 0),
+                  reader.done)
             << c.type << " " << c.code << " " << c.codeBytes;
     }
 }

@@ -20,9 +20,9 @@
 #include "messages.h"
 
 // A link of the kernel's snapshot as the parser would fill it.
-inline NetLink MakeLink(uint32_t index, uint16_t type, const char* name, const char* kind = "")
+inline NetInterface MakeLink(uint32_t index, uint16_t type, const char* name, const char* kind = "")
 {
-    NetLink link;
+    NetInterface link;
     link.index = index;
     link.type = type;
     strncpy(link.name, name, sizeof(link.name) - 1);
@@ -36,8 +36,8 @@ inline std::vector<std::string> GatewayTexts(const std::vector<NetGateway>& gate
 {
     std::vector<std::string> texts;
     for (const NetGateway& g : gateways) {
-        texts.push_back(std::to_string(g.index) + " " + std::to_string(g.address[0]) + "." +
-                        std::to_string(g.address[3]) + " " + std::to_string(g.priority) +
+        texts.push_back(std::to_string(g.index) + " " + std::to_string(g.address.bytes[0]) + "." +
+                        std::to_string(g.address.bytes[3]) + " " + std::to_string(g.priority) +
                         (g.nexthopId != 0 ? " unresolved" : ""));
     }
     return texts;

@@ -73,7 +73,7 @@ TEST(NetlinkKernel, StrictRequestsAcceptedAndRoutesFilteredToTheMainTable)
     ASSERT_EQ(0, DumpSnapshot(socket, dumper, snapshot));
     ASSERT_FALSE(snapshot.links.empty());
     EXPECT_TRUE(std::any_of(snapshot.addresses.begin(), snapshot.addresses.end(),
-                            [](const NetAddress& a) { return a.address[0] == 127; }))
+                            [](const NetAddress& a) { return a.address.bytes[0] == 127; }))
         << "no 127.x address in the address dump";
     bool nexthopsRefused = false;
     for (DumpKind kind :
