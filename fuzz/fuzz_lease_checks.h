@@ -2,6 +2,7 @@
 // leaves the facts as they were, and known times are in order.
 #pragma once
 
+#include <cerrno>
 #include <cstdlib>
 
 #include "lease_parsers.h"
@@ -14,6 +15,15 @@ inline void CheckFacts(int error, const LeaseFacts& facts)
     }
     if (facts.obtainedKnown &&
         (facts.obtained < 0 || (facts.end == LeaseEnd::kAt && facts.expires < facts.obtained))) {
+        abort();
+    }
+}
+
+// A KEY=VALUE file is a lease exactly when it names the lease's address.
+inline void CheckNamedAddress(int error, const LeaseFacts& facts)
+{
+    CheckFacts(error, facts);
+    if ((error != 0 && error != ENOENT) || (error == 0) != facts.haveAddress) {
         abort();
     }
 }

@@ -2,12 +2,16 @@
 // of the input is one item, its first byte saying what it is: 'i' an
 // interface, 'n' a systemd-networkd file and 's' a NetworkManager state
 // file (each of them then an index byte and the name), 'm' a
-// NetworkManager lease file and 'c' a dhcpcd one (the file's name). Names
-// the store listing would skip are left out, as it would.
+// NetworkManager lease file, 'c' a dhcpcd one and 'v' a ConnMan service
+// folder (the file's name). An interface's name may be followed by '/' and
+// its hardware address in lowercase hex. Names the store listing would skip
+// are left out, as it would, and so are interfaces the kernel would not
+// give.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <unordered_set>
 
 #include "fuzz_input.h"
 #include "interface_names.h"
@@ -53,12 +57,22 @@ size_t LongestName(const std::vector<LeaseInterface>& interfaces, std::string_vi
     return best;
 }
 
+// The hardware address a ConnMan service folder's name carries after its
+// technology, followed by the network's part or nothing.
+bool NamesHardware(std::string_view folder, std::string_view hardware)
+{
+    std::string_view rest = folder.substr(folder.find('_') + 1);
+    return !hardware.empty() && HasPrefix(rest, hardware) &&
+           (rest.size() == hardware.size() || rest[hardware.size()] == '_');
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     LeaseStoreFiles stores;
     std::vector<LeaseInterface> interfaces;
+    std::unordered_set<uint32_t> indexes;
     for (std::string_view field : SplitFields(data, size)) {
         if (field.empty()) {
             continue;
@@ -67,8 +81,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::string_view rest = field.substr(1);
         uint32_t index = rest.empty() ? 0 : static_cast<uint8_t>(rest[0]);
         std::string_view name = rest.empty() ? rest : rest.substr(1);
-        if (kind == 'i' && !name.empty() && name.size() <= kMaxInterfaceName) {
-            interfaces.push_back({std::string(name), index});
+        if (kind == 'i') {
+            size_t slash = std::min(name.find('/'), name.size());
+            std::string_view hardware = name.substr(std::min(slash + 1, name.size()));
+            name = name.substr(0, slash);
+            // A machine's indexes are unique; among interfaces sharing one,
+            // the order of ConnMan's files would be the hash map's.
+            bool fresh = indexes.insert(index).second;
+            if (!name.empty() && name.size() <= kMaxInterfaceName &&
+                hardware.find_first_not_of("0123456789abcdef") == std::string_view::npos &&
+                (hardware.empty() || fresh)) {
+                interfaces.push_back({std::string(name), index, std::string(hardware)});
+            }
         } else if (kind == 'n') {
             stores.networkd.emplace_back(index, name);
         } else if (kind == 's') {
@@ -78,6 +102,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             stores.networkManager.emplace_back(rest);
         } else if (kind == 'c' && HasSuffix(rest, ".lease")) {
             stores.dhcpcd.emplace_back(rest);
+        } else if (kind == 'v' && rest.find('_') != std::string_view::npos) {
+            stores.connman.emplace_back(rest);
         }
     }
     std::vector<OwnedFile> owned = AssignStoreFiles(stores, interfaces);
@@ -100,6 +126,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (const std::string& name : stores.dhcpcd) {
         std::string_view stem = std::string_view(name).substr(0, name.size() - 6);
         expected.push_back({name.data(), LongestName(interfaces, stem, "-.", false)});
+    }
+    for (const std::string& name : stores.connman) {
+        for (size_t place = 0; place < interfaces.size(); place++) {
+            if (NamesHardware(name, interfaces[place].hardware)) {
+                expected.push_back({name.data(), place});
+            }
+        }
     }
     expected.erase(std::remove_if(expected.begin(), expected.end(),
                                   [&](const Expected& file) { return file.place == kNone; }),

@@ -1,21 +1,6 @@
 // systemd-networkd's and NetworkManager's internal client's lease files,
 // and NetworkManager's runtime state of a device.
-#include <cerrno>
-
 #include "fuzz_lease_checks.h"
-
-namespace {
-
-// A KEY=VALUE file is a lease exactly when it names the lease's address.
-void CheckNamedAddress(int error, const LeaseFacts& facts)
-{
-    CheckFacts(error, facts);
-    if ((error != 0 && error != ENOENT) || (error == 0) != facts.haveAddress) {
-        abort();
-    }
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

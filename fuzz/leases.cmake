@@ -1,5 +1,5 @@
 # One target per lease-file reader.
-foreach(reader networkd dhclient dhcpcd)
+foreach(reader networkd dhclient dhcpcd connman)
   ostrel_fuzz_target(fuzz_lease_${reader}
     FOLDERS linux/leases linux/posix common
     SOURCES
