@@ -6,7 +6,8 @@ target_link_libraries(ostrel_version_test PRIVATE ostrel_version ostrel_test_sup
                                           GTest::gtest_main)
 target_compile_definitions(ostrel_version_test PRIVATE
   OSTREL_RES_FILE="${OSTREL_RES_FILE}" OSTREL_EXE="$<TARGET_FILE:Ostrel>")
-add_dependencies(ostrel_version_test ostrel_res Ostrel)
+add_dependencies(ostrel_version_test Ostrel)
+ostrel_embed_version(ostrel_version_test)
 gtest_discover_tests(ostrel_version_test DISCOVERY_MODE PRE_TEST)
 
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
