@@ -69,6 +69,10 @@ def main():
         link = os.path.join(bindir, "Ostrel.EXE")
         os.symlink(exe, link)
         check("symlink Ostrel.EXE by full path", version_line([link], link, elsewhere), RECORD)
+        # The packages' lowercase link, run by its path, leads back to the file.
+        lower = os.path.join(bindir, "ostrel")
+        os.symlink("Ostrel", lower)
+        check("link ostrel by full path", version_line([lower], lower, elsewhere), RECORD)
         # A bare name, or none, is the running program, never a file in the current folder.
         with open(os.path.join(elsewhere, "Ostrel.com"), "wb") as forged:
             forged.write(forged_version(exe, "6, 6\x1b[1m\n6"))

@@ -15,14 +15,15 @@
 
 namespace {
 
-// Whether the file at path, not following a final link, is the one open
-// at running. O_PATH reads nothing and acts on no device or FIFO, so a path
-// someone else controls costs nothing to look at. Returns 0, ENOENT when
-// nothing (or another file, a link among them) is there, or the errno
-// value of a failure that keeps the answer from us.
+// Whether the file at path is the one open at running. The path is only
+// compared, never read: O_PATH acts on no device or FIFO, and following a
+// link to wherever it points shows nothing of that file but whether it is
+// this one, so the package's lowercase link run by its path still leads
+// back. Returns 0, ENOENT when nothing (or another file) is there, or the
+// errno value of a failure that keeps the answer from us.
 int IsRunningFile(const std::string& path, const struct stat& running)
 {
-    Descriptor named(open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    Descriptor named(open(path.c_str(), O_PATH | O_CLOEXEC));
     struct stat info;
     if (named.get() < 0 || fstat(named.get(), &info) != 0) {
         return LosesFacts(errno) ? errno : ENOENT;

@@ -24,8 +24,8 @@ const size_t kMaxVersionRecordSize = 0xFFFF;
 // running (the tool's own functions give /proc/self/exe), when name stands
 // for it, and leaves the measured record in record. A bare or empty name
 // stands for it; a name with a slash only when that path, or the path
-// without a final ".exe" (any case), is the very file (same device and
-// inode, a link to it not followed). No other file is read.
+// without a final ".exe" (any case), leads to the very file (same device
+// and inode, through links). No other file is read.
 // Returns 0, ENOENT when the name stands for no running file, ENODATA
 // when that file has no sound record, or the errno value of a failure that
 // keeps a record that may be there from us (LosesFacts).

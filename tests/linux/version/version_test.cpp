@@ -360,6 +360,7 @@ TEST_F(VersionFile, RunningExecutableCarriesTheRecordAndNamesLeadToIt)
     *at = '6';
     EXPECT_EQ(RunningVersion(Write("Ostrel.EXE", forged)), "6, 0, 0, 2");
     ASSERT_EQ(symlink(copy.c_str(), (dir + "/link").c_str()), 0);
+    ASSERT_EQ(symlink((dir + "/Ostrel.EXE").c_str(), (dir + "/elsewhere").c_str()), 0);
     ASSERT_EQ(link(copy.c_str(), (dir + "/hard").c_str()), 0);
     const struct {
         std::string name;
@@ -373,7 +374,8 @@ TEST_F(VersionFile, RunningExecutableCarriesTheRecordAndNamesLeadToIt)
                  {padded, kRecord},
                  {"/" + padded, kNoFile},
                  {dir + "/hard.exe", kRecord},
-                 {dir + "/link.exe", kNoFile},  // a link is not followed
+                 {dir + "/link.exe", kRecord},
+                 {dir + "/elsewhere", kNoFile},
                  {dir + "/Ostrel.EXE.exe", kNoFile},
                  {dir, kNoFile},
                  {"Ostrel.exe", kRecord},  // a bare name, or none, is the running file
