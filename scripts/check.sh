@@ -215,7 +215,9 @@ sh tests/integration/package_deb.sh build/debian/ostrel_*.deb
 # Lintian unpacks what the build made: root has nobody do it, in the
 # build's root-owned output folder, which everyone may read.
 unprivileged=()
-[ "$(id -u)" -ne 0 ] || unprivileged=(setpriv --reuid=nobody --regid=nogroup --clear-groups env HOME=/nonexistent)
+if [ "$(id -u)" -eq 0 ]; then
+    unprivileged=(setpriv --reuid=nobody --regid=nogroup --clear-groups env HOME=/nonexistent)
+fi
 status=0
 "${unprivileged[@]}" lintian --pedantic --fail-on error "$deb_work"/ostrel_*.dsc \
     >"$deb_work/lintian.log" 2>&1 || status=$?
