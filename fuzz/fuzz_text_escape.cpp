@@ -1,7 +1,8 @@
 // Arbitrary bytes through the escaping, against the C library's UTF-8
 // decoder (mbrtowc in C.UTF-8): each character it accepts stays as it is
-// unless it is a control, each byte it refuses is escaped on its own. A
-// field too small for the whole text holds a prefix cut between units.
+// unless it is a control or an invisible or reordering format control,
+// each byte it refuses is escaped on its own. A field too small for the
+// whole text holds a prefix cut between units.
 #include <clocale>
 #include <cstdint>
 #include <cstdio>
@@ -35,7 +36,9 @@ static std::string EscapeByDecoder(const uint8_t* data, size_t size, std::vector
         // glibc's decoder also takes code points past U+10FFFF.
         bool valid = used <= 4 && c <= 0x10FFFF;
         used = valid && used > 0 ? used : 1;
-        bool escape = !valid || c < 0x20 || (c >= 0x7F && c < 0xA0);
+        bool escape = !valid || c < 0x20 || (c >= 0x7F && c < 0xA0) ||
+                      (c >= 0x200B && c <= 0x200F) || (c >= 0x2028 && c <= 0x202E) ||
+                      (c >= 0x2060 && c <= 0x2069) || c == 0xFEFF;
         for (size_t i = 0; i < used; i++) {
             char hex[5];
             snprintf(hex, sizeof(hex), "\\x%02x", data[at + i]);

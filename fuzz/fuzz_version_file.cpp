@@ -1,14 +1,14 @@
-// Feeds arbitrary files to the version lookup the way the tool meets them:
-// the bytes become "Ostrel.exe" in a private folder whose "Ostrel" is this
-// fuzzer's own executable, which carries the build's record. Whatever the
-// ".exe" file holds, the lookup must end with a record: its own when it is
-// sound, otherwise the one of the name without ".exe".
+// Feeds arbitrary files to the version lookup as the running executable:
+// the bytes fill a memory file that stands in for /proc/self/exe. Whatever
+// it holds, the lookup must give the record the ELF reader finds in it, or
+// no record; a path that leads elsewhere must never be read. The fuzzer
+// carries the build's record, which the tool's own functions must find.
 // Seeds (fuzz/make_version_seeds.py makes them at build time): a copy of the
 // native build cut down to a few sections, objects of both classes and byte
 // orders holding the resources, the head of a Windows executable, truncated
 // copies, a copy whose FileVersion node is binary.
 #include <fcntl.h>
-#include <limits.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -25,52 +25,16 @@
 
 static const char kFileVersion[] = "\\StringFileInfo\\000004B0\\FileVersion";
 
-static std::string folder;
-
-static void RemoveFolder()
-{
-    unlink((folder + "/Ostrel.exe").c_str());
-    unlink((folder + "/Ostrel").c_str());
-    rmdir(folder.c_str());
-}
-
-// A folder that cannot be set up is the machine's fault, not a finding: the
-// reason goes to standard error and the run stops before any input.
-static void FailSetup(const char* what, const std::string& path)
-{
-    fprintf(stderr, "fuzz_version_file: setup failed: %s %s: %s\n", what, path.c_str(),
-            strerror(errno));
-    exit(2);
-}
-
-// Memory-backed /dev/shm keeps the file writes cheap; a machine whose
-// /dev/shm is missing or read-only has the temporary folder instead.
-static bool MakeFolder(const std::string& parent)
-{
-    std::string pattern = parent + "/ostrel_fuzz_version_XXXXXX";
-    if (mkdtemp(&pattern[0]) == NULL) {
-        return false;
-    }
-    folder = pattern;
-    return true;
-}
+static std::string QueryFileVersion(std::vector<uint8_t>* block);
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    char self[PATH_MAX];
-    ssize_t length = readlink("/proc/self/exe", self, sizeof(self) - 1);
-    if (length <= 0) {
-        FailSetup("reading the link", "/proc/self/exe");
-    }
-    self[length] = '\0';
-    const char* tmpdir = getenv("TMPDIR");
-    std::string fallback = tmpdir != NULL && tmpdir[0] != '\0' ? tmpdir : "/tmp";
-    if (!MakeFolder("/dev/shm") && !MakeFolder(fallback)) {
-        FailSetup("making a folder in /dev/shm and in", fallback);
-    }
-    atexit(RemoveFolder);
-    if (symlink(self, (folder + "/Ostrel").c_str()) != 0) {
-        FailSetup("linking to the fuzzer from", folder);
+    DWORD size = GetFileVersionInfoSizeA("Ostrel.exe", NULL);
+    std::vector<uint8_t> block(size);
+    if (size == 0 || !GetFileVersionInfoA("", 0, size, block.data()) ||
+        QueryFileVersion(&block) != "1, 0, 0, 2") {
+        fprintf(stderr, "fuzz_version_file: setup failed: no record in the fuzzer itself\n");
+        exit(2);
     }
     return 0;
 }
@@ -108,14 +72,12 @@ static std::string QueryFileVersion(std::vector<uint8_t>* block)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    std::string exe = folder + "/Ostrel.exe";
-    int fd = open(exe.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    int fd = memfd_create("Ostrel", MFD_CLOEXEC);
     if (fd < 0 || write(fd, data, size) != (ssize_t)size) {
         abort();
     }
     std::vector<uint8_t> record;
     int error = ReadElfVersionRecord(fd, &record);
-    close(fd);
     bool own = error == 0;
     size_t measured = 0;
     if (own && (record.size() > kMaxVersionRecordSize ||
@@ -129,17 +91,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         abort();
     }
 
-    DWORD blockSize = GetFileVersionInfoSizeA(exe.c_str(), NULL);
-    if (blockSize == 0 || (own && blockSize != VersionBlockSize(record.size()))) {
+    std::string running = "/proc/self/fd/" + std::to_string(fd);
+    std::vector<uint8_t> found;
+    error = FindNamedVersionRecord("Ostrel.exe", running.c_str(), &found);
+    if (error != (own ? 0 : ENODATA) || found != record ||
+        FindNamedVersionRecord("/proc/self/exe", running.c_str(), &found) != ENOENT) {
         abort();
     }
-    std::vector<uint8_t> block(blockSize);
-    if (!GetFileVersionInfoA(exe.c_str(), 0, blockSize, block.data())) {
-        abort();
+    close(fd);
+    if (!own) {
+        return 0;
     }
-    std::string version = QueryFileVersion(&block);
-    if (!own && version != "1, 0, 0, 2") {
-        abort();
-    }
+    std::vector<uint8_t> block(VersionBlockSize(record.size()));
+    FillVersionBlock(record.data(), record.size(), block.data());
+    QueryFileVersion(&block);
     return 0;
 }

@@ -1,6 +1,6 @@
-# The version lookup on whole files: name resolution, the ELF reader and the
-# .res walk. The target carries the build's record so that the fallback from
-# a damaged "Ostrel.exe" to its own name has something to find.
+# The version lookup on whole files: the ELF reader and the .res walk on the
+# file standing in for the running one. The target carries the build's
+# record, which its own lookup must find.
 ostrel_fuzz_target(fuzz_version_file
   FOLDERS linux/version linux/posix linux/include
   SOURCES

@@ -83,6 +83,24 @@ if ((${#missing[@]})); then
     DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
+# What the run leaves is removed at its end: Wine's folder for the prefix's
+# server, which outlives the server in the temporary folder, and the mount
+# that ip netns add makes of /run/netns when there was none.
+wine_prefix=""
+netns_mounted=no
+if mountpoint -q /run/netns 2>/dev/null; then
+    netns_mounted=yes
+fi
+netns_folder=no
+[ ! -d /run/netns ] || netns_folder=yes
+leave_no_trace() {
+    [ -z "$wine_prefix" ] || sh tests/windows/wine-run.sh --stop "$wine_prefix"
+    if [ "$netns_mounted" = no ] && [ -z "$(ls -A /run/netns 2>/dev/null)" ]; then
+        while mountpoint -q /run/netns 2>/dev/null && umount /run/netns; do :; done
+        [ "$netns_folder" = yes ] || rmdir /run/netns 2>/dev/null || true
+    fi
+}
+
 results=()
 notes=()
 timing=()
@@ -104,6 +122,7 @@ summary() {
     local status=$?
     [ -z "$fuzz_work" ] || rm -rf "$fuzz_work"
     [ -z "$deb_work" ] || rm -rf "$deb_work"
+    leave_no_trace
     step "summary"
     for note in "${timing[@]}" "${notes[@]}"; do
         echo "$note"
@@ -180,6 +199,7 @@ for target in build/fuzz/fuzz/fuzz_*; do
 done
 
 step "32-bit Windows build and tests under Wine"
+wine_prefix=$PWD/build/windows/wineprefix
 cmake --preset windows
 cmake --build --preset windows -j "$JOBS"
 run_tests windows
@@ -199,7 +219,7 @@ for arch in i386 s390x arm64; do
         "$built" $((SECONDS - started)) "$native_build")")
 done
 
-step "Debian package: dpkg-buildpackage as an ordinary user, scratch install, lintian"
+step "Debian package: dpkg-buildpackage as a user id of its own, scratch install, lintian"
 deb_work=$(mktemp -d)
 chmod 755 "$deb_work"
 DEB_BUILD_OPTIONS="parallel=$JOBS ${DEB_BUILD_OPTIONS:-}" sh scripts/debian_package.sh "$deb_work" \
@@ -215,8 +235,15 @@ cp "$deb_work"/*.deb "$deb_work"/*.dsc "$deb_work"/*.tar.* build/debian/
 ls build/debian/ostrel-dbgsym_*.deb >/dev/null || { echo "FAIL: no -dbgsym package"; exit 1; }
 sh tests/integration/package_deb.sh build/debian/ostrel_*.deb
 # The source package: no errors (pedantic and informational tags are listed).
+# Lintian unpacks what the build made: root has nobody do it, in the
+# build's root-owned output folder, which everyone may read.
+unprivileged=()
+if [ "$(id -u)" -eq 0 ]; then
+    unprivileged=(setpriv --reuid=nobody --regid=nogroup --clear-groups env HOME=/nonexistent)
+fi
 status=0
-lintian --pedantic --fail-on error build/debian/ostrel_*.dsc >"$deb_work/lintian.log" 2>&1 || status=$?
+"${unprivileged[@]}" lintian --pedantic --fail-on error "$deb_work"/ostrel_*.dsc \
+    >"$deb_work/lintian.log" 2>&1 || status=$?
 grep -v 'running with root privileges' "$deb_work/lintian.log" || true
 [ "$status" -eq 0 ] || { echo "FAIL: lintian found errors in the source package"; exit 1; }
 notes+=("debian:   $(cd build/debian && echo *.deb), source package lintian-clean")

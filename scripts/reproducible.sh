@@ -11,7 +11,7 @@ source=$PWD
 JOBS=${JOBS:-2}
 
 work=$(mktemp -d /tmp/ostrel-reproducible.XXXXXX)
-# The Debian builds run as nobody when root runs this.
+# The Debian builds run under a user id of their own when root runs this.
 chmod 755 "$work"
 trap 'rm -rf "$work"' EXIT
 

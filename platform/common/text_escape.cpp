@@ -1,5 +1,6 @@
 #include "text_escape.h"
 
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -31,15 +32,30 @@ size_t MeasureSequence(const unsigned char* text, size_t available)
     return size;
 }
 
+// The Unicode format controls that are invisible or reorder what follows:
+// zero-width characters and marks, the line and paragraph separators, the
+// bidirectional embeddings, overrides and isolates, and the byte order mark.
+// A name carrying one can show as another on the terminal.
+bool IsFormatControl(uint32_t point)
+{
+    return (point >= 0x200B && point <= 0x200F) || (point >= 0x2028 && point <= 0x202E) ||
+           (point >= 0x2060 && point <= 0x2069) || point == 0xFEFF;
+}
+
 // The C0 controls, DEL, the C1 controls U+0080 to U+009F in their UTF-8
-// form, and any byte of no well-formed sequence: what a terminal may act on
-// (a lone 0x9B is CSI to some) or show as something else.
+// form, the format controls above, and any byte of no well-formed
+// sequence: what a terminal may act on (a lone 0x9B is CSI to some) or
+// show as something else.
 bool NeedsEscape(const unsigned char* unit, size_t size)
 {
     if (size == 1) {
         return unit[0] < 0x20 || unit[0] >= 0x7F;
     }
-    return size == 2 && unit[0] == 0xC2 && unit[1] < 0xA0;
+    if (size == 2) {
+        return unit[0] == 0xC2 && unit[1] < 0xA0;
+    }
+    return size == 3 && IsFormatControl((uint32_t)(unit[0] & 0x0F) << 12 |
+                                        (uint32_t)(unit[1] & 0x3F) << 6 | (unit[2] & 0x3F));
 }
 
 }  // namespace

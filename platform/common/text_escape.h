@@ -1,6 +1,7 @@
 // Texts from outside (kernel, system, files) made safe for a line-based
-// report: control bytes, bytes of no well-formed UTF-8 sequence and the
-// backslash become visible escapes.
+// report: control bytes, invisible and reordering Unicode format controls,
+// bytes of no well-formed UTF-8 sequence and the backslash become visible
+// escapes.
 #pragma once
 
 #include <cstddef>

@@ -12,7 +12,9 @@ namespace {
 // The escaped form of a text as far as whole units of it fit in room bytes,
 // worked out from the definition of well-formed UTF-8 (shortest form, no
 // surrogates, at most U+10FFFF) and of what a terminal acts on (C0, DEL,
-// C1), apart from the code under test.
+// C1) or shows other than as it stands (the invisible and bidirectional
+// format controls, the line and paragraph separators, the byte order mark),
+// apart from the code under test.
 std::string Reference(const std::string& text, size_t room)
 {
     static const uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
@@ -30,11 +32,19 @@ std::string Reference(const std::string& text, size_t room)
                  (point < 0xD800 || point > 0xDFFF);
         size = formed ? size : 1;
         std::string unit = point == '\\' ? "\\\\" : text.substr(at, size);
-        if (!formed || point < 0x20 || (point >= 0x7F && point < 0xA0)) {
-            char escape[9];
-            snprintf(escape, sizeof(escape), size == 1 ? "\\x%02x" : "\\x%02x\\x%02x", in[0],
-                     in[1]);
-            unit = escape;
+        static const uint32_t kHidden[][2] = {{0, 0x1F},        {0x7F, 0x9F},     {0x200B, 0x200F},
+                                              {0x2028, 0x202E}, {0x2060, 0x2069}, {0xFEFF, 0xFEFF}};
+        bool hidden = !formed;
+        for (const auto& range : kHidden) {
+            hidden = hidden || (point >= range[0] && point <= range[1]);
+        }
+        if (hidden) {
+            unit.clear();
+            for (size_t i = 0; i < size; ++i) {
+                char escape[5];
+                snprintf(escape, sizeof(escape), "\\x%02x", in[i]);
+                unit += escape;
+            }
         }
         if (unit.size() > room - out.size()) {
             break;
@@ -69,6 +79,20 @@ TEST(CopyEscapedText, MatchesTheReferenceForEveryLeadAndSecondByteAndFieldSize)
                 ExpectAsReference(std::string(bytes, 2), 64);
             }
         }
+    }
+    // Every code point of the multilingual plane, through the format
+    // controls, alone and cut by the field.
+    for (uint32_t point = 0x80; point < 0x10000; ++point) {
+        std::string text;
+        if (point < 0x800) {
+            text = {char(0xC0 | point >> 6), char(0x80 | (point & 0x3F))};
+        } else {
+            text = {char(0xE0 | point >> 12), char(0x80 | (point >> 6 & 0x3F)),
+                    char(0x80 | (point & 0x3F))};
+        }
+        ExpectAsReference(text + "x", 64);
+        ExpectAsReference(text, 12);
+        ExpectAsReference(text, 4);
     }
     // Escapes, doubled backslashes and sequences at every place a field can end.
     for (const std::string& text : {std::string(16, 'a'), std::string("ab\ncd\\"), std::string(""),

@@ -2,12 +2,15 @@
 """Ostrel runs 500 times in a namespace whose interfaces and addresses are
 created and deleted all the while, then 100 times more with 4000 interfaces
 beside the churn: every run must succeed with complete blocks and a chain
-that ends where the printed records end. Dumps raced by a change are redone
-for at most RETRY_SECONDS, so no run may take much longer than that."""
+that ends where the printed records end. The runs are counted, not timed:
+how long they take on a busy machine is shown, never judged (the dump
+loop's bound on its retries is a unit test's; the speed is the
+benchmark's). A run that does not end at all is a fault."""
 
 import os
 import subprocess
 import sys
+import tempfile
 import time
 
 sys.dont_write_bytecode = True  # the source tree stays as it was
@@ -17,10 +20,8 @@ import netns_common as common  # noqa: E402
 RUNS = 500
 HEAVY_RUNS = 100
 HEAVY_PAIRS = 2000
-BUDGET_SECONDS = 100
-# The dump loop's own bound, and what a run may add to it.
-RETRY_SECONDS = 5
-SLACK_SECONDS = 5
+# A run takes well under a second; one still going after this has hung.
+HUNG_SECONDS = 300
 # Eight veth pairs with addresses come and go in one batch per round, the
 # rounds apart by the pause given.
 CHURN = """\
@@ -50,20 +51,22 @@ def start_churn(name, rounds_file, pause):
 
 
 def run_phase(ostrel, name, runs, failures, label):
-    """Runs Ostrel until runs are done or the budget is spent; returns the
-    number of runs, their times and the record counts seen."""
-    started = time.time()
+    """Runs Ostrel the given number of times, or until more than five
+    failed; returns the number of runs, their times and the record counts
+    seen."""
     done = 0
     times = []
     seen = set()
-    while done < runs and time.time() - started < BUDGET_SECONDS:
+    while done < runs:
         began = time.time()
-        result = common.run_ostrel(ostrel, name, timeout=RETRY_SECONDS + 30)
-        times.append(time.time() - began)
         done += 1
         where = "%s run %d" % (label, done)
-        if times[-1] > RETRY_SECONDS + SLACK_SECONDS:
-            failures.append("%s: took %.1f s" % (where, times[-1]))
+        try:
+            result = common.run_ostrel(ostrel, name, timeout=HUNG_SECONDS)
+        except subprocess.TimeoutExpired:
+            failures.append("%s: no end within %d s" % (where, HUNG_SECONDS))
+            break
+        times.append(time.time() - began)
         if result.returncode != 0:
             lines = [line for line in result.stdout.splitlines() if line.startswith("Calling")]
             failures.append("%s: exit status %d after %.1f s, %r"
@@ -84,16 +87,17 @@ def run_phase(ostrel, name, runs, failures, label):
 
 
 def describe(times):
-    ordered = sorted(times)
-    return "median %.2f s, p99 %.2f s, slowest %.2f s (bound %d s of retries)" % (
+    ordered = sorted(times) or [0.0]
+    return "median %.2f s, p99 %.2f s, slowest %.2f s" % (
         ordered[len(ordered) // 2], ordered[min(len(ordered) - 1, len(ordered) * 99 // 100)],
-        ordered[-1], RETRY_SECONDS)
+        ordered[-1])
 
 
 def main():
     ostrel = common.ostrel_argument("netns_churn.py")
     failures = []
-    rounds_file = "/tmp/ostrel_churn_%d" % os.getpid()
+    work = tempfile.TemporaryDirectory(prefix="ostrel_churn_")
+    rounds_file = os.path.join(work.name, "rounds")
     setup = "addr add 10.99.0.1/24 dev base\nroute add default via 10.99.0.254 dev base\n"
     with common.namespace("ostrel_churn", pairs=[("base", "peer")], setup=setup) as name:
         churn = start_churn(name, rounds_file, 0)
@@ -111,8 +115,6 @@ def main():
             elapsed = time.time() - started
             print("%d runs in %.1f s; record counts seen: %s; %s"
                   % (runs, elapsed, sorted(seen), describe(times)))
-            if runs < RUNS:
-                failures.append("only %d runs within %d s" % (runs, BUDGET_SECONDS))
             if len(failures) <= 5:
                 common.run_ip("-n", name, "-batch", "-", stdin="".join(
                     "link add h%d type veth peer name k%d\n" % (i, i)
@@ -127,18 +129,15 @@ def main():
                 heavy, times, seen = run_phase(ostrel, name, HEAVY_RUNS, failures, "large")
                 print("%d runs with %d more interfaces in %.1f s; %s"
                       % (heavy, 2 * HEAVY_PAIRS, time.time() - started, describe(times)))
-                if heavy < HEAVY_RUNS:
-                    failures.append("only %d large runs within %d s"
-                                    % (heavy, BUDGET_SECONDS))
         finally:
             churn.kill()
             churn.wait()
     try:
         with open(rounds_file) as f:
             rounds = int(f.read().strip() or 0)
-        os.unlink(rounds_file)
     except (OSError, ValueError):
         rounds = 0
+    work.cleanup()
     if rounds == 0:
         failures.append("the churn loop never completed a round: " + churn.stderr.read())
     return common.finish(failures, "", "against %d churn rounds" % rounds)

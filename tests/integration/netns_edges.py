@@ -23,7 +23,13 @@ HOSTILE = [
     ("hc", "caf\u00e9 \u2615 tab\there", "veth"),
     ("h\x1b[7md", None, "h\\x1b[7md"),
     ("h\udc9b\udcff", None, "h\\x9b\\xff"),  # lone CSI and 0xff bytes, no UTF-8
+    # Right-to-left override, line separator, zero width space, byte order mark.
+    ("h\u202e\u2028\u200b\ufeffd", None,
+     "h\\xe2\\x80\\xae\\xe2\\x80\\xa8\\xe2\\x80\\x8b\\xef\\xbb\\xbfd"),
 ]
+# Characters that reorder or hide text, which no report line may carry.
+HIDDEN = set(map(chr, [*range(0x200B, 0x2010), *range(0x2028, 0x202F), *range(0x2060, 0x206A),
+                       0xFEFF]))
 
 
 def check_lone_lo(result, failures, where):
@@ -67,7 +73,8 @@ def main():
                 common.run_ip("-n", name, "link", "set", "dev", ifname, "alias", alias)
         result = common.run_ostrel(ostrel, name)
     reports.append(result.stdout)
-    bad = sorted({c for c in result.stdout if (c < " " and c != "\n") or c == "\x7f"})
+    bad = sorted({c for c in result.stdout
+                  if (c < " " and c != "\n") or c == "\x7f" or c in HIDDEN})
     if bad:
         failures.append("hostile texts: control characters %r reached the output" % bad)
     parsed = common.parse_run(result, failures, "hostile texts: ")

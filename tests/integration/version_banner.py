@@ -14,6 +14,16 @@ FALLBACK = "Version 0, 0, 0, 0 \n"
 BASH = shutil.which("bash") or "/bin/bash"
 
 
+# Another user's id: root's checks plant files of someone else.
+NOBODY = 65534 if os.geteuid() == 0 else -1
+
+
+def forged_version(exe, text):
+    """The bytes of exe with its version text replaced by one as long."""
+    with open(exe, "rb") as original:
+        return original.read().replace("1, 0, 0, 2".encode("utf-16-le"), text.encode("utf-16-le"))
+
+
 def version_line(argv, executable, cwd, path_env=None):
     env = dict(os.environ)
     if path_env is not None:
@@ -59,12 +69,37 @@ def main():
         link = os.path.join(bindir, "Ostrel.EXE")
         os.symlink(exe, link)
         check("symlink Ostrel.EXE by full path", version_line([link], link, elsewhere), RECORD)
+        # The packages' lowercase link, run by its path, leads back to the file.
+        lower = os.path.join(bindir, "ostrel")
+        os.symlink("Ostrel", lower)
+        check("link ostrel by full path", version_line([lower], lower, elsewhere), RECORD)
         # A bare name, or none, is the running program, never a file in the current folder.
         with open(os.path.join(elsewhere, "Ostrel.com"), "wb") as forged:
-            forged.write(open(exe, "rb").read().replace("1, 0, 0, 2".encode("utf-16-le"),
-                                                        "6, 6\x1b[1m\n6".encode("utf-16-le")))
+            forged.write(forged_version(exe, "6, 6\x1b[1m\n6"))
         for name in ("Ostrel.com", "Ostrel.COM", ""):
             check("exec -a " + name, through_path(bindir, 'exec -a "$0" "$1"', name, exe), RECORD)
+
+        # Root running a copy in a folder anyone may write to, where another
+        # user left a sound executable of another version, or a link to a
+        # file only root may read, as Ostrel.exe: only the running file is read.
+        shared = os.path.join(work, "shared")
+        os.mkdir(shared)
+        os.chmod(shared, 0o1777)
+        copy = os.path.join(shared, "Ostrel")
+        shutil.copy2(exe, copy)
+        secret = os.path.join(work, "secret")
+        with open(secret, "wb") as other:
+            other.write(forged_version(exe, "9, 9, 9, 9"))
+        os.chmod(secret, 0o600)
+        planted = os.path.join(shared, "Ostrel.exe")
+        for what, plant in (("a forged Ostrel.exe", lambda: shutil.copy(secret, planted)),
+                            ("a link Ostrel.exe", lambda: os.symlink(secret, planted))):
+            plant()
+            os.lchown(planted, NOBODY, NOBODY)
+            check("1777 folder, " + what, version_line(["./Ostrel"], copy, shared), RECORD)
+            check("1777 folder, " + what + ", full path",
+                  version_line([copy + ".exe"], copy, elsewhere), RECORD)
+            os.unlink(planted)
 
         bare = os.path.join(work, "bare", "Ostrel")
         os.mkdir(os.path.dirname(bare))

@@ -50,7 +50,9 @@ class TempDir {
    public:
     explicit TempDir(const char* prefix = "ostrel")
     {
-        std::string pattern = std::string("/tmp/") + prefix + "-XXXXXX";
+        const char* tmpdir = getenv("TMPDIR");
+        std::string parent = tmpdir != nullptr && tmpdir[0] != '\0' ? tmpdir : "/tmp";
+        std::string pattern = parent + "/" + prefix + "-XXXXXX";
         std::vector<char> name(pattern.begin(), pattern.end());
         name.push_back('\0');
         EXPECT_NE(nullptr, mkdtemp(name.data()));

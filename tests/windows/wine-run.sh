@@ -1,5 +1,7 @@
 #!/bin/sh
 # Runs a Windows program under Wine in a private prefix: wine-run.sh PREFIX PROGRAM [ARGS...]
+# Ends the prefix's server and removes the folder Wine keeps for it in the
+# temporary folder, which outlives the server: wine-run.sh --stop PREFIX
 #
 # Wine's own services start with the first program of a server's life and
 # inherit its standard handles; a caller reading that program's output
@@ -9,6 +11,20 @@
 # the lock's: they would hold it). The prefix is created the same way on
 # first use.
 set -e
+if [ "$1" = --stop ]; then
+    prefix=$2
+    [ -d "$prefix" ] || exit 0
+    WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true
+    WINEPREFIX="$prefix" wineserver -w 2>/dev/null || true
+    # The prefix names the folder: only a name as Wine makes them is taken.
+    folder=$(cat "$prefix/wineserver" 2>/dev/null || true)
+    case "$folder" in
+    wine-[A-Za-z0-9][A-Za-z0-9][A-Za-z0-9][A-Za-z0-9][A-Za-z0-9][A-Za-z0-9])
+        rm -rf "${TMPDIR:-/tmp}/$folder"
+        ;;
+    esac
+    exit 0
+fi
 prefix=$1
 shift
 export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}"

@@ -15,6 +15,7 @@ import select
 import shutil
 import subprocess
 import sys
+import tempfile
 import time
 
 sys.dont_write_bytecode = True  # the source tree stays as it was
@@ -126,26 +127,37 @@ def check_run(wrapper, prefix, exe, tool, planted, objdump, workdir):
 
 def run_at_terminal(wrapper, prefix, exe, output_on_terminal):
     """Starts the tool with a terminal as standard input (Wine makes it a
-    console) and standard output there or on a pipe. Answers whether it
-    still waited two seconds after its prompt was shown, or 60 s in all."""
+    console) and standard output there or in a file (which, unlike a pipe
+    nobody reads, never holds a long report up). Answers whether it still
+    ran two seconds after its prompt was shown, or 60 s in all."""
     controller, terminal = pty.openpty()
+    report = tempfile.TemporaryFile()
     process = subprocess.Popen([wrapper, prefix, exe], stdin=terminal,
-                               stdout=terminal if output_on_terminal else subprocess.PIPE,
+                               stdout=terminal if output_on_terminal else report,
                                stderr=subprocess.DEVNULL)
     os.close(terminal)
+    report.close()
     shown = b""
-    deadline = time.monotonic() + 60
-    while process.poll() is None and time.monotonic() < deadline:
+    prompted = closed = False
+    decide = time.monotonic() + 60
+    while process.poll() is None and time.monotonic() < decide:
+        if closed:
+            time.sleep(0.05)
+            continue
         if select.select([controller], [], [], 0.2)[0]:
             try:
                 shown += os.read(controller, 65536)
             except OSError:
-                break
+                # EIO: the terminal's last user closed it, so the program is
+                # ending; it is judged once reaped, not before.
+                closed = True
+                decide = time.monotonic() + 30
+                continue
         # Wine's console draws each character between cursor escapes.
         plain = re.sub(rb"\x1b\[[0-9;?]*[A-Za-z]|\s", b"", shown)
-        if b"Press<Enter>toexit." in plain:
-            time.sleep(2)
-            break
+        if not prompted and b"Press<Enter>toexit." in plain:
+            prompted = True
+            decide = time.monotonic() + 2
     waited = process.poll() is None
     if waited:
         os.write(controller, b"\r")
@@ -155,10 +167,11 @@ def run_at_terminal(wrapper, prefix, exe, output_on_terminal):
 
 
 def check_prompt(wrapper, prefix, exe):
-    """The prompt waits where it is seen and not when the report is piped."""
+    """The prompt waits where it is seen and not when the report goes
+    elsewhere."""
     check(run_at_terminal(wrapper, prefix, exe, True), "console: no wait for Enter")
     check(not run_at_terminal(wrapper, prefix, exe, False),
-          "console input, output to a pipe: waited for Enter")
+          "console input, output to a file: waited for Enter")
 
 
 def parse_report(output):
@@ -175,7 +188,8 @@ def parse_report(output):
 def copy_prefix(prefix, copy):
     """Copies a Wine prefix, hard-linking the system DLLs (most of its size,
     never written). Nothing else may be shared: Wine's server writes its
-    registry files in place when they have more than one link."""
+    registry files in place when they have more than one link, nor the
+    name of the folder Wine keeps for the prefix's server."""
     dlls = os.path.join(prefix, "drive_c", "windows")
 
     def copy_file(source, target):
@@ -185,7 +199,8 @@ def copy_prefix(prefix, copy):
             shutil.copy2(source, target)
 
     shutil.rmtree(copy, ignore_errors=True)
-    shutil.copytree(prefix, copy, symlinks=True, copy_function=copy_file)
+    shutil.copytree(prefix, copy, symlinks=True, copy_function=copy_file,
+                    ignore=lambda folder, names: ["wineserver"] if folder == prefix else [])
 
 
 CHURN_RUNS = 5
@@ -233,8 +248,7 @@ def check_netns(wrapper, prefix, exe, native, workdir):
                 churn.kill()
                 churn.wait()
         finally:
-            subprocess.run(["wineserver", "-k"], env=dict(os.environ, WINEPREFIX=ns_prefix),
-                           capture_output=True)
+            subprocess.run([wrapper, "--stop", ns_prefix], capture_output=True)
             shutil.rmtree(ns_prefix, ignore_errors=True)
 
     check(alone.returncode == 1 and b"IP_ADAPTER_INFO:" not in alone.stdout,

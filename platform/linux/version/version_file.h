@@ -1,9 +1,9 @@
-// Finding the version record of an executable on disk: the named file,
-// the ELF section that carries the compiled resources, and the RT_VERSION
-// entry among them. Whoever starts the tool chooses the name, so the file
-// is untrusted: every field is bounds-checked, only headers, the names
-// compared and the record itself are read, and memory stays small whatever
-// sizes the file claims.
+// Finding the version record of an executable on disk: the running file
+// when the name leads back to it, the ELF section that carries the compiled
+// resources, and the RT_VERSION entry among them. The file is untrusted
+// (anyone may have built the copy that runs): every field is
+// bounds-checked, only headers, the names compared and the record itself
+// are read, and memory stays small whatever sizes the file claims.
 #pragma once
 
 #include <cstddef>
@@ -20,16 +20,16 @@ const size_t kMaxResourceSectionSize = 1024 * 1024;
 // walker accepts is longer; nothing past this is read.
 const size_t kMaxVersionRecordSize = 0xFFFF;
 
-// Finds the version record of the file a name stands for and leaves the
-// measured record in record. A name with a slash is the path given; a bare
-// or empty one stands for the running executable (/proc/self/exe), never a
-// file found in some folder. A path ending in ".exe" (any case) whose file
-// is missing or carries no record (the Windows build may sit beside this
-// one) is tried once more without it.
-// Returns 0, ENOENT when no file answers to the name, ENODATA when the
-// file has no sound record, or the errno value of a failure that keeps a
-// record that may be there from us (LosesFacts).
-int FindNamedVersionRecord(const char* name, std::vector<uint8_t>* record);
+// Finds the version record of the running executable, the file open at
+// running (the tool's own functions give /proc/self/exe), when name stands
+// for it, and leaves the measured record in record. A bare or empty name
+// stands for it; a name with a slash only when that path, or the path
+// without a final ".exe" (any case), leads to the very file (same device
+// and inode, through links). No other file is read.
+// Returns 0, ENOENT when the name stands for no running file, ENODATA
+// when that file has no sound record, or the errno value of a failure that
+// keeps a record that may be there from us (LosesFacts).
+int FindNamedVersionRecord(const char* name, const char* running, std::vector<uint8_t>* record);
 
 // Reads the version record from the ELF file open at fd: a regular file
 // of this build's own ELF class and byte order with exactly one resource

@@ -10,12 +10,13 @@
 
 namespace {
 
-// The measured record of the named file. Returns 0 or the error of
+// The measured record of the running executable, when the name stands for
+// it. Returns 0 or the error of
 // FindNamedVersionRecord, having then set the thread's last error to the
 // platform's code for it: the public functions only return zero after it.
 int LoadRecordOrSetLastError(const char* name, std::vector<uint8_t>* record)
 {
-    int error = FindNamedVersionRecord(name, record);
+    int error = FindNamedVersionRecord(name, "/proc/self/exe", record);
     if (error != 0) {
         SetLastError(ResultCodeFor(error));
     }

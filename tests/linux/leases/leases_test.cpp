@@ -921,7 +921,7 @@ TEST(LeaseStoreFaults, OnlyRegularFilesAreOpenedAndSilenceIsWaitedForOnce)
 // take more than the read limit stop at their bounds.
 TEST(LeaseStoreFaults, ListingAndReadingAreBounded)
 {
-    TempDir root("../dev/shm/ostrel");  // memory: thousands of files are made fast
+    TempDir root;
     std::string folder = root.Write("var/lib/dhcpcd/0.lease", "");
     folder.erase(folder.rfind('/') + 1);
     for (size_t i = 1; i < kEntryLimit; i++) {
@@ -945,7 +945,7 @@ TEST(LeaseStoreFaults, ListingAndReadingAreBounded)
 // length, and the one that names an interface still reaches it.
 TEST(LeaseStoreFaults, ManyPiecesInManyNames)
 {
-    TempDir root("../dev/shm/ostrel");
+    TempDir root;
     std::string dir = root.Write("var/lib/dhcpcd/a.b-c.wlan0-ssid.d.lease",
                                  DhcpcdMessage("10.0.0.5", "10.0.0.3", {}, 600));
     dir.erase(dir.rfind('/') + 1);

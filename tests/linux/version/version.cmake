@@ -8,6 +8,7 @@ target_compile_definitions(ostrel_version_test PRIVATE
   OSTREL_RES_FILE="${OSTREL_RES_FILE}" OSTREL_EXE="$<TARGET_FILE:Ostrel>"
   OSTREL_OBJCOPY="${CMAKE_OBJCOPY}")
 add_dependencies(ostrel_version_test ostrel_res Ostrel)
+ostrel_embed_version(ostrel_version_test)
 gtest_discover_tests(ostrel_version_test DISCOVERY_MODE PRE_TEST)
 
 find_package(Python3 REQUIRED COMPONENTS Interpreter)

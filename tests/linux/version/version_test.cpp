@@ -335,6 +335,17 @@ class VersionFile : public ::testing::Test {
         }
         return (const char*)value;
     }
+    // What FileVersion would give if the file at running were the one that
+    // runs.
+    std::string RunningVersion(const std::string& running, const std::string& name = "")
+    {
+        std::vector<uint8_t> record;
+        int error = FindNamedVersionRecord(name.c_str(), running.c_str(), &record);
+        return error == ENOENT    ? kNoFile
+               : error == ENODATA ? kNoRecord
+               : error != 0       ? "<errno " + std::to_string(error) + ">"
+                                  : Block(record).Text(kFileVersion);
+    }
     uint64_t Field(size_t offset, size_t width)
     {
         return GetField(&exe[offset], width);
@@ -344,38 +355,62 @@ class VersionFile : public ::testing::Test {
     Bytes exe;
 };
 
-TEST_F(VersionFile, ExecutableCarriesTheRecordAndNamesResolve)
+TEST_F(VersionFile, RunningExecutableCarriesTheRecordAndNamesLeadToIt)
 {
     ASSERT_TRUE(exe[EI_CLASS] == kElfClass && exe[EI_DATA] == kElfData);
-    DWORD size = GetFileVersionInfoSizeA(OSTREL_EXE, NULL);
+    // This test carries the record as the tool does.
+    DWORD size = GetFileVersionInfoSizeA("Ostrel.exe", NULL);
     ASSERT_GT(size, 0u);
     std::vector<uint8_t> block(size, 0xEE);
-    EXPECT_FALSE(GetFileVersionInfoA(OSTREL_EXE, 0, size - 1, block.data()));  // a byte short
+    EXPECT_FALSE(GetFileVersionInfoA("", 0, size - 1, block.data()));  // a byte short
     EXPECT_EQ(ERROR_INSUFFICIENT_BUFFER, GetLastError());
-    ASSERT_TRUE(GetFileVersionInfoA(OSTREL_EXE, 0, size, block.data()));
+    ASSERT_TRUE(GetFileVersionInfoA("", 0, size, block.data()));
     EXPECT_EQ(std::count(block.begin(), block.end(), 0xEE), 0);  // the spare area cleared
-    EXPECT_FALSE(GetFileVersionInfoA(OSTREL_EXE, 0, size, NULL));
+    EXPECT_FALSE(GetFileVersionInfoA("", 0, size, NULL));
     EXPECT_EQ(0u, GetFileVersionInfoSizeA(NULL, NULL));
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, GetLastError());
+    // Another file is never read, whatever it carries.
+    EXPECT_EQ(FileVersion(OSTREL_EXE), kNoFile);
+
+    // The file at copy stands in for the running one.
     std::string copy = Write("Ostrel", exe);
-    EXPECT_EQ(FileVersion(copy), "1, 0, 0, 2");
-    EXPECT_EQ(FileVersion(copy + ".eXe"), "1, 0, 0, 2");
-    EXPECT_EQ(FileVersion(copy + ".com.exe"), kNoFile);
-    EXPECT_EQ(FileVersion(copy + ".com"), kNoFile);
     // A name one byte short of the path limit is looked up; one as long as
     // it is not, though the name without ".exe" would fit.
     std::string padded = dir + std::string(PATH_MAX - 11 - dir.size(), '/') + "Ostrel.exe";
-    EXPECT_EQ(FileVersion(padded), kRecord);
-    EXPECT_EQ(FileVersion("/" + padded), kNoFile);
-    // The Windows build beside this one, or any other file without the
-    // record, does not hide the record of the name without ".exe".
+    // Nor does a file beside it make a name lead elsewhere: the Windows
+    // build, or a copy carrying another version.
     Write("Ostrel.exe", Bytes{'M', 'Z', 0x90, 0});
-    EXPECT_EQ(FileVersion(copy + ".exe"), "1, 0, 0, 2");
-    Write("Ostrel.EXE", Bytes(exe.begin(), exe.begin() + 64));
-    EXPECT_EQ(FileVersion(copy + ".EXE"), "1, 0, 0, 2");
-    EXPECT_EQ(FileVersion(dir), kNoFile);
-    EXPECT_EQ(FileVersion(""), kNoRecord);  // the running test, which has no record
-    EXPECT_EQ(FileVersion(Write("text", Bytes(100, 'x'))), kNoRecord);
+    Bytes forged = exe;
+    Bytes version = {'1', 0, ',', 0, ' ', 0, '0', 0, ',', 0, ' ', 0, '0', 0, ',', 0, ' ', 0, '2'};
+    auto at = std::search(forged.begin(), forged.end(), version.begin(), version.end());
+    ASSERT_NE(at, forged.end());
+    *at = '6';
+    EXPECT_EQ(RunningVersion(Write("Ostrel.EXE", forged)), "6, 0, 0, 2");
+    ASSERT_EQ(symlink(copy.c_str(), (dir + "/link").c_str()), 0);
+    ASSERT_EQ(symlink((dir + "/Ostrel.EXE").c_str(), (dir + "/elsewhere").c_str()), 0);
+    ASSERT_EQ(link(copy.c_str(), (dir + "/hard").c_str()), 0);
+    const struct {
+        std::string name;
+        const char* version;
+    } names[] = {{copy, kRecord},
+                 {copy + ".eXe", kRecord},
+                 {copy + ".exe", kRecord},
+                 {copy + ".EXE", kRecord},
+                 {copy + ".com.exe", kNoFile},
+                 {copy + ".com", kNoFile},
+                 {padded, kRecord},
+                 {"/" + padded, kNoFile},
+                 {dir + "/hard.exe", kRecord},
+                 {dir + "/link.exe", kRecord},
+                 {dir + "/elsewhere", kNoFile},
+                 {dir + "/Ostrel.EXE.exe", kNoFile},
+                 {dir, kNoFile},
+                 {"Ostrel.exe", kRecord},  // a bare name, or none, is the running file
+                 {"", kRecord}};
+    for (const auto& name : names) {
+        EXPECT_EQ(RunningVersion(copy, name.name), name.version) << name.name;
+    }
+    EXPECT_EQ(RunningVersion(Write("text", Bytes(100, 'x'))), kNoRecord);
     // Out of descriptors, the lookup fails as such, never as "no record".
     int lowest = open("/dev/null", O_RDONLY);
     close(lowest);
@@ -383,7 +418,7 @@ TEST_F(VersionFile, ExecutableCarriesTheRecordAndNamesResolve)
     getrlimit(RLIMIT_NOFILE, &limit);
     rlimit lowered = {(rlim_t)lowest, limit.rlim_max};
     setrlimit(RLIMIT_NOFILE, &lowered);
-    EXPECT_EQ(FileVersion(copy), "<none 4>");
+    EXPECT_EQ(FileVersion(""), "<none 4>");
     setrlimit(RLIMIT_NOFILE, &limit);
 }
 
@@ -423,7 +458,7 @@ TEST_F(VersionFile, MinimalFilesCarryTheRecord)
         memcpy(&data[table], sections, sizeof sections);
         memcpy(&data[namesAt], names.data(), names.size());
         memcpy(&data[resAt], res.data(), res.size());
-        EXPECT_EQ(FileVersion(Write("elf", data)), layout.version)
+        EXPECT_EQ(RunningVersion(Write("elf", data)), layout.version)
             << layout.count << " " << layout.sectionSize << " " << layout.held;
     }
 }
@@ -548,7 +583,7 @@ TEST_F(VersionFile, DamagedExecutablesHaveNoRecord)
     for (const Damage& damage : damages) {
         Bytes copy = exe;
         PutField(&copy[damage.offset], damage.width, damage.value);
-        EXPECT_EQ(FileVersion(Write("damaged", copy)), kNoRecord) << damage.what;
+        EXPECT_EQ(RunningVersion(Write("damaged", copy)), kNoRecord) << damage.what;
     }
 }
 
@@ -634,7 +669,7 @@ TEST_F(VersionFile, HugeSectionTableCostsNoMemory)
     getrusage(RUSAGE_SELF, &usage);
     long before = usage.ru_maxrss;
     auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(FileVersion(path), kNoRecord);
+    EXPECT_EQ(RunningVersion(path), kNoRecord);
     getrusage(RUSAGE_SELF, &usage);
     EXPECT_LT(usage.ru_maxrss - before, 16 * 1024);
     auto took = std::chrono::steady_clock::now() - start;
@@ -676,7 +711,7 @@ TEST_F(VersionFile, NameSwappedForAFifoNeverBlocks)
     });
     auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(400);
     while (std::chrono::steady_clock::now() < end) {
-        std::string found = FileVersion(name);
+        std::string found = RunningVersion(name);
         EXPECT_TRUE(found == "1, 0, 0, 2" || found == kNoFile || found == kNoRecord ||
                     found == "<unreadable>")
             << found;
