@@ -4,7 +4,7 @@
 # developer build with its hardening and package checks, the same under
 # AddressSanitizer and UndefinedBehaviorSanitizer, the fuzz targets for a
 # bounded time, the 32-bit Windows build under Wine, cross builds for i386,
-# s390x and arm64 with their unit tests (i386 through its loader, the others
+# s390x and arm64 with their unit tests (i386 directly on the kernel, the others
 # under qemu-user), the Debian package built
 # by dpkg-buildpackage as an ordinary user, installed and judged by lintian,
 # and two builds of the tree compared byte for byte. Ends with a summary that counts and explains
@@ -204,8 +204,8 @@ cmake --preset windows
 cmake --build --preset windows -j "$JOBS"
 run_tests windows
 
-# Each cross build runs its unit tests through the target's loader (i386)
-# or qemu-user, and compares its report with the native build's
+# Each cross build runs its unit tests directly (i386) or under
+# qemu-user, and compares its report with the native build's
 # (cross.report). Times are set against the native build above.
 step "cross builds for i386, s390x and arm64 and their unit tests"
 for arch in i386 s390x arm64; do

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""A build for another architecture, run through its loader or emulator,
+"""A build for another architecture, run directly or through its emulator,
 reports what the machine's own build reports in the same namespace: eth0
 holds the address of a dhclient lease that ends in 2040, eth1 that of a
 dhcpcd lease, both with a server and WINS servers. Only the links between
