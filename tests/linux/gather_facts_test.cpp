@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "lease_support.h"
-#include "netlink_support.h"
+#include "make_link.h"
 
 namespace {
 

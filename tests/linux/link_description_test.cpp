@@ -17,7 +17,7 @@
 #include <cstring>
 #include <string>
 
-#include "netlink_support.h"
+#include "make_link.h"
 #include "sysfs.h"
 #include "test_support.h"
 

@@ -17,18 +17,8 @@
 #include <vector>
 
 #include "dump_loop.h"
+#include "make_link.h"
 #include "messages.h"
-
-// A link of the kernel's snapshot as the parser would fill it.
-inline NetInterface MakeLink(uint32_t index, uint16_t type, const char* name, const char* kind = "")
-{
-    NetInterface link;
-    link.index = index;
-    link.type = type;
-    strncpy(link.name, name, sizeof(link.name) - 1);
-    strncpy(link.kind, kind, sizeof(link.kind) - 1);
-    return link;
-}
 
 // Each gateway as "index a.d priority", the first and last bytes of its
 // address, then " unresolved" while it names an object.
