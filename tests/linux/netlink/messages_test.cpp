@@ -1,4 +1,4 @@
-// The rtnetlink message parsers and the dump reader on hand-built messages.
+// The rtnetlink message parsers on hand-built messages.
 #include "messages.h"
 
 #include <gtest/gtest.h>
@@ -26,11 +26,6 @@ void AddNextHop(std::vector<uint8_t>& hops, int index, uint16_t type, const void
                      index};
     hops.insert(hops.end(), reinterpret_cast<uint8_t*>(&hop), reinterpret_cast<uint8_t*>(&hop + 1));
     hops.insert(hops.end(), attribute.Bytes().begin(), attribute.Bytes().end());
-}
-
-int Feed(DumpReader& reader, Datagram& d, NetSnapshot& snapshot)
-{
-    return ReadDumpDatagram(reader, d.Bytes().data(), d.Bytes().size(), snapshot);
 }
 
 }  // namespace
@@ -211,24 +206,6 @@ TEST(NetlinkParse, MultipathDefaultRouteOfMainTableOnly)
 
 namespace {
 
-// Per kind of dump: its messages' type, and an attribute that alone makes
-// one of them an item of the snapshot.
-const uint16_t kTypes[] = {RTM_NEWLINK, RTM_NEWADDR, RTM_NEWROUTE, RTM_NEWNEXTHOP};
-const uint16_t kNeeded[] = {IFLA_IFNAME, IFA_ADDRESS, RTA_OIF, NHA_ID};
-
-// Opens a message of the kind a dump reader of kind reads, with its fixed header.
-void BeginMessage(Datagram& d, DumpKind kind)
-{
-    d.Begin(kTypes[static_cast<int>(kind)]);
-    if (kind == DumpKind::kLinks) {
-        d.Fixed(ifinfomsg{});
-    } else if (kind == DumpKind::kRoutes) {
-        d.Fixed(DefaultRoute());
-    } else {
-        d.Fixed(ifaddrmsg{AF_INET, 0, 0, 0, 0});  // an nhmsg too: as long, family first
-    }
-}
-
 struct DamageRow {
     DumpKind kind;
     uint16_t nest;  // 0, a tun link's IFLA_INFO_DATA, or RTA_MULTIPATH's one hop
@@ -322,112 +299,4 @@ TEST(NetlinkParse, DamagedAttributeFailsTheDump)
                 << sizes[i] << " bytes" << (i == 4 ? ", overrun" : "");
         }
     }
-}
-
-// A message is read by the dump of its type alone, whatever its body. Its
-// fixed header alone holds no attribute, which is no damage; a byte less
-// is, as a length short of a netlink header or past the datagram, or a
-// datagram cut inside a header.
-TEST(NetlinkDump, MessagesReadByTypeAndWholeOnly)
-{
-    enum { kHeaderAlone = 4, kFixedCut, kShortLength, kLongLength, kCutHeader, kVariants };
-    for (int kind = 0; kind < 4; ++kind) {
-        for (int variant = 0; variant < kVariants; ++variant) {
-            Datagram d;
-            BeginMessage(d, static_cast<DumpKind>(kind));
-            if (variant < kHeaderAlone) {
-                d.Word(kNeeded[kind], 1);
-            }
-            d.End();
-            nlmsghdr* header = reinterpret_cast<nlmsghdr*>(d.Bytes().data());
-            size_t length = d.Bytes().size();
-            if (variant < kHeaderAlone) {
-                header->nlmsg_type = kTypes[variant];
-            } else if (variant == kFixedCut) {
-                header->nlmsg_len = --length;
-            } else if (variant == kShortLength) {
-                header->nlmsg_len = sizeof(nlmsghdr) - 1;
-            } else if (variant == kLongLength) {
-                header->nlmsg_len = length + 1;
-            } else if (variant == kCutHeader) {
-                length = 1;
-            }
-            DumpReader reader{static_cast<DumpKind>(kind), kSequence, kPort};
-            NetSnapshot s;
-            SCOPED_TRACE("kind " + std::to_string(kind) + ", variant " + std::to_string(variant));
-            EXPECT_EQ(variant > kHeaderAlone ? EBADMSG : 0,
-                      ReadDumpDatagram(reader, d.Bytes().data(), length, s));
-            EXPECT_EQ(variant == kind || (variant == kHeaderAlone && kind == 0),
-                      s.links.size() + s.addresses.size() + s.gateways.size() + s.nexthops.size());
-        }
-    }
-}
-
-TEST(NetlinkDump, AnswersMeaningNoneEndTheDumpEmpty)
-{
-    // A fresh namespace has no main table to filter routes on; a kernel
-    // without IPv4 refuses the family. Anything else is still a failure.
-    // An end or a refusal without its whole code is malformed, and an
-    // acknowledgement ends nothing.
-    struct Case {
-        DumpKind kind;
-        uint16_t type;
-        int code;
-        int error;             // 0: read as an empty dump
-        size_t codeBytes = 4;  // what the message holds of the code
-    };
-    const Case cases[] = {
-        {DumpKind::kRoutes, NLMSG_DONE, -ENOENT, 0},
-        {DumpKind::kRoutes, NLMSG_ERROR, -EOPNOTSUPP, 0},
-        {DumpKind::kAddresses, NLMSG_DONE, -EAFNOSUPPORT, 0},
-        {DumpKind::kAddresses, NLMSG_DONE, -ENOENT, ENOENT},
-        {DumpKind::kLinks, NLMSG_DONE, -EOPNOTSUPP, EOPNOTSUPP},
-        {DumpKind::kRoutes, NLMSG_DONE, -EPERM, EPERM},
-        {DumpKind::kRoutes, NLMSG_ERROR, ENOENT, EPROTO},  // a positive code is no errno
-        {DumpKind::kRoutes, NLMSG_ERROR, -4095, 4095},     // the last errno
-        {DumpKind::kRoutes, NLMSG_ERROR, -4096, EPROTO},
-        {DumpKind::kRoutes, NLMSG_ERROR, 0, 0},
-        {DumpKind::kLinks, NLMSG_DONE, 0, EBADMSG, 0},
-        {DumpKind::kLinks, NLMSG_DONE, 0, EBADMSG, 3},
-        {DumpKind::kLinks, NLMSG_ERROR, 0, EBADMSG, 0},
-        {DumpKind::kLinks, NLMSG_ERROR, -EPERM, EBADMSG, 3},
-    };
-    for (const Case& c : cases) {
-        Datagram d;
-        d.Begin(c.type);
-        d.Fixed(int32_t(c.code));
-        d.End();
-        d.Bytes().resize(d.Bytes().size() - 4 + c.codeBytes);
-        reinterpret_cast<nlmsghdr*>(d.Bytes().data())->nlmsg_len = d.Bytes().size();
-        DumpReader reader{c.kind, kSequence, kPort};
-        NetSnapshot snapshot;
-        EXPECT_EQ(c.error, Feed(reader, d, snapshot)) << c.type << " " << c.code;
-        EXPECT_EQ((c.type == NLMSG_DONE && c.codeBytes == 4) || (c.error == 0 && c.code != 0),
-                  reader.done)
-            << c.type << " " << c.code << " " << c.codeBytes;
-    }
-}
-
-TEST(NetlinkDump, ReadsToDoneAndNotesInterruption)
-{
-    // The datagram ends two bytes short of alignment, and what the buffer
-    // holds past it is no message of it.
-    Datagram d;
-    AddLink(d, 2, ARPHRD_ETHER, "stale");
-    reinterpret_cast<nlmsghdr*>(d.Bytes().data())->nlmsg_len -= 2;
-    const size_t length = d.Bytes().size() - 2;
-    AddLink(d, 5, ARPHRD_ETHER, "beyond");
-    Datagram second;
-    AddLink(second, 3, ARPHRD_ETHER, "eth0");
-    second.Done(NLM_F_MULTI | NLM_F_DUMP_INTR);
-    AddLink(second, 4, ARPHRD_ETHER, "past");  // after the end: not read
-
-    DumpReader reader{DumpKind::kLinks, kSequence, kPort};
-    NetSnapshot snapshot;
-    ASSERT_EQ(0, ReadDumpDatagram(reader, d.Bytes().data(), length, snapshot));
-    EXPECT_FALSE(reader.done || reader.interrupted);
-    ASSERT_EQ(0, Feed(reader, second, snapshot));
-    EXPECT_TRUE(reader.done && reader.interrupted);
-    ASSERT_EQ(2u, snapshot.links.size());
-    EXPECT_STREQ("eth0", snapshot.links[1].name);
 }

@@ -1,10 +1,11 @@
-# The rtnetlink parsers and the dump loop on canned messages, and the
-# kernel's route socket.
+# The rtnetlink parsers, the dump reader and the dump loop on canned
+# messages, and the kernel's route socket.
 add_library(ostrel_netlink_support INTERFACE)
 target_include_directories(ostrel_netlink_support INTERFACE ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(ostrel_netlink_support INTERFACE ostrel_netlink)
 
 add_executable(ostrel_netlink_test ${CMAKE_CURRENT_LIST_DIR}/messages_test.cpp
+                                   ${CMAKE_CURRENT_LIST_DIR}/dump_reader_test.cpp
                                    ${CMAKE_CURRENT_LIST_DIR}/dump_loop_test.cpp
                                    ${CMAKE_CURRENT_LIST_DIR}/socket_test.cpp)
 target_link_libraries(ostrel_netlink_test PRIVATE ostrel_netlink ostrel_netlink_support

@@ -2,8 +2,10 @@
 // netlink datagrams, and a scripted kernel that answers with them.
 #pragma once
 
+#include <linux/if_addr.h>
 #include <linux/if_arp.h>
 #include <linux/netlink.h>
+#include <linux/nexthop.h>
 #include <linux/rtnetlink.h>
 #include <sys/socket.h>
 
@@ -221,4 +223,28 @@ inline std::vector<uint8_t> Reply(DumpKind kind, uint32_t sequence,
     d.Done(doneFlags);
     Stamp(d.Bytes(), sequence, port);
     return d.Bytes();
+}
+
+// Reads a whole datagram as the dump reader does.
+inline int Feed(DumpReader& reader, Datagram& d, NetSnapshot& snapshot)
+{
+    return ReadDumpDatagram(reader, d.Bytes().data(), d.Bytes().size(), snapshot);
+}
+
+// Per kind of dump: its messages' type, and an attribute that alone makes
+// one of them an item of the snapshot.
+inline constexpr uint16_t kTypes[] = {RTM_NEWLINK, RTM_NEWADDR, RTM_NEWROUTE, RTM_NEWNEXTHOP};
+inline constexpr uint16_t kNeeded[] = {IFLA_IFNAME, IFA_ADDRESS, RTA_OIF, NHA_ID};
+
+// Opens a message of the kind a dump reader of kind reads, with its fixed header.
+inline void BeginMessage(Datagram& d, DumpKind kind)
+{
+    d.Begin(kTypes[static_cast<int>(kind)]);
+    if (kind == DumpKind::kLinks) {
+        d.Fixed(ifinfomsg{});
+    } else if (kind == DumpKind::kRoutes) {
+        d.Fixed(DefaultRoute());
+    } else {
+        d.Fixed(ifaddrmsg{AF_INET, 0, 0, 0, 0});  // an nhmsg too: as long, family first
+    }
 }
