@@ -1,7 +1,10 @@
 # The version record walker on the compiled record and on damaged ones, the
 # ELF and .res readers on damaged copies of the executable, and the banner
 # of the real executable under the names it may be invoked by.
-add_executable(ostrel_version_test ${CMAKE_CURRENT_LIST_DIR}/version_test.cpp)
+add_executable(ostrel_version_test
+  ${CMAKE_CURRENT_LIST_DIR}/version_record_test.cpp ${CMAKE_CURRENT_LIST_DIR}/version_info_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/executable_search_test.cpp ${CMAKE_CURRENT_LIST_DIR}/elf_section_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/resource_walk_test.cpp ${CMAKE_CURRENT_LIST_DIR}/byte_reader_test.cpp)
 target_link_libraries(ostrel_version_test PRIVATE ostrel_version ostrel_test_support
                                           GTest::gtest_main)
 target_compile_definitions(ostrel_version_test PRIVATE
