@@ -5,8 +5,11 @@ target_include_directories(ostrel_lease_support INTERFACE ${CMAKE_CURRENT_LIST_D
 target_link_libraries(ostrel_lease_support INTERFACE ostrel_leases)
 
 find_package(Threads REQUIRED)
-add_executable(ostrel_leases_test ${CMAKE_CURRENT_LIST_DIR}/leases_test.cpp
-                                  ${CMAKE_CURRENT_LIST_DIR}/lease_policy_test.cpp)
+# One file of tests per unit of the part.
+set(lease_tests lease_key_value lease_dhclient lease_dhcpcd lease_dhcpcd_control interface_names
+                lease_files read_leases lease_policy)
+list(TRANSFORM lease_tests REPLACE "(.+)" "${CMAKE_CURRENT_LIST_DIR}/\\1_test.cpp")
+add_executable(ostrel_leases_test ${lease_tests})
 target_link_libraries(ostrel_leases_test PRIVATE ostrel_leases ostrel_lease_support
                                          ostrel_test_support GTest::gtest_main
                                          Threads::Threads)
