@@ -84,6 +84,16 @@ def main():
         finally:
             holder.kill()
             holder.wait()
+    with open(cross, "rb") as f:
+        ident = f.read(6)
+    wide, big_endian = ident[4:5] == b"\x02", ident[5:6] == b"\x02"
+    # qemu-user turns round only the netlink attribute headers it knows; a
+    # newer link attribute (IFLA_DPLL_PIN from Linux 6.7) reaches a
+    # big-endian guest in the host's order, and the tool refuses the dump.
+    if (big_endian and emulator and os.path.basename(emulator[0]).startswith("qemu-")
+            and "not functioning" in runs[1].stdout and "Aborting" in runs[1].stdout):
+        common.skip("%s leaves the kernel's newer link attributes in the host's byte order"
+                    % os.path.basename(emulator[0]))
     parsed = [common.parse_run(run, failures, where) for run, where in
               zip(runs, ("native: ", "cross: "))]
     if None in parsed:
@@ -101,8 +111,6 @@ def main():
                                     "<%d lines>" % got.count("\n"))))
     # The record's size follows the pointer size: 640 bytes in a 32-bit build.
     offers = [int(re.search(r"OutBufLen = (\d+)", p[0][0]).group(1)) for p in parsed]
-    with open(cross, "rb") as f:
-        wide = f.read(5)[4:] == b"\x02"
     if offers[1] != (offers[0] if wide else 640):
         failures.append("first offer %d for a %d-bit build" % (offers[1], 64 if wide else 32))
     return common.finish(failures, runs[1].stdout,

@@ -58,7 +58,11 @@ TEST(AdapterQuery, ParametersAndARoundAgainstTheKernel)
     EXPECT_EQ(ERROR_INVALID_PARAMETER, Ostrel(misaligned, &length));
 
     length = 0;
-    ASSERT_EQ(ERROR_BUFFER_OVERFLOW, Ostrel(nullptr, &length));
+    DWORD sized = Ostrel(nullptr, &length);
+    if (sized == ERROR_GEN_FAILURE && EmulatorLeavesHostOrder()) {
+        GTEST_SKIP() << OSTREL_HOST_ORDER_SKIP;
+    }
+    ASSERT_EQ(ERROR_BUFFER_OVERFLOW, sized);
     ASSERT_GE(length, sizeof(IP_ADAPTER_INFO));
     std::vector<uint64_t> storage((length + 7) / 8);
     ASSERT_EQ(ERROR_SUCCESS, Ostrel(reinterpret_cast<PIP_ADAPTER_INFO>(storage.data()), &length));

@@ -23,6 +23,7 @@
 #include "dump_loop.h"
 #include "messages.h"
 #include "netlink_channel.h"
+#include "netlink_support.h"
 
 namespace {
 
@@ -70,7 +71,11 @@ TEST(NetlinkKernel, StrictRequestsAcceptedAndRoutesFilteredToTheMainTable)
     // back whole is what tests the requests.
     NetSnapshot snapshot;
     NetlinkDumper dumper;
-    ASSERT_EQ(0, DumpSnapshot(socket, dumper, snapshot));
+    int dumped = DumpSnapshot(socket, dumper, snapshot);
+    if (dumped == EBADMSG && EmulatorLeavesHostOrder()) {
+        GTEST_SKIP() << OSTREL_HOST_ORDER_SKIP;
+    }
+    ASSERT_EQ(0, dumped);
     ASSERT_FALSE(snapshot.links.empty());
     EXPECT_TRUE(std::any_of(snapshot.addresses.begin(), snapshot.addresses.end(),
                             [](const NetAddress& a) { return a.address.bytes[0] == 127; }))
