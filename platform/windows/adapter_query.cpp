@@ -96,7 +96,9 @@ DWORD AnswerOstrel(PIP_ADAPTER_INFO pAdapterInfo, PULONG pOutBufLen)
         size = WithHeadroom(size);
     }
     if (result == ERROR_BUFFER_OVERFLOW) {
-        *pOutBufLen = WithHeadroom(offered);
+        // Never less than a record: an offer of 0 must not be answered 0.
+        *pOutBufLen =
+            WithHeadroom(offered > sizeof(IP_ADAPTER_INFO) ? offered : sizeof(IP_ADAPTER_INFO));
         return ERROR_BUFFER_OVERFLOW;
     }
     if (result != ERROR_SUCCESS) {
